@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian 12 / Ubuntu machine (run as root).
+# Usage: scripts/setup.sh [--bench]   (--bench adds OpenCV, used only by the benchmarks)
+set -euo pipefail
+pkgs=(cmake ninja-build g++ clang python3 googletest libbenchmark-dev
+      g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine xvfb xauth)
+[ "${1:-}" = --bench ] && pkgs+=(libopencv-dev)
+
+missing=()
+for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
