@@ -1,0 +1,12 @@
+// The messages that registry failures show the user, and the hook through which callers show
+// them (the dialog passes the framework's message box; tests capture the texts).
+#pragma once
+
+#include <functional>
+
+inline constexpr char kMsgCannotOpenRegistry[] = "Error: cannot open registry";
+// Spelled as the product has always shown it.
+inline constexpr char kMsgCannotReadRegistry[] = "Error: cannot read regitry";
+
+// Shows one message text; an empty sink shows nothing.
+using RegistryMessageSink = std::function<void(const char* text)>;
