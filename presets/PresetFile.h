@@ -1,0 +1,58 @@
+// The preset file format: a named set of the nine filter parameters stored as one element
+// below VarenWorks\VarenGlaze in an XML file. Portable.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+constexpr int kPresetParamCount = 9;
+
+// The nine parameters in the parameter record's order: cleanStrength, cleanRadius,
+// cleanThreshold, edgeSharpness, edgeRadius, edgeAccent, textureStrength, textureBoost,
+// textureSize. Same layout as the record (nine doubles), so the two convert element-wise.
+using PresetValues = std::array<double, kPresetParamCount>;
+
+// One parameter's attribute name and the range a preset read is clamped to.
+struct PresetParamInfo {
+    const char* attribute;
+    double minimum;
+    double maximum;
+};
+
+const std::array<PresetParamInfo, kPresetParamCount>& PresetParamTable();
+
+constexpr std::string_view kPresetWorksElement = "VarenWorks";
+constexpr std::string_view kPresetProductElement = "VarenGlaze";
+
+// Result of writePreset. Refused keeps the value callers already test for.
+enum class PresetWriteResult : int {
+    Written = 1,
+    Failed = 0,    // the file is not XML, is malformed, or could not be written
+    Refused = -1,  // the name belongs to a predefined preset ("Mod" 0)
+};
+
+// A value as written to a layout-2 file: thousandths of the 32-bit row value.
+int EncodePresetValue(float value);
+
+// Whether a name can be stored as an element name and read back unchanged.
+bool IsStorablePresetName(std::string_view name);
+
+// Writes the preset (creating the file and elements as needed) with "Mod" 1, "Disp" 1, the
+// description, author and the nine values, each first narrowed to the 32-bit row value.
+PresetWriteResult writePreset(const std::string& fileName, const std::string& presetName,
+                              const std::string& description, const std::string& author,
+                              const PresetValues& values);
+
+// The preset's nine values, read by the file's layout version and clamped to their ranges.
+// Values the file does not hold (or that are empty) stay as in current.
+PresetValues readPresetValues(const std::string& fileName, std::string_view productName,
+                              std::string_view presetName, const PresetValues& current);
+
+// False only when the preset's "Mod" reads as 0.
+bool isPresetModifiable(const std::string& fileName, std::string_view productName,
+                        std::string_view presetName);
+
+// Sets the preset's "Disp" to 0, so it is no longer listed. True when the file was written.
+bool hidePreset(const std::string& fileName, std::string_view productName,
+                std::string_view presetName);

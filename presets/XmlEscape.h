@@ -1,0 +1,23 @@
+// Escaping between stored (file) text and plain text, and the number conversions that read
+// attribute values. Portable.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Replaces & < > " ' with their entity references. An "&" followed by "#" is kept, so a
+// numeric character reference passed in reads back as the character it names.
+std::string XmlEscape(std::string_view text);
+
+// Resolves the five named references and numeric references (decimal or hexadecimal, at most
+// 10 digits) to UTF-8. Anything else that starts with "&" is left as it stands.
+std::string XmlUnescape(std::string_view text);
+
+// Decimal integer as the C runtime's atoi reads it: leading white space, an optional sign,
+// digits up to the first other character; 0 when there is no number. Saturates at the int
+// range instead of overflowing.
+int XmlToInt(std::string_view text);
+
+// Decimal number with "." as separator, whatever the locale: leading white space, sign,
+// digits, fraction and exponent. 0 when there is no number; never NaN or infinite.
+double XmlToDouble(std::string_view text);
