@@ -105,6 +105,21 @@ int AfxMessageBox(const char* text, UINT type, UINT helpId) {
     if (!text) {
         text = "";
     }
+    // The framework's default icons: a warning for notices, a question mark for questions.
+    if ((type & MB_ICONMASK) == 0) {
+        switch (type & MB_TYPEMASK) {
+            case MB_OK:
+            case MB_OKCANCEL:
+                type |= MB_ICONEXCLAMATION;
+                break;
+            case MB_YESNO:
+            case MB_YESNOCANCEL:
+                type |= MB_ICONQUESTION;
+                break;
+            default:
+                break;
+        }
+    }
     if (g_messageBoxHook) {
         return g_messageBoxHook(text, caption, type);
     }

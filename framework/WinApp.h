@@ -56,7 +56,8 @@ void AfxSetResourceHandle(HINSTANCE resources);
 void AfxSetInstanceHandle(HINSTANCE instance);
 
 // A modal message box with the application name as caption, owned by the active window of
-// this thread. Returns the button pressed (IDOK, IDYES, ...), or 0 on failure.
+// this thread. Without an icon in `type`, OK boxes get the exclamation icon and Yes/No boxes
+// the question icon. Returns the button pressed (IDOK, IDYES, ...), or 0 on failure.
 int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);
 
 // Replaces the message box for tests and scripted runs: the hook gets text, caption and type
