@@ -52,7 +52,7 @@ void CRegEntry::Load(DWORD type, const BYTE* data, DWORD length) {
             break;
         case REG_DWORD: {
             if (length < sizeof(DWORD)) {
-                return;  // a short number is unreadable: the value counts as absent
+                return;
             }
             DWORD number;
             std::memcpy(&number, data, sizeof number);

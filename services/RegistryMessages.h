@@ -1,5 +1,5 @@
 // The messages that registry failures show the user, and the hook through which callers show
-// them (the dialog passes the framework's message box; tests capture the texts).
+// them (the framework's message box by default; tests capture the texts).
 #pragma once
 
 #include <functional>

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "RegistryWin.h"
+#include "WinApp.h"
 
 namespace {
 
@@ -22,6 +23,10 @@ void SetDecimal(CRegistry& reg, const char* name, int32_t value) {
 }
 
 }  // namespace
+
+void ShowRegistryMessage(const char* text) {
+    AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION, 0);
+}
 
 void LoadStoredPreferences(StoredPreferences& prefs, const RegistryMessageSink& show, HKEY root,
                            const char* path) {

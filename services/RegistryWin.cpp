@@ -135,8 +135,11 @@ bool CRegistry::LoadAll() {
             if (rc != ERROR_SUCCESS || dataLength > kDataSize || nameLength >= kNameSize) {
                 continue;  // too large for the buffers
             }
-            if (type == REG_SZ || type == REG_BINARY || type == REG_DWORD ||
-                type == REG_MULTI_SZ) {
+            // Other types, empty byte lists and short numbers are not loaded.
+            const bool usable = type == REG_SZ || type == REG_MULTI_SZ ||
+                                (type == REG_BINARY && dataLength > 0) ||
+                                (type == REG_DWORD && dataLength >= sizeof(DWORD));
+            if (usable) {
                 name[nameLength] = '\0';
                 LookupEntry(name).Load(type, data.data(), dataLength);
             }
