@@ -52,8 +52,8 @@ bool CRegistry::Open(const char* path, HKEY root, REGSAM access, bool reopen) {
     }
     if (!reopen) {
         // The same path under another root is another key: its cache must not carry over.
-        const bool sameKey = m_path && m_root == root &&
-                             regtext::NamesEqualNoCase(*m_path, path, AnsiCase());
+        const bool sameKey =
+            m_path && m_root == root && regtext::NamesEqualNoCase(*m_path, path, AnsiCase());
         if (!sameKey) {
             if (m_path) {
                 DeleteEntries();
@@ -107,9 +107,9 @@ bool CRegistry::LoadAll() {
         return false;
     }
     DWORD count = 0;
-    if (m_key == nullptr || RegQueryInfoKeyA(m_key, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                             nullptr, &count, nullptr, nullptr, nullptr,
-                                             nullptr) != ERROR_SUCCESS) {
+    if (m_key == nullptr ||
+        RegQueryInfoKeyA(m_key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
         return false;
     }
     const DWORD saved = m_flags;

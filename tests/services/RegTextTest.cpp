@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "RegText.h"
 #include "RegValue.h"
@@ -70,10 +72,13 @@ TEST(RegistryText, NamesMatchIgnoringCaseButNotTrailBytes) {
     // those are two different characters.
     CodePageCase dbcs = CodePageCase::Ascii();
     dbcs.lead[0x83] = true;
-    EXPECT_FALSE(regtext::NamesEqualNoCase("x\x83" "A", "x\x83" "a", dbcs));
-    EXPECT_TRUE(regtext::NamesEqualNoCase("x\x83" "Ab", "X\x83" "AB", dbcs));
-    EXPECT_TRUE(regtext::NamesEqualNoCase("x\x83" "A", "x\x83" "a", ascii));
-    EXPECT_FALSE(regtext::NamesEqualNoCase("\x83", "\x83" "A", dbcs));
+    const std::string upperTrail = std::string("x\x83") + "A";
+    const std::string lowerTrail = std::string("x\x83") + "a";
+    EXPECT_FALSE(regtext::NamesEqualNoCase(upperTrail, lowerTrail, dbcs));
+    EXPECT_TRUE(
+        regtext::NamesEqualNoCase(upperTrail + "b", "X" + upperTrail.substr(1) + "B", dbcs));
+    EXPECT_TRUE(regtext::NamesEqualNoCase(upperTrail, lowerTrail, ascii));
+    EXPECT_FALSE(regtext::NamesEqualNoCase("\x83", upperTrail.substr(1), dbcs));
 }
 
 TEST(RegistryText, ValueTextFormsByType) {
@@ -146,4 +151,43 @@ TEST(RegistryText, ValueTextIsCutToItsBuffer) {
         EXPECT_EQ(shown[i], v.TextList()[i]);
     }
     EXPECT_EQ(v.TextList()[shown.size() - 1].rfind(shown.back(), 0), 0u);
+}
+
+TEST(RegistryText, MultiSzRoundTripsAndStaysInBoundsOnRandomInput) {
+    std::mt19937 rng(1234);
+    std::vector<char> buffer(64);
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<std::string> list(rng() % 6);
+        size_t need = 1;
+        for (std::string& s : list) {
+            s.resize(1 + rng() % 20);
+            for (char& c : s) {
+                c = static_cast<char>(1 + rng() % 255);
+            }
+            need += s.size() + 1;
+        }
+        const size_t used = regtext::JoinMultiSz(list, buffer.data(), buffer.size());
+        ASSERT_LE(used, buffer.size());
+        const auto back = regtext::SplitMultiSz(buffer.data(), used);
+        if (need <= buffer.size()) {
+            EXPECT_EQ(used, need);
+            if (used > 2) {
+                EXPECT_EQ(back, list);
+            }
+        } else {
+            ASSERT_LE(back.size(), list.size());
+            for (size_t i = 0; i < back.size(); ++i) {
+                EXPECT_EQ(list[i].rfind(back[i], 0), 0u);
+            }
+        }
+        // Arbitrary bytes, NULs included, split without reading past their length.
+        std::vector<char> raw(rng() % 12);
+        for (char& c : raw) {
+            c = static_cast<char>(rng() % 3 == 0 ? 0 : 'a' + rng() % 3);
+        }
+        for (const std::string& s : regtext::SplitMultiSz(raw.data(), raw.size())) {
+            EXPECT_FALSE(s.empty());
+            EXPECT_LE(s.size(), raw.size());
+        }
+    }
 }

@@ -82,3 +82,13 @@ TEST_F(RegistryCache, LongNamesAreCutAndStillFound) {
     EXPECT_EQ(&reg.LookupEntry(nullptr), &reg.LookupEntry(""));
     EXPECT_EQ(reg.EntryCount(), 2u);
 }
+
+TEST_F(RegistryCache, LookupFoldsLettersOfTheAnsiCodePage) {
+    if (GetACP() != 1252) {
+        GTEST_SKIP() << "needs code page 1252, the process has " << GetACP();
+    }
+    CRegistry reg(0);
+    CRegEntry& e = reg.LookupEntry("caf\xe9");
+    EXPECT_EQ(&reg.LookupEntry("CAF\xc9"), &e);
+    EXPECT_NE(&reg.LookupEntry("CAFE"), &e);
+}

@@ -43,8 +43,8 @@ protected:
     static void Put(HKEY root, const std::string& path, const char* name, DWORD type,
                     const void* data, size_t size) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                  &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                  nullptr),
                   ERROR_SUCCESS);
         EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data),
                                  static_cast<DWORD>(size)),
@@ -57,9 +57,7 @@ protected:
     void PutText(const char* name, const std::string& text) {
         Put(name, REG_SZ, text.c_str(), text.size() + 1);
     }
-    void PutNumber(const char* name, DWORD number) {
-        Put(name, REG_DWORD, &number, sizeof number);
-    }
+    void PutNumber(const char* name, DWORD number) { Put(name, REG_DWORD, &number, sizeof number); }
 
     // A value as stored: its type and bytes; type REG_NONE with no bytes when absent.
     struct Stored {
@@ -76,8 +74,8 @@ protected:
         DWORD size = 0;
         if (RegQueryValueExA(key, name, nullptr, &out.type, nullptr, &size) == ERROR_SUCCESS) {
             out.data.resize(size);
-            out.present = RegQueryValueExA(key, name, nullptr, &out.type, out.data.data(),
-                                           &size) == ERROR_SUCCESS;
+            out.present = RegQueryValueExA(key, name, nullptr, &out.type, out.data.data(), &size) ==
+                          ERROR_SUCCESS;
             out.data.resize(size);
         }
         RegCloseKey(key);
@@ -94,9 +92,7 @@ protected:
         return true;
     }
 
-    static std::string AsText(const Stored& s) {
-        return std::string(s.data.begin(), s.data.end());
-    }
+    static std::string AsText(const Stored& s) { return std::string(s.data.begin(), s.data.end()); }
 
 private:
     std::string m_parent;

@@ -17,8 +17,8 @@ const std::vector<BYTE> Bytes(const void* p, size_t n) {
 }  // namespace
 
 TEST_F(RegistryWrite, AssignmentsStoreTheirTypeAndExactBytes) {
-    for (DWORD flags : {CRegistry::CreateIfMissing,
-                        CRegistry::CreateIfMissing | CRegistry::OpenOnDemand}) {
+    for (DWORD flags :
+         {CRegistry::CreateIfMissing, CRegistry::CreateIfMissing | CRegistry::OpenOnDemand}) {
         RegDeleteTreeA(HKEY_CURRENT_USER, Path());
         CRegistry reg(flags);
         ASSERT_TRUE(reg.Open(Path(), HKEY_CURRENT_USER, KEY_QUERY_VALUE | KEY_SET_VALUE));
