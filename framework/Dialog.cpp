@@ -94,6 +94,12 @@ INT_PTR CDialog::DoModal() {
     // An exception left by a procedure that ran outside any loop belongs to this caller.
     frame.error = AfxTakePendingException();
 
+    // The owner is disabled before creation, so it is already disabled in OnInitDialog.
+    bool reenableOwner = false;
+    if (owner && ::IsWindowEnabled(owner)) {
+        ::EnableWindow(owner, FALSE);
+        reenableOwner = true;
+    }
     HWND hWnd = nullptr;
     if (!frame.error) {
         CActivationScope scope;
@@ -101,13 +107,8 @@ INT_PTR CDialog::DoModal() {
                                     owner, AfxDlgProc, reinterpret_cast<LPARAM>(this));
     }
     frame.dialog = hWnd;
-    bool reenableOwner = false;
     if (hWnd) {
         SetOwnsWindow(true);
-        if (owner && ::IsWindowEnabled(owner)) {
-            ::EnableWindow(owner, FALSE);
-            reenableOwner = true;
-        }
         if (!frame.ended && !frame.error) {
             ::ShowWindow(hWnd, SW_SHOW);
         }
