@@ -38,22 +38,27 @@ struct HostOptions {
     bool consoleCancel = false;    // Ctrl+C cancels the run (abortProc, advanceState)
     // Test hook: abortProc reports a cancel from its N-th call on (1 = first call); 0 = never.
     int32_t cancelAfterAbortCalls = 0;
+    // closeReadDescriptorProc reports errMissingParameter when an expected key was not in the
+    // descriptor, as Photoshop does; off by default so that partial replays work everywhere.
+    bool reportMissingKeys = false;
 };
 
-// When the Parameters selector is sent before a run.
-enum class ParametersCall { FirstRun, Always, Never };
+// When the Parameters selector is sent before a run. A real host sends it when the user picks
+// the filter (the dialog is wanted) and not when an action or the last filter is replayed.
+enum class ParametersCall { WithDialog, Always, Never };
 
 // What one run does.
 struct RunOptions {
     bool showDialog = false; // playInfo Display instead of DontDisplay
-    ParametersCall parameters = ParametersCall::FirstRun;
+    ParametersCall parameters = ParametersCall::WithDialog;
     // Values to replay; when unset, the descriptor recorded by the previous run is replayed,
-    // and an empty one is passed on the first run.
+    // and none (a null descriptor) is passed when nothing was recorded yet.
     bool replay = false;
     CDescriptor replayDescriptor;
     // Filter rectangle (selection) in image coordinates; an empty rectangle means the whole image.
     ps::VRect filterRect{0, 0, 0, 0};
-    // Called after each selector returns, before the host acts on the result.
+    // Called after each selector returns, before the host acts on the result. Only the first
+    // HostOptions::recordSize bytes of the record exist.
     std::function<void(int16_t selector, ps::FilterRecord& record, int16_t result)> afterSelector;
 };
 
@@ -131,5 +136,10 @@ private:
 
 // The host's sentence for a failed run, as glazehost prints it.
 std::string DescribeResult(const RunResult& r);
+
+// The host's displayPixels: paints srcRect of source into the HDC platformContext with its
+// top-left at device pixel (dstCol, dstRow). RGB and gray maps, 8 bits or 16 (version 3).
+ps::OSErr PaintPixelMap(const ps::PSPixelMap* source, const ps::VRect* srcRect, int32_t dstRow,
+                        int32_t dstCol, void* platformContext);
 
 } // namespace vg::host
