@@ -110,6 +110,9 @@ bool CRegistry::LoadAll() {
     if (m_key == nullptr ||
         RegQueryInfoKeyA(m_key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
                          nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        if (m_flags & OpenOnDemand) {
+            Close();
+        }
         return false;
     }
     const DWORD saved = m_flags;

@@ -8,87 +8,74 @@
 #include "RegistryTestKey.h"
 #include "WinApp.h"
 
-using RegistrySettings = RegistryTestKey;
+using Texts = std::vector<std::string>;
 
-namespace {
-// A root key handle that no registry call accepts.
-const HKEY kBadRoot = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x7654321));
-}  // namespace
-
-class Messages {
-public:
+class RegistrySettings : public RegistryTestKey {
+protected:
     RegistryMessageSink Sink() {
-        return [this](const char* text) { shown.emplace_back(text); };
+        return [this](const char* text) { m_shown.emplace_back(text); };
     }
-    std::vector<std::string> shown;
+    Texts m_shown;
 };
 
 TEST_F(RegistrySettings, FirstRunKeepsDefaultsAndSavingCreatesTheKey) {
-    Messages m;
     StoredPreferences prefs;
-    LoadStoredPreferences(prefs, m.Sink(), HKEY_CURRENT_USER, Path());
+    LoadStoredPreferences(prefs, Sink(), HKEY_CURRENT_USER, Path());
     EXPECT_EQ(prefs.skin, 1);
     EXPECT_TRUE(prefs.popupHelp);
-    EXPECT_FALSE(prefs.panFaster);
-    EXPECT_FALSE(prefs.listView);
+    EXPECT_FALSE(prefs.panFaster || prefs.listView);
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, Path()));
 
-    SaveStoredPreferences(prefs, m.Sink(), HKEY_CURRENT_USER, Path());
-    EXPECT_TRUE(m.shown.empty());
-    const char* names[] = {"vwskin", "vwphelp", "vwpfast", "vwpview"};
-    const char* texts[] = {"1", "1", "0", "0"};
-    for (int i = 0; i < 4; ++i) {
-        const Stored s = Get(names[i]);
-        EXPECT_EQ(s.type, DWORD{REG_SZ}) << names[i];
-        EXPECT_EQ(AsText(s), std::string(texts[i], 2)) << names[i];
-    }
+    SaveStoredPreferences(prefs, Sink(), HKEY_CURRENT_USER, Path());
+    EXPECT_TRUE(m_shown.empty());
+    EXPECT_EQ(Get("vwskin").data, std::string("1", 2));
+    EXPECT_EQ(Get("vwphelp").data, std::string("1", 2));
+    EXPECT_EQ(Get("vwpfast").data, std::string("0", 2));
+    EXPECT_EQ(Get("vwpview").data, std::string("0", 2));
+    EXPECT_EQ(Get("vwpview").type, DWORD{REG_SZ});
 }
 
 TEST_F(RegistrySettings, LoadReadsTextAndNumbersAndCountsMissingValuesAsZero) {
     PutText("VWSKIN", "3");
     PutNumber("vwphelp", 0);
     PutText("vwpfast", "1abc");
-    Messages m;
     StoredPreferences prefs;
-    LoadStoredPreferences(prefs, m.Sink(), HKEY_CURRENT_USER, Path());
+    LoadStoredPreferences(prefs, Sink(), HKEY_CURRENT_USER, Path());
     EXPECT_EQ(prefs.skin, 3);
     EXPECT_FALSE(prefs.popupHelp);
     EXPECT_TRUE(prefs.panFaster);
     EXPECT_FALSE(prefs.listView);
-    EXPECT_TRUE(m.shown.empty());
+    EXPECT_TRUE(m_shown.empty());
 }
 
 TEST_F(RegistrySettings, InstallFolderComesFromTheDefaultValue) {
-    const std::string key = HklmPath("InstallPath");
-    Put(HKEY_LOCAL_MACHINE, key, "", REG_SZ, "C:\\Varen\\", 10);
-    Messages m;
-    EXPECT_EQ(ReadInstallFolder(m.Sink(), HKEY_LOCAL_MACHINE, key.c_str()), "C:\\Varen\\");
-    EXPECT_TRUE(m.shown.empty());
+    Put(HKEY_LOCAL_MACHINE, HklmPath(), "", REG_SZ, "C:\\Varen\\", 10);
+    EXPECT_EQ(ReadInstallFolder(Sink(), HKEY_LOCAL_MACHINE, HklmPath().c_str()), "C:\\Varen\\");
+    EXPECT_TRUE(m_shown.empty());
 
     PutText("other", "x");  // a key without a default value
-    EXPECT_EQ(ReadInstallFolder(m.Sink(), HKEY_CURRENT_USER, Path()), "");
-    EXPECT_EQ(m.shown, std::vector<std::string>{"Error: cannot read regitry"});
-
-    m.shown.clear();
-    EXPECT_EQ(ReadInstallFolder(m.Sink(), HKEY_CURRENT_USER, Sibling("Missing").c_str()), "");
-    EXPECT_EQ(m.shown, (std::vector<std::string>{"Error: cannot open registry",
-                                                 "Error: cannot read regitry"}));
+    EXPECT_EQ(ReadInstallFolder(Sink(), HKEY_CURRENT_USER, Path()), "");
+    EXPECT_EQ(m_shown, Texts{"Error: cannot read regitry"});
+    m_shown.clear();
+    EXPECT_EQ(ReadInstallFolder(Sink(), HKEY_CURRENT_USER, Sibling("Missing").c_str()), "");
+    EXPECT_EQ(m_shown, (Texts{"Error: cannot open registry", "Error: cannot read regitry"}));
 }
 
 TEST_F(RegistrySettings, UnopenableKeyShowsTheFrameworkMessageBox) {
-    std::vector<std::string> texts;
+    Texts texts;
     std::vector<UINT> types;
     AfxSetMessageBoxHook([&](const char* text, const char*, UINT type) {
         texts.emplace_back(text);
         types.push_back(type);
         return IDOK;
     });
+    const HKEY badRoot = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x7654321));
     StoredPreferences prefs;
     prefs.skin = 9;
-    SaveStoredPreferences(prefs, ShowRegistryMessage, kBadRoot, "Software\\x");
-    LoadStoredPreferences(prefs, ShowRegistryMessage, kBadRoot, "Software\\x");  // no key
+    SaveStoredPreferences(prefs, ShowRegistryMessage, badRoot, "Software\\x");
+    LoadStoredPreferences(prefs, ShowRegistryMessage, badRoot, "Software\\x");  // "no key"
     AfxSetMessageBoxHook(nullptr);
-    EXPECT_EQ(texts, std::vector<std::string>{"Error: cannot open registry"});
+    EXPECT_EQ(texts, Texts{"Error: cannot open registry"});
     EXPECT_EQ(types, std::vector<UINT>{MB_OK | MB_ICONEXCLAMATION});
     EXPECT_EQ(prefs.skin, 9);
 }

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,31 +13,23 @@ class RegistryTestKey : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_parent = "Software\\VarenGlazeTests\\" + std::to_string(GetCurrentProcessId()) + "-" +
-                   info->test_suite_name() + "-" + info->name();
+        m_name = std::to_string(GetCurrentProcessId()) + "-" + info->name();
+        m_parent = "Software\\VarenGlazeTests\\" + m_name;
         m_path = m_parent + "\\Key";
-        RegDeleteTreeA(HKEY_CURRENT_USER, m_parent.c_str());
     }
     void TearDown() override {
         RegDeleteTreeA(HKEY_CURRENT_USER, m_parent.c_str());
-        for (const std::string& extra : m_extraHklm) {
-            RegDeleteTreeA(HKEY_LOCAL_MACHINE, extra.c_str());
-        }
-        // Fails, harmlessly, while other tests still have keys there.
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, HklmPath().c_str());
+        // These fail, harmlessly, while other tests still have keys there.
         RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VarenGlazeTests");
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node\\VarenGlazeTests");
     }
 
-    // The test's key path below HKEY_CURRENT_USER; it does not exist at the start.
+    // The test's key below HKEY_CURRENT_USER; it does not exist at the start.
     const char* Path() const { return m_path.c_str(); }
-    // Another path below the test's own part of the registry.
     std::string Sibling(const char* name) const { return m_parent + "\\" + name; }
-    // A test key below HKEY_LOCAL_MACHINE, deleted at the end.
-    std::string HklmPath(const char* name) {
-        m_extraHklm.push_back("SOFTWARE\\Wow6432Node\\VarenGlazeTests\\" +
-                              std::to_string(GetCurrentProcessId()) + "-" + name);
-        return m_extraHklm.back();
-    }
+    // The test's key below HKEY_LOCAL_MACHINE.
+    std::string HklmPath() const { return "SOFTWARE\\Wow6432Node\\VarenGlazeTests\\" + m_name; }
 
     static void Put(HKEY root, const std::string& path, const char* name, DWORD type,
                     const void* data, size_t size) {
@@ -59,43 +50,36 @@ protected:
     }
     void PutNumber(const char* name, DWORD number) { Put(name, REG_DWORD, &number, sizeof number); }
 
-    // A value as stored: its type and bytes; type REG_NONE with no bytes when absent.
+    // A value of the test's key as stored; type REG_NONE and no bytes when absent.
     struct Stored {
         DWORD type = REG_NONE;
-        std::vector<BYTE> data;
-        bool present = false;
+        std::string data;
     };
-    static Stored Get(HKEY root, const std::string& path, const char* name) {
+    Stored Get(const char* name) const {
         Stored out;
         HKEY key = nullptr;
-        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-            return out;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, Path(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+            char data[8192];
+            DWORD size = sizeof data;
+            if (RegQueryValueExA(key, name, nullptr, &out.type, reinterpret_cast<BYTE*>(data),
+                                 &size) == ERROR_SUCCESS) {
+                out.data.assign(data, size);
+            }
+            RegCloseKey(key);
         }
-        DWORD size = 0;
-        if (RegQueryValueExA(key, name, nullptr, &out.type, nullptr, &size) == ERROR_SUCCESS) {
-            out.data.resize(size);
-            out.present = RegQueryValueExA(key, name, nullptr, &out.type, out.data.data(), &size) ==
-                          ERROR_SUCCESS;
-            out.data.resize(size);
-        }
-        RegCloseKey(key);
         return out;
     }
-    Stored Get(const char* name) const { return Get(HKEY_CURRENT_USER, m_path, name); }
-
-    static bool Exists(HKEY root, const std::string& path) {
+    static bool Exists(HKEY root, const char* path) {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-            return false;
+        const bool found = RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
+        if (found) {
+            RegCloseKey(key);
         }
-        RegCloseKey(key);
-        return true;
+        return found;
     }
 
-    static std::string AsText(const Stored& s) { return std::string(s.data.begin(), s.data.end()); }
-
 private:
+    std::string m_name;
     std::string m_parent;
     std::string m_path;
-    std::vector<std::string> m_extraHklm;
 };
