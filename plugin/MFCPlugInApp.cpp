@@ -65,13 +65,8 @@ void CMFCPlugInApp::Main(int16_t selector, void* paramBlock, intptr_t* data,
         try {
             WriteTrace("PX catch", failure.what());
             OutputDebugStringA(failure.what());
-            const size_t length = std::strlen(failure.what());
-            // errorString is a Str255: one length byte and at most 255 characters.
-            if (filterRecord && !m_aboutCall && filterRecord->errorString && length < 256) {
-                unsigned char* text = *filterRecord->errorString;
-                text[0] = static_cast<unsigned char>(length);
-                std::memcpy(text + 1, failure.what(), length);
-            }
+            if (filterRecord && !m_aboutCall && filterRecord->errorString)
+                StorePascalString(*filterRecord->errorString, failure.what());
         } catch (...) {
         }
         if (result)
