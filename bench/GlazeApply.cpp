@@ -1,0 +1,89 @@
+// Filters one image file with the engine and writes the result: for looking at the look.
+// glaze_apply IN OUT [name=value ...] with the plug-in's nine parameter names, plus step=n
+// (filters a 1/n point-decimated copy, like the dialog's preview) and bits=16.
+#include "Glaze.h"
+#include "vwGlaze.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace {
+void* HostAlloc(uint32_t size, void*) { return std::malloc(size); }
+void HostFree(void* p, void*) { std::free(p); }
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: glaze_apply IN OUT [name=value ...]\n");
+        return 2;
+    }
+    std::map<std::string, double> p = {
+        {"cleanStrength", 0},  {"cleanRadius", 8},     {"cleanThreshold", 0.5},
+        {"edgeSharpness", 1},  {"edgeRadius", 1.5},    {"edgeAccent", 0},
+        {"textureStrength", 0}, {"textureBoost", 1},   {"textureSize", 2},
+        {"step", 1},           {"bits", 8}};
+    for (int i = 3; i < argc; ++i) {
+        const char* eq = std::strchr(argv[i], '=');
+        if (eq == nullptr || p.find(std::string(argv[i], static_cast<std::size_t>(eq - argv[i]))) == p.end()) {
+            std::fprintf(stderr, "unknown argument %s\n", argv[i]);
+            return 2;
+        }
+        p[std::string(argv[i], static_cast<std::size_t>(eq - argv[i]))] = std::atof(eq + 1);
+    }
+    cv::Mat bgr = cv::imread(argv[1], cv::IMREAD_COLOR);
+    if (bgr.empty()) {
+        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        return 1;
+    }
+    const int step = static_cast<int>(p["step"]);
+    if (step > 1) {
+        cv::Mat small((bgr.rows + step - 1) / step, (bgr.cols + step - 1) / step, bgr.type());
+        for (int y = 0; y < small.rows; ++y)
+            for (int x = 0; x < small.cols; ++x) small.at<cv::Vec3b>(y, x) = bgr.at<cv::Vec3b>(y * step, x * step);
+        bgr = small;
+    }
+    cv::Mat rgb;
+    cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
+    const bool wide = p["bits"] == 16;
+    if (wide) {
+        rgb.convertTo(rgb, CV_16UC3, 32768.0 / 255.0);
+    }
+    cv::Mat out = rgb.clone();
+    EngineImage im{};
+    im.pixelFormat = wide ? VWGLAZE_FORMAT_RGB16 : VWGLAZE_FORMAT_RGB8;
+    im.srcData = rgb.data;
+    im.srcRowBytes = static_cast<int32_t>(rgb.step);
+    im.dstData = out.data;
+    im.dstRowBytes = static_cast<int32_t>(out.step);
+    im.width = rgb.cols;
+    im.height = rgb.rows;
+    im.sampleStep = step;
+    im.allocProc = HostAlloc;
+    im.freeProc = HostFree;
+    const float t = static_cast<float>(p["cleanThreshold"] * 0.10000000149011612);
+    const float thresholds[3] = {t, t, t};
+    const float factors[3] = {1, 1, 1};
+    const int rc = vwGlazeRGB2(&im, 1, static_cast<int>(p["cleanStrength"]), thresholds,
+                               static_cast<float>(p["cleanRadius"]), factors,
+                               static_cast<float>(p["edgeRadius"]),
+                               static_cast<float>(p["edgeSharpness"]),
+                               static_cast<int>(p["edgeAccent"] + 0.25), 0.025f,
+                               static_cast<float>(p["textureStrength"]),
+                               static_cast<float>(1.0 / p["textureBoost"]),
+                               static_cast<float>(p["textureSize"]));
+    if (rc != VWGLAZE_DONE) {
+        std::fprintf(stderr, "engine returned %d\n", rc);
+        return 1;
+    }
+    if (wide) {
+        out.convertTo(out, CV_8UC3, 255.0 / 32768.0);
+    }
+    cv::cvtColor(out, bgr, cv::COLOR_RGB2BGR);
+    return cv::imwrite(argv[2], bgr) ? 0 : 1;
+}

@@ -1,0 +1,159 @@
+// Engine speed, side by side with OpenCV's edge-preserving and look filters in the same run.
+// glaze_bench [photo] : the photo is centre-cropped (or tiled) to 4000 x 3000.
+#include "Glaze.h"
+#include "vwGlaze.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/photo.hpp>
+#include <opencv2/ximgproc.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace {
+
+void* HostAlloc(uint32_t size, void*) { return std::malloc(size); }
+void HostFree(void* p, void*) { std::free(p); }
+
+struct Params {
+    int strength = 0;
+    float radius = 8, threshold = 0.5f, sharpness = 1, edgeRadius = 1.5f;
+    int accent = 0;
+    float texture = 0, boost = 1, size = 2;
+};
+
+double BestSeconds(int runs, const std::function<void()>& f) {
+    double best = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        f();
+        const auto t1 = std::chrono::steady_clock::now();
+        best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
+    }
+    return best;
+}
+
+int Glaze(const cv::Mat& src, cv::Mat& dst, int step, const Params& p,
+          const vg::RunOptions& options) {
+    EngineImage im{};
+    im.pixelFormat = src.depth() == CV_16U ? VWGLAZE_FORMAT_RGB16 : VWGLAZE_FORMAT_RGB8;
+    im.srcData = src.data;
+    im.srcRowBytes = static_cast<int32_t>(src.step);
+    im.dstData = dst.data;
+    im.dstRowBytes = static_cast<int32_t>(dst.step);
+    im.width = src.cols;
+    im.height = src.rows;
+    im.sampleStep = step;
+    im.allocProc = HostAlloc;
+    im.freeProc = HostFree;
+    const float t = static_cast<float>(p.threshold * 0.10000000149011612);
+    const float thresholds[3] = {t, t, t};
+    const float factors[3] = {1, 1, 1};
+    return vg::GlazeRGB(options, &im, 1, p.strength, thresholds, p.radius, factors, p.edgeRadius,
+                        p.sharpness, p.accent, 0.025f, p.texture, 1.0f / p.boost, p.size);
+}
+
+cv::Mat Decimate(const cv::Mat& m, int n) {
+    cv::Mat out((m.rows + n - 1) / n, (m.cols + n - 1) / n, m.type());
+    for (int y = 0; y < out.rows; ++y)
+        for (int x = 0; x < out.cols; ++x) out.at<cv::Vec3b>(y, x) = m.at<cv::Vec3b>(y * n, x * n);
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string path = argc > 1 ? argv[1] : "build/test-images/seeding.jpg";
+    cv::Mat photo = cv::imread(path, cv::IMREAD_COLOR);
+    if (photo.empty()) {
+        std::fprintf(stderr, "cannot read %s (run scripts/fetch-test-images.sh)\n", path.c_str());
+        return 1;
+    }
+    if (photo.cols < 4000 || photo.rows < 3000) {
+        const double scale = std::max(4000.0 / photo.cols, 3000.0 / photo.rows);
+        cv::Mat big;
+        cv::resize(photo, big, cv::Size(), scale * 1.001, scale * 1.001, cv::INTER_CUBIC);
+        photo = big;
+    }
+    cv::Mat bgr = photo(cv::Rect((photo.cols - 4000) / 2, (photo.rows - 3000) / 2, 4000, 3000)).clone();
+    cv::Mat rgb;
+    cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
+    const double mp = rgb.total() / 1e6;
+    std::printf("image %s, %dx%d (%.1f MP), %u hardware threads, kernels %s\n", path.c_str(),
+                rgb.cols, rgb.rows, mp, std::thread::hardware_concurrency(),
+                vg::GetKernels().name);
+
+    vg::RunOptions opt;
+    cv::Mat out = rgb.clone();
+    Params def;
+    Params max;
+    max.strength = 8; max.radius = 25; max.threshold = 1.5f; max.sharpness = 3;
+    max.edgeRadius = 4; max.accent = 5; max.texture = 1; max.boost = 4; max.size = 6;
+
+    struct Row { std::string name; double seconds; double mpix; };
+    std::vector<Row> rows;
+    auto engine = [&](const std::string& name, const cv::Mat& in, int step, const Params& p,
+                      const vg::RunOptions& o, int runs) {
+        cv::Mat dst = in.clone();
+        int rc = 0;
+        const double s = BestSeconds(runs, [&] { rc = Glaze(in, dst, step, p, o); });
+        if (rc != VWGLAZE_DONE) std::printf("  %s returned %d\n", name.c_str(), rc);
+        rows.push_back({name, s, in.total() / 1e6});
+        std::printf("%-44s %8.1f ms %8.1f MP/s\n", name.c_str(), s * 1e3, in.total() / 1e6 / s);
+        std::fflush(stdout);
+        return s;
+    };
+    const double tDef = engine("engine defaults, 8-bit", rgb, 1, def, opt, 3);
+    vg::RunOptions base;
+    base.kernels = &vg::BaselineKernels();
+    engine("engine defaults, 8-bit, baseline kernels", rgb, 1, def, base, 2);
+    vg::RunOptions one;
+    one.threads = 1;
+    engine("engine defaults, 8-bit, 1 thread", rgb, 1, def, one, 1);
+    cv::Mat rgb16;
+    rgb.convertTo(rgb16, CV_16UC3, 32768.0 / 255.0);
+    const double t16 = engine("engine defaults, 16-bit", rgb16, 1, def, opt, 3);
+    const double tMax = engine("engine maximum settings, 8-bit", rgb, 1, max, opt, 2);
+    const cv::Mat half = Decimate(rgb, 2), quarter = Decimate(rgb, 4);
+    engine("engine defaults, n=2 (decimated 3 MP)", half, 2, def, opt, 3);
+    engine("engine defaults, n=4 (decimated 0.75 MP)", quarter, 4, def, opt, 3);
+    engine("engine maximum, n=2", half, 2, max, opt, 2);
+    engine("engine maximum, n=4", quarter, 4, max, opt, 2);
+    const cv::Mat region = rgb(cv::Rect(1750, 1250, 500, 500)).clone();
+    const double tPrev = engine("preview region 500x500 (0.25 MP), defaults", region, 1, def, opt, 5);
+    engine("preview region 500x500, maximum", region, 1, max, opt, 3);
+
+    std::printf("\nanchors (OpenCV %s, same image, same run):\n", CV_VERSION);
+    cv::Mat o;
+    struct Anchor { std::string name; double seconds; };
+    std::vector<Anchor> anchors;
+    auto anchor = [&](const std::string& name, int runs, const std::function<void()>& f) {
+        const double s = BestSeconds(runs, f);
+        anchors.push_back({name, s});
+        std::printf("%-44s %8.1f ms %8.1f MP/s\n", name.c_str(), s * 1e3, mp / s);
+        std::fflush(stdout);
+    };
+    anchor("bilateralFilter d9 sc13 ss4", 3, [&] { cv::bilateralFilter(bgr, o, 9, 13, 4); });
+    anchor("ximgproc dtFilter RF ss8 sc13 x3", 3,
+           [&] { cv::ximgproc::dtFilter(bgr, bgr, o, 8, 13, cv::ximgproc::DTF_RF, 3); });
+    anchor("detailEnhance ss10 sr0.15", 1, [&] { cv::detailEnhance(bgr, o, 10, 0.15f); });
+    anchor("edgePreservingFilter RECURS ss60 sr0.4", 1,
+           [&] { cv::edgePreservingFilter(bgr, o, cv::RECURS_FILTER, 60, 0.4f); });
+    anchor("stylization ss60 sr0.45", 1, [&] { cv::stylization(bgr, o, 60, 0.45f); });
+
+    std::printf("\nsummary: defaults %.1f MP/s (12 MP in %.2f s), maximum %.1f MP/s, "
+                "16-bit/8-bit time %.2f, preview %.1f ms\n",
+                mp / tDef, tDef, mp / tMax, t16 / tDef, tPrev * 1e3);
+    std::printf("speed ratio, engine defaults vs anchor (>1 = engine faster):\n");
+    for (const Anchor& a : anchors) {
+        std::printf("  %-42s %6.2fx   (engine maximum: %6.2fx)\n", a.name.c_str(),
+                    a.seconds / tDef, a.seconds / tMax);
+    }
+    return 0;
+}

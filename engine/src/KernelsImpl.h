@@ -1,0 +1,152 @@
+// Bodies of the row kernels, compiled once per instruction set into namespace VG_KERNEL_NS.
+// Written as plain loops that the compiler vectorises; no transcendental calls.
+#include "Kernels.h"
+
+#include <cmath>
+
+namespace vg {
+namespace VG_KERNEL_NS {
+namespace {
+
+void DtWeights(const float* const* a, const float* const* b, int nch, const float* s, float k,
+               float* __restrict w, int n) {
+    const float scale = -k * 1.44269504f;  // exp(x) = exp2(x * log2(e))
+    const float* __restrict a0 = a[0];
+    const float* __restrict b0 = b[0];
+    if (nch == 1) {
+        const float s0 = s[0];
+        for (int x = 0; x < n; ++x) {
+            const float d = 1.0f + s0 * std::fabs(a0[x] - b0[x]);
+            w[x] = FastExp2(scale * d);
+        }
+        return;
+    }
+    const float* __restrict a1 = a[1];
+    const float* __restrict b1 = b[1];
+    const float* __restrict a2 = a[2];
+    const float* __restrict b2 = b[2];
+    const float s0 = s[0], s1 = s[1], s2 = s[2];
+    for (int x = 0; x < n; ++x) {
+        const float d = 1.0f + s0 * std::fabs(a0[x] - b0[x]) + s1 * std::fabs(a1[x] - b1[x]) +
+                        s2 * std::fabs(a2[x] - b2[x]);
+        w[x] = FastExp2(scale * d);
+    }
+}
+
+inline float Power2k(float w, int squarings) {
+    for (int i = 0; i < squarings; ++i) {
+        w *= w;
+    }
+    return w;
+}
+
+void DtStepV(float* const* cur, const float* const* prev, int nch, const float* __restrict w,
+             int squarings, int n) {
+    for (int c = 0; c < nch; ++c) {
+        float* __restrict o = cur[c];
+        const float* __restrict p = prev[c];
+        switch (squarings) {
+        case 0:
+            for (int x = 0; x < n; ++x) o[x] += w[x] * (p[x] - o[x]);
+            break;
+        case 1:
+            for (int x = 0; x < n; ++x) o[x] += (w[x] * w[x]) * (p[x] - o[x]);
+            break;
+        default:
+            for (int x = 0; x < n; ++x) o[x] += Power2k(w[x], squarings) * (p[x] - o[x]);
+            break;
+        }
+    }
+}
+
+// M independent recursion chains advance together, which hides the latency of each chain.
+template <int M>
+void SweepChains(float* const* row, const float* const* w, int squarings, int n) {
+    float* __restrict r[M];
+    const float* __restrict wt[M];
+    for (int j = 0; j < M; ++j) {
+        r[j] = row[j];
+        wt[j] = w[j];
+    }
+    for (int x = 1; x < n; ++x) {
+        for (int j = 0; j < M; ++j) {
+            const float a = Power2k(wt[j][x], squarings);
+            r[j][x] += a * (r[j][x - 1] - r[j][x]);
+        }
+    }
+    for (int x = n - 2; x >= 0; --x) {
+        for (int j = 0; j < M; ++j) {
+            const float a = Power2k(wt[j][x + 1], squarings);
+            r[j][x] += a * (r[j][x + 1] - r[j][x]);
+        }
+    }
+}
+
+void DtSweepH(float* const* row, const float* const* w, int chains, int squarings, int n) {
+    switch (chains) {
+    case 1: SweepChains<1>(row, w, squarings, n); break;
+    case 2: SweepChains<2>(row, w, squarings, n); break;
+    case 3: SweepChains<3>(row, w, squarings, n); break;
+    case 4: SweepChains<4>(row, w, squarings, n); break;
+    case 6: SweepChains<6>(row, w, squarings, n); break;
+    case 8: SweepChains<8>(row, w, squarings, n); break;
+    case 9: SweepChains<9>(row, w, squarings, n); break;
+    case 12: SweepChains<12>(row, w, squarings, n); break;
+    default:
+        for (int j = 0; j < chains; ++j) {
+            SweepChains<1>(row + j, w + j, squarings, n);
+        }
+        break;
+    }
+}
+
+void FirV(const float* const* rows, const float* taps, int ntaps, float* __restrict dst, int n) {
+    {
+        const float* __restrict r = rows[0];
+        const float t = taps[0];
+        for (int x = 0; x < n; ++x) dst[x] = t * r[x];
+    }
+    for (int k = 1; k < ntaps; ++k) {
+        const float* __restrict r = rows[k];
+        const float t = taps[k];
+        for (int x = 0; x < n; ++x) dst[x] += t * r[x];
+    }
+}
+
+void FirH(const float* __restrict src, const float* taps, int ntaps, float* __restrict dst,
+          int n) {
+    {
+        const float t = taps[0];
+        for (int x = 0; x < n; ++x) dst[x] = t * src[x];
+    }
+    for (int k = 1; k < ntaps; ++k) {
+        const float t = taps[k];
+        const float* __restrict s = src + k;
+        for (int x = 0; x < n; ++x) dst[x] += t * s[x];
+    }
+}
+
+void IirStepV(float* __restrict cur, const float* __restrict p0, const float* __restrict p1,
+              const float* __restrict p2, const float* coef, int n) {
+    const float b = coef[0], c0 = coef[1], c1 = coef[2], c2 = coef[3];
+    for (int x = 0; x < n; ++x) cur[x] = b * cur[x] + c0 * p0[x] + c1 * p1[x] + c2 * p2[x];
+}
+
+void MinRow(float* __restrict dst, const float* __restrict src, int n) {
+    for (int x = 0; x < n; ++x) dst[x] = src[x] < dst[x] ? src[x] : dst[x];
+}
+
+void MaxRow(float* __restrict dst, const float* __restrict src, int n) {
+    for (int x = 0; x < n; ++x) dst[x] = src[x] > dst[x] ? src[x] : dst[x];
+}
+
+}  // namespace
+
+const KernelSet& Kernels() {
+    static const KernelSet set = {VG_KERNEL_NAME, DtWeights, DtStepV, DtSweepH, FirV,
+                                  FirH,           IirStepV,  MinRow,  MaxRow};
+    return set;
+}
+
+}  // namespace VG_KERNEL_NS
+}  // namespace vg

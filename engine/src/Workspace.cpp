@@ -1,0 +1,108 @@
+// Host-allocated working memory with balanced release.
+#include "Workspace.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+
+namespace vg {
+
+namespace {
+constexpr std::size_t kAlign = 64;
+}  // namespace
+
+CWorkspace::~CWorkspace() {
+    for (auto it = m_blocks.rbegin(); it != m_blocks.rend(); ++it) {
+        m_free(*it, m_context);
+    }
+}
+
+void* CWorkspace::Alloc(std::size_t bytes) {
+    if (bytes == 0 || bytes > UINT32_MAX) {
+        return nullptr;
+    }
+    try {
+        m_blocks.reserve(m_blocks.size() + 1);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    void* block = m_alloc(static_cast<uint32_t>(bytes), m_context);
+    if (block != nullptr) {
+        m_blocks.push_back(block);
+    }
+    return block;
+}
+
+void CWorkspace::Free(void* block) {
+    if (block == nullptr) {
+        return;
+    }
+    auto it = std::find(m_blocks.begin(), m_blocks.end(), block);
+    if (it != m_blocks.end()) {
+        m_blocks.erase(it);
+        m_free(block, m_context);
+    }
+}
+
+bool CWorkspace::AllocPlane(Plane& plane, int width, int height) {
+    plane = Plane{};
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
+    const std::size_t stride = (static_cast<std::size_t>(width) + 15) & ~std::size_t{15};
+    const std::size_t floats = stride * static_cast<std::size_t>(height);
+    if (floats > (UINT32_MAX - kAlign) / sizeof(float)) {
+        return false;
+    }
+    try {
+        m_planeBlocks.reserve(m_planeBlocks.size() + 1);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // Host blocks carry no alignment promise; align the rows for the vector kernels.
+    void* block = Alloc(floats * sizeof(float) + kAlign);
+    if (block == nullptr) {
+        return false;
+    }
+    auto address = reinterpret_cast<std::uintptr_t>(block);
+    address = (address + kAlign - 1) & ~static_cast<std::uintptr_t>(kAlign - 1);
+    plane.data = reinterpret_cast<float*>(address);
+    plane.width = width;
+    plane.height = height;
+    plane.stride = static_cast<std::ptrdiff_t>(stride);
+    m_planeBlocks.push_back({plane.data, block});
+    return true;
+}
+
+void CWorkspace::FreePlane(Plane& plane) {
+    if (plane.data == nullptr) {
+        return;
+    }
+    for (auto it = m_planeBlocks.begin(); it != m_planeBlocks.end(); ++it) {
+        if (it->first == plane.data) {
+            void* block = it->second;
+            m_planeBlocks.erase(it);
+            Free(block);
+            break;
+        }
+    }
+    plane = Plane{};
+}
+
+bool CWorkspace::AllocPlanes(Planes3& planes, int width, int height) {
+    for (Plane& p : planes.c) {
+        if (!AllocPlane(p, width, height)) {
+            FreePlanes(planes);
+            return false;
+        }
+    }
+    return true;
+}
+
+void CWorkspace::FreePlanes(Planes3& planes) {
+    for (Plane& p : planes.c) {
+        FreePlane(p);
+    }
+}
+
+}  // namespace vg

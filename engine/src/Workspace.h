@@ -1,0 +1,44 @@
+// Working memory of one engine call, taken from the host's allocator and always given back.
+#pragma once
+
+#include "Plane.h"
+#include "vwGlaze.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace vg {
+
+// Owns every block it obtained through the host's allocator and frees them all on destruction,
+// so each exit path of a call is balanced. Used from the calling thread only.
+class CWorkspace {
+public:
+    CWorkspace(VwAllocProc allocProc, VwFreeProc freeProc, void* context)
+        : m_alloc(allocProc), m_free(freeProc), m_context(context) {}
+    ~CWorkspace();
+    CWorkspace(const CWorkspace&) = delete;
+    CWorkspace& operator=(const CWorkspace&) = delete;
+
+    // Returns null when the host has no memory or the size cannot be expressed as 32 bits.
+    void* Alloc(std::size_t bytes);
+    void Free(void* block);
+
+    // A plane with rows padded to a multiple of 16 floats; false when out of memory.
+    bool AllocPlane(Plane& plane, int width, int height);
+    void FreePlane(Plane& plane);
+    bool AllocPlanes(Planes3& planes, int width, int height);
+    void FreePlanes(Planes3& planes);
+
+    std::size_t BlocksHeld() const { return m_blocks.size(); }
+
+private:
+    VwAllocProc m_alloc;
+    VwFreeProc m_free;
+    void* m_context;
+    std::vector<void*> m_blocks;
+    std::vector<std::pair<float*, void*>> m_planeBlocks;  // aligned start, host block
+};
+
+}  // namespace vg
