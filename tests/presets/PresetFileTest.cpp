@@ -1,0 +1,206 @@
+// The preset file format: the written layout, the value encodings and the reading rules.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TempFiles.h"
+#include "presets/PresetFile.h"
+#include "presets/XmlProfile.h"
+
+namespace {
+
+const std::string kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>";
+const PresetValues kDefaults = {0, 8, 0.5, 1.0, 1.5, 0, 0, 1.0, 2.0};
+
+std::string PresetFileText(const std::string& version, const std::string& attributes) {
+    return "<?xml version=\"1.0\"?><root><VarenWorks><VarenGlaze" + version + "><P " +
+           attributes + "/></VarenGlaze></VarenWorks></root>";
+}
+
+}  // namespace
+
+TEST(PresetFile, WritesTheEightLineLayout) {
+    CTempDir dir;
+    const std::string file = dir.File("Portrait.vpp");
+    const PresetValues values = {2, 12, 0.7, 1.5, 2.6666, 3, 0.25, 1.25, 2.5};
+    EXPECT_EQ(writePreset(file, "Portrait", "Soft", "User", values), PresetWriteResult::Written);
+    EXPECT_EQ(ReadBytes(file),
+              CrLf({kDecl.c_str(), "<root>", "\t<VarenWorks>", "\t\t<VarenGlaze Version=\"2.1.0\">",
+                    "\t\t\t<Portrait Mod=\"1\" Disp=\"1\" DESCRIPTION=\"Soft\" AUTHOR=\"User\" "
+                    "CIT=\"2000\" CRD=\"12000\" CTH=\"700\" ESP=\"1500\" ERD=\"2667\" ELA=\"3000\" "
+                    "TKT=\"250\" TBT=\"1250\" TRN=\"2500\"/>",
+                    "\t\t</VarenGlaze>", "\t</VarenWorks>", "</root>"}));
+}
+
+TEST(PresetFile, EncodesThousandthsOfTheFloatValue) {
+    EXPECT_EQ(EncodePresetValue(1.5f), 1500);
+    EXPECT_EQ(EncodePresetValue(0.7f), 700);
+    EXPECT_EQ(EncodePresetValue(2.6666f), 2667);
+    EXPECT_EQ(EncodePresetValue(0.0f), 0);
+    EXPECT_EQ(EncodePresetValue(0.0004f), 0);
+    EXPECT_EQ(EncodePresetValue(1e20f), 2147483647);  // saturates instead of overflowing
+}
+
+TEST(PresetFile, RewritingKeepsTheFileLayoutAndOtherPresets) {
+    CTempDir dir;
+    const std::string file = dir.File("two.vpp");
+    ASSERT_EQ(writePreset(file, "A", "first", "User", kDefaults), PresetWriteResult::Written);
+    ASSERT_EQ(writePreset(file, "B", "second", "User", kDefaults), PresetWriteResult::Written);
+    const std::string before = ReadBytes(file);
+    ASSERT_EQ(writePreset(file, "A", "first", "User", kDefaults), PresetWriteResult::Written);
+    EXPECT_EQ(ReadBytes(file), before);  // the same write twice gives the same file
+
+    PresetValues changed = kDefaults;
+    changed[0] = 5;
+    ASSERT_EQ(writePreset(file, "A", "first", "User", changed), PresetWriteResult::Written);
+    std::string after = ReadBytes(file);
+    EXPECT_EQ(after.size(), before.size() + 3);  // CIT="0" became CIT="5000", nothing else
+    EXPECT_LT(after.find("<A "), after.find("<B "));
+}
+
+TEST(PresetFile, ExistingElementKeepsItsAttributeOrder) {
+    CTempDir dir;
+    const std::string file = dir.File("order.vpp");
+    WriteBytes(file, "<?xml?><presets><VarenWorks><VarenGlaze><P TRN=\"1\" X=\"keep\" Mod=\"1\"/>"
+                     "</VarenGlaze></VarenWorks></presets>");
+    ASSERT_EQ(writePreset(file, "P", "d", "User", kDefaults), PresetWriteResult::Written);
+    EXPECT_EQ(ReadBytes(file),
+              CrLf({kDecl.c_str(), "<presets>", "\t<VarenWorks>",
+                    "\t\t<VarenGlaze Version=\"2.1.0\">",
+                    "\t\t\t<P TRN=\"2000\" X=\"keep\" Mod=\"1\" Disp=\"1\" DESCRIPTION=\"d\" "
+                    "AUTHOR=\"User\" CIT=\"0\" CRD=\"8000\" CTH=\"500\" ESP=\"1000\" ERD=\"1500\" "
+                    "ELA=\"0\" TKT=\"0\" TBT=\"1000\"/>",
+                    "\t\t</VarenGlaze>", "\t</VarenWorks>", "</presets>"}));
+}
+
+TEST(PresetFile, PredefinedPresetIsRefusedAndTheFileUntouched) {
+    CTempDir dir;
+    const std::string file = dir.File("pre.vpp");
+    const std::string content = PresetFileText("", "Mod=\"0\" Disp=\"1\" CIT=\"1000\"");
+    WriteBytes(file, content);
+    EXPECT_EQ(writePreset(file, "P", "d", "User", kDefaults), PresetWriteResult::Refused);
+    EXPECT_EQ(ReadBytes(file), content);
+    EXPECT_FALSE(isPresetModifiable(file, "VarenGlaze", "P"));
+}
+
+TEST(PresetFile, WriteThatCannotHappenIsReportedAsFailed) {
+    CTempDir dir;
+    const std::string text = dir.File("text.vpp");
+    WriteBytes(text, "this is not a preset file");
+    EXPECT_EQ(writePreset(text, "P", "d", "User", kDefaults), PresetWriteResult::Failed);
+    EXPECT_EQ(ReadBytes(text), "this is not a preset file");
+    EXPECT_EQ(writePreset(dir.File("missing/P.vpp"), "P", "d", "User", kDefaults),
+              PresetWriteResult::Failed);
+    EXPECT_EQ(writePreset(dir.File("bad.vpp"), "a b", "d", "User", kDefaults),
+              PresetWriteResult::Failed);  // would not read back as one element name
+}
+
+TEST(PresetFile, DescriptionKeepsLineBreaksAndMarkup) {
+    CTempDir dir;
+    const std::string file = dir.File("desc.vpp");
+    const std::string description = "Line one\r\nLine \"two\" <b> & 'three'";
+    ASSERT_EQ(writePreset(file, "P", description, "User", kDefaults), PresetWriteResult::Written);
+    EXPECT_EQ(XmlGetString(XmlPath{"VarenWorks", "VarenGlaze", "P"}, "DESCRIPTION", "", file),
+              description);
+    EXPECT_EQ(readPresetValues(file, "VarenGlaze", "P", kDefaults), kDefaults);
+}
+
+TEST(PresetFile, ReadsLayoutTwoThousandthsWithClamping) {
+    CTempDir dir;
+    const std::string file = dir.File("v2.vpp");
+    WriteBytes(file, PresetFileText(" Version=\"2.1.0\"",
+                                    "CIT=\"2500\" CRD=\"12000\" CTH=\"9000\" ESP=\"-5\" ERD=\"abc\""));
+    PresetValues read = readPresetValues(file, "VarenGlaze", "P", kDefaults);
+    EXPECT_DOUBLE_EQ(read[0], 2.5);
+    EXPECT_DOUBLE_EQ(read[1], 12.0);
+    EXPECT_DOUBLE_EQ(read[2], 1.5);  // clamped to the maximum
+    EXPECT_DOUBLE_EQ(read[3], 0.0);  // clamped to the minimum
+    EXPECT_DOUBLE_EQ(read[4], 0.7);  // not a number: 0, then clamped
+
+    WriteBytes(file, PresetFileText(" Version=\"2.1.0\"", "CRD=\"1000\""));
+    EXPECT_DOUBLE_EQ(readPresetValues(file, "VarenGlaze", "P", kDefaults)[1], 4.0);
+}
+
+TEST(PresetFile, LayoutVersionComesFromTheFirstCharacterOfVersion) {
+    CTempDir dir;
+    const std::string file = dir.File("v1.vpp");
+    WriteBytes(file, PresetFileText(" Version=\"1.0\"", "CIT=\"2.500000\" CTH=\"0.250000\""));
+    PresetValues read = readPresetValues(file, "VarenGlaze", "P", kDefaults);
+    EXPECT_DOUBLE_EQ(read[0], 2.5);
+    EXPECT_DOUBLE_EQ(read[2], 0.25);
+
+    WriteBytes(file, PresetFileText(" Version=\"10.0.0\"", "CIT=\"2.5\""));
+    EXPECT_DOUBLE_EQ(readPresetValues(file, "VarenGlaze", "P", kDefaults)[0], 2.5);
+
+    WriteBytes(file, PresetFileText("", "CIT=\"2500\""));  // no Version: layout 2
+    EXPECT_DOUBLE_EQ(readPresetValues(file, "VarenGlaze", "P", kDefaults)[0], 2.5);
+}
+
+TEST(PresetFile, MissingValuesLeaveTheCurrentOnes) {
+    CTempDir dir;
+    const std::string file = dir.File("partial.vpp");
+    WriteBytes(file, PresetFileText(" Version=\"2.1.0\"", "CIT=\"3000\" TBT=\"\""));
+    PresetValues current = {1, 9.87654, 0.123456, 2.5, 3.3333, 4.4, 0.5, 1.2345, 5.5};
+    PresetValues read = readPresetValues(file, "VarenGlaze", "P", current);
+    EXPECT_DOUBLE_EQ(read[0], 3.0);
+    for (int i = 1; i < kPresetParamCount; ++i) EXPECT_EQ(read[i], current[i]) << i;
+
+    // A file or preset that is gone leaves every value, clamped into its range.
+    PresetValues outside = current;
+    outside[1] = 100;
+    PresetValues none = readPresetValues(dir.File("gone.vpp"), "VarenGlaze", "P", outside);
+    EXPECT_DOUBLE_EQ(none[1], 25.0);
+    EXPECT_EQ(readPresetValues(file, "VarenGlaze", "Other", current), current);
+}
+
+TEST(PresetFile, ModAndDispGoverningDeleteAndListing) {
+    CTempDir dir;
+    const std::string file = dir.File("mod.vpp");
+    WriteBytes(file, "<?xml?><root><VarenWorks><VarenGlaze><A Mod=\"1\" Disp=\"1\"/><B Disp=\"1\"/>"
+                     "<C Mod=\"x\"/><D Mod=\"\"/></VarenGlaze></VarenWorks></root>");
+    EXPECT_TRUE(isPresetModifiable(file, "VarenGlaze", "A"));
+    EXPECT_TRUE(isPresetModifiable(file, "VarenGlaze", "B"));   // missing counts as modifiable
+    EXPECT_FALSE(isPresetModifiable(file, "VarenGlaze", "C"));  // not a number reads as 0
+    EXPECT_TRUE(isPresetModifiable(file, "VarenGlaze", "D"));   // empty reads as missing
+    EXPECT_TRUE(isPresetModifiable(dir.File("none.vpp"), "VarenGlaze", "A"));
+
+    EXPECT_TRUE(hidePreset(file, "VarenGlaze", "A"));
+    EXPECT_EQ(XmlGetInt("VarenWorks\\VarenGlaze\\A", "Disp", -1, file), 0);
+    EXPECT_EQ(XmlGetInt("VarenWorks\\VarenGlaze\\B", "Disp", -1, file), 1);
+}
+
+TEST(PresetFile, PredefinedFilesFollowTheFormat) {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(VG_PRESET_DATA_DIR)) {
+        if (entry.path().extension() != ".vpp") continue;
+        ++count;
+        const std::string file = entry.path().string();
+        const std::string name = entry.path().stem().string();
+        const XmlPath path{"VarenWorks", "VarenGlaze", name};
+        EXPECT_TRUE(IsStorablePresetName(name));
+        EXPECT_LE(name.size(), 32u);
+        EXPECT_EQ(XmlGetInt(path, "Mod", -1, file), 0) << name;
+        EXPECT_EQ(XmlGetInt(path, "Disp", 0, file), 1) << name;
+        std::string description = XmlGetString(path, "DESCRIPTION", "", file);
+        EXPECT_FALSE(description.empty()) << name;
+
+        // Every value is given (the current values make no difference) and, since the
+        // writer's copy must match byte for byte, none was clamped.
+        PresetValues low;
+        PresetValues high;
+        for (int i = 0; i < kPresetParamCount; ++i) {
+            low[i] = PresetParamTable()[i].minimum;
+            high[i] = PresetParamTable()[i].maximum;
+        }
+        PresetValues values = readPresetValues(file, "VarenGlaze", name, low);
+        EXPECT_EQ(values, readPresetValues(file, "VarenGlaze", name, high)) << name;
+        CTempDir dir;
+        const std::string copy = dir.File(name + ".vpp");
+        ASSERT_EQ(writePreset(copy, name, description, XmlGetString(path, "AUTHOR", "", file),
+                              values),
+                  PresetWriteResult::Written);
+        ASSERT_TRUE(XmlSetInt(path, "Mod", 0, copy));
+        EXPECT_EQ(ReadBytes(copy), ReadBytes(file)) << name;
+    }
+    EXPECT_GE(count, 10);
+}
