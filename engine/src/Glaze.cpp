@@ -113,10 +113,11 @@ private:
     void GaussFir(Plane& plane, float sigma, Plane& tmp);
     void GaussIir(Plane& plane, float sigma);
     void Luminance(const Planes3& src, Plane& dst);
-    void DtWeights(Plane* const* guide, int nch, const float* scale, float k, Plane& wH,
-                   Plane& wV);
+    void DtWeights(Plane* const* guide, int nch, const float* scale, float k, int dx, int dy,
+                   Plane& wt);
+    void DtRowPass(Plane* const* planes, int nch, const Plane& wt, int dx, int it);
     void DtFilter(Plane* const* planes, int nch, float sigmaS, Plane* const* guide,
-                  const float* rangeScale, Plane& wH, Plane& wV);
+                  const float* rangeScale, Plane& wH, Plane& wV, bool diagonal);
     void Clean(const Planes3& in, Planes3& out);
     void Downsample(const Plane& src, Plane& dst, int f);
     void Upsample(const Plane& src, Plane& dst, int f);
@@ -290,35 +291,73 @@ void CGlazeRun::Luminance(const Planes3& src, Plane& dst) {
     });
 }
 
-void CGlazeRun::DtWeights(Plane* const* guide, int nch, const float* scale, float k,
-                          Plane& wH, Plane& wV) {
-    const int w = wH.width, h = wH.height;
+// Link weights of the domain transform from `guide`: wt[y][x] joins (x, y) to its
+// neighbour (x + dx, y + dy), dy being 0 (horizontal, dx = -1) or -1 (the row above).
+void CGlazeRun::DtWeights(Plane* const* guide, int nch, const float* scale, float k, int dx,
+                          int dy, Plane& wt) {
+    const int w = wt.width, h = wt.height;
+    const float base = (dx != 0 && dy != 0) ? 1.41421356f : 1.0f;
+    const int cs = std::max(0, -dx);
+    const int n = w - std::abs(dx);
     ForRows(h, [&](int y, int) {
+        float* row = wt.Row(y);
+        if (y + dy < 0 || n <= 0) {
+            std::memset(row, 0, sizeof(float) * static_cast<std::size_t>(w));
+            return;
+        }
         const float* a[3];
         const float* b[3];
         for (int c = 0; c < nch; ++c) {
-            b[c] = guide[c]->Row(y);
-            a[c] = b[c] + 1;
+            a[c] = guide[c]->Row(y) + cs;
+            b[c] = guide[c]->Row(y + dy) + cs + dx;
         }
-        float* wh = wH.Row(y);
-        wh[0] = 0.0f;
-        if (w > 1) {
-            m_k.dtWeights(a, b, nch, scale, k, wh + 1, w - 1);
+        if (cs > 0) {
+            row[0] = 0.0f;
         }
-        if (y > 0) {
+        if (n < w && cs == 0) {
+            row[w - 1] = 0.0f;
+        }
+        m_k.dtWeights(a, b, nch, scale, base, k, row + cs, n);
+    });
+}
+
+// One pass of the recursion down the rows and back up, along links from (x + dx, y - 1) to
+// (x, y) with weights wt[y][x]. Column strips are independent: a diagonal link that would
+// cross a strip boundary is left out, so the result does not depend on the thread count.
+void CGlazeRun::DtRowPass(Plane* const* planes, int nch, const Plane& wt, int dx, int it) {
+    const int w = wt.width, h = wt.height;
+    ForColumns(w, [&](int x0, int cols, int) {
+        float* cur[3];
+        const float* other[3];
+        const int n = cols - std::abs(dx);
+        if (n <= 0) {
+            return;
+        }
+        const int fs = x0 + std::max(0, -dx);
+        for (int y = 1; y < h; ++y) {
             for (int c = 0; c < nch; ++c) {
-                a[c] = guide[c]->Row(y);
-                b[c] = guide[c]->Row(y - 1);
+                cur[c] = planes[c]->Row(y) + fs;
+                other[c] = planes[c]->Row(y - 1) + fs + dx;
             }
-            m_k.dtWeights(a, b, nch, scale, k, wV.Row(y), w);
+            m_k.dtStepV(cur, other, nch, wt.Row(y) + fs, it, n);
+        }
+        const int bs = x0 + std::max(0, dx);
+        for (int y = h - 2; y >= 0; --y) {
+            for (int c = 0; c < nch; ++c) {
+                cur[c] = planes[c]->Row(y) + bs;
+                other[c] = planes[c]->Row(y + 1) + bs - dx;
+            }
+            m_k.dtStepV(cur, other, nch, wt.Row(y + 1) + bs - dx, it, n);
         }
     });
 }
 
-// Domain transform, recursive form: kDtIterations alternating horizontal and vertical passes,
-// the edge distances taken from `guide` (which may be `planes` themselves).
+// Domain transform, recursive form: kDtIterations passes, each along rows and columns and,
+// when `diagonal` is set, along both diagonals too, which keeps the axis-aligned streaks of
+// the plain separable filter out of flattened areas. Edge distances come from `guide` (which
+// may be `planes` themselves).
 void CGlazeRun::DtFilter(Plane* const* planes, int nch, float sigmaS, Plane* const* guide,
-                         const float* rangeScale, Plane& wH, Plane& wV) {
+                         const float* rangeScale, Plane& wH, Plane& wV, bool diagonal) {
     const int w = wH.width, h = wH.height;
     const double n = kDtIterations;
     const double sigmaH1 = sigmaS * std::sqrt(3.0) * std::pow(2.0, n - 1) /
@@ -327,7 +366,15 @@ void CGlazeRun::DtFilter(Plane* const* planes, int nch, float sigmaS, Plane* con
     for (int c = 0; c < nch; ++c) {
         scale[c] = sigmaS * rangeScale[c];
     }
-    DtWeights(guide, nch, scale, static_cast<float>(std::sqrt(2.0) / sigmaH1), wH, wV);
+    const float k = static_cast<float>(std::sqrt(2.0) / sigmaH1);
+    DtWeights(guide, nch, scale, k, -1, 0, wH);
+    DtWeights(guide, nch, scale, k, 0, -1, wV);
+    Plane wD, wA;
+    if (diagonal) {
+        Need(m_ws.AllocPlane(wD, w, h) && m_ws.AllocPlane(wA, w, h));
+        DtWeights(guide, nch, scale, k, -1, -1, wD);
+        DtWeights(guide, nch, scale, k, 1, -1, wA);
+    }
     // Each iteration halves sigma_H, which squares the link weights.
     for (int it = 0; it < kDtIterations; ++it) {
         const int chunks = (h + kRowsPerChunk - 1) / kRowsPerChunk;
@@ -348,24 +395,15 @@ void CGlazeRun::DtFilter(Plane* const* planes, int nch, float sigmaS, Plane* con
                 m_k.dtSweepH(rows, weights, chains, it, w);
             }
         }));
-        ForColumns(w, [&](int x0, int cols, int) {
-            float* cur[3];
-            const float* prev[3];
-            for (int y = 1; y < h; ++y) {
-                for (int c = 0; c < nch; ++c) {
-                    cur[c] = planes[c]->Row(y) + x0;
-                    prev[c] = planes[c]->Row(y - 1) + x0;
-                }
-                m_k.dtStepV(cur, prev, nch, wV.Row(y) + x0, it, cols);
-            }
-            for (int y = h - 2; y >= 0; --y) {
-                for (int c = 0; c < nch; ++c) {
-                    cur[c] = planes[c]->Row(y) + x0;
-                    prev[c] = planes[c]->Row(y + 1) + x0;
-                }
-                m_k.dtStepV(cur, prev, nch, wV.Row(y + 1) + x0, it, cols);
-            }
-        });
+        DtRowPass(planes, nch, wV, 0, it);
+        if (diagonal) {
+            DtRowPass(planes, nch, wD, -1, it);
+            DtRowPass(planes, nch, wA, 1, it);
+        }
+    }
+    if (diagonal) {
+        m_ws.FreePlane(wA);
+        m_ws.FreePlane(wD);
     }
 }
 
@@ -404,7 +442,7 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
             copy(src, b);
             Plane* planes[3] = {&b.c[0], &b.c[1], &b.c[2]};
             Plane* g[3] = {&a.c[0], &a.c[1], &a.c[2]};
-            DtFilter(planes, 3, 2.0f * r, g, rangeScale, wh, wv);
+            DtFilter(planes, 3, 2.0f * r, g, rangeScale, wh, wv, true);
             for (int c = 0; c < 3; ++c) {
                 std::swap(a.c[c], b.c[c]);
             }
@@ -437,7 +475,7 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     copy(in, out);
     Plane* planes[3] = {&out.c[0], &out.c[1], &out.c[2]};
     Plane* g[3] = {&guide.c[0], &guide.c[1], &guide.c[2]};
-    DtFilter(planes, 3, 2.0f * radius, g, rangeScale, m_wH, m_wV);
+    DtFilter(planes, 3, 2.0f * radius, g, rangeScale, m_wH, m_wV, true);
     m_ws.FreePlanes(guide);
 }
 
@@ -734,7 +772,7 @@ void CGlazeRun::TextureBand(const Planes3& in, Plane& lum, Plane& base) {
     const float rangeScale = 1.0f / t;
     Plane* planes[1] = {&base};
     Plane* guide[1] = {&lum};
-    DtFilter(planes, 1, 2.0f * sigma, guide, &rangeScale, m_wH, m_wV);
+    DtFilter(planes, 1, 2.0f * sigma, guide, &rangeScale, m_wH, m_wV, false);
 }
 
 void CGlazeRun::WriteOutput(const Planes3& s, const Plane* lum, const Plane* base, float gain) {

@@ -7,9 +7,9 @@ namespace vg {
 struct KernelSet {
     const char* name;
     // Domain-transform link weights between paired samples a and b of nch channels:
-    // w[x] = exp(-k * (1 + sum_c s[c] * |a_c[x] - b_c[x]|)), never below about 2^-30.
+    // w[x] = exp(-k * (base + sum_c s[c] * |a_c[x] - b_c[x]|)), never below about 2^-30.
     void (*dtWeights)(const float* const* a, const float* const* b, int nch, const float* s,
-                      float k, float* w, int n);
+                      float base, float k, float* w, int n);
     // One vertical recursion step of nch channels: cur += w^(2^squarings) * (prev - cur).
     void (*dtStepV)(float* const* cur, const float* const* prev, int nch, const float* w,
                     int squarings, int n);

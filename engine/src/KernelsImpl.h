@@ -8,15 +8,15 @@ namespace vg {
 namespace VG_KERNEL_NS {
 namespace {
 
-void DtWeights(const float* const* a, const float* const* b, int nch, const float* s, float k,
-               float* __restrict w, int n) {
+void DtWeights(const float* const* a, const float* const* b, int nch, const float* s,
+               float base, float k, float* __restrict w, int n) {
     const float scale = -k * 1.44269504f;  // exp(x) = exp2(x * log2(e))
     const float* __restrict a0 = a[0];
     const float* __restrict b0 = b[0];
     if (nch == 1) {
         const float s0 = s[0];
         for (int x = 0; x < n; ++x) {
-            const float d = 1.0f + s0 * std::fabs(a0[x] - b0[x]);
+            const float d = base + s0 * std::fabs(a0[x] - b0[x]);
             w[x] = FastExp2(scale * d);
         }
         return;
@@ -27,7 +27,7 @@ void DtWeights(const float* const* a, const float* const* b, int nch, const floa
     const float* __restrict b2 = b[2];
     const float s0 = s[0], s1 = s[1], s2 = s[2];
     for (int x = 0; x < n; ++x) {
-        const float d = 1.0f + s0 * std::fabs(a0[x] - b0[x]) + s1 * std::fabs(a1[x] - b1[x]) +
+        const float d = base + s0 * std::fabs(a0[x] - b0[x]) + s1 * std::fabs(a1[x] - b1[x]) +
                         s2 * std::fabs(a2[x] - b2[x]);
         w[x] = FastExp2(scale * d);
     }
