@@ -414,7 +414,11 @@ void CXmlDocument::LoadText(std::string_view bytes) {
     }
     CXmlParser parser(bytes, m_prolog);
     m_root = parser.Run(lt);
-    if (parser.IsMalformed()) m_status = XML_STATUS_MALFORMED;
+    if (parser.IsMalformed()) {
+        m_status = XML_STATUS_MALFORMED;
+    } else if (!m_root) {
+        m_root = CXmlElement::Create("root");  // only comments or declarations: no content yet
+    }
 }
 
 std::string CXmlDocument::ToText() const {

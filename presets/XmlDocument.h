@@ -46,7 +46,8 @@ public:
     const std::string& GetFileName() const;
     CXmlProlog& GetProlog() { return m_prolog; }
     const CXmlProlog& GetProlog() const { return m_prolog; }
-    // The root element, or nullptr when parsing failed before the root was complete.
+    // The root element, or nullptr when parsing failed before the root was complete. A
+    // source without any element gets an empty root "root", as a new document has.
     CXmlElement* GetRoot() const { return m_root.get(); }
 
     // Writes the document to its file name. False when there is no file name, the document
