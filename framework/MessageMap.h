@@ -218,8 +218,8 @@ protected:                                                                      
         VG_HANDLED((this->*static_cast<void (ThisClass::*)(UINT)>(memberFxn))(         \
                        LOWORD(wParam));                                                \
                    lResult = 0)
-#define ON_CONTROL(code, id, memberFxn)                                                \
-    if (message == WM_COMMAND && HIWORD(wParam) == static_cast<WORD>(code) &&          \
+#define ON_CONTROL(nfCode, id, memberFxn)                                                \
+    if (message == WM_COMMAND && HIWORD(wParam) == static_cast<WORD>(nfCode) &&          \
         LOWORD(wParam) == (id))                                                        \
         VG_HANDLED((this->*static_cast<void (ThisClass::*)()>(memberFxn))(); lResult = 0)
 #define ON_BN_CLICKED(id, memberFxn) ON_CONTROL(BN_CLICKED, id, memberFxn)
@@ -228,33 +228,33 @@ protected:                                                                      
 #define ON_EN_UPDATE(id, memberFxn) ON_CONTROL(EN_UPDATE, id, memberFxn)
 #define ON_EN_SETFOCUS(id, memberFxn) ON_CONTROL(EN_SETFOCUS, id, memberFxn)
 #define ON_EN_KILLFOCUS(id, memberFxn) ON_CONTROL(EN_KILLFOCUS, id, memberFxn)
-#define ON_NOTIFY(code, id, memberFxn)                                                 \
+#define ON_NOTIFY(nfCode, id, memberFxn)                                                 \
     if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code ==              \
-                                    static_cast<UINT>(code) &&                         \
+                                    static_cast<UINT>(nfCode) &&                         \
         reinterpret_cast<NMHDR*>(lParam)->idFrom == static_cast<UINT_PTR>(id))         \
         VG_HANDLED((this->*static_cast<void (ThisClass::*)(NMHDR*, LRESULT*)>(memberFxn))( \
                        reinterpret_cast<NMHDR*>(lParam), &lResult))
 
 // ---- Reflected to the control that sent them ----
-#define ON_CONTROL_REFLECT(code, memberFxn)                                            \
+#define ON_CONTROL_REFLECT(nfCode, memberFxn)                                            \
     if (message == WM_REFLECT_BASE + WM_COMMAND &&                                     \
-        HIWORD(wParam) == static_cast<WORD>(code))                                     \
+        HIWORD(wParam) == static_cast<WORD>(nfCode))                                     \
         VG_HANDLED((this->*static_cast<void (ThisClass::*)()>(memberFxn))(); lResult = 0)
 // The handler returns FALSE to let the parent handle the notification as well.
-#define ON_CONTROL_REFLECT_EX(code, memberFxn)                                         \
+#define ON_CONTROL_REFLECT_EX(nfCode, memberFxn)                                         \
     if (message == WM_REFLECT_BASE + WM_COMMAND &&                                     \
-        HIWORD(wParam) == static_cast<WORD>(code)) {                                   \
+        HIWORD(wParam) == static_cast<WORD>(nfCode)) {                                   \
         lResult = 0;                                                                   \
         return (this->*static_cast<BOOL (ThisClass::*)()>(memberFxn))();               \
     }
-#define ON_NOTIFY_REFLECT(code, memberFxn)                                             \
+#define ON_NOTIFY_REFLECT(nfCode, memberFxn)                                             \
     if (message == WM_REFLECT_BASE + WM_NOTIFY &&                                      \
-        reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(code))             \
+        reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(nfCode))             \
         VG_HANDLED((this->*static_cast<void (ThisClass::*)(NMHDR*, LRESULT*)>(memberFxn))( \
                        reinterpret_cast<NMHDR*>(lParam), &lResult))
-#define ON_NOTIFY_REFLECT_EX(code, memberFxn)                                          \
+#define ON_NOTIFY_REFLECT_EX(nfCode, memberFxn)                                          \
     if (message == WM_REFLECT_BASE + WM_NOTIFY &&                                      \
-        reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(code)) {           \
+        reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(nfCode)) {           \
         return (this->*static_cast<BOOL (ThisClass::*)(NMHDR*, LRESULT*)>(memberFxn))( \
             reinterpret_cast<NMHDR*>(lParam), &lResult);                               \
     }

@@ -1,0 +1,24 @@
+// CTabPageSSL: a modeless child dialog shown as one page of a CTabCtrlSSL.
+#pragma once
+
+#include "Dialog.h"
+
+// Enter and Escape inside a page never close it (OK and Cancel do nothing). With the matching
+// switch on, commands, notifications and control events go on to the parent (the tab
+// control) after the page's own handling, and the parent's answer is returned.
+class CTabPageSSL : public CDialog {
+public:
+    CTabPageSSL() = default;
+    explicit CTabPageSSL(UINT templateId, CWnd* parent = nullptr) : CDialog(templateId, parent) {}
+
+    void OnOK() override {}
+    void OnCancel() override {}
+
+    BYTE m_bRouteCommand = FALSE;
+    BYTE m_bRouteCmdMsg = FALSE;
+    BYTE m_bRouteNotify = FALSE;
+
+protected:
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+    BOOL OnCmdMsg(UINT id, int code, void* pExtra) override;
+};
