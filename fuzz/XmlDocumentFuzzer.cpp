@@ -21,16 +21,19 @@ namespace {
 
 // Touches everything a caller can reach and returns the path of the first element chain.
 size_t Walk(CXmlElement* element, int depth, XmlPath& firstChain) {
-    if (element == nullptr) return 0;
+    if (element == nullptr)
+        return 0;
     size_t seen = element->GetName().size();
     for (int a = 0; a < element->GetAttributeCount(); ++a) {
         CXmlAttribute* attribute = element->GetAttribute(a);
         seen += attribute->GetName().size() + attribute->GetValue().size();
         seen += static_cast<size_t>(attribute->GetIntValue() & 1);
         seen += XmlToDouble(attribute->GetValue()) > 0 ? 1 : 0;
-        if (element->FindAttribute(attribute->GetName()) == nullptr) Fail("attribute lookup");
+        if (element->FindAttribute(attribute->GetName()) == nullptr)
+            Fail("attribute lookup");
     }
-    for (const auto* items : {&element->GetComments(), &element->GetTexts(), &element->GetCData()}) {
+    for (const auto* items :
+         {&element->GetComments(), &element->GetTexts(), &element->GetCData()}) {
         for (const auto& item : *items) {
             if (item->GetPosition() < 0 || item->GetPosition() > element->GetChildCount()) {
                 Fail("item position");
@@ -38,10 +41,12 @@ size_t Walk(CXmlElement* element, int depth, XmlPath& firstChain) {
             seen += XmlUnescape(item->GetText()).size();
         }
     }
-    if (element->GetChild(element->GetChildCount()) != nullptr) Fail("child bound");
+    if (element->GetChild(element->GetChildCount()) != nullptr)
+        Fail("child bound");
     for (int c = 0; c < element->GetChildCount(); ++c) {
         CXmlElement* child = element->GetChild(c);
-        if (child->GetParent() != element || element->IndexOfChild(child) != c) Fail("links");
+        if (child->GetParent() != element || element->IndexOfChild(child) != c)
+            Fail("links");
         if (c == 0 && static_cast<int>(firstChain.size()) == depth) {
             firstChain.push_back(child->GetName());
         }
@@ -72,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Walk(document.GetRoot(), 0, chain);
     const std::string once = document.ToText();
     const std::string twice = Resave(once);
-    if (Resave(twice) != twice) Fail("saving is not stable");
+    if (Resave(twice) != twice)
+        Fail("saving is not stable");
 
     // The profile operations and the preset reader on the same bytes as a file.
     const std::string file = ScratchFile();
@@ -85,22 +91,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     XmlGetInt(chain, "Mod", -1, file);
     XmlGetFloat(chain, "CIT", 0.5f, file);
     PresetValues current = {0, 8, 0.5, 1, 1.5, 0, 0, 1, 2};
-    PresetValues read = readPresetValues(file, "VarenGlaze", chain.empty() ? "" : chain.back(),
-                                         current);
+    PresetValues read =
+        readPresetValues(file, "VarenGlaze", chain.empty() ? "" : chain.back(), current);
     for (int i = 0; i < kPresetParamCount; ++i) {
-        if (!(read[i] >= PresetParamTable()[i].minimum && read[i] <= PresetParamTable()[i].maximum)) {
+        if (!(read[i] >= PresetParamTable()[i].minimum &&
+              read[i] <= PresetParamTable()[i].maximum)) {
             Fail("preset value out of range");
         }
     }
     const std::string value = "v&<\"'>\r\n&#65;";
     if (XmlSetString(chain, "fz", value.c_str(), file)) {
         CXmlDocument reopened(file);
-        if (reopened.GetStatus() != XML_STATUS_OK) Fail("written file does not reopen");
+        if (reopened.GetStatus() != XML_STATUS_OK)
+            Fail("written file does not reopen");
         if (XmlGetString(chain, "fz", "", file) != XmlUnescape(XmlEscape(value))) {
             Fail("written value does not read back");
         }
         XmlSetString(chain, "fz", nullptr, file);
-        if (!chain.empty()) XmlSetString(chain, nullptr, nullptr, file);
+        if (!chain.empty())
+            XmlSetString(chain, nullptr, nullptr, file);
     } else if (document.GetStatus() == XML_STATUS_OK && chain.size() < 200) {
         Fail("write to a well-formed document failed");
     }

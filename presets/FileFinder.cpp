@@ -16,7 +16,8 @@ CFileFinder::CFileFinder(std::string excludeFolders, std::string excludeFiles,
 
 bool CFileFinder::Passes(std::string_view name, std::string_view excludes,
                          std::string_view includes, bool ignoreCase) {
-    if (!excludes.empty() && WildcardMatchList(excludes, name, ignoreCase)) return false;
+    if (!excludes.empty() && WildcardMatchList(excludes, name, ignoreCase))
+        return false;
     return includes.empty() || WildcardMatchList(includes, name, ignoreCase);
 }
 
@@ -24,20 +25,24 @@ bool CFileFinder::Find(const std::string& folder) {
     m_folders.clear();
     m_files.clear();
     std::string base = folder;
-    if (!base.empty() && base.back() == '\\') base.pop_back();
+    if (!base.empty() && base.back() == '\\')
+        base.pop_back();
     return Search(base, 0);
 }
 
 bool CFileFinder::Search(const std::string& folder, int depth) {
     std::vector<Entry> entries;
-    if (!ListFolder(folder, entries)) return false;
+    if (!ListFolder(folder, entries))
+        return false;
 
     std::vector<Entry> folders;
     std::vector<std::string> files;
     for (Entry& entry : entries) {
-        if (entry.name == "." || entry.name == "..") continue;
+        if (entry.name == "." || entry.name == "..")
+            continue;
         if (entry.isFolder) {
-            if (Passes(entry.name, m_excludeFolders, m_includeFolders, m_options.folderIgnoreCase)) {
+            if (Passes(entry.name, m_excludeFolders, m_includeFolders,
+                       m_options.folderIgnoreCase)) {
                 folders.push_back(std::move(entry));
             }
         } else if (Passes(entry.name, m_excludeFiles, m_includeFiles, m_options.fileIgnoreCase)) {
@@ -57,7 +62,8 @@ bool CFileFinder::Search(const std::string& folder, int depth) {
 
     if (m_options.searchSubFolders && depth + 1 < kMaxDepth) {
         for (const Entry& entry : folders) {
-            if (!entry.isReparsePoint) Search(folder + "\\" + entry.name, depth + 1);
+            if (!entry.isReparsePoint)
+                Search(folder + "\\" + entry.name, depth + 1);
         }
     }
     return true;

@@ -31,8 +31,8 @@ public:
     const std::vector<std::string>& GetFiles() const { return m_files; }
 
     // Whether the name passes the given lists.
-    static bool Passes(std::string_view name, std::string_view excludes,
-                       std::string_view includes, bool ignoreCase);
+    static bool Passes(std::string_view name, std::string_view excludes, std::string_view includes,
+                       bool ignoreCase);
 
 private:
     struct Entry {

@@ -26,15 +26,18 @@ std::string FormatInt(int value) {
 
 // The attribute's unescaped value when present and not empty.
 const CXmlAttribute* FindValue(CXmlElement* element, std::string_view name) {
-    if (element == nullptr) return nullptr;
+    if (element == nullptr)
+        return nullptr;
     const CXmlAttribute* attribute = element->FindAttribute(name);
-    if (attribute == nullptr || attribute->GetRawValue().empty()) return nullptr;
+    if (attribute == nullptr || attribute->GetRawValue().empty())
+        return nullptr;
     return attribute;
 }
 
 CXmlElement* FindPath(CXmlElement* element, const XmlPath& path) {
     for (const std::string& name : path) {
-        if (element == nullptr) break;
+        if (element == nullptr)
+            break;
         element = element->FindChild(name);
     }
     return element;
@@ -60,13 +63,16 @@ const std::array<PresetParamInfo, kPresetParamCount>& PresetParamTable() {
 int EncodePresetValue(float value) {
     double scaled = static_cast<double>(value * 1000.0f) + 0.49;
     // Out-of-range values (never produced by the sliders) saturate instead of overflowing.
-    if (!(scaled > -2147483648.0)) return scaled != scaled ? 0 : -2147483647 - 1;
-    if (scaled >= 2147483647.0) return 2147483647;
+    if (!(scaled > -2147483648.0))
+        return scaled != scaled ? 0 : -2147483647 - 1;
+    if (scaled >= 2147483647.0)
+        return 2147483647;
     return static_cast<int>(scaled);
 }
 
 bool IsStorablePresetName(std::string_view name) {
-    if (name.empty()) return false;
+    if (name.empty())
+        return false;
     // The parser ends an element name at white space, a double quote, "/" or ">"; the
     // backslash separates path elements. Quotes and ">" are escaped, the others cannot be.
     return name.find_first_of(" \t\r\n/\\") == std::string_view::npos;
@@ -78,11 +84,14 @@ PresetWriteResult writePreset(const std::string& fileName, const std::string& pr
     // One read and one write for all the attributes; the result is the same file the
     // attribute-by-attribute writes would leave.
     CXmlDocument document(fileName);
-    CXmlElement* existing = FindPath(document.GetRoot(), PresetPath(kPresetProductElement, presetName));
+    CXmlElement* existing =
+        FindPath(document.GetRoot(), PresetPath(kPresetProductElement, presetName));
     if (const CXmlAttribute* mod = FindValue(existing, "Mod")) {
-        if (mod->GetIntValue() == 0) return PresetWriteResult::Refused;
+        if (mod->GetIntValue() == 0)
+            return PresetWriteResult::Refused;
     }
-    if (!IsStorablePresetName(presetName)) return PresetWriteResult::Failed;
+    if (!IsStorablePresetName(presetName))
+        return PresetWriteResult::Failed;
     if (!document.HasFileName() || document.GetStatus() == XML_STATUS_MALFORMED ||
         document.GetRoot() == nullptr) {
         return PresetWriteResult::Failed;

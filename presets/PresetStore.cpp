@@ -19,10 +19,13 @@ int CPresetStore::rescan(const std::string& folder, const std::string& productNa
 int CPresetStore::rescan() {
     m_files.clear();
     m_entries.clear();
-    if (m_folder.empty()) return 0;
+    if (m_folder.empty())
+        return 0;
     CFileFinder finder("", "", "", "*.vpp");
-    if (finder.Find(m_folder)) m_files = finder.GetFiles();
-    if (!m_files.empty()) BuildList();
+    if (finder.Find(m_folder))
+        m_files = finder.GetFiles();
+    if (!m_files.empty())
+        BuildList();
     return GetCount();
 }
 
@@ -35,10 +38,12 @@ void CPresetStore::BuildList() {
     for (size_t f = 0; f < m_files.size(); ++f) {
         CXmlDocument document(m_folder + "\\" + m_files[f]);
         CXmlElement* root = document.GetRoot();
-        if (document.GetStatus() == XML_STATUS_MALFORMED || root == nullptr) continue;
+        if (document.GetStatus() == XML_STATUS_MALFORMED || root == nullptr)
+            continue;
         CXmlElement* works = root->FindChild(kPresetWorksElement);
         CXmlElement* product = works != nullptr ? works->FindChild(m_productName) : nullptr;
-        if (product == nullptr) continue;
+        if (product == nullptr)
+            continue;
         for (int c = 0; c < product->GetChildCount(); ++c) {
             CXmlElement* preset = product->GetChild(c);
             const CXmlAttribute* disp = preset->FindAttribute("Disp");
@@ -54,19 +59,22 @@ const std::string& CPresetStore::GetDisplayName(int index) const {
 }
 
 const std::string& CPresetStore::GetFileName(int index) const {
-    if (!IsValidIndex(index)) return kEmpty;
+    if (!IsValidIndex(index))
+        return kEmpty;
     return m_files[static_cast<size_t>(m_entries[static_cast<size_t>(index)].fileIndex)];
 }
 
 std::string CPresetStore::GetFilePath(int index) const {
-    if (!IsValidIndex(index)) return std::string();
+    if (!IsValidIndex(index))
+        return std::string();
     // The folder ends with a backslash, so the separator is doubled; Windows accepts that.
     return m_folder + "\\" + GetFileName(index);
 }
 
 int CPresetStore::FindDisplayName(std::string_view name) const {
     for (size_t i = 0; i < m_entries.size(); ++i) {
-        if (m_entries[i].displayName == name) return static_cast<int>(i);
+        if (m_entries[i].displayName == name)
+            return static_cast<int>(i);
     }
     return -1;
 }
@@ -76,17 +84,20 @@ std::string CPresetStore::NewPresetFilePath(std::string_view presetName) const {
 }
 
 bool CPresetStore::readPreset(int index, const PresetValues& current, PresetValues& result) const {
-    if (!IsValidIndex(index)) return false;
+    if (!IsValidIndex(index))
+        return false;
     result = readPresetValues(GetFilePath(index), m_productName, GetDisplayName(index), current);
     return true;
 }
 
 bool CPresetStore::isPresetModifiable(int index) const {
-    if (!IsValidIndex(index)) return false;
+    if (!IsValidIndex(index))
+        return false;
     return ::isPresetModifiable(GetFilePath(index), m_productName, GetDisplayName(index));
 }
 
 bool CPresetStore::hidePreset(int index) const {
-    if (!IsValidIndex(index)) return false;
+    if (!IsValidIndex(index))
+        return false;
     return ::hidePreset(GetFilePath(index), m_productName, GetDisplayName(index));
 }

@@ -21,8 +21,8 @@ bool WildcardMatch(std::string_view pattern, std::string_view name, bool ignoreC
         if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() &&
-                   (pattern[p] == '?' || Fold(pattern[p], ignoreCase) == Fold(name[n], ignoreCase))) {
+        } else if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p], ignoreCase) ==
+                                                                   Fold(name[n], ignoreCase))) {
             ++p;
             ++n;
         } else if (starP != std::string_view::npos) {
@@ -40,9 +40,12 @@ bool WildcardMatchList(std::string_view patterns, std::string_view name, bool ig
     size_t start = 0;
     while (start <= patterns.size()) {
         size_t sep = patterns.find(';', start);
-        std::string_view one = patterns.substr(start, sep == std::string_view::npos ? sep : sep - start);
-        if (!one.empty() && WildcardMatch(one, name, ignoreCase)) return true;
-        if (sep == std::string_view::npos) break;
+        std::string_view one =
+            patterns.substr(start, sep == std::string_view::npos ? sep : sep - start);
+        if (!one.empty() && WildcardMatch(one, name, ignoreCase))
+            return true;
+        if (sep == std::string_view::npos)
+            break;
         start = sep + 1;
     }
     return false;

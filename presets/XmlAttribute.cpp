@@ -16,10 +16,18 @@ CXmlAttribute::CXmlAttribute(std::string rawName, std::string rawValue, CXmlElem
     TrimTrailingSpaces(m_name);
 }
 
-std::string CXmlAttribute::GetName() const { return XmlUnescape(m_name); }
+std::string CXmlAttribute::GetName() const {
+    return XmlUnescape(m_name);
+}
 
-std::string CXmlAttribute::GetValue() const { return XmlUnescape(m_value); }
+std::string CXmlAttribute::GetValue() const {
+    return XmlUnescape(m_value);
+}
 
-int CXmlAttribute::GetIntValue() const { return XmlToInt(GetValue()); }
+int CXmlAttribute::GetIntValue() const {
+    return XmlToInt(GetValue());
+}
 
-void CXmlAttribute::SetValue(std::string_view value) { m_value = XmlEscape(value); }
+void CXmlAttribute::SetValue(std::string_view value) {
+    m_value = XmlEscape(value);
+}

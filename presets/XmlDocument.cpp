@@ -19,7 +19,9 @@ bool StartsWith(std::string_view text, size_t at, std::string_view prefix) {
     return text.compare(at, prefix.size(), prefix) == 0;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string_view Trim(std::string_view text) {
     size_t b = 0;
@@ -58,7 +60,8 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
     };
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         uint32_t unit = unitAt(i);
-        if (unit == 0) break;
+        if (unit == 0)
+            break;
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
             uint32_t low = unitAt(i + 2);
             if (low >= 0xDC00 && low <= 0xDFFF) {
@@ -67,7 +70,8 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
                 continue;
             }
         }
-        if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
+        if (unit >= 0xD800 && unit <= 0xDFFF)
+            unit = 0xFFFD;
         AppendUtf8(out, unit);
     }
     return out;
@@ -94,7 +98,8 @@ public:
         Tokenize(start);
         MatchTags();
         ParseLevel(nullptr, 0, m_tokens.size(), start, m_text.size(), 0);
-        if (m_unterminated && !m_result) m_malformed = true;
+        if (m_unterminated && !m_result)
+            m_malformed = true;
         return std::move(m_result);
     }
 
@@ -105,16 +110,19 @@ private:
     void Tokenize(size_t pos) {
         for (;;) {
             size_t lt = m_text.find('<', pos);
-            if (lt == std::string_view::npos) return;
+            if (lt == std::string_view::npos)
+                return;
             Token token{lt, 0, TokenKind::StartTag, -1};
             if (StartsWith(m_text, lt, kCDataOpen)) {
                 size_t close = m_text.find(kCDataClose, lt + kCDataOpen.size());
-                if (close == std::string_view::npos) break;
+                if (close == std::string_view::npos)
+                    break;
                 token.end = close + kCDataClose.size();
                 token.kind = TokenKind::CData;
             } else {
                 size_t gt = m_text.find('>', lt + 1);
-                if (gt == std::string_view::npos) break;
+                if (gt == std::string_view::npos)
+                    break;
                 token.end = gt + 1;
                 if (StartsWith(m_text, lt, "<!--")) {
                     token.kind = TokenKind::Comment;
@@ -146,15 +154,18 @@ private:
     }
 
     bool CountNode() {
-        if (++m_nodes <= CXmlDocument::kMaxNodes) return true;
+        if (++m_nodes <= CXmlDocument::kMaxNodes)
+            return true;
         m_malformed = m_stop = true;
         return false;
     }
 
     void OfferText(CXmlElement* parent, size_t from, size_t to) {
-        if (parent == nullptr || to <= from) return;
+        if (parent == nullptr || to <= from)
+            return;
         std::string_view text = Trim(m_text.substr(from, to - from));
-        if (!text.empty() && CountNode()) parent->AddText(std::string(text));
+        if (!text.empty() && CountNode())
+            parent->AddText(std::string(text));
     }
 
     // An element from the text between "<" and ">" (without a closing "/").
@@ -167,12 +178,15 @@ private:
         auto element = std::make_unique<CXmlElement>(std::string(tag.substr(0, p)), nullptr);
         for (;;) {
             while (p < tag.size() && IsBlank(tag[p])) ++p;
-            if (p >= tag.size() || tag[p] == '>' || tag[p] == '/') break;
+            if (p >= tag.size() || tag[p] == '>' || tag[p] == '/')
+                break;
             size_t eq = tag.find('=', p);
-            if (eq == std::string_view::npos) break;
+            if (eq == std::string_view::npos)
+                break;
             std::string name(tag.substr(p, eq - p));
             size_t q1 = tag.find('"', eq + 1);
-            if (!CountNode()) break;
+            if (!CountNode())
+                break;
             if (q1 == std::string_view::npos) {
                 element->AppendRawAttribute(std::move(name), std::string());
                 break;
@@ -210,7 +224,8 @@ private:
                     size_t b = token.begin + 4;
                     size_t e = token.end - 1 >= b + 2 ? token.end - 3 : b;
                     std::string text(m_text.substr(b, e - b));
-                    if (!CountNode()) break;
+                    if (!CountNode())
+                        break;
                     if (parent != nullptr) {
                         parent->AddComment(std::move(text));
                     } else {
@@ -222,13 +237,14 @@ private:
                 case TokenKind::EndTag:
                     break;
                 case TokenKind::EmptyTag: {
-                    if (!CountNode()) break;
+                    if (!CountNode())
+                        break;
                     if (depth + 1 > CXmlDocument::kMaxDepth) {
                         m_malformed = m_stop = true;
                         break;
                     }
-                    auto element = BuildElement(
-                        m_text.substr(token.begin + 1, token.end - token.begin - 3));
+                    auto element =
+                        BuildElement(m_text.substr(token.begin + 1, token.end - token.begin - 3));
                     if (parent != nullptr) {
                         parent->AppendChild(std::move(element));
                     } else if (!m_result) {
@@ -241,8 +257,8 @@ private:
                         m_malformed = m_stop = true;
                         break;
                     }
-                    auto element = BuildElement(
-                        m_text.substr(token.begin + 1, token.end - token.begin - 2));
+                    auto element =
+                        BuildElement(m_text.substr(token.begin + 1, token.end - token.begin - 2));
                     CXmlElement* child = nullptr;
                     if (parent != nullptr) {
                         child = parent->AppendChild(std::move(element));
@@ -258,7 +274,8 @@ private:
             }
             pos = m_tokens[i].end;
         }
-        if (!m_stop) OfferText(parent, pos, to);
+        if (!m_stop)
+            OfferText(parent, pos, to);
     }
 
     std::string_view m_text;
@@ -271,7 +288,9 @@ private:
     bool m_stop = false;
 };
 
-void AppendIndent(std::string& out, int level) { out.append(static_cast<size_t>(level), '\t'); }
+void AppendIndent(std::string& out, int level) {
+    out.append(static_cast<size_t>(level), '\t');
+}
 
 void AppendItemLine(std::string& out, int level, std::string_view open, const CXmlItem& item,
                     std::string_view close) {
@@ -312,7 +331,9 @@ void WriteElement(std::string& out, const CXmlElement& element, int level) {
     size_t di = 0;
     auto writeComment = [&] { AppendItemLine(out, level + 1, "<!--", *comments[ci++], "-->"); };
     auto writeText = [&] { AppendItemLine(out, level + 1, "", *texts[ti++], ""); };
-    auto writeCData = [&] { AppendItemLine(out, level + 1, kCDataOpen, *cdata[di++], kCDataClose); };
+    auto writeCData = [&] {
+        AppendItemLine(out, level + 1, kCDataOpen, *cdata[di++], kCDataClose);
+    };
 
     for (int k = 0; k < element.GetChildCount(); ++k) {
         while (ci < comments.size() && comments[ci]->GetPosition() <= k) writeComment();
@@ -336,7 +357,9 @@ void WriteElement(std::string& out, const CXmlElement& element, int level) {
 
 }  // namespace
 
-CXmlDocument::CXmlDocument() { Reset(); }
+CXmlDocument::CXmlDocument() {
+    Reset();
+}
 
 CXmlDocument::CXmlDocument(const std::string& fileName) : m_fileName(fileName) {
     Reset();
@@ -344,7 +367,8 @@ CXmlDocument::CXmlDocument(const std::string& fileName) : m_fileName(fileName) {
     if (file == nullptr) {
         // Only a file that is not there may be created; one we merely cannot read must not
         // be replaced by an empty document.
-        if (errno != ENOENT) m_fileName.reset();
+        if (errno != ENOENT)
+            m_fileName.reset();
         return;
     }
     std::string bytes;
@@ -426,20 +450,25 @@ std::string CXmlDocument::ToText() const {
     out += kStandardDeclaration;
     out += kLineEnd;
     for (const auto& comment : m_prolog.GetComments()) {
-        if (comment->GetPosition() <= 0) AppendItemLine(out, 0, "<!--", *comment, "-->");
+        if (comment->GetPosition() <= 0)
+            AppendItemLine(out, 0, "<!--", *comment, "-->");
     }
-    if (m_root) WriteElement(out, *m_root, 0);
+    if (m_root)
+        WriteElement(out, *m_root, 0);
     for (const auto& comment : m_prolog.GetComments()) {
-        if (comment->GetPosition() > 0) AppendItemLine(out, 0, "<!--", *comment, "-->");
+        if (comment->GetPosition() > 0)
+            AppendItemLine(out, 0, "<!--", *comment, "-->");
     }
     return out;
 }
 
 bool CXmlDocument::Save() const {
-    if (!m_fileName || m_status == XML_STATUS_MALFORMED || !m_root) return false;
+    if (!m_fileName || m_status == XML_STATUS_MALFORMED || !m_root)
+        return false;
     std::string text = ToText();
     FILE* file = std::fopen(m_fileName->c_str(), "wb");
-    if (file == nullptr) return false;
+    if (file == nullptr)
+        return false;
     bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     ok = std::fclose(file) == 0 && ok;
     return ok;

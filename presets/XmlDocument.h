@@ -23,9 +23,9 @@ enum XmlStatus {
 class CXmlDocument {
 public:
     // Limits that keep hostile files from exhausting the stack, memory or time.
-    static constexpr int kMaxDepth = 256;                     // element nesting levels
-    static constexpr size_t kMaxFileSize = 4u << 20;          // bytes read from a file
-    static constexpr size_t kMaxNodes = 200000;               // elements, attributes, items
+    static constexpr int kMaxDepth = 256;             // element nesting levels
+    static constexpr size_t kMaxFileSize = 4u << 20;  // bytes read from a file
+    static constexpr size_t kMaxNodes = 200000;       // elements, attributes, items
     static constexpr std::string_view kStandardDeclaration =
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>";
 

@@ -10,23 +10,28 @@ std::unique_ptr<CXmlElement> CXmlElement::Create(std::string_view name) {
     return std::make_unique<CXmlElement>(XmlEscape(name), nullptr);
 }
 
-std::string CXmlElement::GetName() const { return XmlUnescape(m_name); }
+std::string CXmlElement::GetName() const {
+    return XmlUnescape(m_name);
+}
 
 CXmlElement* CXmlElement::GetChild(int index) const {
-    if (index < 0 || index >= GetChildCount()) return nullptr;
+    if (index < 0 || index >= GetChildCount())
+        return nullptr;
     return m_children[static_cast<size_t>(index)].get();
 }
 
 int CXmlElement::IndexOfChild(const CXmlElement* child) const {
     for (size_t i = 0; i < m_children.size(); ++i) {
-        if (m_children[i].get() == child) return static_cast<int>(i);
+        if (m_children[i].get() == child)
+            return static_cast<int>(i);
     }
     return -1;
 }
 
 CXmlElement* CXmlElement::FindChild(std::string_view name, bool create) {
     for (const auto& child : m_children) {
-        if (child->GetName() == name) return child.get();
+        if (child->GetName() == name)
+            return child.get();
     }
     return create ? AppendChild(Create(name)) : nullptr;
 }
@@ -38,23 +43,27 @@ CXmlElement* CXmlElement::AppendChild(std::unique_ptr<CXmlElement> child) {
 }
 
 void CXmlElement::RemoveChild(int index) {
-    if (index < 0 || index >= GetChildCount()) return;
+    if (index < 0 || index >= GetChildCount())
+        return;
     m_children.erase(m_children.begin() + index);
     for (ItemList* items : {&m_comments, &m_texts, &m_cdata}) {
         for (auto& item : *items) {
-            if (item->GetPosition() > index) item->SetPosition(item->GetPosition() - 1);
+            if (item->GetPosition() > index)
+                item->SetPosition(item->GetPosition() - 1);
         }
     }
 }
 
 CXmlAttribute* CXmlElement::GetAttribute(int index) const {
-    if (index < 0 || index >= GetAttributeCount()) return nullptr;
+    if (index < 0 || index >= GetAttributeCount())
+        return nullptr;
     return m_attributes[static_cast<size_t>(index)].get();
 }
 
 CXmlAttribute* CXmlElement::FindAttribute(std::string_view name, bool create) {
     for (const auto& attribute : m_attributes) {
-        if (attribute->GetName() == name) return attribute.get();
+        if (attribute->GetName() == name)
+            return attribute.get();
     }
     return create ? AppendRawAttribute(XmlEscape(name), std::string()) : nullptr;
 }
@@ -66,7 +75,8 @@ CXmlAttribute* CXmlElement::AppendRawAttribute(std::string rawName, std::string 
 }
 
 void CXmlElement::RemoveAttribute(int index) {
-    if (index < 0 || index >= GetAttributeCount()) return;
+    if (index < 0 || index >= GetAttributeCount())
+        return;
     m_attributes.erase(m_attributes.begin() + index);
 }
 

@@ -14,12 +14,17 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -47,20 +52,24 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 size_t ReadNumericReference(std::string_view text, size_t i, std::string& out) {
     size_t p = i + 2;
     bool hex = p < text.size() && (text[p] == 'x' || text[p] == 'X');
-    if (hex) ++p;
+    if (hex)
+        ++p;
     uint64_t value = 0;
     int digits = 0;
     while (p < text.size()) {
         int d = hex ? HexValue(text[p]) : (IsDigit(text[p]) ? text[p] - '0' : -1);
-        if (d < 0) break;
-        if (++digits > kMaxReferenceDigits) return 0;
+        if (d < 0)
+            break;
+        if (++digits > kMaxReferenceDigits)
+            return 0;
         value = value * (hex ? 16 : 10) + static_cast<uint64_t>(d);
         ++p;
     }
     if (digits == 0 || value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
         return 0;
     }
-    if (p < text.size() && text[p] == ';') ++p;
+    if (p < text.size() && text[p] == ';')
+        ++p;
     AppendUtf8(out, static_cast<uint32_t>(value));
     return p - i;
 }
@@ -80,11 +89,21 @@ std::string XmlEscape(std::string_view text) {
                     out += "&amp;";
                 }
                 break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            default: out += c; break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
+                break;
         }
     }
     return out;
@@ -139,11 +158,15 @@ int XmlToInt(std::string_view text) {
     int64_t value = 0;
     for (; i < text.size() && IsDigit(text[i]); ++i) {
         value = value * 10 + (text[i] - '0');
-        if (value > static_cast<int64_t>(INT_MAX) + 1) value = static_cast<int64_t>(INT_MAX) + 1;
+        if (value > static_cast<int64_t>(INT_MAX) + 1)
+            value = static_cast<int64_t>(INT_MAX) + 1;
     }
-    if (negative) value = -value;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
     return static_cast<int>(value);
 }
 
@@ -164,10 +187,12 @@ double XmlToDouble(std::string_view text) {
         ++i;
         while (i < text.size() && IsDigit(text[i])) ++i, ++mantissaDigits;
     }
-    if (mantissaDigits == 0) return 0.0;
+    if (mantissaDigits == 0)
+        return 0.0;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         size_t e = i + 1;
-        if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+        if (e < text.size() && (text[e] == '+' || text[e] == '-'))
+            ++e;
         if (e < text.size() && IsDigit(text[e])) {
             i = e;
             while (i < text.size() && IsDigit(text[i])) ++i;
@@ -184,6 +209,7 @@ double XmlToDouble(std::string_view text) {
     } else if (result.ec != std::errc()) {
         return 0.0;
     }
-    if (!std::isfinite(value)) value = 1e308;
+    if (!std::isfinite(value))
+        value = 1e308;
     return negative ? -value : value;
 }

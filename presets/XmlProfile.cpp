@@ -19,7 +19,8 @@ std::string FormatInt(int value) {
 // The element the path addresses, or nullptr; with create, missing elements are appended.
 CXmlElement* Walk(CXmlElement* element, const XmlPath& path, bool create) {
     for (const std::string& name : path) {
-        if (element == nullptr) break;
+        if (element == nullptr)
+            break;
         element = element->FindChild(name, create);
     }
     return element;
@@ -30,11 +31,14 @@ std::optional<std::string> ReadValue(const XmlPath& path, std::string_view name,
                                      const std::string& fileName) {
     CXmlDocument document(fileName);
     CXmlElement* element = Walk(document.GetRoot(), path, false);
-    if (element == nullptr) return std::nullopt;
+    if (element == nullptr)
+        return std::nullopt;
     const CXmlAttribute* attribute = element->FindAttribute(name);
-    if (attribute == nullptr) return std::nullopt;
+    if (attribute == nullptr)
+        return std::nullopt;
     std::string value = attribute->GetValue();
-    if (value.empty()) return std::nullopt;
+    if (value.empty())
+        return std::nullopt;
     return value;
 }
 
@@ -42,12 +46,14 @@ std::optional<std::string> ReadValue(const XmlPath& path, std::string_view name,
 
 XmlPath XmlSplitPath(std::string_view path) {
     XmlPath parts;
-    if (path.empty()) return parts;
+    if (path.empty())
+        return parts;
     size_t start = 0;
     for (;;) {
         size_t sep = path.find('\\', start);
         parts.emplace_back(path.substr(start, sep == std::string_view::npos ? sep : sep - start));
-        if (sep == std::string_view::npos) break;
+        if (sep == std::string_view::npos)
+            break;
         start = sep + 1;
     }
     return parts;
@@ -61,8 +67,8 @@ std::string XmlGetString(const XmlPath& path, std::string_view name, std::string
 
 int XmlGetString(std::string_view path, std::string_view name, const char* defaultText,
                  char* buffer, size_t bufferSize, const std::string& fileName) {
-    std::string text = XmlGetString(XmlSplitPath(path), name,
-                                    defaultText != nullptr ? defaultText : "", fileName);
+    std::string text =
+        XmlGetString(XmlSplitPath(path), name, defaultText != nullptr ? defaultText : "", fileName);
     if (buffer != nullptr && bufferSize > 0) {
         if (text.size() < bufferSize) {
             std::memcpy(buffer, text.c_str(), text.size() + 1);
@@ -86,7 +92,8 @@ int XmlGetInt(std::string_view path, std::string_view name, int defaultValue,
 float XmlGetFloat(const XmlPath& path, std::string_view name, float defaultValue,
                   const std::string& fileName) {
     std::optional<std::string> value = ReadValue(path, name, fileName);
-    if (!value) return defaultValue;
+    if (!value)
+        return defaultValue;
     return static_cast<float>(XmlToDouble(*value));
 }
 
@@ -97,7 +104,8 @@ float XmlGetFloat(std::string_view path, std::string_view name, float defaultVal
 
 bool XmlSetString(const XmlPath& path, const char* name, const char* value,
                   const std::string& fileName) {
-    if (path.size() >= static_cast<size_t>(CXmlDocument::kMaxDepth)) return false;
+    if (path.size() >= static_cast<size_t>(CXmlDocument::kMaxDepth))
+        return false;
     CXmlDocument document(fileName);
     if (!document.HasFileName() || document.GetStatus() == XML_STATUS_MALFORMED ||
         document.GetRoot() == nullptr) {
@@ -105,10 +113,12 @@ bool XmlSetString(const XmlPath& path, const char* name, const char* value,
     }
     bool removing = name == nullptr || value == nullptr;
     CXmlElement* element = Walk(document.GetRoot(), path, !removing);
-    if (element == nullptr) return false;
+    if (element == nullptr)
+        return false;
     if (name == nullptr) {
         CXmlElement* parent = element->GetParent();
-        if (parent == nullptr) return false;
+        if (parent == nullptr)
+            return false;
         parent->RemoveChild(parent->IndexOfChild(element));
     } else if (value == nullptr) {
         bool found = false;
@@ -119,7 +129,8 @@ bool XmlSetString(const XmlPath& path, const char* name, const char* value,
                 break;
             }
         }
-        if (!found) return false;
+        if (!found)
+            return false;
     } else {
         element->SetAttribute(name, value);
     }

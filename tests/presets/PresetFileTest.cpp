@@ -13,8 +13,8 @@ const std::string kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\
 const PresetValues kDefaults = {0, 8, 0.5, 1.0, 1.5, 0, 0, 1.0, 2.0};
 
 std::string PresetFileText(const std::string& version, const std::string& attributes) {
-    return "<?xml version=\"1.0\"?><root><VarenWorks><VarenGlaze" + version + "><P " +
-           attributes + "/></VarenGlaze></VarenWorks></root>";
+    return "<?xml version=\"1.0\"?><root><VarenWorks><VarenGlaze" + version + "><P " + attributes +
+           "/></VarenGlaze></VarenWorks></root>";
 }
 
 }  // namespace
@@ -61,16 +61,17 @@ TEST(PresetFile, RewritingKeepsTheFileLayoutAndOtherPresets) {
 TEST(PresetFile, ExistingElementKeepsItsAttributeOrder) {
     CTempDir dir;
     const std::string file = dir.File("order.vpp");
-    WriteBytes(file, "<?xml?><presets><VarenWorks><VarenGlaze><P TRN=\"1\" X=\"keep\" Mod=\"1\"/>"
-                     "</VarenGlaze></VarenWorks></presets>");
+    WriteBytes(file,
+               "<?xml?><presets><VarenWorks><VarenGlaze><P TRN=\"1\" X=\"keep\" Mod=\"1\"/>"
+               "</VarenGlaze></VarenWorks></presets>");
     ASSERT_EQ(writePreset(file, "P", "d", "User", kDefaults), PresetWriteResult::Written);
-    EXPECT_EQ(ReadBytes(file),
-              CrLf({kDecl.c_str(), "<presets>", "\t<VarenWorks>",
-                    "\t\t<VarenGlaze Version=\"2.1.0\">",
-                    "\t\t\t<P TRN=\"2000\" X=\"keep\" Mod=\"1\" Disp=\"1\" DESCRIPTION=\"d\" "
-                    "AUTHOR=\"User\" CIT=\"0\" CRD=\"8000\" CTH=\"500\" ESP=\"1000\" ERD=\"1500\" "
-                    "ELA=\"0\" TKT=\"0\" TBT=\"1000\"/>",
-                    "\t\t</VarenGlaze>", "\t</VarenWorks>", "</presets>"}));
+    EXPECT_EQ(
+        ReadBytes(file),
+        CrLf({kDecl.c_str(), "<presets>", "\t<VarenWorks>", "\t\t<VarenGlaze Version=\"2.1.0\">",
+              "\t\t\t<P TRN=\"2000\" X=\"keep\" Mod=\"1\" Disp=\"1\" DESCRIPTION=\"d\" "
+              "AUTHOR=\"User\" CIT=\"0\" CRD=\"8000\" CTH=\"500\" ESP=\"1000\" ERD=\"1500\" "
+              "ELA=\"0\" TKT=\"0\" TBT=\"1000\"/>",
+              "\t\t</VarenGlaze>", "\t</VarenWorks>", "</presets>"}));
 }
 
 TEST(PresetFile, PredefinedPresetIsRefusedAndTheFileUntouched) {
@@ -108,8 +109,9 @@ TEST(PresetFile, DescriptionKeepsLineBreaksAndMarkup) {
 TEST(PresetFile, ReadsLayoutTwoThousandthsWithClamping) {
     CTempDir dir;
     const std::string file = dir.File("v2.vpp");
-    WriteBytes(file, PresetFileText(" Version=\"2.1.0\"",
-                                    "CIT=\"2500\" CRD=\"12000\" CTH=\"9000\" ESP=\"-5\" ERD=\"abc\""));
+    WriteBytes(file,
+               PresetFileText(" Version=\"2.1.0\"",
+                              "CIT=\"2500\" CRD=\"12000\" CTH=\"9000\" ESP=\"-5\" ERD=\"abc\""));
     PresetValues read = readPresetValues(file, "VarenGlaze", "P", kDefaults);
     EXPECT_DOUBLE_EQ(read[0], 2.5);
     EXPECT_DOUBLE_EQ(read[1], 12.0);
@@ -156,8 +158,9 @@ TEST(PresetFile, MissingValuesLeaveTheCurrentOnes) {
 TEST(PresetFile, ModAndDispGoverningDeleteAndListing) {
     CTempDir dir;
     const std::string file = dir.File("mod.vpp");
-    WriteBytes(file, "<?xml?><root><VarenWorks><VarenGlaze><A Mod=\"1\" Disp=\"1\"/><B Disp=\"1\"/>"
-                     "<C Mod=\"x\"/><D Mod=\"\"/></VarenGlaze></VarenWorks></root>");
+    WriteBytes(file,
+               "<?xml?><root><VarenWorks><VarenGlaze><A Mod=\"1\" Disp=\"1\"/><B Disp=\"1\"/>"
+               "<C Mod=\"x\"/><D Mod=\"\"/></VarenGlaze></VarenWorks></root>");
     EXPECT_TRUE(isPresetModifiable(file, "VarenGlaze", "A"));
     EXPECT_TRUE(isPresetModifiable(file, "VarenGlaze", "B"));   // missing counts as modifiable
     EXPECT_FALSE(isPresetModifiable(file, "VarenGlaze", "C"));  // not a number reads as 0
@@ -172,7 +175,8 @@ TEST(PresetFile, ModAndDispGoverningDeleteAndListing) {
 TEST(PresetFile, PredefinedFilesFollowTheFormat) {
     int count = 0;
     for (const auto& entry : std::filesystem::directory_iterator(VG_PRESET_DATA_DIR)) {
-        if (entry.path().extension() != ".vpp") continue;
+        if (entry.path().extension() != ".vpp")
+            continue;
         ++count;
         const std::string file = entry.path().string();
         const std::string name = entry.path().stem().string();
@@ -196,9 +200,9 @@ TEST(PresetFile, PredefinedFilesFollowTheFormat) {
         EXPECT_EQ(values, readPresetValues(file, "VarenGlaze", name, high)) << name;
         CTempDir dir;
         const std::string copy = dir.File(name + ".vpp");
-        ASSERT_EQ(writePreset(copy, name, description, XmlGetString(path, "AUTHOR", "", file),
-                              values),
-                  PresetWriteResult::Written);
+        ASSERT_EQ(
+            writePreset(copy, name, description, XmlGetString(path, "AUTHOR", "", file), values),
+            PresetWriteResult::Written);
         ASSERT_TRUE(XmlSetInt(path, "Mod", 0, copy));
         EXPECT_EQ(ReadBytes(copy), ReadBytes(file)) << name;
     }

@@ -56,10 +56,10 @@ TEST_F(PresetStoreTest, ListsVppFilesByByteOrderIgnoringOthers) {
 }
 
 TEST_F(PresetStoreTest, ListsDisplayedElementsInDocumentOrder) {
-    Put("set.vpp", PresetFile({"<One Disp=\"1\" Mod=\"1\"/>", "<Hidden Disp=\"0\"/>",
-                               "<NoDisp Mod=\"1\"/>", "<Bare/>", "<Minus Disp=\"-1\"/>",
-                               "<Empty Disp=\"\"/>", "<Word Disp=\"yes\"/>",
-                               "<Esc&amp;aped Disp=\"1\"/>", "<Two Disp=\"1\"></Two>"}));
+    Put("set.vpp",
+        PresetFile({"<One Disp=\"1\" Mod=\"1\"/>", "<Hidden Disp=\"0\"/>", "<NoDisp Mod=\"1\"/>",
+                    "<Bare/>", "<Minus Disp=\"-1\"/>", "<Empty Disp=\"\"/>", "<Word Disp=\"yes\"/>",
+                    "<Esc&amp;aped Disp=\"1\"/>", "<Two Disp=\"1\"></Two>"}));
     CPresetStore store;
     store.rescan(Folder(), "VarenGlaze");
     EXPECT_EQ(Names(store), (std::vector<std::string>{"One", "Minus", "Esc&aped", "Two"}));
@@ -139,8 +139,8 @@ TEST_F(PresetStoreTest, MissingOrEmptyFolderGivesAnEmptyList) {
 TEST_F(PresetStoreTest, InstalledFolderLayoutListsThePredefinedPresets) {
     std::filesystem::create_directories(m_dir.File("Presets"));
     for (const auto& entry : std::filesystem::directory_iterator(VG_PRESET_DATA_DIR)) {
-        std::filesystem::copy_file(entry.path(), m_dir.File("Presets\\" +
-                                                            entry.path().filename().string()));
+        std::filesystem::copy_file(entry.path(),
+                                   m_dir.File("Presets\\" + entry.path().filename().string()));
     }
     CPresetStore store;
     int count = store.rescan(PresetFolderFromInstallPath(m_dir.Path()), "VarenGlaze");
@@ -163,8 +163,8 @@ TEST(PresetFileFinder, AppliesAllFourListsAndDescendsInOrder) {
     CFileFinder finder("skip", "*.tmp.*", "", "*.txt", options);
     ASSERT_TRUE(finder.Find(dir.Path() + "\\"));
     const std::string base = dir.Path();
-    EXPECT_EQ(finder.GetFolders(), (std::vector<std::string>{base + "\\a", base + "\\b",
-                                                             base + "\\a\\deep"}));
+    EXPECT_EQ(finder.GetFolders(),
+              (std::vector<std::string>{base + "\\a", base + "\\b", base + "\\a\\deep"}));
     EXPECT_EQ(finder.GetFiles(),
               (std::vector<std::string>{base + "\\z.txt", base + "\\a\\1.txt",
                                         base + "\\a\\deep\\2.txt", base + "\\b\\3.TXT"}));

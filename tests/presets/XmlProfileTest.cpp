@@ -21,8 +21,8 @@ TEST(XmlProfile, MissingFileReadsDefaultsAndFirstWriteCreatesIt) {
     EXPECT_FALSE(std::filesystem::exists(file));  // reading creates nothing
 
     EXPECT_TRUE(XmlSetString("A\\B", "x", "1", file));
-    EXPECT_EQ(ReadBytes(file), CrLf({kDecl.c_str(), "<root>", "\t<A>", "\t\t<B x=\"1\"/>", "\t</A>",
-                                     "</root>"}));
+    EXPECT_EQ(ReadBytes(file),
+              CrLf({kDecl.c_str(), "<root>", "\t<A>", "\t\t<B x=\"1\"/>", "\t</A>", "</root>"}));
     EXPECT_EQ(XmlGetInt("A\\B", "x", -1, file), 1);
 }
 
@@ -52,9 +52,9 @@ TEST(XmlProfile, PathsReachTheFirstChildOfEachName) {
     WriteBytes(file, "<?xml?><root><A><B v=\"first\"/></A><A><B v=\"second\"/></A></root>");
     EXPECT_EQ(XmlGetString(XmlPath{"A", "B"}, "v", "", file), "first");
     ASSERT_TRUE(XmlSetString("A\\B", "v", "changed", file));
-    EXPECT_EQ(ReadBytes(file), CrLf({kDecl.c_str(), "<root>", "\t<A>", "\t\t<B v=\"changed\"/>",
-                                     "\t</A>", "\t<A>", "\t\t<B v=\"second\"/>", "\t</A>",
-                                     "</root>"}));
+    EXPECT_EQ(ReadBytes(file),
+              CrLf({kDecl.c_str(), "<root>", "\t<A>", "\t\t<B v=\"changed\"/>", "\t</A>", "\t<A>",
+                    "\t\t<B v=\"second\"/>", "\t</A>", "</root>"}));
 }
 
 TEST(XmlProfile, BufferFormNeverWritesPastTheBuffer) {

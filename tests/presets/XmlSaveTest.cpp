@@ -19,8 +19,8 @@ std::string Resave(const std::string& text) {
 TEST(XmlSave, WritesTheStandardLayout) {
     CXmlDocument document;
     document.GetRoot()->FindChild("A", true)->FindChild("B", true)->SetAttribute("x", "1");
-    EXPECT_EQ(document.ToText(), CrLf({kDecl.c_str(), "<root>", "\t<A>", "\t\t<B x=\"1\"/>",
-                                       "\t</A>", "</root>"}));
+    EXPECT_EQ(document.ToText(),
+              CrLf({kDecl.c_str(), "<root>", "\t<A>", "\t\t<B x=\"1\"/>", "\t</A>", "</root>"}));
 }
 
 TEST(XmlSave, ReplacesTheDeclarationAndShortensEmptyElements) {
