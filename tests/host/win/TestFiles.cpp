@@ -1,0 +1,111 @@
+// Scratch files, images and child processes for the Windows host tests.
+#include "TestFiles.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace vg::host::test {
+
+std::string Z(const std::string& unixPath) { return "Z:" + unixPath; }
+
+std::string ScratchDir(const std::string& name)
+{
+    std::string dir = Z(HOST_TEST_TMP) + "/" + name;
+    std::string partial;
+    for (size_t i = 0; i <= dir.size(); ++i) {
+        if (i == dir.size() || dir[i] == '/') {
+            partial = dir.substr(0, i);
+            if (partial.size() > 3)
+                CreateDirectoryA(partial.c_str(), nullptr);
+        }
+    }
+    return dir;
+}
+
+CHostImage Pattern(int32_t width, int32_t height, int32_t planes, int32_t depth, bool alpha)
+{
+    CHostImage img;
+    std::string error;
+    img.Create(width, height, planes, depth, alpha, &error);
+    const uint32_t max = img.MaxSample();
+    uint32_t seed = 12345;
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+            for (int32_t c = 0; c < img.Channels(); ++c) {
+                seed = seed * 1103515245u + 12345u;
+                uint32_t v = (seed >> 8) % (max + 1);
+                if (x == 0)
+                    v = (y % 2) ? max : 0; // the extremes are where scaling faults show
+                img.SetSample(x, y, c, v);
+            }
+    return img;
+}
+
+CHostImage Inverted(const CHostImage& image)
+{
+    CHostImage out = image;
+    for (int32_t y = 0; y < image.Height(); ++y)
+        for (int32_t x = 0; x < image.Width(); ++x)
+            for (int32_t c = 0; c < image.Planes(); ++c)
+                out.SetSample(x, y, c, image.MaxSample() - image.Sample(x, y, c));
+    return out;
+}
+
+int RunGlazehost(const std::vector<std::string>& args, std::string* output)
+{
+    std::string cmd = "\"" + Z(HOST_TEST_GLAZEHOST) + "\"";
+    for (const auto& a : args)
+        cmd += " \"" + a + "\"";
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE readPipe = nullptr, writePipe = nullptr;
+    if (!CreatePipe(&readPipe, &writePipe, &sa, 0))
+        return -1;
+    SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writePipe;
+    si.hStdError = writePipe;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back(0);
+    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(writePipe);
+    if (!started) {
+        CloseHandle(readPipe);
+        return -1;
+    }
+    output->clear();
+    char buf[4096];
+    DWORD n = 0;
+    while (ReadFile(readPipe, buf, sizeof buf, &n, nullptr) && n > 0)
+        output->append(buf, n);
+    CloseHandle(readPipe);
+    WaitForSingleObject(pi.hProcess, 120000);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return int(code);
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+} // namespace vg::host::test
