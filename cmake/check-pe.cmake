@@ -24,6 +24,8 @@ foreach(line IN LISTS imports)
 endforeach()
 if(DEFINED EXPORTS)
     string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table.*" table "${dump}")
+    # The table ends at the first empty line; later sections (relocations) use the same "[n]" form.
+    string(REGEX REPLACE "\r?\n[ \t]*\r?\n.*" "" table "${table}")
     string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\r\n]+" rows "${table}")
     set(names "")
     foreach(r IN LISTS rows)
