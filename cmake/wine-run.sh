@@ -55,6 +55,6 @@ out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
 "$WINE" "$@" </dev/null >"$out" 2>&1 9>&-
 rc=$?
 # msvcrt writes CR LF; test discovery and log readers want plain lines.
-tr -d '\r' <"$out"
+sed 's/\r$//' "$out"
 rm -f "$out"
 exit $rc
