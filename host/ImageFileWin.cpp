@@ -1,11 +1,14 @@
 // PNG and TIFF through the Windows Imaging Component, which every Windows (and Wine) has.
 #include "host/ImageFile.h"
 
+#include "host/TiffWriter.h"
+
 #include <windows.h>
 #include <wincodec.h>
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 namespace vg::host {
@@ -345,7 +348,19 @@ bool WriteImageFile(const std::string& path, const CHostImage& image, std::strin
     // Written beside the target and moved over it at the end: a failure never destroys an
     // existing file.
     const std::string temp = path + ".part";
-    bool ok = Encode(factory.Get(), temp, format, image, false, &why);
+    bool ok;
+    if (format == ImageFormat::Tiff) {
+        // Our own writer: WIC's TIFF encoders differ in the layouts they take (Wine's has no
+        // 16-bit gray).
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        ok = out && WriteTiff(out, image, &why);
+        if (!out && ok) {
+            ok = false;
+            why = "cannot create the file";
+        }
+    } else {
+        ok = Encode(factory.Get(), temp, format, image, false, &why);
+    }
     // Some encoders (Wine's 16-bit PNG) store the samples in the wrong byte order: read the
     // file back and, if it holds every sample byte-swapped, write it again pre-swapped.
     if (ok && image.Depth() == 16 && format == ImageFormat::Png) {
