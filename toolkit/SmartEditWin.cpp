@@ -100,11 +100,8 @@ BOOL CSmartEdit::OnUpdate() {
     ::GetWindowTextA(m_hWnd, buffer, static_cast<int>(sizeof(buffer)));
     editrules::Conversion conversion;
     if (m_bUseReal) {
-        double value = editrules::ParseReal(buffer);
-        conversion = editrules::RealToPosition(value, m_dMin, m_dMax, m_iRange);
-        if (!conversion.clamped) {
-            m_dValue = value;
-        }
+        conversion =
+            editrules::RealToPosition(editrules::ParseReal(buffer), m_dMin, m_dMax, m_iRange);
     } else {
         conversion = editrules::IntegerToPosition(editrules::ParseInteger(buffer), m_iMin, m_iMax);
     }

@@ -1,0 +1,21 @@
+// Resource ids of the demonstration dialog.
+#pragma once
+
+#define IDD_DEMO 300
+#define IDD_DEMO_PAGE1 301
+#define IDD_DEMO_PAGE2 302
+#define IDR_DEMO_MENU 310
+#define IDC_DEMO_TAB 1001
+#define IDC_DEMO_LIST 1002
+#define IDC_DEMO_GROUP 1003
+#define IDC_DEMO_MENUBTN 1004
+#define IDC_DEMO_UPDOWN 1016
+#define IDC_DEMO_LABEL 1006
+#define IDC_PAGE_SLIDER1 1061
+#define IDC_PAGE_EDIT1 1062
+#define IDC_PAGE_SLIDER2 1063
+#define IDC_PAGE_EDIT2 1064
+#define IDC_PAGE_LABEL1 1071
+#define IDC_PAGE_LABEL2 1072
+#define ID_DEMO_FIRST 40101
+#define ID_DEMO_SECOND 40102
