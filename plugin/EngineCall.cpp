@@ -5,8 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-int32_t TruncateToInt32(double v)
-{
+int32_t TruncateToInt32(double v) {
     if (std::isnan(v))
         return 0;
     if (v >= 2147483647.0)
@@ -16,22 +15,19 @@ int32_t TruncateToInt32(double v)
     return int32_t(v);
 }
 
-EngineArgs MakeEngineArgs(const FilterParams& p)
-{
+EngineArgs MakeEngineArgs(const FilterParams& p) {
     EngineArgs a{};
     a.mode = 1;
     a.cleanStrength = TruncateToInt32(p.cleanStrength);
     // The single-precision 0.1, multiplied in double precision.
     const float threshold = float(p.cleanThreshold * double(0.1f));
-    for (float& t : a.channelThresholds)
-        t = threshold;
+    for (float& t : a.channelThresholds) t = threshold;
     a.cleanRadius = float(p.cleanRadius);
     if (a.cleanRadius < 0.8f)
         a.cleanRadius = 0.8f;
     if (a.cleanRadius > 200.0f)
         a.cleanRadius = 200.0f;
-    for (float& f : a.channelFactors)
-        f = 1.0f;
+    for (float& f : a.channelFactors) f = 1.0f;
     a.edgeRadius = float(p.edgeRadius);
     a.edgeSharpness = float(p.edgeSharpness);
     a.edgeAccent = TruncateToInt32(p.edgeAccent + 0.25);
@@ -42,28 +38,27 @@ EngineArgs MakeEngineArgs(const FilterParams& p)
     return a;
 }
 
-bool EngineResultIsError(int32_t code, std::string& boxText, std::string& failureText)
-{
+bool EngineResultIsError(int32_t code, std::string& boxText, std::string& failureText) {
     switch (code) {
-    case 0:
-    case 1:
-        return false;
-    case -1:
-        boxText = "procEngine: not enough memory";
-        break;
-    case -2:
-        boxText = "procEngine: internal error";
-        break;
-    case -3:
-        boxText = "procEngine: bad parameters";
-        break;
-    default: {
-        char text[64];
-        std::snprintf(text, sizeof text, "procEngine: error code: %d", int(code));
-        boxText = text;
-        failureText = "- procEngine: other error";
-        return true;
-    }
+        case 0:
+        case 1:
+            return false;
+        case -1:
+            boxText = "procEngine: not enough memory";
+            break;
+        case -2:
+            boxText = "procEngine: internal error";
+            break;
+        case -3:
+            boxText = "procEngine: bad parameters";
+            break;
+        default: {
+            char text[64];
+            std::snprintf(text, sizeof text, "procEngine: error code: %d", int(code));
+            boxText = text;
+            failureText = "- procEngine: other error";
+            return true;
+        }
     }
     failureText = "- " + boxText;
     return true;

@@ -27,61 +27,51 @@ double FilterParams::*const kMembers[kParamCount] = {
 
 // The generator's next value on the 0..32767 scale whatever the runtime's RAND_MAX
 // (msvcrt's is 32767, glibc's is larger), divided by 32767.
-double Draw()
-{
+double Draw() {
     return double(std::rand() & 0x7FFF) / 32767.0;
 }
 
-double Hundredths(double x)
-{
+double Hundredths(double x) {
     return double(static_cast<long long>(x * 100.0 + 0.5)) / 100.0;
 }
 
-double Pick(double a, double b, double c, double d)
-{
+double Pick(double a, double b, double c, double d) {
     if (Draw() > 0.5)
         return Draw() * a + b;
     return Draw() * c + d;
 }
 
-} // namespace
+}  // namespace
 
-const ParamInfo& ParamInfoAt(int index)
-{
+const ParamInfo& ParamInfoAt(int index) {
     assert(index >= 0 && index < kParamCount);
     return kParams[index];
 }
 
-int ParamIndexForKey(uint32_t key)
-{
+int ParamIndexForKey(uint32_t key) {
     for (int i = 0; i < kParamCount; ++i)
         if (kParams[i].key == key)
             return i;
     return -1;
 }
 
-double GetParam(const FilterParams& p, int index)
-{
+double GetParam(const FilterParams& p, int index) {
     assert(index >= 0 && index < kParamCount);
     return p.*kMembers[index];
 }
 
-void SetParam(FilterParams& p, int index, double value)
-{
+void SetParam(FilterParams& p, int index, double value) {
     assert(index >= 0 && index < kParamCount);
     p.*kMembers[index] = value;
 }
 
-FilterParams DefaultParams()
-{
+FilterParams DefaultParams() {
     FilterParams p{};
-    for (int i = 0; i < kParamCount; ++i)
-        SetParam(p, i, kParams[i].defaultValue);
+    for (int i = 0; i < kParamCount; ++i) SetParam(p, i, kParams[i].defaultValue);
     return p;
 }
 
-void RandomizeParams(FilterParams& p, int group, unsigned seed)
-{
+void RandomizeParams(FilterParams& p, int group, unsigned seed) {
     std::srand(seed);
     if (group < 0)
         return;

@@ -22,22 +22,21 @@ static_assert(sizeof(FilterParams) == 72, "the host handle holds exactly nine do
 constexpr int kParamCount = 9;
 
 // Builds a four-character code with the first character in the most significant byte.
-constexpr uint32_t FourCC(const char (&s)[5])
-{
+constexpr uint32_t FourCC(const char (&s)[5]) {
     return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
            (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
 }
 
 // What the dialog, the descriptor and the preset files know about one field.
 struct ParamInfo {
-    const char* field;       // member name, also the preset file's name for it
-    const char* label;       // slider label on its tab
-    const char* termName;    // scripting terminology name
-    uint32_t key;            // scripting descriptor key (type 'doub')
+    const char* field;     // member name, also the preset file's name for it
+    const char* label;     // slider label on its tab
+    const char* termName;  // scripting terminology name
+    uint32_t key;          // scripting descriptor key (type 'doub')
     double minimum;
     double maximum;
     double defaultValue;
-    const char* format;      // display format
+    const char* format;  // display format
 };
 
 // The nine fields in record order.

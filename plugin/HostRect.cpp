@@ -7,16 +7,14 @@
 
 namespace {
 
-int32_t Clamp32(int64_t v)
-{
+int32_t Clamp32(int64_t v) {
     return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
 // One axis of the thumbnail window: starts at centre - size/2, moved back inside
 // [lo, hi) where it fits, raised to lo where it does not.
 void PlaceSpan(int64_t centre, int64_t size, int64_t lo, int64_t hi, int32_t& first,
-               int32_t& last)
-{
+               int32_t& last) {
     int64_t a = centre - size / 2;
     if (a < lo)
         a = lo;
@@ -31,23 +29,20 @@ void PlaceSpan(int64_t centre, int64_t size, int64_t lo, int64_t hi, int32_t& fi
     last = Clamp32(b);
 }
 
-} // namespace
+}  // namespace
 
-int InDecFromRate(bool samplingSupported, int32_t inputRate)
-{
+int InDecFromRate(bool samplingSupported, int32_t inputRate) {
     if (!samplingSupported)
         return 1;
     int64_t step = (int64_t(inputRate) + 1) >> 16;
     return int(std::clamp<int64_t>(step, 1, 64));
 }
 
-int32_t StepToFixed(int step)
-{
+int32_t StepToFixed(int step) {
     return Clamp32(int64_t(step) * 65536);
 }
 
-Rect32 LimitToScaledFilter(const Rect32& request, const Rect32& filter, int step)
-{
+Rect32 LimitToScaledFilter(const Rect32& request, const Rect32& filter, int step) {
     if (step < 1)
         step = 1;
     Rect32 r = request;
@@ -60,8 +55,7 @@ Rect32 LimitToScaledFilter(const Rect32& request, const Rect32& filter, int step
     return r;
 }
 
-int ThumbMaxDec(bool samplingSupported, int width, int height, int scale, const Rect32& filter)
-{
+int ThumbMaxDec(bool samplingSupported, int width, int height, int scale, const Rect32& filter) {
     if (!samplingSupported)
         return 1;
     double fw = double(int64_t(filter.right) - filter.left);
@@ -81,8 +75,7 @@ int ThumbMaxDec(bool samplingSupported, int width, int height, int scale, const 
 }
 
 ThumbRequest ThumbWindow(int width, int height, int scale, int step, int centreX, int centreY,
-                         const Rect32& filter)
-{
+                         const Rect32& filter) {
     step = std::clamp(step, 1, 32);
     int64_t top = filter.top, bottom = filter.bottom, left = filter.left, right = filter.right;
     int64_t cx = centreX, cy = centreY;

@@ -12,8 +12,7 @@ struct Rect32 {
     int32_t right;
 };
 
-inline bool operator==(const Rect32& a, const Rect32& b)
-{
+inline bool operator==(const Rect32& a, const Rect32& b) {
     return a.top == b.top && a.bottom == b.bottom && a.left == b.left && a.right == b.right;
 }
 

@@ -13,15 +13,13 @@ namespace {
 
 constexpr size_t kSettingsBufferSize = 4000;
 
-int32_t Low32(intptr_t v)
-{
+int32_t Low32(intptr_t v) {
     return int32_t(uint32_t(uintptr_t(v)));
 }
 
-} // namespace
+}  // namespace
 
-CMFCPlugInApp::CMFCPlugInApp()
-{
+CMFCPlugInApp::CMFCPlugInApp() {
     StartTraceFile("PX-App created");
     settingsBuffer.reset(new char[kSettingsBufferSize]);
     std::snprintf(settingsBuffer.get(), kSettingsBufferSize, "%d.%d.%d", VG_VERSION_MAJOR,
@@ -33,28 +31,24 @@ CMFCPlugInApp::CMFCPlugInApp()
     _putenv("KMP_DUPLICATE_LIB_OK=TRUE");
 }
 
-CMFCPlugInApp::~CMFCPlugInApp()
-{
+CMFCPlugInApp::~CMFCPlugInApp() {
     dialog.reset();
     // Freeing a library from inside the loader's detach call can deadlock; the process or
     // the host is going away with us, so the engine is left to it.
     engineModule.Release();
 }
 
-BOOL CMFCPlugInApp::InitInstance()
-{
+BOOL CMFCPlugInApp::InitInstance() {
     SetAppName("Varen Glaze 2");
     return CWinApp::InitInstance();
 }
 
-CMFCPlugInApp& CMFCPlugInApp::Get()
-{
+CMFCPlugInApp& CMFCPlugInApp::Get() {
     return *static_cast<CMFCPlugInApp*>(AfxGetApp());
 }
 
 void CMFCPlugInApp::Main(int16_t selector, void* paramBlock, intptr_t* data,
-                         int16_t* result) noexcept
-{
+                         int16_t* result) noexcept {
     try {
         Entry(selector, paramBlock, data);
         WriteTrace("PX Selector", int32_t(selector));
@@ -83,8 +77,7 @@ void CMFCPlugInApp::Main(int16_t selector, void* paramBlock, intptr_t* data,
     HandleFailure(result);
 }
 
-void CMFCPlugInApp::HandleFailure(int16_t*) noexcept
-{
+void CMFCPlugInApp::HandleFailure(int16_t*) noexcept {
     DestroyDialog();
     try {
         // Only a backup this run's Prepare took, written through the handle locked in this
@@ -97,13 +90,11 @@ void CMFCPlugInApp::HandleFailure(int16_t*) noexcept
     freeDLL();
 }
 
-void CMFCPlugInApp::DestroyDialog() noexcept
-{
+void CMFCPlugInApp::DestroyDialog() noexcept {
     dialog.reset();
 }
 
-void CMFCPlugInApp::Entry(int16_t selector, void* paramBlock, intptr_t* data)
-{
+void CMFCPlugInApp::Entry(int16_t selector, void* paramBlock, intptr_t* data) {
     WriteTrace("PX-Entry()-pData", Low32(data ? *data : 0));
     filterRecord = nullptr;
     params = nullptr;
@@ -127,65 +118,60 @@ void CMFCPlugInApp::Entry(int16_t selector, void* paramBlock, intptr_t* data)
             procs->lockProc(reinterpret_cast<ps::Handle>(DataWord()), 1));
 }
 
-void CMFCPlugInApp::Exit()
-{
+void CMFCPlugInApp::Exit() {
     WriteTrace("PX-Exit()", Low32(DataWord()));
     ps::HandleProcs* procs = HostHandleProcs();
     if (DataWord() != 0 && procs && procs->unlockProc)
         procs->unlockProc(reinterpret_cast<ps::Handle>(DataWord()));
 }
 
-void CMFCPlugInApp::Dispatch(int16_t selector)
-{
+void CMFCPlugInApp::Dispatch(int16_t selector) {
     switch (selector) {
-    case ps::filterSelectorAbout:
-        About();
-        break;
-    case ps::filterSelectorParameters:
-        // A parameters call opens a new run: an earlier run's backup is no longer valid.
-        m_backupValid = false;
-        Parameters();
-        showDialogDefault = 1;
-        break;
-    case ps::filterSelectorPrepare:
-        Prepare();
-        break;
-    case ps::filterSelectorStart:
-        loadDLL();
-        Start();
-        break;
-    case ps::filterSelectorContinue:
-        Continue();
-        break;
-    case ps::filterSelectorFinish:
-        Finish();
-        m_backupValid = false;
-        freeDLL();
-        break;
-    default:
-        break;
+        case ps::filterSelectorAbout:
+            About();
+            break;
+        case ps::filterSelectorParameters:
+            // A parameters call opens a new run: an earlier run's backup is no longer valid.
+            m_backupValid = false;
+            Parameters();
+            showDialogDefault = 1;
+            break;
+        case ps::filterSelectorPrepare:
+            Prepare();
+            break;
+        case ps::filterSelectorStart:
+            loadDLL();
+            Start();
+            break;
+        case ps::filterSelectorContinue:
+            Continue();
+            break;
+        case ps::filterSelectorFinish:
+            Finish();
+            m_backupValid = false;
+            freeDLL();
+            break;
+        default:
+            break;
     }
 }
 
-void CMFCPlugInApp::About()
-{
-    AfxMessageBox("Varen Glaze 2 gives photos a clean look: it removes weak detail, smooths and "
-                  "accents edges and controls fine texture.\n",
-                  MB_OK | MB_ICONEXCLAMATION);
+void CMFCPlugInApp::About() {
+    AfxMessageBox(
+        "Varen Glaze 2 gives photos a clean look: it removes weak detail, smooths and "
+        "accents edges and controls fine texture.\n",
+        MB_OK | MB_ICONEXCLAMATION);
 }
 
-intptr_t CMFCPlugInApp::DataWord() const
-{
+intptr_t CMFCPlugInApp::DataWord() const {
     return dataSlot ? *dataSlot : 0;
 }
 
-ps::HandleProcs* CMFCPlugInApp::HostHandleProcs() const
-{
+ps::HandleProcs* CMFCPlugInApp::HostHandleProcs() const {
     return filterRecord ? filterRecord->handleProcs : nullptr;
 }
 
-void CMFCPlugInApp::RequireImageMode() const
-{
+void CMFCPlugInApp::RequireImageMode() const {
     const int mode = filterRecord->imageMode;
     if (mode != ps::plugInModeRGBColor && mode != ps::plugInModeRGB48)
         FailCode(kFilterBadMode);

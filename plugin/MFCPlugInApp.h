@@ -111,8 +111,8 @@ private:
     // Runs the modal filter dialog on the parameter block; returns its result (1 = OK).
     int RunDialog();
 
-    bool m_aboutCall = false;      // the current call carries an AboutRecord
-    bool m_backupValid = false;    // savedParams was taken by this run's Prepare
+    bool m_aboutCall = false;    // the current call carries an AboutRecord
+    bool m_backupValid = false;  // savedParams was taken by this run's Prepare
     std::set<void*> m_ownBlocks;
 };
 

@@ -13,8 +13,7 @@
 namespace {
 
 // The folder of this module (with a trailing backslash), or empty when unknown.
-std::string ModuleFolder()
-{
+std::string ModuleFolder() {
     char path[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameA(AfxGetInstanceHandle(), path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
@@ -29,8 +28,7 @@ std::string ModuleFolder()
 
 // The engine beside the plug-in first; otherwise the standard search without the current
 // directory, which is often the folder of the document being edited.
-HMODULE LoadEngine()
-{
+HMODULE LoadEngine() {
     const std::string folder = ModuleFolder();
     if (!folder.empty()) {
         const std::string path = folder + kEngineFileName;
@@ -40,8 +38,7 @@ HMODULE LoadEngine()
     return LoadLibraryExA(kEngineFileName, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
 }
 
-int32_t Low32(const void* p)
-{
+int32_t Low32(const void* p) {
     return int32_t(uint32_t(uintptr_t(p)));
 }
 
@@ -56,10 +53,9 @@ private:
     bool& m_flag;
 };
 
-} // namespace
+}  // namespace
 
-void CMFCPlugInApp::loadDLL()
-{
+void CMFCPlugInApp::loadDLL() {
     WriteTrace("PX:loadDLL()", "begin");
     if (engineModule)
         return;
@@ -69,14 +65,12 @@ void CMFCPlugInApp::loadDLL()
         FailMessage("Cannot load vwiglaze21_x64.dll");
 }
 
-void CMFCPlugInApp::freeDLL()
-{
+void CMFCPlugInApp::freeDLL() {
     WriteTrace("PX:freeDLL()", Low32(engineModule.Get()));
     engineModule.Reset();
 }
 
-int CMFCPlugInApp::procInRect(bool withProgress)
-{
+int CMFCPlugInApp::procInRect(bool withProgress) {
     if (rectLock) {
         WriteTrace("PX: procInRect()-fail - locked", int32_t(0));
         return 1;
@@ -87,7 +81,8 @@ int CMFCPlugInApp::procInRect(bool withProgress)
 
     const Rect32 filter = FilterRect();
     const Rect32 in = InRect();
-    const int64_t rows64 = std::min(int64_t(filter.bottom) - filter.top, int64_t(in.bottom) - in.top);
+    const int64_t rows64 =
+        std::min(int64_t(filter.bottom) - filter.top, int64_t(in.bottom) - in.top);
     const int64_t columns64 =
         std::min(int64_t(filter.right) - filter.left, int64_t(in.right) - in.left);
     const int rows = int(std::clamp<int64_t>(rows64, 0, INT32_MAX));
@@ -111,8 +106,8 @@ int CMFCPlugInApp::procInRect(bool withProgress)
     WriteTrace("PX: procInRect()-inData to outData", int32_t(rows));
     if (rowLength > 0)
         CopyRows(static_cast<const uint8_t*>(filterRecord->inData), filterRecord->inRowBytes,
-                 static_cast<uint8_t*>(filterRecord->outData), filterRecord->outRowBytes,
-                 rowLength, rows);
+                 static_cast<uint8_t*>(filterRecord->outData), filterRecord->outRowBytes, rowLength,
+                 rows);
     WriteTrace("PX: procInRect()-inData to outData", "copied");
 
     auto engine = engineModule ? reinterpret_cast<VwGlazeRGB2Proc>(reinterpret_cast<void*>(
@@ -144,8 +139,7 @@ int CMFCPlugInApp::procInRect(bool withProgress)
     return checkProcRC(result);
 }
 
-int CMFCPlugInApp::checkProcRC(int code)
-{
+int CMFCPlugInApp::checkProcRC(int code) {
     WriteTrace("PX:checkProcRC", int32_t(code));
     std::string box, failure;
     if (!EngineResultIsError(code, box, failure))

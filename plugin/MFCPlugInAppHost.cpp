@@ -29,41 +29,35 @@ private:
     bool& m_flag;
 };
 
-std::string RectText(const Rect32& r)
-{
+std::string RectText(const Rect32& r) {
     char text[64];
     std::snprintf(text, sizeof text, "%d %d %d %d", int(r.top), int(r.bottom), int(r.left),
                   int(r.right));
     return text;
 }
 
-std::string RectStepText(const Rect32& r, int step)
-{
+std::string RectStepText(const Rect32& r, int step) {
     char text[80];
     std::snprintf(text, sizeof text, "%d %d %d %d  %d", int(r.top), int(r.bottom), int(r.left),
                   int(r.right), step);
     return text;
 }
 
-Rect32 FromRect16(const ps::Rect& r)
-{
+Rect32 FromRect16(const ps::Rect& r) {
     return {r.top, r.bottom, r.left, r.right};
 }
 
-Rect32 FromVRect(const ps::VRect& r)
-{
+Rect32 FromVRect(const ps::VRect& r) {
     return {r.top, r.bottom, r.left, r.right};
 }
 
-bool FitsIn16(const Rect32& r)
-{
+bool FitsIn16(const Rect32& r) {
     auto fits = [](int32_t v) { return v >= INT16_MIN && v <= INT16_MAX; };
     return fits(r.top) && fits(r.bottom) && fits(r.left) && fits(r.right);
 }
 
 // The buffer suite of a host that offers one, acquired for the caller's use.
-const ps::PSBufferSuite1* AcquireBufferSuite(const ps::FilterRecord* record)
-{
+const ps::PSBufferSuite1* AcquireBufferSuite(const ps::FilterRecord* record) {
     const ps::SPBasicSuite* basic = record->sSPBasic;
     if (!basic || !basic->AcquireSuite)
         return nullptr;
@@ -73,38 +67,33 @@ const ps::PSBufferSuite1* AcquireBufferSuite(const ps::FilterRecord* record)
     return static_cast<const ps::PSBufferSuite1*>(suite);
 }
 
-void ReleaseBufferSuite(const ps::FilterRecord* record)
-{
+void ReleaseBufferSuite(const ps::FilterRecord* record) {
     if (record->sSPBasic && record->sSPBasic->ReleaseSuite)
         record->sSPBasic->ReleaseSuite(kBufferSuiteName, kBufferSuiteVersion);
 }
 
-} // namespace
+}  // namespace
 
-ps::BigDocumentStruct* CMFCPlugInApp::BigDocument() const
-{
+ps::BigDocumentStruct* CMFCPlugInApp::BigDocument() const {
     ps::BigDocumentStruct* big = filterRecord->bigDocumentData;
     if (big)
         big->PluginUsing32BitCoordinates = 1;
     return big;
 }
 
-Rect32 CMFCPlugInApp::FilterRect() const
-{
+Rect32 CMFCPlugInApp::FilterRect() const {
     if (ps::BigDocumentStruct* big = BigDocument())
         return FromVRect(big->filterRect32);
     return FromRect16(filterRecord->filterRect);
 }
 
-Rect32 CMFCPlugInApp::InRect() const
-{
+Rect32 CMFCPlugInApp::InRect() const {
     if (ps::BigDocumentStruct* big = BigDocument())
         return FromVRect(big->inRect32);
     return FromRect16(filterRecord->inRect);
 }
 
-void CMFCPlugInApp::SetInOutRect(const Rect32& r)
-{
+void CMFCPlugInApp::SetInOutRect(const Rect32& r) {
     if (ps::BigDocumentStruct* big = BigDocument()) {
         const ps::VRect v{r.top, r.left, r.bottom, r.right};
         big->inRect32 = v;
@@ -118,8 +107,7 @@ void CMFCPlugInApp::SetInOutRect(const Rect32& r)
     filterRecord->outRect = s;
 }
 
-void CMFCPlugInApp::getFilterRect(int& top, int& bottom, int& left, int& right)
-{
+void CMFCPlugInApp::getFilterRect(int& top, int& bottom, int& left, int& right) {
     const Rect32 r = FilterRect();
     WriteTrace("PX:getFilterRect", RectText(r));
     top = r.top;
@@ -128,8 +116,7 @@ void CMFCPlugInApp::getFilterRect(int& top, int& bottom, int& left, int& right)
     right = r.right;
 }
 
-void CMFCPlugInApp::getInRect(int& top, int& bottom, int& left, int& right)
-{
+void CMFCPlugInApp::getInRect(int& top, int& bottom, int& left, int& right) {
     const Rect32 r = InRect();
     WriteTrace("PX:getInRect", RectText(r));
     top = r.top;
@@ -138,32 +125,27 @@ void CMFCPlugInApp::getInRect(int& top, int& bottom, int& left, int& right)
     right = r.right;
 }
 
-int CMFCPlugInApp::getInWidth()
-{
+int CMFCPlugInApp::getInWidth() {
     const Rect32 r = InRect();
     return int(std::clamp<int64_t>(int64_t(r.right) - r.left, INT32_MIN, INT32_MAX));
 }
 
-int CMFCPlugInApp::getInHeight()
-{
+int CMFCPlugInApp::getInHeight() {
     const Rect32 r = InRect();
     return int(std::clamp<int64_t>(int64_t(r.bottom) - r.top, INT32_MIN, INT32_MAX));
 }
 
-bool CMFCPlugInApp::hostSupportsSampling()
-{
+bool CMFCPlugInApp::hostSupportsSampling() {
     return filterRecord->samplingSupport != 0;
 }
 
-int CMFCPlugInApp::getInDec()
-{
+int CMFCPlugInApp::getInDec() {
     const int step = InDecFromRate(hostSupportsSampling(), filterRecord->inputRate);
     WriteTrace("PX:getInDec - dec:", int32_t(step));
     return step;
 }
 
-void CMFCPlugInApp::setAllRect(int top, int bottom, int left, int right, int step)
-{
+void CMFCPlugInApp::setAllRect(int top, int bottom, int left, int right, int step) {
     if (rectLock) {
         WriteTrace("PX:setAllRect - failed", "locked");
         return;
@@ -199,8 +181,7 @@ void CMFCPlugInApp::setAllRect(int top, int bottom, int left, int right, int ste
         getRectImage();
 }
 
-void CMFCPlugInApp::getRectImage()
-{
+void CMFCPlugInApp::getRectImage() {
     if (fetchLock) {
         WriteTrace("PX:getRectImage() - failed", "locked");
         return;
@@ -216,16 +197,14 @@ void CMFCPlugInApp::getRectImage()
     WriteTrace("PX:getRectImage() - AS", "end");
 }
 
-int CMFCPlugInApp::getThumbMaxDec(int width, int height, int scale)
-{
+int CMFCPlugInApp::getThumbMaxDec(int width, int height, int scale) {
     const int step = ThumbMaxDec(hostSupportsSampling(), width, height, scale, FilterRect());
     WriteTrace("PX:getThumbMaxDec()", int32_t(step));
     return step;
 }
 
 int CMFCPlugInApp::getInRectForThumb(int width, int height, int scale, int step, int centreX,
-                                     int centreY)
-{
+                                     int centreY) {
     WriteTrace("PX:getInRectForThumb()", "begin");
     const ThumbRequest request =
         ThumbWindow(width, height, scale, step, centreX, centreY, FilterRect());
@@ -235,9 +214,8 @@ int CMFCPlugInApp::getInRectForThumb(int width, int height, int scale, int step,
     return request.step;
 }
 
-int CMFCPlugInApp::copyOutRect(unsigned char* destination, int stride, int maxColumns,
-                               int maxRows, bool fromOutput)
-{
+int CMFCPlugInApp::copyOutRect(unsigned char* destination, int stride, int maxColumns, int maxRows,
+                               bool fromOutput) {
     WriteTrace("PX: copyOutRect()-begin", int32_t(fromOutput));
     const int columns = std::max(0, std::min(maxColumns, getInWidth()));
     const int rows = std::max(0, std::min(maxRows, getInHeight()));
@@ -261,8 +239,7 @@ int CMFCPlugInApp::copyOutRect(unsigned char* destination, int stride, int maxCo
     return 1;
 }
 
-void* CMFCPlugInApp::AllocOwnBlock(uint32_t size)
-{
+void* CMFCPlugInApp::AllocOwnBlock(uint32_t size) {
     void* block = std::malloc(size ? size : 1);
     if (!block)
         return nullptr;
@@ -275,8 +252,7 @@ void* CMFCPlugInApp::AllocOwnBlock(uint32_t size)
     return block;
 }
 
-bool CMFCPlugInApp::FreeOwnBlock(void* block)
-{
+bool CMFCPlugInApp::FreeOwnBlock(void* block) {
     auto it = m_ownBlocks.find(block);
     if (it == m_ownBlocks.end())
         return false;
@@ -285,8 +261,7 @@ bool CMFCPlugInApp::FreeOwnBlock(void* block)
     return true;
 }
 
-int32_t progProc(int32_t done, int32_t total, void* context)
-{
+int32_t progProc(int32_t done, int32_t total, void* context) {
     WriteTrace("PX:progProc - begin total", total);
     auto* record = static_cast<ps::FilterRecord*>(context);
     if (!record)
@@ -307,8 +282,7 @@ int32_t progProc(int32_t done, int32_t total, void* context)
     return 1;
 }
 
-void* psMemAlloc(uint32_t size, void* context)
-{
+void* psMemAlloc(uint32_t size, void* context) {
     WriteTrace("PX:psMemAlloc", int32_t(size));
     void* block = nullptr;
     try {
@@ -330,8 +304,7 @@ void* psMemAlloc(uint32_t size, void* context)
     return block;
 }
 
-void psMemFree(void* block, void* context)
-{
+void psMemFree(void* block, void* context) {
     WriteTrace("PX:psMemFree - begin", static_cast<const void*>(block));
     auto* record = static_cast<ps::FilterRecord*>(context);
     if (!record || !block)

@@ -6,15 +6,14 @@
 
 #include <ctime>
 
-void CMFCPlugInApp::Parameters()
-{
+void CMFCPlugInApp::Parameters() {
     WriteTrace("PX-Parameters() - begin imageMode", int32_t(filterRecord->imageMode));
     RequireImageMode();
     if (DataWord() != 0)
         return;
     ps::HandleProcs* procs = HostHandleProcs();
-    ps::Handle handle = procs && procs->newProc ? procs->newProc(int32_t(sizeof(FilterParams)))
-                                                : nullptr;
+    ps::Handle handle =
+        procs && procs->newProc ? procs->newProc(int32_t(sizeof(FilterParams))) : nullptr;
     if (!handle)
         FailMessage("No handle created in CMFCPlugInApp::Parameters");
     ps::Ptr data = procs->lockProc ? procs->lockProc(handle, 1) : nullptr;
@@ -29,22 +28,19 @@ void CMFCPlugInApp::Parameters()
     WriteTrace("PX-Parameters()", "Default param set");
 }
 
-void CMFCPlugInApp::setParams(const FilterParams* source)
-{
+void CMFCPlugInApp::setParams(const FilterParams* source) {
     WriteTrace("PX:setParams()", static_cast<const void*>(source));
     if (source && params)
         *params = *source;
 }
 
-void CMFCPlugInApp::copyParams(const FilterParams* source, FilterParams* destination)
-{
+void CMFCPlugInApp::copyParams(const FilterParams* source, FilterParams* destination) {
     WriteTrace("PX:copyParams()", static_cast<const void*>(source));
     if (source && destination)
         *destination = *source;
 }
 
-int16_t CMFCPlugInApp::ReadScriptParameters(bool& showDialog)
-{
+int16_t CMFCPlugInApp::ReadScriptParameters(bool& showDialog) {
     WriteTrace("PX:ReadScriptParameters()", "begin");
     showDialog = showDialogDefault != 0;
     ps::PIDescriptorParameters* desc = filterRecord->descriptorParameters;
@@ -90,8 +86,7 @@ int16_t CMFCPlugInApp::ReadScriptParameters(bool& showDialog)
     return error;
 }
 
-int16_t CMFCPlugInApp::WriteScriptParameters()
-{
+int16_t CMFCPlugInApp::WriteScriptParameters() {
     WriteTrace("PY:WriteScriptParameters()", "begin");
     ps::PIDescriptorParameters* desc = filterRecord->descriptorParameters;
     ps::WriteDescriptorProcs* procs = desc ? desc->writeDescriptorProcs : nullptr;
@@ -122,8 +117,7 @@ int16_t CMFCPlugInApp::WriteScriptParameters()
     return 0;
 }
 
-void CMFCPlugInApp::Randomize(int group)
-{
+void CMFCPlugInApp::Randomize(int group) {
     if (params)
         RandomizeParams(*params, group, unsigned(std::time(nullptr)));
 }

@@ -10,10 +10,9 @@ namespace {
 // Bytes the plug-in announces it allocates for itself during the run.
 constexpr int32_t kBufferSpace = 60000000;
 
-} // namespace
+}  // namespace
 
-void CMFCPlugInApp::Prepare()
-{
+void CMFCPlugInApp::Prepare() {
     WriteTrace("PX-Prepare()", "begin");
     Parameters();
     ps::HandleProcs* procs = HostHandleProcs();
@@ -29,22 +28,19 @@ void CMFCPlugInApp::Prepare()
     WriteTrace("PX-Prepare() end - bufferSpace", int32_t(0));
 }
 
-void CMFCPlugInApp::Start()
-{
+void CMFCPlugInApp::Start() {
     WriteTrace("PX:Start()", "begin");
     DoPreProc();
     DoUI();
     Continue();
 }
 
-void CMFCPlugInApp::DoPreProc()
-{
+void CMFCPlugInApp::DoPreProc() {
     WriteTrace("PX:DoPreProc()", "begin");
     WriteTrace("PX:DoPreProc()", "return");
 }
 
-void CMFCPlugInApp::DoUI()
-{
+void CMFCPlugInApp::DoUI() {
     WriteTrace("PX:DoUI()", "begin");
     bool showDialog = false;
     const int16_t error = ReadScriptParameters(showDialog);
@@ -63,8 +59,7 @@ void CMFCPlugInApp::DoUI()
         FailCode(kUserCanceledErr);
 }
 
-int CMFCPlugInApp::DoProc()
-{
+int CMFCPlugInApp::DoProc() {
     WriteTrace("PX:DoProc()", "begin");
     int top = 0, bottom = 0, left = 0, right = 0;
     getFilterRect(top, bottom, left, right);
@@ -74,14 +69,12 @@ int CMFCPlugInApp::DoProc()
     return result;
 }
 
-void CMFCPlugInApp::Continue()
-{
+void CMFCPlugInApp::Continue() {
     WriteTrace("PX:Continue()", "begin");
     setAllRect(0, 0, 0, 0, 0);
 }
 
-void CMFCPlugInApp::Finish()
-{
+void CMFCPlugInApp::Finish() {
     WriteTrace("PX:Finish()", "begin");
     const int16_t error = WriteScriptParameters();
     if (error != 0)

@@ -34,25 +34,20 @@ constexpr int16_t kOtherFailure = -1;
 
 // Stores `message` as a Pascal string (length byte, then the characters) in a 256-byte
 // buffer; a message of 256 characters or more does not fit and leaves the buffer unchanged.
-inline bool StorePascalString(unsigned char* buffer, const char* message)
-{
+inline bool StorePascalString(unsigned char* buffer, const char* message) {
     size_t length = 0;
-    while (message[length] && length < 256)
-        ++length;
+    while (message[length] && length < 256) ++length;
     if (length >= 256)
         return false;
     buffer[0] = static_cast<unsigned char>(length);
-    for (size_t i = 0; i < length; ++i)
-        buffer[1 + i] = static_cast<unsigned char>(message[i]);
+    for (size_t i = 0; i < length; ++i) buffer[1 + i] = static_cast<unsigned char>(message[i]);
     return true;
 }
 
-[[noreturn]] inline void FailMessage(const std::string& message)
-{
+[[noreturn]] inline void FailMessage(const std::string& message) {
     throw CMessageFailure(message);
 }
 
-[[noreturn]] inline void FailCode(int16_t code)
-{
+[[noreturn]] inline void FailCode(int16_t code) {
     throw CHostCodeFailure(code);
 }

@@ -5,10 +5,9 @@ namespace {
 
 CMFCPlugInApp theApp;
 
-} // namespace
+}  // namespace
 
-extern "C" __declspec(dllexport) void PluginMain(int16_t selector, void* paramBlock,
-                                                 intptr_t* data, int16_t* result)
-{
+extern "C" __declspec(dllexport) void PluginMain(int16_t selector, void* paramBlock, intptr_t* data,
+                                                 int16_t* result) {
     theApp.Main(selector, paramBlock, data, result);
 }

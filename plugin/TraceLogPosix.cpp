@@ -4,13 +4,11 @@
 
 #include <cstdlib>
 
-bool TraceEnabled()
-{
+bool TraceEnabled() {
     return std::getenv("VWTRACE") != nullptr;
 }
 
-bool TraceFilePath(std::string& path)
-{
+bool TraceFilePath(std::string& path) {
     const char* home = std::getenv("HOME");
     if (!home || !*home)
         return false;

@@ -6,8 +6,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-bool TraceEnabled()
-{
+bool TraceEnabled() {
     // Asked of the process environment itself, not the C runtime's copy, so that a variable
     // set by the host after start-up is seen too. Any value, including an empty one, is "on".
     char probe[1];
@@ -16,8 +15,7 @@ bool TraceEnabled()
     return n > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
 }
 
-bool TraceFilePath(std::string& path)
-{
+bool TraceFilePath(std::string& path) {
     char folder[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, folder)))
         return false;

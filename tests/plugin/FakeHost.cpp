@@ -11,8 +11,7 @@ namespace {
 
 constexpr size_t kPage = 4096;
 
-ps::Handle NewBytesHandle(const void* bytes, size_t size)
-{
+ps::Handle NewBytesHandle(const void* bytes, size_t size) {
     auto h = new char*;
     *h = static_cast<char*>(std::calloc(1, size ? size : 1));
     if (bytes && size)
@@ -30,8 +29,7 @@ struct Writer {
     std::vector<DescriptorItem> items;
 };
 
-std::vector<DescriptorItem> ItemsOf(ps::Handle h)
-{
+std::vector<DescriptorItem> ItemsOf(ps::Handle h) {
     std::vector<DescriptorItem> items;
     if (!h || !*h)
         return items;
@@ -42,8 +40,7 @@ std::vector<DescriptorItem> ItemsOf(ps::Handle h)
     return items;
 }
 
-ps::Handle HandleOf(const std::vector<DescriptorItem>& items)
-{
+ps::Handle HandleOf(const std::vector<DescriptorItem>& items) {
     std::vector<char> bytes(8 + items.size() * sizeof(DescriptorItem));
     uint32_t count = uint32_t(items.size());
     std::memcpy(bytes.data(), &count, sizeof count);
@@ -51,19 +48,17 @@ ps::Handle HandleOf(const std::vector<DescriptorItem>& items)
     return NewBytesHandle(bytes.data(), bytes.size());
 }
 
-} // namespace
+}  // namespace
 
 // The host's callbacks; they reach the host being driven through FakeHost::s_current.
 struct FakeHostProcs {
     static FakeHost& H() { return *FakeHost::s_current; }
 
-    static ps::Handle NewHandle(int32_t size)
-    {
+    static ps::Handle NewHandle(int32_t size) {
         ++H().handlesLive;
         return NewBytesHandle(nullptr, size_t(size));
     }
-    static void DisposeHandle(ps::Handle h)
-    {
+    static void DisposeHandle(ps::Handle h) {
         if (!h)
             return;
         --H().handlesLive;
@@ -75,33 +70,28 @@ struct FakeHostProcs {
     static ps::Ptr Lock(ps::Handle h, ps::Boolean) { return h ? *h : nullptr; }
     static void Unlock(ps::Handle) { ++H().unlocks; }
 
-    static ps::Boolean Abort()
-    {
+    static ps::Boolean Abort() {
         ++H().abortCalls;
         return H().m_options.abortAfter >= 0 && H().abortCalls > H().m_options.abortAfter;
     }
     static void Progress(int32_t, int32_t) { ++H().progressCalls; }
-    static ps::OSErr Advance()
-    {
+    static ps::OSErr Advance() {
         ++H().advanceCalls;
         H().Deliver();
         return H().fetched.empty() ? ps::OSErr(-30100) : ps::OSErr(0);
     }
 
-    static ps::PIReadDescriptor OpenRead(ps::PIDescriptorHandle h, ps::DescriptorKeyID*)
-    {
+    static ps::PIReadDescriptor OpenRead(ps::PIDescriptorHandle h, ps::DescriptorKeyID*) {
         auto* r = new Reader;
         r->items = ItemsOf(h);
         return reinterpret_cast<ps::PIReadDescriptor>(r);
     }
-    static ps::OSErr CloseRead(ps::PIReadDescriptor reader)
-    {
+    static ps::OSErr CloseRead(ps::PIReadDescriptor reader) {
         delete reinterpret_cast<Reader*>(reader);
         return H().closeReadResult;
     }
     static ps::Boolean GetKey(ps::PIReadDescriptor reader, ps::DescriptorKeyID* key,
-                              ps::DescriptorTypeID* type, int32_t* flags)
-    {
+                              ps::DescriptorTypeID* type, int32_t* flags) {
         auto* r = reinterpret_cast<Reader*>(reader);
         if (r->next >= r->items.size())
             return 0;
@@ -111,20 +101,17 @@ struct FakeHostProcs {
         *flags = 0;
         return 1;
     }
-    static ps::OSErr GetFloat(ps::PIReadDescriptor reader, ps::real64* value)
-    {
+    static ps::OSErr GetFloat(ps::PIReadDescriptor reader, ps::real64* value) {
         auto* r = reinterpret_cast<Reader*>(reader);
         *value = r->items[r->current].value;
         return 0;
     }
-    static ps::PIWriteDescriptor OpenWrite()
-    {
+    static ps::PIWriteDescriptor OpenWrite() {
         if (!H().m_options.writer)
             return nullptr;
         return reinterpret_cast<ps::PIWriteDescriptor>(new Writer);
     }
-    static ps::OSErr CloseWrite(ps::PIWriteDescriptor writer, ps::PIDescriptorHandle* out)
-    {
+    static ps::OSErr CloseWrite(ps::PIWriteDescriptor writer, ps::PIDescriptorHandle* out) {
         auto* w = reinterpret_cast<Writer*>(writer);
         if (H().closeWriteResult == 0) {
             ++H().handlesLive;
@@ -134,40 +121,34 @@ struct FakeHostProcs {
         return H().closeWriteResult;
     }
     static ps::OSErr PutFloat(ps::PIWriteDescriptor writer, ps::DescriptorKeyID key,
-                              const ps::real64* value)
-    {
+                              const ps::real64* value) {
         reinterpret_cast<Writer*>(writer)->items.push_back({key, *value});
         return 0;
     }
 
-    static ps::SPErr Acquire(const char* name, int32_t version, const void** suite)
-    {
+    static ps::SPErr Acquire(const char* name, int32_t version, const void** suite) {
         if (std::strcmp(name, "Photoshop Buffer Suite for Plug-ins") != 0 || version != 1)
             return ps::FourCC("S!Fd");
         ++H().suiteAcquire;
         *suite = &H().m_bufferSuite;
         return 0;
     }
-    static ps::SPErr Release(const char*, int32_t)
-    {
+    static ps::SPErr Release(const char*, int32_t) {
         ++H().suiteRelease;
         return 0;
     }
-    static ps::Ptr BufferNew(ps::unsigned32*, ps::unsigned32 minimum)
-    {
+    static ps::Ptr BufferNew(ps::unsigned32*, ps::unsigned32 minimum) {
         ++H().suiteNew;
         return static_cast<ps::Ptr>(std::malloc(minimum));
     }
-    static void BufferDispose(ps::Ptr* buffer)
-    {
+    static void BufferDispose(ps::Ptr* buffer) {
         ++H().suiteDispose;
         std::free(*buffer);
         *buffer = nullptr;
     }
 };
 
-FakeHost::FakeHost(const std::string& modulePath, FakeHostOptions options) : m_options(options)
-{
+FakeHost::FakeHost(const std::string& modulePath, FakeHostOptions options) : m_options(options) {
     s_current = this;
     m_module = LoadLibraryA(modulePath.c_str());
     if (m_module)
@@ -185,7 +166,8 @@ FakeHost::FakeHost(const std::string& modulePath, FakeHostOptions options) : m_o
     ps::FilterRecord& r = *m_record;
     r.abortProc = FakeHostProcs::Abort;
     r.progressProc = FakeHostProcs::Progress;
-    r.imageSize = {int16_t(std::min(options.height, 32767)), int16_t(std::min(options.width, 32767))};
+    r.imageSize = {int16_t(std::min(options.height, 32767)),
+                   int16_t(std::min(options.width, 32767))};
     r.planes = 3;
     r.filterRect = {0, 0, int16_t(std::min(options.height, 32767)),
                     int16_t(std::min(options.width, 32767))};
@@ -199,9 +181,16 @@ FakeHost::FakeHost(const std::string& modulePath, FakeHostOptions options) : m_o
     r.depth = options.imageMode == ps::plugInModeRGB48 ? 16 : 8;
     r.errorString = reinterpret_cast<ps::Str255*>(m_errorString);
 
-    m_handleProcs = {1, 8, FakeHostProcs::NewHandle, FakeHostProcs::DisposeHandle,
-                     FakeHostProcs::GetSize, FakeHostProcs::SetSize, FakeHostProcs::Lock,
-                     FakeHostProcs::Unlock, nullptr, nullptr};
+    m_handleProcs = {1,
+                     8,
+                     FakeHostProcs::NewHandle,
+                     FakeHostProcs::DisposeHandle,
+                     FakeHostProcs::GetSize,
+                     FakeHostProcs::SetSize,
+                     FakeHostProcs::Lock,
+                     FakeHostProcs::Unlock,
+                     nullptr,
+                     nullptr};
     r.handleProcs = &m_handleProcs;
 
     if (options.descriptors) {
@@ -234,33 +223,28 @@ FakeHost::FakeHost(const std::string& modulePath, FakeHostOptions options) : m_o
     const size_t pixels = size_t(options.width) * size_t(options.height) * 3;
     if (options.imageMode == ps::plugInModeRGB48) {
         image16.resize(pixels);
-        for (size_t i = 0; i < pixels; ++i)
-            image16[i] = uint16_t((i * 977) % 32769);
+        for (size_t i = 0; i < pixels; ++i) image16[i] = uint16_t((i * 977) % 32769);
     } else {
         image8.resize(pixels);
-        for (size_t i = 0; i < pixels; ++i)
-            image8[i] = uint8_t((i * 7 + i / 191) & 0xFF);
+        for (size_t i = 0; i < pixels; ++i) image8[i] = uint8_t((i * 7 + i / 191) & 0xFF);
     }
 }
 
-FakeHost::~FakeHost()
-{
+FakeHost::~FakeHost() {
     if (m_module)
         FreeLibrary(m_module);
     VirtualFree(m_pages, 0, MEM_RELEASE);
     s_current = nullptr;
 }
 
-int16_t FakeHost::Call(int16_t selector)
-{
+int16_t FakeHost::Call(int16_t selector) {
     s_current = this;
     int16_t result = 0;
     m_main(selector, m_record, &m_data, &result);
     return result;
 }
 
-int16_t FakeHost::Run(bool interactive)
-{
+int16_t FakeHost::Run(bool interactive) {
     int16_t r = 0;
     if (interactive && (r = Call(ps::filterSelectorParameters)) != 0)
         return r;
@@ -279,15 +263,13 @@ int16_t FakeHost::Run(bool interactive)
     return Call(ps::filterSelectorFinish);
 }
 
-const double* FakeHost::StoredParams() const
-{
+const double* FakeHost::StoredParams() const {
     if (!m_data)
         return nullptr;
     return reinterpret_cast<const double*>(*reinterpret_cast<ps::Handle>(m_data));
 }
 
-void FakeHost::SetDescriptor(const std::vector<DescriptorItem>& items, int16_t playInfo)
-{
+void FakeHost::SetDescriptor(const std::vector<DescriptorItem>& items, int16_t playInfo) {
     if (m_descParams.descriptor)
         FakeHostProcs::DisposeHandle(m_descParams.descriptor);
     m_descParams.descriptor = nullptr;
@@ -298,23 +280,19 @@ void FakeHost::SetDescriptor(const std::vector<DescriptorItem>& items, int16_t p
     m_descParams.playInfo = playInfo;
 }
 
-bool FakeHost::HasDescriptor() const
-{
+bool FakeHost::HasDescriptor() const {
     return m_descParams.descriptor != nullptr;
 }
 
-std::vector<DescriptorItem> FakeHost::RecordedDescriptor() const
-{
+std::vector<DescriptorItem> FakeHost::RecordedDescriptor() const {
     return ItemsOf(m_descParams.descriptor);
 }
 
-std::string FakeHost::errorText() const
-{
+std::string FakeHost::errorText() const {
     return std::string(reinterpret_cast<const char*>(m_errorString + 1), m_errorString[0]);
 }
 
-void FakeHost::Deliver()
-{
+void FakeHost::Deliver() {
     fetched.clear();
     ps::FilterRecord& r = *m_record;
     ps::VRect rect{};
@@ -324,18 +302,19 @@ void FakeHost::Deliver()
         rect = {r.inRect.top, r.inRect.left, r.inRect.bottom, r.inRect.right};
     const int step = r.samplingSupport ? std::max(1, int(r.inputRate >> 16)) : 1;
     const int32_t w = rect.right - rect.left, h = rect.bottom - rect.top;
-    const int32_t sw = (m_options.width + step - 1) / step, sh = (m_options.height + step - 1) / step;
+    const int32_t sw = (m_options.width + step - 1) / step,
+                  sh = (m_options.height + step - 1) / step;
     if (w <= 0 || h <= 0 || rect.left < 0 || rect.top < 0 || rect.right > sw || rect.bottom > sh)
         return;
     const bool deep = m_options.imageMode == ps::plugInModeRGB48;
     const int32_t bpp = deep ? 6 : 3;
-    const int32_t rowBytes = w * bpp + 8; // strides wider than the rows, as real hosts have
+    const int32_t rowBytes = w * bpp + 8;  // strides wider than the rows, as real hosts have
     m_inBuffer.assign(size_t(rowBytes) * size_t(h), 0);
     outBuffer.assign(size_t(rowBytes) * size_t(h), 0xEE);
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x) {
-            const size_t src = (size_t(rect.top + y) * step * m_options.width +
-                                size_t(rect.left + x) * step) * 3;
+            const size_t src =
+                (size_t(rect.top + y) * step * m_options.width + size_t(rect.left + x) * step) * 3;
             uint8_t* dst = m_inBuffer.data() + size_t(y) * rowBytes + size_t(x) * bpp;
             if (deep)
                 std::memcpy(dst, &image16[src], 6);
@@ -350,8 +329,7 @@ void FakeHost::Deliver()
     fetched.push_back(rect);
 }
 
-MessageBoxCloser::MessageBoxCloser()
-{
+MessageBoxCloser::MessageBoxCloser() {
     InitializeCriticalSection(&m_lock);
     m_thread = std::thread([this] {
         while (!m_stop) {
@@ -381,23 +359,20 @@ MessageBoxCloser::MessageBoxCloser()
     });
 }
 
-MessageBoxCloser::~MessageBoxCloser()
-{
+MessageBoxCloser::~MessageBoxCloser() {
     m_stop = true;
     m_thread.join();
     DeleteCriticalSection(&m_lock);
 }
 
-std::vector<std::string> MessageBoxCloser::Texts()
-{
+std::vector<std::string> MessageBoxCloser::Texts() {
     EnterCriticalSection(&m_lock);
     std::vector<std::string> copy = m_texts;
     LeaveCriticalSection(&m_lock);
     return copy;
 }
 
-std::string TestFolder()
-{
+std::string TestFolder() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string folder(path);

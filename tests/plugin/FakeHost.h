@@ -20,12 +20,12 @@ struct FakeHostOptions {
     bool sampling = true;
     bool padding = true;
     bool descriptors = true;
-    bool writer = true;       // openWriteDescriptorProc returns a writer
+    bool writer = true;  // openWriteDescriptorProc returns a writer
     bool bufferSuite = false;
     int16_t imageMode = ps::plugInModeRGBColor;
     int32_t width = 64;
     int32_t height = 48;
-    int abortAfter = -1;      // abortProc reports cancel from this call on (-1: never)
+    int abortAfter = -1;  // abortProc reports cancel from this call on (-1: never)
 };
 
 // One value of a recorded descriptor.
@@ -75,7 +75,7 @@ public:
     int suiteAcquire = 0;
     int suiteRelease = 0;
     int handlesLive = 0;
-    std::vector<ps::VRect> fetched; // rectangles delivered by advanceState
+    std::vector<ps::VRect> fetched;  // rectangles delivered by advanceState
 
     // The out buffer of the last delivery, as the plug-in left it.
     std::vector<uint8_t> outBuffer;

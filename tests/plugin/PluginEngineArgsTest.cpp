@@ -8,8 +8,7 @@
 
 namespace {
 
-TEST(PluginEngineArgs, ValuesAreTruncatedLimitedAndInvertedAsTheEngineExpects)
-{
+TEST(PluginEngineArgs, ValuesAreTruncatedLimitedAndInvertedAsTheEngineExpects) {
     FilterParams p = DefaultParams();
     p.cleanStrength = 7.99;
     p.edgeAccent = 2.8;
@@ -30,8 +29,7 @@ TEST(PluginEngineArgs, ValuesAreTruncatedLimitedAndInvertedAsTheEngineExpects)
     EXPECT_EQ(MakeEngineArgs(p).cleanRadius, 200.0f);
 }
 
-TEST(PluginEngineArgs, UncheckedDescriptorValuesConvertWithoutOverflow)
-{
+TEST(PluginEngineArgs, UncheckedDescriptorValuesConvertWithoutOverflow) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     EXPECT_EQ(TruncateToInt32(nan), 0);
     EXPECT_EQ(TruncateToInt32(1e300), INT32_MAX);
@@ -45,8 +43,7 @@ TEST(PluginEngineArgs, UncheckedDescriptorValuesConvertWithoutOverflow)
     EXPECT_EQ(a.edgeAccent, 0);
 }
 
-TEST(PluginEngineArgs, ResultCodesMapToTheirTexts)
-{
+TEST(PluginEngineArgs, ResultCodesMapToTheirTexts) {
     std::string box, failure;
     EXPECT_FALSE(EngineResultIsError(1, box, failure));
     EXPECT_FALSE(EngineResultIsError(0, box, failure));
@@ -62,4 +59,4 @@ TEST(PluginEngineArgs, ResultCodesMapToTheirTexts)
     EXPECT_EQ(box, "procEngine: error code: -2147483648");
 }
 
-} // namespace
+}  // namespace

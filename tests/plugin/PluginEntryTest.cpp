@@ -9,8 +9,7 @@
 
 namespace {
 
-TEST(PluginEntry, UnknownSelectorsLeaveTheResultAlone)
-{
+TEST(PluginEntry, UnknownSelectorsLeaveTheResultAlone) {
     FakeHost host(ModuleWithEngine());
     ASSERT_TRUE(host.Loaded());
     EXPECT_EQ(host.Call(6), 0);
@@ -18,11 +17,10 @@ TEST(PluginEntry, UnknownSelectorsLeaveTheResultAlone)
     EXPECT_EQ(host.DataWord(), 0);
 }
 
-TEST(PluginEntry, NullRecordReportsAMessageWithoutTouchingIt)
-{
+TEST(PluginEntry, NullRecordReportsAMessageWithoutTouchingIt) {
     FakeHost host(ModuleWithEngine());
-    auto main = reinterpret_cast<ps::PluginMainProc>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("VarenGlaze2.8bf"), "PluginMain")));
+    auto main = reinterpret_cast<ps::PluginMainProc>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("VarenGlaze2.8bf"), "PluginMain")));
     ASSERT_NE(main, nullptr);
     intptr_t data = 0;
     int16_t result = 0;
@@ -33,20 +31,19 @@ TEST(PluginEntry, NullRecordReportsAMessageWithoutTouchingIt)
     }
 }
 
-TEST(PluginEntry, AboutReadsNoFilterRecordFields)
-{
+TEST(PluginEntry, AboutReadsNoFilterRecordFields) {
     // An AboutRecord is much shorter than a filter record: put it at the end of readable
     // memory, so any read of a filter record field faults.
     FakeHost host(ModuleWithEngine());
     MessageBoxCloser closer;
-    char* pages = static_cast<char*>(
-        VirtualAlloc(nullptr, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    char* pages =
+        static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     DWORD old = 0;
     VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &old);
     auto* about = reinterpret_cast<ps::AboutRecord*>(pages + 4096 - sizeof(ps::AboutRecord));
     std::memset(about, 0xCD, sizeof *about);
-    auto main = reinterpret_cast<ps::PluginMainProc>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("VarenGlaze2.8bf"), "PluginMain")));
+    auto main = reinterpret_cast<ps::PluginMainProc>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("VarenGlaze2.8bf"), "PluginMain")));
     intptr_t data = 0x12345678;
     int16_t result = 0;
     main(ps::filterSelectorAbout, about, &data, &result);
@@ -59,8 +56,7 @@ TEST(PluginEntry, AboutReadsNoFilterRecordFields)
     VirtualFree(pages, 0, MEM_RELEASE);
 }
 
-TEST(PluginEntry, ShortHostRecordsAreNotReadPastTheirEnd)
-{
+TEST(PluginEntry, ShortHostRecordsAreNotReadPastTheirEnd) {
     for (int32_t size : {ps::kFilterRecordSize552, ps::kFilterRecordSize556,
                          ps::kFilterRecordSizeCS6, ps::kFilterRecordSize}) {
         FakeHost host(ModuleWithEngine(), FakeHostOptions{size});
@@ -69,8 +65,7 @@ TEST(PluginEntry, ShortHostRecordsAreNotReadPastTheirEnd)
     }
 }
 
-TEST(PluginEntry, BadImageModeIsRefusedWithFilterBadMode)
-{
+TEST(PluginEntry, BadImageModeIsRefusedWithFilterBadMode) {
     FakeHostOptions options;
     options.imageMode = ps::plugInModeGrayScale;
     FakeHost host(ModuleWithEngine(), options);
@@ -79,16 +74,14 @@ TEST(PluginEntry, BadImageModeIsRefusedWithFilterBadMode)
     EXPECT_EQ(host.DataWord(), 0);
 }
 
-TEST(PluginEntry, MissingHandleProcsFailWithTheirMessage)
-{
+TEST(PluginEntry, MissingHandleProcsFailWithTheirMessage) {
     FakeHost host(ModuleWithEngine());
     host.Record()->handleProcs = nullptr;
     EXPECT_EQ(host.Call(ps::filterSelectorParameters), -30904);
     EXPECT_EQ(host.errorText(), "No handle created in CMFCPlugInApp::Parameters");
 }
 
-TEST(PluginEntry, FailureAfterPrepareRestoresThePrepareTimeValues)
-{
+TEST(PluginEntry, FailureAfterPrepareRestoresThePrepareTimeValues) {
     FakeHost host(ModuleWithEngine());
     ASSERT_EQ(host.Call(ps::filterSelectorParameters), 0);
     ASSERT_EQ(host.Call(ps::filterSelectorPrepare), 0);
@@ -101,8 +94,7 @@ TEST(PluginEntry, FailureAfterPrepareRestoresThePrepareTimeValues)
     EXPECT_EQ(host.StoredParams()[0], 0.0);
 }
 
-TEST(PluginEntry, StaleBackupOfAnEarlierRunIsNotRestored)
-{
+TEST(PluginEntry, StaleBackupOfAnEarlierRunIsNotRestored) {
     FakeHost host(ModuleWithEngine());
     host.SetDescriptor({{FourCC("CIT_"), 5.0}}, ps::plugInDialogDontDisplay);
     ASSERT_EQ(host.Run(false), 0);
@@ -114,8 +106,7 @@ TEST(PluginEntry, StaleBackupOfAnEarlierRunIsNotRestored)
     EXPECT_EQ(host.StoredParams()[0], 5.0);
 }
 
-TEST(PluginEntry, UnlockableHandleFailsWithItsMessage)
-{
+TEST(PluginEntry, UnlockableHandleFailsWithItsMessage) {
     FakeHost host(ModuleWithEngine());
     static ps::HandleProcs procs;
     procs = *host.Record()->handleProcs;
@@ -125,4 +116,4 @@ TEST(PluginEntry, UnlockableHandleFailsWithItsMessage)
     EXPECT_EQ(host.errorText(), "No pointer to data in CMFCPlugInApp::Parameters");
 }
 
-} // namespace
+}  // namespace

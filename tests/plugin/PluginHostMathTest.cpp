@@ -11,8 +11,7 @@
 
 namespace {
 
-TEST(PluginHostMath, RequestsAreLimitedToTheScaledFilterRectangle)
-{
+TEST(PluginHostMath, RequestsAreLimitedToTheScaledFilterRectangle) {
     const Rect32 filter{10, 410, 20, 620};
     EXPECT_EQ(LimitToScaledFilter({0, 1000, 0, 1000}, filter, 1), (Rect32{10, 410, 20, 620}));
     EXPECT_EQ(LimitToScaledFilter({0, 1000, 0, 1000}, filter, 4), (Rect32{2, 102, 5, 155}));
@@ -24,15 +23,13 @@ TEST(PluginHostMath, RequestsAreLimitedToTheScaledFilterRectangle)
     EXPECT_EQ(above.left, above.right);
 }
 
-TEST(PluginHostMath, ThirtyTwoBitRectanglesPassWithoutLoss)
-{
+TEST(PluginHostMath, ThirtyTwoBitRectanglesPassWithoutLoss) {
     const Rect32 filter{0, 250000, 0, 1000000};
     EXPECT_EQ(LimitToScaledFilter({40000, 240000, 33000, 999999}, filter, 1),
               (Rect32{40000, 240000, 33000, 999999}));
 }
 
-TEST(PluginHostMath, StepsComeFromTheRateOnlyWithSampling)
-{
+TEST(PluginHostMath, StepsComeFromTheRateOnlyWithSampling) {
     EXPECT_EQ(InDecFromRate(false, 8 << 16), 1);
     EXPECT_EQ(InDecFromRate(true, 8 << 16), 8);
     EXPECT_EQ(InDecFromRate(true, (3 << 16) - 1), 3) << "rounded by the +1";
@@ -43,8 +40,7 @@ TEST(PluginHostMath, StepsComeFromTheRateOnlyWithSampling)
     EXPECT_EQ(StepToFixed(1 << 20), INT32_MAX);
 }
 
-TEST(PluginHostMath, ThumbMaxDecIsTheLargestCoveringStep)
-{
+TEST(PluginHostMath, ThumbMaxDecIsTheLargestCoveringStep) {
     const Rect32 filter{0, 2048, 0, 4096};
     EXPECT_EQ(ThumbMaxDec(false, 128, 128, 1, filter), 1);
     EXPECT_EQ(ThumbMaxDec(true, 128, 32, 1, filter), 32) << "the width decides";
@@ -55,8 +51,7 @@ TEST(PluginHostMath, ThumbMaxDecIsTheLargestCoveringStep)
     EXPECT_EQ(ThumbMaxDec(true, 0, 0, 1, filter), 1) << "defined for an empty window";
 }
 
-TEST(PluginHostMath, ThumbWindowIsCentredAndKeptInside)
-{
+TEST(PluginHostMath, ThumbWindowIsCentredAndKeptInside) {
     const Rect32 filter{0, 1000, 0, 2000};
     ThumbRequest r = ThumbWindow(100, 50, 1, 1, 1000, 500, filter);
     EXPECT_EQ(r.rect, (Rect32{475, 525, 950, 1050}));
@@ -73,8 +68,7 @@ TEST(PluginHostMath, ThumbWindowIsCentredAndKeptInside)
     EXPECT_EQ(r.rect, (Rect32{0, 31, 0, 62}));
 }
 
-TEST(PluginHostMath, DisplayCopyIsBottomUpBgr)
-{
+TEST(PluginHostMath, DisplayCopyIsBottomUpBgr) {
     // Two rows of two pixels, with padding in both strides.
     const uint8_t src[2 * 8] = {1, 2, 3, 4, 5, 6, 0xAA, 0xAA, 7, 8, 9, 10, 11, 12, 0xAA, 0xAA};
     uint8_t dst[2 * 7];
@@ -84,8 +78,7 @@ TEST(PluginHostMath, DisplayCopyIsBottomUpBgr)
     EXPECT_EQ(0, std::memcmp(dst, expected, sizeof dst));
 }
 
-TEST(PluginHostMath, SixteenBitSamplesShowOnTheHostScale)
-{
+TEST(PluginHostMath, SixteenBitSamplesShowOnTheHostScale) {
     const uint16_t samples[6] = {32768, 32640, 32767, 128, 127, 256};
     uint8_t dst[6];
     RowsToBottomUpBgr(reinterpret_cast<const uint8_t*>(samples), 12, true, dst, 6, 2, 1);
@@ -93,8 +86,7 @@ TEST(PluginHostMath, SixteenBitSamplesShowOnTheHostScale)
     EXPECT_EQ(0, std::memcmp(dst, expected, sizeof dst));
 }
 
-TEST(PluginHostMath, BufferChecksRefuseShortStridesAndOverflow)
-{
+TEST(PluginHostMath, BufferChecksRefuseShortStridesAndOverflow) {
     size_t length = 0;
     ASSERT_TRUE(RowLength(100, 6, length));
     EXPECT_EQ(length, 600u);
@@ -113,8 +105,7 @@ TEST(PluginHostMath, BufferChecksRefuseShortStridesAndOverflow)
     EXPECT_EQ(BytesPerPixel(1), 0);
 }
 
-TEST(PluginHostMath, ErrorTextsLongerThan255CharactersAreNotStored)
-{
+TEST(PluginHostMath, ErrorTextsLongerThan255CharactersAreNotStored) {
     unsigned char buffer[256];
     std::memset(buffer, 0x77, sizeof buffer);
     const std::string fits(255, 'x');
@@ -128,4 +119,4 @@ TEST(PluginHostMath, ErrorTextsLongerThan255CharactersAreNotStored)
     EXPECT_EQ(buffer[1], 0x77);
 }
 
-} // namespace
+}  // namespace

@@ -12,8 +12,7 @@ namespace {
 
 using namespace vg::host;
 
-CHostImage Gradient(int32_t depth)
-{
+CHostImage Gradient(int32_t depth) {
     CHostImage image;
     std::string error;
     EXPECT_TRUE(image.Create(160, 96, 3, depth, false, &error)) << error;
@@ -27,8 +26,7 @@ CHostImage Gradient(int32_t depth)
     return image;
 }
 
-RunOptions Replay(double cleanStrength)
-{
+RunOptions Replay(double cleanStrength) {
     RunOptions options;
     options.replay = true;
     options.replayDescriptor.SetFloat(FourCC("CIT_"), cleanStrength);
@@ -40,8 +38,7 @@ struct HostCase {
     HostOptions options;
 };
 
-std::vector<HostCase> HostCases()
-{
+std::vector<HostCase> HostCases() {
     std::vector<HostCase> cases;
     cases.push_back({"complete host", HostOptions{}});
     HostOptions bare;
@@ -57,8 +54,7 @@ std::vector<HostCase> HostCases()
     return cases;
 }
 
-TEST(PluginHostRun, RealEngineFiltersEightAndSixteenBitImagesInEveryHost)
-{
+TEST(PluginHostRun, RealEngineFiltersEightAndSixteenBitImagesInEveryHost) {
     for (const HostCase& hc : HostCases()) {
         for (int32_t depth : {8, 16}) {
             CFilterHost host(hc.options);
@@ -90,8 +86,7 @@ TEST(PluginHostRun, RealEngineFiltersEightAndSixteenBitImagesInEveryHost)
     }
 }
 
-TEST(PluginHostRun, CancelLeavesTheImageAsItWas)
-{
+TEST(PluginHostRun, CancelLeavesTheImageAsItWas) {
     HostOptions options;
     options.cancelAfterAbortCalls = 1;
     CFilterHost host(options);
@@ -104,4 +99,4 @@ TEST(PluginHostRun, CancelLeavesTheImageAsItWas)
     EXPECT_TRUE(image == before);
 }
 
-} // namespace
+}  // namespace

@@ -8,18 +8,15 @@
 
 namespace {
 
-bool SameBits(const FilterParams& a, const FilterParams& b)
-{
+bool SameBits(const FilterParams& a, const FilterParams& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-bool IsHundredths(double v)
-{
+bool IsHundredths(double v) {
     return std::fabs(v * 100 - std::round(v * 100)) < 1e-9;
 }
 
-TEST(PluginParams, DefaultsAreTheDefaultParamSetInRecordOrder)
-{
+TEST(PluginParams, DefaultsAreTheDefaultParamSetInRecordOrder) {
     const FilterParams p = DefaultParams();
     const double expected[kParamCount] = {0, 8, 0.5, 1.0, 1.5, 0, 0, 1.0, 2.0};
     for (int i = 0; i < kParamCount; ++i) {
@@ -28,8 +25,7 @@ TEST(PluginParams, DefaultsAreTheDefaultParamSetInRecordOrder)
     }
 }
 
-TEST(PluginParams, KeysMapToTheirFieldsAndOthersToNone)
-{
+TEST(PluginParams, KeysMapToTheirFieldsAndOthersToNone) {
     const char* keys[kParamCount] = {"CIT_", "CRD_", "CTH_", "ESP_", "ERD_",
                                      "ELA_", "TKT_", "TBT_", "TRN_"};
     for (int i = 0; i < kParamCount; ++i) {
@@ -42,8 +38,7 @@ TEST(PluginParams, KeysMapToTheirFieldsAndOthersToNone)
     EXPECT_EQ(ParamIndexForKey(FourCC("cit_")), -1);
 }
 
-TEST(PluginParams, RandomizeWithTheSameSeedGivesTheSameValues)
-{
+TEST(PluginParams, RandomizeWithTheSameSeedGivesTheSameValues) {
     FilterParams a = DefaultParams(), b = DefaultParams();
     RandomizeParams(a, 100, 1234567);
     RandomizeParams(b, 100, 1234567);
@@ -53,8 +48,7 @@ TEST(PluginParams, RandomizeWithTheSameSeedGivesTheSameValues)
     EXPECT_FALSE(SameBits(a, c));
 }
 
-TEST(PluginParams, RandomizeStaysInTheSliderRangesInHundredths)
-{
+TEST(PluginParams, RandomizeStaysInTheSliderRangesInHundredths) {
     for (unsigned seed = 0; seed < 300; ++seed) {
         FilterParams p = DefaultParams();
         RandomizeParams(p, 3, seed);
@@ -68,12 +62,10 @@ TEST(PluginParams, RandomizeStaysInTheSliderRangesInHundredths)
     }
 }
 
-TEST(PluginParams, RandomizeGroupsChangeOnlyTheirOwnFields)
-{
+TEST(PluginParams, RandomizeGroupsChangeOnlyTheirOwnFields) {
     const int groupOf[kParamCount] = {0, 0, 0, 1, 1, 1, 2, 2, 2};
     FilterParams sentinel;
-    for (int i = 0; i < kParamCount; ++i)
-        SetParam(sentinel, i, -1000.0 - i);
+    for (int i = 0; i < kParamCount; ++i) SetParam(sentinel, i, -1000.0 - i);
     for (int group = 0; group < 3; ++group) {
         FilterParams p = sentinel;
         RandomizeParams(p, group, 42);
@@ -89,8 +81,7 @@ TEST(PluginParams, RandomizeGroupsChangeOnlyTheirOwnFields)
     EXPECT_TRUE(SameBits(p, sentinel));
 }
 
-TEST(PluginParams, RandomizeAllDrawsEachGroupAfterTheOnesBefore)
-{
+TEST(PluginParams, RandomizeAllDrawsEachGroupAfterTheOnesBefore) {
     // A group's values depend on where it sits in the draw sequence: the clean values of
     // "all" equal those of group 0 alone, the edge values differ from group 1 alone.
     FilterParams all = DefaultParams(), clean = DefaultParams(), edges = DefaultParams();
@@ -104,4 +95,4 @@ TEST(PluginParams, RandomizeAllDrawsEachGroupAfterTheOnesBefore)
                  all.edgeSharpness == edges.edgeSharpness);
 }
 
-} // namespace
+}  // namespace

@@ -15,41 +15,34 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void U16(Bytes& b, uint16_t v)
-{
+void U16(Bytes& b, uint16_t v) {
     b.push_back(uint8_t(v));
     b.push_back(uint8_t(v >> 8));
 }
 
-void U32(Bytes& b, uint32_t v)
-{
+void U32(Bytes& b, uint32_t v) {
     U16(b, uint16_t(v));
     U16(b, uint16_t(v >> 16));
 }
 
 // A four-character code as a little-endian 32-bit value: its characters reversed.
-void Code(Bytes& b, const char* c)
-{
+void Code(Bytes& b, const char* c) {
     U32(b, uint32_t(uint8_t(c[0])) << 24 | uint32_t(uint8_t(c[1])) << 16 |
                uint32_t(uint8_t(c[2])) << 8 | uint8_t(c[3]));
 }
 
-void Pascal(Bytes& b, const std::string& s)
-{
+void Pascal(Bytes& b, const std::string& s) {
     b.push_back(uint8_t(s.size()));
     b.insert(b.end(), s.begin(), s.end());
 }
 
-void CString(Bytes& b, const std::string& s)
-{
+void CString(Bytes& b, const std::string& s) {
     b.insert(b.end(), s.begin(), s.end());
     b.push_back(0);
 }
 
-void Property(Bytes& pipl, const char* key, Bytes data)
-{
-    while (data.size() % 4)
-        data.push_back(0);
+void Property(Bytes& pipl, const char* key, Bytes data) {
+    while (data.size() % 4) data.push_back(0);
     Code(pipl, "8BIM");
     Code(pipl, key);
     U32(pipl, 0);
@@ -57,8 +50,7 @@ void Property(Bytes& pipl, const char* key, Bytes data)
     pipl.insert(pipl.end(), data.begin(), data.end());
 }
 
-Bytes ExpectedPipl()
-{
+Bytes ExpectedPipl() {
     Bytes pipl;
     U16(pipl, 1);
     U32(pipl, 0);
@@ -101,11 +93,10 @@ Bytes ExpectedPipl()
     return pipl;
 }
 
-Bytes ExpectedAete()
-{
+Bytes ExpectedAete() {
     Bytes a;
     U16(a, 1);
-    a.push_back(1); // version 1.0: major, then minor
+    a.push_back(1);  // version 1.0: major, then minor
     a.push_back(0);
     U16(a, 0);
     U16(a, 0);
@@ -131,9 +122,9 @@ Bytes ExpectedAete()
         const char* key;
         const char* description;
     } params[] = {
-        {"Clean Strength", "CIT_", " "},  {"Clean Threshold", "CTH_", " "},
-        {"Clean Radius", "CRD_", " "},    {"Edge Accent", "ELA_", " "},
-        {"Edge Radius", "ERD_", " "},     {"Edge Sharpness", "ESP_", "Boost weak"},
+        {"Clean Strength", "CIT_", " "},   {"Clean Threshold", "CTH_", " "},
+        {"Clean Radius", "CRD_", " "},     {"Edge Accent", "ELA_", " "},
+        {"Edge Radius", "ERD_", " "},      {"Edge Sharpness", "ESP_", "Boost weak"},
         {"Texture Strength", "TKT_", " "}, {"Texture Boost", "TBT_", " "},
         {"Texture Size", "TRN_", " "},
     };
@@ -151,8 +142,7 @@ Bytes ExpectedAete()
     return a;
 }
 
-Bytes ResourceBytes(HMODULE module, const char* type)
-{
+Bytes ResourceBytes(HMODULE module, const char* type) {
     HRSRC res = FindResourceA(module, MAKEINTRESOURCEA(16000), type);
     if (!res)
         return {};
@@ -163,8 +153,7 @@ Bytes ResourceBytes(HMODULE module, const char* type)
 
 class PluginResources : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         m_module = LoadLibraryExA(ModuleWithEngine().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(m_module, nullptr);
     }
@@ -172,18 +161,15 @@ protected:
     HMODULE m_module = nullptr;
 };
 
-TEST_F(PluginResources, PropertyListMatchesByteForByte)
-{
+TEST_F(PluginResources, PropertyListMatchesByteForByte) {
     EXPECT_EQ(ResourceBytes(m_module, "PiPL"), ExpectedPipl());
 }
 
-TEST_F(PluginResources, TerminologyMatchesByteForByte)
-{
+TEST_F(PluginResources, TerminologyMatchesByteForByte) {
     EXPECT_EQ(ResourceBytes(m_module, "aete"), ExpectedAete());
 }
 
-TEST_F(PluginResources, PropertyLengthsArePaddedAndWalkToTheEnd)
-{
+TEST_F(PluginResources, PropertyLengthsArePaddedAndWalkToTheEnd) {
     const Bytes pipl = ResourceBytes(m_module, "PIPL");
     ASSERT_GE(pipl.size(), 10u);
     uint32_t count = 0;
@@ -199,8 +185,7 @@ TEST_F(PluginResources, PropertyLengthsArePaddedAndWalkToTheEnd)
     EXPECT_EQ(offset, pipl.size());
 }
 
-TEST(PluginVersion, FileVersionIs210)
-{
+TEST(PluginVersion, FileVersionIs210) {
     const std::string path = ModuleWithEngine();
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
@@ -214,4 +199,4 @@ TEST(PluginVersion, FileVersionIs210)
     EXPECT_EQ(fixed->dwFileVersionLS, 0u);
 }
 
-} // namespace
+}  // namespace

@@ -15,16 +15,14 @@ namespace {
 // scripts it.
 class TestEngine {
 public:
-    TestEngine() : m_module(LoadLibraryA(TestPath("withengine/vwiglaze21_x64.dll").c_str()))
-    {
+    TestEngine() : m_module(LoadLibraryA(TestPath("withengine/vwiglaze21_x64.dll").c_str())) {
         m_control = reinterpret_cast<TestEngineControlProc>(
             reinterpret_cast<void*>(GetProcAddress(m_module, "TestEngineControl")));
         Script({1, 0, 0, 1});
     }
     ~TestEngine() { FreeLibrary(m_module); }
     void Script(const TestEngineScript& script) { m_control(&script, nullptr); }
-    TestEngineCall Last()
-    {
+    TestEngineCall Last() {
         TestEngineCall call{};
         m_control(nullptr, &call);
         return call;
@@ -35,16 +33,13 @@ private:
     TestEngineControlProc m_control = nullptr;
 };
 
-std::vector<DescriptorItem> Replay(const FilterParams& p)
-{
+std::vector<DescriptorItem> Replay(const FilterParams& p) {
     std::vector<DescriptorItem> items;
-    for (int i = 0; i < kParamCount; ++i)
-        items.push_back({ParamInfoAt(i).key, GetParam(p, i)});
+    for (int i = 0; i < kParamCount; ++i) items.push_back({ParamInfoAt(i).key, GetParam(p, i)});
     return items;
 }
 
-TEST(PluginRun, ReplayedRunFiltersTheWholeRectangleOnceWith8Bits)
-{
+TEST(PluginRun, ReplayedRunFiltersTheWholeRectangleOnceWith8Bits) {
     TestEngine engine;
     FakeHost host(ModuleWithEngine());
     host.SetDescriptor({{FourCC("CIT_"), 4.0}}, ps::plugInDialogDontDisplay);
@@ -73,8 +68,7 @@ TEST(PluginRun, ReplayedRunFiltersTheWholeRectangleOnceWith8Bits)
     EXPECT_EQ(host.Record()->inputPadding, -3);
 }
 
-TEST(PluginRun, SixteenBitImagesReachTheEngineAsFormat3)
-{
+TEST(PluginRun, SixteenBitImagesReachTheEngineAsFormat3) {
     TestEngine engine;
     FakeHostOptions options;
     options.imageMode = ps::plugInModeRGB48;
@@ -88,8 +82,7 @@ TEST(PluginRun, SixteenBitImagesReachTheEngineAsFormat3)
     EXPECT_EQ(first, 32768 - host.image16[0]);
 }
 
-TEST(PluginRun, BigDocumentRectanglesBeyond16BitsAreRequestedWhole)
-{
+TEST(PluginRun, BigDocumentRectanglesBeyond16BitsAreRequestedWhole) {
     TestEngine engine;
     FakeHostOptions options;
     options.bigDocument = true;
@@ -103,8 +96,7 @@ TEST(PluginRun, BigDocumentRectanglesBeyond16BitsAreRequestedWhole)
     EXPECT_EQ(host.Record()->bigDocumentData->PluginUsing32BitCoordinates, 1);
 }
 
-TEST(PluginRun, ContinueCalledAnywayFetchesNothing)
-{
+TEST(PluginRun, ContinueCalledAnywayFetchesNothing) {
     TestEngine engine;
     FakeHost host(ModuleWithEngine());
     ASSERT_EQ(host.Call(ps::filterSelectorPrepare), 0);
@@ -116,8 +108,7 @@ TEST(PluginRun, ContinueCalledAnywayFetchesNothing)
     EXPECT_EQ(engine.Last().calls, 1);
 }
 
-TEST(PluginRun, CancelDuringTheRunReportsCanceledAndRestoresTheValues)
-{
+TEST(PluginRun, CancelDuringTheRunReportsCanceledAndRestoresTheValues) {
     TestEngine engine;
     engine.Script({1, 10, 0, 1});
     FakeHostOptions options;
@@ -131,8 +122,7 @@ TEST(PluginRun, CancelDuringTheRunReportsCanceledAndRestoresTheValues)
     EXPECT_EQ(host.StoredParams()[0], 0.0);
 }
 
-TEST(PluginRun, ProgressIsForwardedToTheHost)
-{
+TEST(PluginRun, ProgressIsForwardedToTheHost) {
     TestEngine engine;
     engine.Script({1, 5, 0, 1});
     FakeHost host(ModuleWithEngine());
@@ -142,8 +132,7 @@ TEST(PluginRun, ProgressIsForwardedToTheHost)
     EXPECT_EQ(engine.Last().stoppedAt, -1);
 }
 
-TEST(PluginRun, EngineArgumentsAreConvertedAsTheEngineExpects)
-{
+TEST(PluginRun, EngineArgumentsAreConvertedAsTheEngineExpects) {
     TestEngine engine;
     FakeHost host(ModuleWithEngine());
     FilterParams p = DefaultParams();
@@ -183,8 +172,7 @@ TEST(PluginRun, EngineArgumentsAreConvertedAsTheEngineExpects)
     EXPECT_EQ(a.edgeAccent, 2);
 }
 
-TEST(PluginRun, EngineErrorsShowTheirMessageAndFailWithTheirText)
-{
+TEST(PluginRun, EngineErrorsShowTheirMessageAndFailWithTheirText) {
     struct Case {
         int32_t code;
         const char* box;
@@ -212,8 +200,7 @@ TEST(PluginRun, EngineErrorsShowTheirMessageAndFailWithTheirText)
     EXPECT_EQ(host.Run(false), -128) << "the engine's cancel";
 }
 
-TEST(PluginRun, HostWithoutBufferSuiteServesEngineMemoryFromOwnHeap)
-{
+TEST(PluginRun, HostWithoutBufferSuiteServesEngineMemoryFromOwnHeap) {
     TestEngine engine;
     engine.Script({1, 0, 1 << 20, 1});
     FakeHost host(ModuleWithEngine());
@@ -222,8 +209,7 @@ TEST(PluginRun, HostWithoutBufferSuiteServesEngineMemoryFromOwnHeap)
     EXPECT_EQ(host.suiteNew, 0);
 }
 
-TEST(PluginRun, BufferSuiteServesEngineMemoryWhenOffered)
-{
+TEST(PluginRun, BufferSuiteServesEngineMemoryWhenOffered) {
     TestEngine engine;
     engine.Script({1, 0, 4096, 1});
     FakeHostOptions options;
@@ -236,8 +222,7 @@ TEST(PluginRun, BufferSuiteServesEngineMemoryWhenOffered)
     EXPECT_EQ(host.suiteAcquire, host.suiteRelease);
 }
 
-TEST(PluginRun, HostWithoutSamplingIsAskedAtStepOne)
-{
+TEST(PluginRun, HostWithoutSamplingIsAskedAtStepOne) {
     TestEngine engine;
     FakeHostOptions options;
     options.sampling = false;
@@ -249,8 +234,7 @@ TEST(PluginRun, HostWithoutSamplingIsAskedAtStepOne)
     EXPECT_EQ(host.Record()->inputRate, 4 << 16) << "left alone without sampling";
 }
 
-TEST(PluginRun, EngineInCurrentDirectoryOnlyIsNotLoaded)
-{
+TEST(PluginRun, EngineInCurrentDirectoryOnlyIsNotLoaded) {
     char previous[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryA(TestPath("cwdengine").c_str()));
@@ -262,8 +246,7 @@ TEST(PluginRun, EngineInCurrentDirectoryOnlyIsNotLoaded)
     SetCurrentDirectoryA(previous);
 }
 
-TEST(PluginRun, EngineBesideThePluginIsLoadedWhateverTheCurrentDirectory)
-{
+TEST(PluginRun, EngineBesideThePluginIsLoadedWhateverTheCurrentDirectory) {
     TestEngine engine;
     char previous[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, previous);
@@ -276,4 +259,4 @@ TEST(PluginRun, EngineBesideThePluginIsLoadedWhateverTheCurrentDirectory)
     EXPECT_EQ(engine.Last().calls, 1);
 }
 
-} // namespace
+}  // namespace

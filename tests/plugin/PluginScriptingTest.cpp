@@ -7,16 +7,13 @@
 
 namespace {
 
-std::vector<DescriptorItem> AllKeys(double base)
-{
+std::vector<DescriptorItem> AllKeys(double base) {
     std::vector<DescriptorItem> items;
-    for (int i = 0; i < kParamCount; ++i)
-        items.push_back({ParamInfoAt(i).key, base + i});
+    for (int i = 0; i < kParamCount; ++i) items.push_back({ParamInfoAt(i).key, base + i});
     return items;
 }
 
-TEST(PluginScripting, ParametersMakesOneHandleWithTheDefaults)
-{
+TEST(PluginScripting, ParametersMakesOneHandleWithTheDefaults) {
     FakeHost host(ModuleWithEngine());
     ASSERT_EQ(host.Call(ps::filterSelectorParameters), 0);
     ASSERT_NE(host.DataWord(), 0);
@@ -36,8 +33,7 @@ TEST(PluginScripting, ParametersMakesOneHandleWithTheDefaults)
     EXPECT_EQ(host.Record()->bufferSpace, 60000000);
 }
 
-TEST(PluginScripting, EveryCallUnlocksTheHandle)
-{
+TEST(PluginScripting, EveryCallUnlocksTheHandle) {
     FakeHost host(ModuleWithEngine());
     host.Call(ps::filterSelectorParameters);
     host.Call(ps::filterSelectorPrepare);
@@ -45,8 +41,7 @@ TEST(PluginScripting, EveryCallUnlocksTheHandle)
     EXPECT_EQ(host.unlocks, 3);
 }
 
-TEST(PluginScripting, DescriptorWithSomeKeysChangesOnlyThose)
-{
+TEST(PluginScripting, DescriptorWithSomeKeysChangesOnlyThose) {
     FakeHost host(ModuleWithEngine());
     host.SetDescriptor({{FourCC("TBT_"), 3.5}, {FourCC("CRD_"), 12.0}},
                        ps::plugInDialogDontDisplay);
@@ -58,8 +53,7 @@ TEST(PluginScripting, DescriptorWithSomeKeysChangesOnlyThose)
         EXPECT_EQ(host.StoredParams()[i], GetParam(expected, i)) << i;
 }
 
-TEST(PluginScripting, UnknownKeyStopsReadingAndReportsTheCloseResult)
-{
+TEST(PluginScripting, UnknownKeyStopsReadingAndReportsTheCloseResult) {
     FakeHost host(ModuleWithEngine());
     host.SetDescriptor({{FourCC("CIT_"), 3.0}, {FourCC("XYZ_"), 1.0}, {FourCC("CTH_"), 1.4}},
                        ps::plugInDialogDontDisplay);
@@ -74,8 +68,7 @@ TEST(PluginScripting, UnknownKeyStopsReadingAndReportsTheCloseResult)
     EXPECT_FALSE(host.HasDescriptor()) << "the read descriptor is disposed of";
 }
 
-TEST(PluginScripting, PlayInfoDontDisplaySkipsTheDialogAfterAnInteractiveCall)
-{
+TEST(PluginScripting, PlayInfoDontDisplaySkipsTheDialogAfterAnInteractiveCall) {
     FakeHost host(ModuleWithEngine());
     ASSERT_EQ(host.Call(ps::filterSelectorParameters), 0);
     host.SetDescriptor(AllKeys(1.0), ps::plugInDialogDontDisplay);
@@ -83,16 +76,14 @@ TEST(PluginScripting, PlayInfoDontDisplaySkipsTheDialogAfterAnInteractiveCall)
     EXPECT_EQ(host.StoredParams()[8], 9.0);
 }
 
-TEST(PluginScripting, InteractiveRunWithoutDialogReportsAClearFailure)
-{
+TEST(PluginScripting, InteractiveRunWithoutDialogReportsAClearFailure) {
     FakeHost host(ModuleWithEngine());
     EXPECT_EQ(host.Run(true), -30904);
     EXPECT_NE(host.errorText().find("dialog"), std::string::npos) << host.errorText();
     EXPECT_TRUE(host.fetched.empty()) << "nothing is filtered with unseen values";
 }
 
-TEST(PluginScripting, WrittenDescriptorHoldsAllNineKeysInRecordOrder)
-{
+TEST(PluginScripting, WrittenDescriptorHoldsAllNineKeysInRecordOrder) {
     FakeHost host(ModuleWithEngine());
     host.SetDescriptor({{FourCC("ELA_"), 2.0}}, ps::plugInDialogDontDisplay);
     ASSERT_EQ(host.Run(false), 0);
@@ -108,8 +99,7 @@ TEST(PluginScripting, WrittenDescriptorHoldsAllNineKeysInRecordOrder)
     EXPECT_EQ(host.handlesLive, 2) << "parameter handle and the new descriptor only";
 }
 
-TEST(PluginScripting, NoWriterGivesMissingParameterAndKeepsTheDescriptor)
-{
+TEST(PluginScripting, NoWriterGivesMissingParameterAndKeepsTheDescriptor) {
     FakeHostOptions options;
     options.writer = false;
     FakeHost host(ModuleWithEngine(), options);
@@ -119,8 +109,7 @@ TEST(PluginScripting, NoWriterGivesMissingParameterAndKeepsTheDescriptor)
     EXPECT_TRUE(host.HasDescriptor());
 }
 
-TEST(PluginScripting, FailedWriterCloseKeepsTheRecordedDescriptor)
-{
+TEST(PluginScripting, FailedWriterCloseKeepsTheRecordedDescriptor) {
     FakeHost host(ModuleWithEngine());
     ASSERT_EQ(host.Call(ps::filterSelectorPrepare), 0);
     host.SetDescriptor({{FourCC("CIT_"), 1.0}}, ps::plugInDialogDontDisplay);
@@ -130,8 +119,7 @@ TEST(PluginScripting, FailedWriterCloseKeepsTheRecordedDescriptor)
     EXPECT_EQ(host.RecordedDescriptor().size(), 1u);
 }
 
-TEST(PluginScripting, HostWithoutDescriptorsRunsWithStoredValues)
-{
+TEST(PluginScripting, HostWithoutDescriptorsRunsWithStoredValues) {
     FakeHostOptions options;
     options.descriptors = false;
     FakeHost host(ModuleWithEngine(), options);
@@ -139,8 +127,7 @@ TEST(PluginScripting, HostWithoutDescriptorsRunsWithStoredValues)
     EXPECT_EQ(host.advanceCalls, 1);
 }
 
-TEST(PluginScripting, SecondRunStartsFromTheFirstRunsValues)
-{
+TEST(PluginScripting, SecondRunStartsFromTheFirstRunsValues) {
     FakeHost host(ModuleWithEngine());
     host.SetDescriptor({{FourCC("ESP_"), 2.5}}, ps::plugInDialogDontDisplay);
     ASSERT_EQ(host.Run(false), 0);
@@ -150,4 +137,4 @@ TEST(PluginScripting, SecondRunStartsFromTheFirstRunsValues)
     EXPECT_EQ(host.StoredParams()[8], 5.0);
 }
 
-} // namespace
+}  // namespace

@@ -21,8 +21,7 @@
 
 namespace {
 
-void SetTraceSwitch(const char* value)
-{
+void SetTraceSwitch(const char* value) {
 #ifdef _WIN32
     SetEnvironmentVariableA("VWTRACE", value);
 #else
@@ -35,8 +34,7 @@ void SetTraceSwitch(const char* value)
 
 class PluginTrace : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
 #ifndef _WIN32
         // Natively the documents folder is $HOME/Documents: keep it in the build tree.
         const std::string home = std::string(VG_PLUGIN_TEST_DIR) + "/trace-home";
@@ -47,15 +45,15 @@ protected:
         ASSERT_TRUE(TraceFilePath(m_path));
         std::remove(m_path.c_str());
     }
-    void TearDown() override { SetTraceSwitch(nullptr); }
+    void TearDown() override {
+        SetTraceSwitch(nullptr);
+    }
 
-    bool Exists() const
-    {
+    bool Exists() const {
         std::ifstream in(m_path);
         return in.good();
     }
-    std::string Contents() const
-    {
+    std::string Contents() const {
         std::ifstream in(m_path, std::ios::binary);
         std::stringstream s;
         s << in.rdbuf();
@@ -71,23 +69,20 @@ protected:
     std::string m_path;
 };
 
-TEST_F(PluginTrace, NothingIsWrittenWithoutTheSwitch)
-{
+TEST_F(PluginTrace, NothingIsWrittenWithoutTheSwitch) {
     SetTraceSwitch(nullptr);
     StartTraceFile("PX-App created");
     WriteTrace("PX Selector", 1);
     EXPECT_FALSE(Exists());
 }
 
-TEST_F(PluginTrace, EmptySwitchValueCountsAsOn)
-{
+TEST_F(PluginTrace, EmptySwitchValueCountsAsOn) {
     SetTraceSwitch("");
     StartTraceFile("PX-App created");
     EXPECT_EQ(Contents(), "PX-App created new session\n");
 }
 
-TEST_F(PluginTrace, StartTruncatesAndWritersAppendOneLineEach)
-{
+TEST_F(PluginTrace, StartTruncatesAndWritersAppendOneLineEach) {
     SetTraceSwitch("1");
     WriteTrace("old", "line");
     StartTraceFile("PX-App created");
@@ -106,8 +101,7 @@ TEST_F(PluginTrace, StartTruncatesAndWritersAppendOneLineEach)
     EXPECT_EQ(text.find("old"), std::string::npos);
 }
 
-TEST_F(PluginTrace, LongLabelsAndValuesAreWrittenWhole)
-{
+TEST_F(PluginTrace, LongLabelsAndValuesAreWrittenWhole) {
     SetTraceSwitch("yes");
     const std::string label(5000, 'L');
     const std::string value(70000, 'v');
@@ -117,8 +111,7 @@ TEST_F(PluginTrace, LongLabelsAndValuesAreWrittenWhole)
 }
 
 #ifdef _WIN32
-TEST_F(PluginTrace, EachLoadOfTheModuleStartsTheFileAfresh)
-{
+TEST_F(PluginTrace, EachLoadOfTheModuleStartsTheFileAfresh) {
     SetTraceSwitch("1");
     {
         FakeHost host(ModuleWithEngine());
@@ -144,4 +137,4 @@ TEST_F(PluginTrace, EachLoadOfTheModuleStartsTheFileAfresh)
 }
 #endif
 
-} // namespace
+}  // namespace

@@ -10,8 +10,7 @@ namespace {
 TestEngineScript g_script = {1, 0, 0, 1};
 TestEngineCall g_last = {};
 
-bool DstHoldsSource(const EngineImage& image, size_t rowLength)
-{
+bool DstHoldsSource(const EngineImage& image, size_t rowLength) {
     const auto* src = static_cast<const uint8_t*>(image.srcData);
     const auto* dst = static_cast<const uint8_t*>(image.dstData);
     for (int y = 0; y < image.height; ++y)
@@ -21,29 +20,25 @@ bool DstHoldsSource(const EngineImage& image, size_t rowLength)
     return true;
 }
 
-void Invert(const EngineImage& image)
-{
+void Invert(const EngineImage& image) {
     for (int y = 0; y < image.height; ++y) {
         auto* row = static_cast<uint8_t*>(image.dstData) + ptrdiff_t(y) * image.dstRowBytes;
         if (image.pixelFormat == kEngineFormatRgb8) {
-            for (int x = 0; x < image.width * 3; ++x)
-                row[x] = uint8_t(255 - row[x]);
+            for (int x = 0; x < image.width * 3; ++x) row[x] = uint8_t(255 - row[x]);
         } else {
             auto* samples = reinterpret_cast<uint16_t*>(row);
-            for (int x = 0; x < image.width * 3; ++x)
-                samples[x] = uint16_t(32768 - samples[x]);
+            for (int x = 0; x < image.width * 3; ++x) samples[x] = uint16_t(32768 - samples[x]);
         }
     }
 }
 
-} // namespace
+}  // namespace
 
-extern "C" __declspec(dllexport) int32_t vwGlazeRGB2(
-    EngineImage* image, int32_t mode, int32_t cleanStrength, const float* channelThresholds,
-    float cleanRadius, const float* channelFactors, float edgeRadius, float edgeSharpness,
-    int32_t edgeAccent, float constant, float textureStrength, float textureInvBoost,
-    float textureSize)
-{
+extern "C" __declspec(dllexport) int32_t
+    vwGlazeRGB2(EngineImage* image, int32_t mode, int32_t cleanStrength,
+                const float* channelThresholds, float cleanRadius, const float* channelFactors,
+                float edgeRadius, float edgeSharpness, int32_t edgeAccent, float constant,
+                float textureStrength, float textureInvBoost, float textureSize) {
     ++g_last.calls;
     g_last.image = *image;
     EngineArgs& a = g_last.args;
@@ -90,8 +85,7 @@ extern "C" __declspec(dllexport) int32_t vwGlazeRGB2(
 }
 
 extern "C" __declspec(dllexport) void TestEngineControl(const TestEngineScript* script,
-                                                        TestEngineCall* last)
-{
+                                                        TestEngineCall* last) {
     if (script)
         g_script = *script;
     if (last)
