@@ -7,11 +7,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/out/contact-sheet.png}
 shift || true
 bench=$root/build/bench
-if [ ! -x "$bench/bench/glaze_apply" ]; then
+bench=${VG_BENCH_DIR:-$bench}
+if [ ! -f "$bench/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVG_SANITIZE=OFF \
         -DVG_BENCH=ON >/dev/null
-    cmake --build "$bench" --target glaze_apply -j2 >/dev/null
 fi
+cmake --build "$bench" --target glaze_apply -j2 >/dev/null
 apply=$bench/bench/glaze_apply
 images=${VG_IMAGES:-$root/build/test-images}
 [ -d "$images" ] || "$root/scripts/fetch-test-images.sh" "$images" >/dev/null
