@@ -113,7 +113,8 @@ size_t JoinMultiSz(const std::vector<std::string>& list, char* buffer, size_t si
 
 void CopyText(std::string_view text, char* buffer, size_t size) {
     const size_t n = text.size() < size - 1 ? text.size() : size - 1;
-    std::memcpy(buffer, text.data(), n);
+    // The text may be part of the buffer itself (an entry assigned its own text).
+    std::memmove(buffer, text.data(), n);
     buffer[n] = '\0';
 }
 

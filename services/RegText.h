@@ -40,7 +40,8 @@ std::vector<std::string> SplitMultiSz(const void* block, size_t length);
 // `size` is 0.
 size_t JoinMultiSz(const std::vector<std::string>& list, char* buffer, size_t size);
 
-// Copies `text` into `buffer` cut to `size` bytes including the terminator (`size` > 0).
+// Copies `text` into `buffer` cut to `size` bytes including the terminator (`size` > 0); the
+// text may lie inside the buffer.
 void CopyText(std::string_view text, char* buffer, size_t size);
 
 }  // namespace regtext

@@ -50,15 +50,17 @@ bool CRegistry::Open(const char* path, HKEY root, REGSAM access, bool reopen) {
     if (path == nullptr) {
         return false;
     }
+    // The path may be the text or name of an entry that a fresh open deletes below.
+    const std::string wanted(path);
     if (!reopen) {
         // The same path under another root is another key: its cache must not carry over.
         const bool sameKey =
-            m_path && m_root == root && regtext::NamesEqualNoCase(*m_path, path, AnsiCase());
+            m_path && m_root == root && regtext::NamesEqualNoCase(*m_path, wanted, AnsiCase());
         if (!sameKey) {
             if (m_path) {
                 DeleteEntries();
             }
-            m_path = path;
+            m_path = wanted;
         }
         m_root = root;
     }
@@ -73,9 +75,9 @@ bool CRegistry::Open(const char* path, HKEY root, REGSAM access, bool reopen) {
     HKEY key = nullptr;
     LSTATUS rc;
     if (m_flags & CreateIfMissing) {
-        rc = RegCreateKeyExA(root, path, 0, nullptr, 0, access, nullptr, &key, nullptr);
+        rc = RegCreateKeyExA(root, wanted.c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr);
     } else {
-        rc = RegOpenKeyExA(root, path, 0, access, &key);
+        rc = RegOpenKeyExA(root, wanted.c_str(), 0, access, &key);
     }
     if (rc != ERROR_SUCCESS) {
         return false;

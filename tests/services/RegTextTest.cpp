@@ -115,3 +115,15 @@ TEST(RegistryText, ValueTextStaysInsideItsBuffer) {
     EXPECT_EQ(shown[shown.size() - 2], v.TextList()[shown.size() - 2]);
     EXPECT_EQ(v.TextList()[shown.size() - 1].rfind(shown.back(), 0), 0u);
 }
+
+TEST(RegistryText, ValueTakesTextFromItsOwnBuffer) {
+    // A caller may assign an entry part of its own text, or the text form of its number.
+    CRegValue v;
+    v.AssignText("pre:value");
+    v.AssignText(v.Text() + 4);
+    EXPECT_STREQ(v.Text(), "value");
+    v.AssignNumber(12345);
+    v.AssignText(v.Text() + 1);
+    EXPECT_STREQ(v.Text(), "2345");
+    EXPECT_EQ(v.Type(), RegType::Text);
+}

@@ -46,6 +46,26 @@ TEST_F(RegistryCache, OpeningAnotherKeyDiscardsEntries) {
     EXPECT_EQ(reg.EntryCount(), 0u);
 }
 
+TEST_F(RegistryCache, OpensAKeyNamedByAnEntryItDiscards) {
+    // The path text lives in an entry of the key being left, which the open deletes.
+    const std::string other = Sibling("Other");
+    PutText("next", other);
+    Put(HKEY_CURRENT_USER, other, "there", REG_SZ, "1", 2);
+    CRegistry reg(0);
+    ASSERT_TRUE(reg.Open(Path(), HKEY_CURRENT_USER, KEY_QUERY_VALUE));
+    CRegEntry& next = reg.LookupEntry("next");
+    ASSERT_TRUE(reg.Open(next.GetText(), HKEY_CURRENT_USER, KEY_QUERY_VALUE));
+    EXPECT_EQ(reg.EntryCount(), 1u);
+    EXPECT_EQ(reg.LookupEntry("there").GetInt(), 1);
+
+    // So does a looked-up name used as the path.
+    const std::string third = Sibling("Third");
+    Put(HKEY_CURRENT_USER, third, "v", REG_SZ, "3", 2);
+    ASSERT_TRUE(
+        reg.Open(reg.LookupEntry(third.c_str()).Name(), HKEY_CURRENT_USER, KEY_QUERY_VALUE));
+    EXPECT_EQ(reg.LookupEntry("v").GetInt(), 3);
+}
+
 TEST_F(RegistryCache, FailedOpenLeavesEmptyReadableEntriesAndCreatesNothing) {
     EXPECT_FALSE(CRegistry::KeyExists(Path(), HKEY_CURRENT_USER));
     CRegistry reg(0);
