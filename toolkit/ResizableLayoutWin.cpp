@@ -164,6 +164,12 @@ void CResizableLayout::ClipChildren(CDC* dc) {
     if (!dc || !dc->m_hDC || !host) {
         return;
     }
+    // Controls that draw their parent's background into their own DC (themed buttons,
+    // DrawThemeParentBackground) send the erase with a DC of theirs: clipping the controls out
+    // of it would leave them unpainted.
+    if (::WindowFromDC(dc->m_hDC) != host->m_hWnd) {
+        return;
+    }
     for (size_t i = 0; i < m_anchoredCount; ++i) {
         HWND window = m_layout[i].window;
         if (!::IsWindow(window) || !::IsWindowVisible(window)) {

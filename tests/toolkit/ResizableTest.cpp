@@ -172,3 +172,24 @@ TEST_F(ResizableDialog, MalformedOrUnusableStoredTextLeavesTheTemplatePlacement)
     EXPECT_TRUE(dlg->IsWindowVisible());
     EXPECT_FALSE(dlg->IsIconic());
 }
+
+TEST_F(ResizableDialog, EraseClipsControlsOnlyInTheDialogsOwnDc) {
+    Open();
+    // The dialog's own DC: the anchored controls are taken out of the clip region.
+    HDC own = ::GetDC(dlg->m_hWnd);
+    CDC ownDc(own);
+    dlg->ClipChildren(&ownDc);
+    RECT ok = RectIn(dlg->m_hWnd, Item(IDOK));
+    EXPECT_FALSE(::PtVisible(own, (ok.left + ok.right) / 2, (ok.top + ok.bottom) / 2));
+    EXPECT_TRUE(::PtVisible(own, 1, 1));
+    ::ReleaseDC(dlg->m_hWnd, own);
+    // A control painting its parent's background into a DC of its own: nothing is clipped,
+    // or the control would stay unpainted.
+    HDC memory = ::CreateCompatibleDC(nullptr);
+    CDC memoryDc(memory);
+    dlg->ClipChildren(&memoryDc);
+    HRGN clip = ::CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(::GetClipRgn(memory, clip), 0);
+    ::DeleteObject(clip);
+    ::DeleteDC(memory);
+}

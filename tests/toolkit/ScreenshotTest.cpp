@@ -150,3 +150,4 @@ TEST(ToolkitScreenshot, DemonstrationDialogAtTwoSizes) {
     PumpMessages();
     EXPECT_EQ(Capture(dlg.m_hWnd, base + "/toolkit-demo-large.png"), 0u);
 }
+
