@@ -75,6 +75,16 @@ TEST_F(Controls, SliderMovesShowTheValueInTheFormat) {
     EXPECT_EQ(Text(edit), " 1.20");
 }
 
+TEST_F(Controls, KeyboardOnTheSliderReachesTheEditThroughReflection) {
+    CLinkSlider& slider = dlg.m_page1.m_slider[0];  // 0..8 over 80 steps, line size 10
+    slider.SetFocus();
+    int before = slider.GetPos();
+    // The trackbar notifies its page, whose default scroll handling reflects it back.
+    slider.SendMessage(WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_EQ(slider.GetPos(), before + 10);
+    EXPECT_EQ(Text(dlg.m_page1.m_edit[0]), editrules::FormatReal("%5.0f", (before + 10.5) / 10));
+}
+
 TEST_F(Controls, TypedValuesMoveTheSliderAndOutOfRangeIsRewritten) {
     CSmartEdit& edit = dlg.m_page1.m_edit[0];  // 0..8 over 80 steps
     CLinkSlider& slider = dlg.m_page1.m_slider[0];
