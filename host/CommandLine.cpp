@@ -8,8 +8,7 @@
 namespace vg::host {
 namespace {
 
-bool ToInt(const std::string& s, int lo, int hi, int* v)
-{
+bool ToInt(const std::string& s, int lo, int hi, int* v) {
     if (s.empty())
         return false;
     errno = 0;
@@ -21,10 +20,9 @@ bool ToInt(const std::string& s, int lo, int hi, int* v)
     return true;
 }
 
-} // namespace
+}  // namespace
 
-std::string Usage()
-{
+std::string Usage() {
     return "usage: glazehost [options] INPUT OUTPUT\n"
            "Runs a filter plug-in on a PNG or TIFF image (8 or 16 bits per channel) and writes\n"
            "the result with the same depth.\n"
@@ -43,8 +41,8 @@ std::string Usage()
            "  --quiet              no progress bar\n";
 }
 
-bool ParseCommandLine(const std::vector<std::string>& args, HostCommandLine* out, std::string* error)
-{
+bool ParseCommandLine(const std::vector<std::string>& args, HostCommandLine* out,
+                      std::string* error) {
     HostCommandLine c;
     std::vector<std::string> positional;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -102,7 +100,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, HostCommandLine* out
             c.noDescriptors = true;
         } else if (a == "--record-size") {
             if (!value(&v) || !ToInt(v, 0, 100000, &c.recordSize) ||
-                (c.recordSize != 552 && c.recordSize != 556 && c.recordSize != 576 && c.recordSize != 608)) {
+                (c.recordSize != 552 && c.recordSize != 556 && c.recordSize != 576 &&
+                 c.recordSize != 608)) {
                 *error = "--record-size wants 552, 556, 576 or 608";
                 return false;
             }
@@ -142,4 +141,4 @@ bool ParseCommandLine(const std::vector<std::string>& args, HostCommandLine* out
     return true;
 }
 
-} // namespace vg::host
+}  // namespace vg::host

@@ -9,9 +9,9 @@
 namespace vg::host {
 
 struct HostCommandLine {
-    std::string plugin; // empty: VarenGlaze2.8bf beside glazehost.exe
+    std::string plugin;  // empty: VarenGlaze2.8bf beside glazehost.exe
     std::string input, output;
-    CDescriptor sets;   // --set KEY=VALUE, in order
+    CDescriptor sets;  // --set KEY=VALUE, in order
     std::string descriptorFile;
     std::string recordFile;
     bool dialog = false;
@@ -25,8 +25,9 @@ struct HostCommandLine {
 };
 
 // Parses the arguments after the program name. false with a message on a bad option or value.
-bool ParseCommandLine(const std::vector<std::string>& args, HostCommandLine* out, std::string* error);
+bool ParseCommandLine(const std::vector<std::string>& args, HostCommandLine* out,
+                      std::string* error);
 
 std::string Usage();
 
-} // namespace vg::host
+}  // namespace vg::host

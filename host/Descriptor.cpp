@@ -17,14 +17,11 @@ constexpr uint32_t kMagic = ps::FourCC("VGds");
 constexpr uint32_t kTypeAlias = ps::FourCC("alis");
 constexpr size_t kMaxItems = 100000;
 
-void PutU32(std::string& s, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        s.push_back(char((v >> (8 * i)) & 0xFF));
+void PutU32(std::string& s, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xFF));
 }
 
-void PutF64(std::string& s, double d)
-{
+void PutF64(std::string& s, double d) {
     uint64_t bits;
     std::memcpy(&bits, &d, 8);
     PutU32(s, uint32_t(bits));
@@ -37,28 +34,24 @@ struct Reader {
     size_t pos = 0;
     bool ok = true;
 
-    uint32_t U32()
-    {
+    uint32_t U32() {
         if (!ok || s.size() - pos < 4) {
             ok = false;
             return 0;
         }
         uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v |= uint32_t(uint8_t(s[pos + i])) << (8 * i);
+        for (int i = 0; i < 4; ++i) v |= uint32_t(uint8_t(s[pos + i])) << (8 * i);
         pos += 4;
         return v;
     }
-    double F64()
-    {
+    double F64() {
         uint64_t lo = U32(), hi = U32();
         uint64_t bits = lo | (hi << 32);
         double d;
         std::memcpy(&d, &bits, 8);
         return d;
     }
-    std::string Bytes(uint32_t n)
-    {
+    std::string Bytes(uint32_t n) {
         if (!ok || s.size() - pos < n) {
             ok = false;
             return {};
@@ -69,13 +62,11 @@ struct Reader {
     }
 };
 
-bool HasText(uint32_t type)
-{
+bool HasText(uint32_t type) {
     return type == ps::typeChar || type == kTypeAlias || type == ps::typeObject;
 }
 
-std::string QuoteText(const std::string& t)
-{
+std::string QuoteText(const std::string& t) {
     std::string r = "\"";
     for (unsigned char c : t) {
         if (c == '"' || c == '\\') {
@@ -94,8 +85,7 @@ std::string QuoteText(const std::string& t)
     return r + "\"";
 }
 
-std::string FormatNumber(double d)
-{
+std::string FormatNumber(double d) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.17g", d);
     // Prefer the shortest form that reads back to the same value.
@@ -110,8 +100,7 @@ std::string FormatNumber(double d)
 
 // Splits a line into words; a word starting with '"' runs to the closing quote.
 bool SplitWords(const std::string& line, std::vector<std::string>* words, std::vector<bool>* quoted,
-                std::string* error)
-{
+                std::string* error) {
     size_t i = 0;
     while (i < line.size()) {
         char c = line[i];
@@ -170,8 +159,7 @@ bool SplitWords(const std::string& line, std::vector<std::string>* words, std::v
     return true;
 }
 
-bool ParseDouble(const std::string& s, double* d)
-{
+bool ParseDouble(const std::string& s, double* d) {
     if (s.empty())
         return false;
     errno = 0;
@@ -183,8 +171,7 @@ bool ParseDouble(const std::string& s, double* d)
     return true;
 }
 
-bool ParseInt32(const std::string& s, int32_t* v)
-{
+bool ParseInt32(const std::string& s, int32_t* v) {
     if (s.empty())
         return false;
     errno = 0;
@@ -196,24 +183,21 @@ bool ParseInt32(const std::string& s, int32_t* v)
     return true;
 }
 
-} // namespace
+}  // namespace
 
-bool DescriptorItem::operator==(const DescriptorItem& o) const
-{
+bool DescriptorItem::operator==(const DescriptorItem& o) const {
     return key == o.key && type == o.type && number == o.number && integer == o.integer &&
            unit == o.unit && enumType == o.enumType && enumValue == o.enumValue && text == o.text;
 }
 
-const DescriptorItem* CDescriptor::Find(uint32_t key) const
-{
+const DescriptorItem* CDescriptor::Find(uint32_t key) const {
     for (const auto& it : items)
         if (it.key == key)
             return &it;
     return nullptr;
 }
 
-void CDescriptor::SetFloat(uint32_t key, double value)
-{
+void CDescriptor::SetFloat(uint32_t key, double value) {
     DescriptorItem item;
     item.key = key;
     item.type = ps::typeFloat;
@@ -226,8 +210,7 @@ void CDescriptor::SetFloat(uint32_t key, double value)
     items.push_back(item);
 }
 
-std::string CDescriptor::Encode() const
-{
+std::string CDescriptor::Encode() const {
     std::string s;
     PutU32(s, kMagic);
     PutU32(s, uint32_t(items.size()));
@@ -245,8 +228,7 @@ std::string CDescriptor::Encode() const
     return s;
 }
 
-bool CDescriptor::Decode(const std::string& bytes, CDescriptor* out, std::string* error)
-{
+bool CDescriptor::Decode(const std::string& bytes, CDescriptor* out, std::string* error) {
     Reader r{bytes};
     if (r.U32() != kMagic || !r.ok) {
         *error = "not a descriptor";
@@ -281,8 +263,7 @@ bool CDescriptor::Decode(const std::string& bytes, CDescriptor* out, std::string
     return true;
 }
 
-bool ParseFourCC(const std::string& s, uint32_t* code)
-{
+bool ParseFourCC(const std::string& s, uint32_t* code) {
     if (s.size() == 4) {
         *code = (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
                 (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
@@ -299,8 +280,7 @@ bool ParseFourCC(const std::string& s, uint32_t* code)
     return false;
 }
 
-std::string FormatFourCC(uint32_t code)
-{
+std::string FormatFourCC(uint32_t code) {
     char c[5];
     ps::FourCCChars(code, c);
     bool printable = c[0] != ' ' && c[3] != ' ';
@@ -314,8 +294,7 @@ std::string FormatFourCC(uint32_t code)
     return buf;
 }
 
-std::string CDescriptor::ToText() const
-{
+std::string CDescriptor::ToText() const {
     std::string s;
     for (const auto& it : items) {
         s += FormatFourCC(it.key) + " " + FormatFourCC(it.type);
@@ -341,8 +320,7 @@ std::string CDescriptor::ToText() const
     return s;
 }
 
-bool CDescriptor::FromText(const std::string& text, CDescriptor* out, std::string* error)
-{
+bool CDescriptor::FromText(const std::string& text, CDescriptor* out, std::string* error) {
     CDescriptor d;
     size_t lineNo = 0, pos = 0;
     while (pos <= text.size()) {
@@ -379,7 +357,8 @@ bool CDescriptor::FromText(const std::string& text, CDescriptor* out, std::strin
         } else if (it.type == ps::typeInteger) {
             ok = want(3) && !q[2] && ParseInt32(w[2], &it.integer);
         } else if (it.type == ps::typeBoolean) {
-            ok = want(3) && !q[2] && (w[2] == "true" || w[2] == "false" || w[2] == "1" || w[2] == "0");
+            ok = want(3) && !q[2] &&
+                 (w[2] == "true" || w[2] == "false" || w[2] == "1" || w[2] == "0");
             it.integer = (w[2] == "true" || w[2] == "1") ? 1 : 0;
         } else if (it.type == ps::typeEnumerated) {
             ok = want(4) && ParseFourCC(w[2], &it.enumType) && ParseFourCC(w[3], &it.enumValue);
@@ -402,4 +381,4 @@ bool CDescriptor::FromText(const std::string& text, CDescriptor* out, std::strin
     return true;
 }
 
-} // namespace vg::host
+}  // namespace vg::host

@@ -49,4 +49,4 @@ bool ParseFourCC(const std::string& s, uint32_t* code);
 // would be lost), else as 0xXXXXXXXX.
 std::string FormatFourCC(uint32_t code);
 
-} // namespace vg::host
+}  // namespace vg::host

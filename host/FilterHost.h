@@ -20,7 +20,7 @@ namespace vg::host {
 // How the host is built: which parts of the interface it offers. The defaults are a complete,
 // current host.
 struct HostOptions {
-    int32_t recordSize = ps::kFilterRecordSize; // 552, 556, 576 or 608 bytes are allocated
+    int32_t recordSize = ps::kFilterRecordSize;  // 552, 556, 576 or 608 bytes are allocated
     bool guardRecordEnd = true;  // an inaccessible page right after the record catches over-reads
     bool bigDocument = true;     // offer BigDocumentStruct (needed above 32767 pixels)
     bool pica = true;            // offer sSPBasic with the buffer suite
@@ -31,9 +31,9 @@ struct HostOptions {
     char samplingSupport = ps::hostSupportsFractionalSampling;
     bool supportsPadding = true;
     ps::OSType hostSig = ps::kPhotoshopSignature;
-    int32_t rowAlignment = 4;    // rows handed to the plug-in are padded to this many bytes
-    int32_t maxSpace = 1 << 30;  // bytes the host says it has
-    intptr_t parentWindow = 0;   // HWND handed to the plug-in's dialogs through platformData
+    int32_t rowAlignment = 4;      // rows handed to the plug-in are padded to this many bytes
+    int32_t maxSpace = 1 << 30;    // bytes the host says it has
+    intptr_t parentWindow = 0;     // HWND handed to the plug-in's dialogs through platformData
     bool consoleProgress = false;  // draw a progress bar on stderr
     bool consoleCancel = false;    // Ctrl+C cancels the run (abortProc, advanceState)
     // Test hook: abortProc reports a cancel from its N-th call on (1 = first call); 0 = never.
@@ -49,7 +49,7 @@ enum class ParametersCall { WithDialog, Always, Never };
 
 // What one run does.
 struct RunOptions {
-    bool showDialog = false; // playInfo Display instead of DontDisplay
+    bool showDialog = false;  // playInfo Display instead of DontDisplay
     ParametersCall parameters = ParametersCall::WithDialog;
     // Values to replay; when unset, the descriptor recorded by the previous run is replayed,
     // and none (a null descriptor) is passed when nothing was recorded yet.
@@ -76,21 +76,21 @@ struct AdvanceRequest {
 
 // What happened in a run.
 struct RunResult {
-    int16_t result = 0;          // first non-zero selector result, or 0
-    int16_t failedSelector = -1; // the selector that returned it
-    std::string errorText;       // errorString when result == errReportString
-    std::string message;         // the host's own sentence for the user, empty on success
-    std::vector<int16_t> selectors; // selectors sent, in order
+    int16_t result = 0;              // first non-zero selector result, or 0
+    int16_t failedSelector = -1;     // the selector that returned it
+    std::string errorText;           // errorString when result == errReportString
+    std::string message;             // the host's own sentence for the user, empty on success
+    std::vector<int16_t> selectors;  // selectors sent, in order
     std::vector<AdvanceRequest> requests;
-    CDescriptor recorded;        // the descriptor the plug-in returned (empty if none)
+    CDescriptor recorded;  // the descriptor the plug-in returned (empty if none)
     bool descriptorReturned = false;
-    int16_t recordInfo = 0;      // recordInfo after the run
+    int16_t recordInfo = 0;  // recordInfo after the run
     int32_t abortCalls = 0;
     int32_t progressCalls = 0;
     int32_t lastProgressDone = 0, lastProgressTotal = 0;
-    int32_t bufferSpace = 0;     // what the plug-in announced in Prepare
-    int64_t peakBufferBytes = 0; // most memory held at once through buffer procs and suite
-    int32_t leakedBuffers = 0;   // buffers not given back by the end of the run
+    int32_t bufferSpace = 0;      // what the plug-in announced in Prepare
+    int64_t peakBufferBytes = 0;  // most memory held at once through buffer procs and suite
+    int32_t leakedBuffers = 0;    // buffers not given back by the end of the run
     int32_t suitesNotReleased = 0;
     int32_t displayPixelsCalls = 0;
     bool ok() const { return result == 0; }
@@ -126,7 +126,7 @@ public:
 
     intptr_t DataWord() const;
     const CDescriptor& LastDescriptor() const;
-    int32_t LiveHandles() const; // handles made by the plug-in and not disposed
+    int32_t LiveHandles() const;  // handles made by the plug-in and not disposed
 
     class CImpl;
 
@@ -142,4 +142,4 @@ std::string DescribeResult(const RunResult& r);
 ps::OSErr PaintPixelMap(const ps::PSPixelMap* source, const ps::VRect* srcRect, int32_t dstRow,
                         int32_t dstCol, void* platformContext);
 
-} // namespace vg::host
+}  // namespace vg::host

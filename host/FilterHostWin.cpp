@@ -25,8 +25,7 @@ constexpr int64_t kMaxContinueCalls = 50'000'000;
 
 std::atomic<bool> g_consoleCancel{false};
 
-BOOL WINAPI ConsoleCtrlHandler(DWORD type)
-{
+BOOL WINAPI ConsoleCtrlHandler(DWORD type) {
     if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) {
         g_consoleCancel = true;
         return TRUE;
@@ -35,29 +34,36 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD type)
 }
 
 // Where the fields of each record generation end (the rest of the record is reserved, zero).
-int32_t FieldsEnd(int32_t recordSize)
-{
+int32_t FieldsEnd(int32_t recordSize) {
     switch (recordSize) {
-    case kFilterRecordSize552: return int32_t(offsetof(FilterRecord, depth) + 4);
-    case kFilterRecordSize556: return int32_t(offsetof(FilterRecord, canUseICCProfiles) + 4);
-    case kFilterRecordSizeCS6: return int32_t(offsetof(FilterRecord, iCCWorkingProfileSize) + 4);
-    case kFilterRecordSize: return int32_t(offsetof(FilterRecord, reserved));
-    default: return 0;
+        case kFilterRecordSize552:
+            return int32_t(offsetof(FilterRecord, depth) + 4);
+        case kFilterRecordSize556:
+            return int32_t(offsetof(FilterRecord, canUseICCProfiles) + 4);
+        case kFilterRecordSizeCS6:
+            return int32_t(offsetof(FilterRecord, iCCWorkingProfileSize) + 4);
+        case kFilterRecordSize:
+            return int32_t(offsetof(FilterRecord, reserved));
+        default:
+            return 0;
     }
 }
 
-VRect From16(const Rect& r) { return VRect{r.top, r.left, r.bottom, r.right}; }
+VRect From16(const Rect& r) {
+    return VRect{r.top, r.left, r.bottom, r.right};
+}
 
-Rect To16(const VRect& r)
-{
+Rect To16(const VRect& r) {
     auto c = [](int32_t v) { return int16_t(std::clamp<int32_t>(v, INT16_MIN, INT16_MAX)); };
     return Rect{c(r.top), c(r.left), c(r.bottom), c(r.right)};
 }
 
-bool EmptyRect(const VRect& r) { return r.right <= r.left || r.bottom <= r.top; }
+bool EmptyRect(const VRect& r) {
+    return r.right <= r.left || r.bottom <= r.top;
+}
 
 struct HostHandle {
-    char* ptr = nullptr; // first member: the Handle is the address of this pointer
+    char* ptr = nullptr;  // first member: the Handle is the address of this pointer
     int32_t size = 0;
     bool locked = false;
 };
@@ -78,15 +84,13 @@ struct WriteState {
     CDescriptor descriptor;
 };
 
-} // namespace
+}  // namespace
 
 class CFilterHost::CImpl {
 public:
     explicit CImpl(HostOptions options) : m_opt(std::move(options)) {}
-    ~CImpl()
-    {
-        for (auto& [h, hh] : m_handles)
-            delete[] hh->ptr;
+    ~CImpl() {
+        for (auto& [h, hh] : m_handles) delete[] hh->ptr;
     }
 
     HostOptions m_opt;
@@ -106,7 +110,7 @@ public:
     std::map<PIReadDescriptor, std::unique_ptr<ReadState>> m_readers;
     std::map<PIWriteDescriptor, std::unique_ptr<WriteState>> m_writers;
     int32_t m_suitesHeld = 0;
-    std::set<Handle> m_written; // descriptor handles made by closeWriteDescriptorProc
+    std::set<Handle> m_written;  // descriptor handles made by closeWriteDescriptorProc
 
     // The running session.
     FilterRecord* m_rec = nullptr;
@@ -139,13 +143,11 @@ public:
 
     // ---- record ----------------------------------------------------------------------
 
-    bool Has(size_t offset, size_t size) const
-    {
+    bool Has(size_t offset, size_t size) const {
         return int64_t(offset + size) <= int64_t(FieldsEnd(m_opt.recordSize));
     }
 
-    FilterRecord* AllocateRecord()
-    {
+    FilterRecord* AllocateRecord() {
         const int32_t size = m_opt.recordSize;
         if (!m_opt.guardRecordEnd) {
             m_recPlain.assign(sizeof(FilterRecord), 0);
@@ -155,8 +157,8 @@ public:
         GetSystemInfo(&si);
         size_t page = si.dwPageSize;
         size_t span = (size_t(size) + page - 1) / page * page;
-        char* base = static_cast<char*>(VirtualAlloc(nullptr, span + page, MEM_RESERVE | MEM_COMMIT,
-                                                     PAGE_READWRITE));
+        char* base = static_cast<char*>(
+            VirtualAlloc(nullptr, span + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
         if (base == nullptr)
             return nullptr;
         DWORD old;
@@ -165,8 +167,7 @@ public:
         return reinterpret_cast<FilterRecord*>(base + span - size_t(size));
     }
 
-    void FreeRecord()
-    {
+    void FreeRecord() {
         if (m_recBlock)
             VirtualFree(m_recBlock, 0, MEM_RELEASE);
         m_recBlock = nullptr;
@@ -176,8 +177,7 @@ public:
 
     // ---- handles ---------------------------------------------------------------------
 
-    Handle NewHandle(int32_t size)
-    {
+    Handle NewHandle(int32_t size) {
         if (size < 0 || size > kMaxHandleSize)
             return nullptr;
         auto hh = std::make_unique<HostHandle>();
@@ -190,24 +190,21 @@ public:
         return h;
     }
 
-    HostHandle* FindHandle(Handle h)
-    {
+    HostHandle* FindHandle(Handle h) {
         auto it = m_handles.find(h);
         return it == m_handles.end() ? nullptr : it->second.get();
     }
 
-    void DisposeHandle(Handle h)
-    {
+    void DisposeHandle(Handle h) {
         auto it = m_handles.find(h);
         if (it == m_handles.end())
-            return; // not ours (or already gone): ignore rather than corrupt memory
+            return;  // not ours (or already gone): ignore rather than corrupt memory
         delete[] it->second->ptr;
         m_written.erase(h);
         m_handles.erase(it);
     }
 
-    Handle HandleFromBytes(const std::string& bytes)
-    {
+    Handle HandleFromBytes(const std::string& bytes) {
         if (bytes.size() > size_t(kMaxHandleSize))
             return nullptr;
         Handle h = NewHandle(int32_t(bytes.size()));
@@ -216,8 +213,7 @@ public:
         return h;
     }
 
-    std::string HandleBytes(Handle h)
-    {
+    std::string HandleBytes(Handle h) {
         HostHandle* hh = FindHandle(h);
         return hh ? std::string(hh->ptr, size_t(hh->size)) : std::string();
     }
@@ -226,15 +222,13 @@ public:
 
     int64_t Space() const { return std::max<int64_t>(0, int64_t(m_opt.maxSpace) - m_heldBytes); }
 
-    void Held(int64_t delta)
-    {
+    void Held(int64_t delta) {
         m_heldBytes += delta;
         if (m_result)
             m_result->peakBufferBytes = std::max(m_result->peakBufferBytes, m_heldBytes);
     }
 
-    OSErr AllocateBuffer(int64_t size, BufferID* id)
-    {
+    OSErr AllocateBuffer(int64_t size, BufferID* id) {
         if (id == nullptr || size < 0)
             return paramErr;
         *id = nullptr;
@@ -253,8 +247,7 @@ public:
         return noErr;
     }
 
-    Ptr SuiteNew(uint64_t requested, uint64_t minimum, uint64_t* granted)
-    {
+    Ptr SuiteNew(uint64_t requested, uint64_t minimum, uint64_t* granted) {
         uint64_t size = std::max(requested, minimum);
         uint64_t space = uint64_t(Space());
         if (size > space)
@@ -272,8 +265,7 @@ public:
         return p;
     }
 
-    void SuiteDispose(Ptr* p)
-    {
+    void SuiteDispose(Ptr* p) {
         if (p == nullptr || *p == nullptr)
             return;
         auto it = m_suiteBlocks.find(*p);
@@ -285,8 +277,7 @@ public:
         *p = nullptr;
     }
 
-    int32_t FreeAllBuffers()
-    {
+    int32_t FreeAllBuffers() {
         int32_t n = int32_t(m_buffers.size() + m_suiteBlocks.size());
         m_buffers.clear();
         m_suiteBlocks.clear();
@@ -297,20 +288,17 @@ public:
 
     // ---- descriptors ---------------------------------------------------------------------
 
-    ReadState* Reader(PIReadDescriptor r)
-    {
+    ReadState* Reader(PIReadDescriptor r) {
         auto it = m_readers.find(r);
         return it == m_readers.end() ? nullptr : it->second.get();
     }
-    WriteState* Writer(PIWriteDescriptor w)
-    {
+    WriteState* Writer(PIWriteDescriptor w) {
         auto it = m_writers.find(w);
         return it == m_writers.end() ? nullptr : it->second.get();
     }
 
     // The current item of a reader for a get call, or null (and the sticky error set).
-    const DescriptorItem* Current(PIReadDescriptor r, const void* out)
-    {
+    const DescriptorItem* Current(PIReadDescriptor r, const void* out) {
         ReadState* s = Reader(r);
         if (s == nullptr)
             return nullptr;
@@ -321,15 +309,13 @@ public:
         return s->current;
     }
 
-    OSErr Fail(PIReadDescriptor r, OSErr e)
-    {
+    OSErr Fail(PIReadDescriptor r, OSErr e) {
         if (ReadState* s = Reader(r))
             s->error = e;
         return e;
     }
 
-    OSErr Put(PIWriteDescriptor w, DescriptorItem item)
-    {
+    OSErr Put(PIWriteDescriptor w, DescriptorItem item) {
         WriteState* s = Writer(w);
         if (s == nullptr)
             return paramErr;
@@ -339,8 +325,7 @@ public:
 
     // ---- image requests ------------------------------------------------------------------
 
-    void FlushOutput()
-    {
+    void FlushOutput() {
         if (m_outPending && m_dst)
             WriteRegion(*m_dst, m_outLayout, m_outBuf.data());
         m_outPending = false;
@@ -353,8 +338,7 @@ public:
     VRect RequestedMask() const { return Uses32Bit() ? m_big.maskRect32 : From16(m_rec->maskRect); }
 
     // Delivers the rectangles the plug-in has set: what advanceState and the Continue loop do.
-    OSErr Fetch()
-    {
+    OSErr Fetch() {
         if (m_opt.consoleCancel && g_consoleCancel)
             return userCanceledErr;
         FlushOutput();
@@ -383,8 +367,7 @@ public:
         return err;
     }
 
-    OSErr Deliver(const AdvanceRequest& req, Fixed rate)
-    {
+    OSErr Deliver(const AdvanceRequest& req, Fixed rate) {
         RegionLayout in, out;
         in.rect = EmptyRect(req.inRect) ? VRect{} : req.inRect;
         out.rect = EmptyRect(req.outRect) ? VRect{} : req.outRect;
@@ -402,8 +385,10 @@ public:
             err = PlanRegion(*m_dst, &out, m_opt.rowAlignment, limit, &outBytes);
         if (err == noErr && inBytes + outBytes > limit)
             err = memFullErr;
-        int16_t inPad = m_opt.supportsPadding ? req.inputPadding : plugInWantsErrorOnBoundsException;
-        int16_t outPad = m_opt.supportsPadding ? req.outputPadding : plugInWantsErrorOnBoundsException;
+        int16_t inPad =
+            m_opt.supportsPadding ? req.inputPadding : plugInWantsErrorOnBoundsException;
+        int16_t outPad =
+            m_opt.supportsPadding ? req.outputPadding : plugInWantsErrorOnBoundsException;
         if (err == noErr) {
             try {
                 m_inBuf.assign(size_t(inBytes), 0);
@@ -439,15 +424,14 @@ public:
         return err;
     }
 
-    bool RectsRequested() const
-    {
-        return !EmptyRect(RequestedIn()) || !EmptyRect(RequestedOut()) || !EmptyRect(RequestedMask());
+    bool RectsRequested() const {
+        return !EmptyRect(RequestedIn()) || !EmptyRect(RequestedOut()) ||
+               !EmptyRect(RequestedMask());
     }
 
     // ---- progress ------------------------------------------------------------------------
 
-    void Progress(int32_t done, int32_t total)
-    {
+    void Progress(int32_t done, int32_t total) {
         if (m_result) {
             ++m_result->progressCalls;
             m_result->lastProgressDone = done;
@@ -461,16 +445,14 @@ public:
         m_lastPercent = pct;
         char bar[41];
         int filled = pct * 40 / 100;
-        for (int i = 0; i < 40; ++i)
-            bar[i] = i < filled ? '#' : '.';
+        for (int i = 0; i < 40; ++i) bar[i] = i < filled ? '#' : '.';
         bar[40] = 0;
         std::fprintf(stderr, "\r[%s] %3d%%", bar, pct);
         std::fflush(stderr);
         m_progressDrawn = true;
     }
 
-    void EndProgress()
-    {
+    void EndProgress() {
         if (m_progressDrawn)
             std::fprintf(stderr, "\n");
         m_progressDrawn = false;
@@ -492,13 +474,16 @@ CFilterHost::CImpl* CFilterHost::CImpl::s_current = nullptr;
 namespace {
 
 using Impl = CFilterHost::CImpl;
-Impl& H() { return *Impl::s_current; }
-bool Active() { return Impl::s_current != nullptr; }
+Impl& H() {
+    return *Impl::s_current;
+}
+bool Active() {
+    return Impl::s_current != nullptr;
+}
 
 // ---- callbacks in the record ----------------------------------------------------------------
 
-Boolean CbAbort()
-{
+Boolean CbAbort() {
     if (!Active())
         return false;
     Impl& h = H();
@@ -508,50 +493,46 @@ Boolean CbAbort()
     return h.m_opt.consoleCancel && g_consoleCancel;
 }
 
-void CbProgress(int32 done, int32 total)
-{
+void CbProgress(int32 done, int32 total) {
     if (Active())
         H().Progress(done, total);
 }
 
 void CbProcessEvent(void*) {}
 
-OSErr CbAdvanceState()
-{
+OSErr CbAdvanceState() {
     if (!Active() || H().m_rec == nullptr)
         return paramErr;
     return H().Fetch();
 }
 
 OSErr CbDisplayPixels(const PSPixelMap* source, const VRect* srcRect, int32 dstRow, int32 dstCol,
-                      void* platformContext)
-{
+                      void* platformContext) {
     if (Active() && H().m_result)
         ++H().m_result->displayPixelsCalls;
     return PaintPixelMap(source, srcRect, dstRow, dstCol, platformContext);
 }
 
 // Handle procs.
-Handle CbNewHandle(int32 size) { return Active() ? H().NewHandle(size) : nullptr; }
-void CbDisposeHandle(Handle h)
-{
+Handle CbNewHandle(int32 size) {
+    return Active() ? H().NewHandle(size) : nullptr;
+}
+void CbDisposeHandle(Handle h) {
     if (Active())
         H().DisposeHandle(h);
 }
-int32 CbGetHandleSize(Handle h)
-{
+int32 CbGetHandleSize(Handle h) {
     HostHandle* hh = Active() ? H().FindHandle(h) : nullptr;
     return hh ? hh->size : 0;
 }
-OSErr CbSetHandleSize(Handle h, int32 size)
-{
+OSErr CbSetHandleSize(Handle h, int32 size) {
     HostHandle* hh = Active() ? H().FindHandle(h) : nullptr;
     if (hh == nullptr)
         return nilHandleErr;
     if (size < 0 || size > kMaxHandleSize)
         return memFullErr;
     if (hh->locked && size > hh->size)
-        return memFullErr; // a locked block cannot move
+        return memFullErr;  // a locked block cannot move
     if (size == hh->size)
         return noErr;
     char* p = new (std::nothrow) char[size_t(std::max(size, 1))]();
@@ -562,40 +543,40 @@ OSErr CbSetHandleSize(Handle h, int32 size)
         delete[] hh->ptr;
         hh->ptr = p;
     } else {
-        std::memcpy(hh->ptr, p, size_t(size)); // shrinking in place keeps the locked address
+        std::memcpy(hh->ptr, p, size_t(size));  // shrinking in place keeps the locked address
         delete[] p;
     }
     hh->size = size;
     return noErr;
 }
-Ptr CbLockHandle(Handle h, Boolean)
-{
+Ptr CbLockHandle(Handle h, Boolean) {
     HostHandle* hh = Active() ? H().FindHandle(h) : nullptr;
     if (hh == nullptr)
         return nullptr;
     hh->locked = true;
     return hh->ptr;
 }
-void CbUnlockHandle(Handle h)
-{
+void CbUnlockHandle(Handle h) {
     if (HostHandle* hh = Active() ? H().FindHandle(h) : nullptr)
         hh->locked = false;
 }
 void CbRecoverSpace(int32) {}
 
 // Buffer procs.
-OSErr CbAllocateBuffer(int32 size, BufferID* id) { return Active() ? H().AllocateBuffer(size, id) : memFullErr; }
-OSErr CbAllocateBuffer64(int64 size, BufferID* id) { return Active() ? H().AllocateBuffer(size, id) : memFullErr; }
-Ptr CbLockBuffer(BufferID id, Boolean)
-{
+OSErr CbAllocateBuffer(int32 size, BufferID* id) {
+    return Active() ? H().AllocateBuffer(size, id) : memFullErr;
+}
+OSErr CbAllocateBuffer64(int64 size, BufferID* id) {
+    return Active() ? H().AllocateBuffer(size, id) : memFullErr;
+}
+Ptr CbLockBuffer(BufferID id, Boolean) {
     if (!Active())
         return nullptr;
     auto it = H().m_buffers.find(id);
     return it == H().m_buffers.end() ? nullptr : it->second->data.data();
 }
 void CbUnlockBuffer(BufferID) {}
-void CbFreeBuffer(BufferID id)
-{
+void CbFreeBuffer(BufferID id) {
     if (!Active())
         return;
     auto it = H().m_buffers.find(id);
@@ -604,13 +585,18 @@ void CbFreeBuffer(BufferID id)
     H().Held(-int64_t(it->second->data.size()));
     H().m_buffers.erase(it);
 }
-int32 CbBufferSpace() { return Active() ? int32(std::min<int64_t>(H().Space(), INT32_MAX)) : 0; }
-int64 CbBufferSpace64() { return Active() ? H().Space() : 0; }
-OSErr CbReserveSpace(int32) { return noErr; }
+int32 CbBufferSpace() {
+    return Active() ? int32(std::min<int64_t>(H().Space(), INT32_MAX)) : 0;
+}
+int64 CbBufferSpace64() {
+    return Active() ? H().Space() : 0;
+}
+OSErr CbReserveSpace(int32) {
+    return noErr;
+}
 
 // Buffer suite.
-Ptr CbSuiteNew(unsigned32* requested, unsigned32 minimum)
-{
+Ptr CbSuiteNew(unsigned32* requested, unsigned32 minimum) {
     if (!Active())
         return nullptr;
     uint64_t granted = 0;
@@ -619,8 +605,7 @@ Ptr CbSuiteNew(unsigned32* requested, unsigned32 minimum)
         *requested = unsigned32(granted);
     return p;
 }
-Ptr CbSuiteNew64(unsigned64* requested, unsigned64 minimum)
-{
+Ptr CbSuiteNew64(unsigned64* requested, unsigned64 minimum) {
     if (!Active())
         return nullptr;
     uint64_t granted = 0;
@@ -629,25 +614,28 @@ Ptr CbSuiteNew64(unsigned64* requested, unsigned64 minimum)
         *requested = granted;
     return p;
 }
-void CbSuiteDispose(Ptr* p)
-{
+void CbSuiteDispose(Ptr* p) {
     if (Active())
         H().SuiteDispose(p);
 }
-unsigned64 CbSuiteGetSize64(Ptr p)
-{
+unsigned64 CbSuiteGetSize64(Ptr p) {
     if (!Active())
         return 0;
     auto it = H().m_suiteSizes.find(p);
     return it == H().m_suiteSizes.end() ? 0 : it->second;
 }
-unsigned32 CbSuiteGetSize(Ptr p) { return unsigned32(std::min<uint64_t>(CbSuiteGetSize64(p), UINT32_MAX)); }
-unsigned64 CbSuiteGetSpace64() { return Active() ? uint64_t(H().Space()) : 0; }
-unsigned32 CbSuiteGetSpace() { return unsigned32(std::min<uint64_t>(CbSuiteGetSpace64(), UINT32_MAX)); }
+unsigned32 CbSuiteGetSize(Ptr p) {
+    return unsigned32(std::min<uint64_t>(CbSuiteGetSize64(p), UINT32_MAX));
+}
+unsigned64 CbSuiteGetSpace64() {
+    return Active() ? uint64_t(H().Space()) : 0;
+}
+unsigned32 CbSuiteGetSpace() {
+    return unsigned32(std::min<uint64_t>(CbSuiteGetSpace64(), UINT32_MAX));
+}
 
 // PICA basic suite.
-SPErr CbAcquireSuite(const char* name, int32 version, const void** suite)
-{
+SPErr CbAcquireSuite(const char* name, int32 version, const void** suite) {
     if (name == nullptr || suite == nullptr)
         return kSPBadParameterError;
     *suite = nullptr;
@@ -665,29 +653,27 @@ SPErr CbAcquireSuite(const char* name, int32 version, const void** suite)
     ++h.m_suitesHeld;
     return kSPNoError;
 }
-SPErr CbReleaseSuite(const char* name, int32)
-{
+SPErr CbReleaseSuite(const char* name, int32) {
     if (name == nullptr)
         return kSPBadParameterError;
     if (Active() && H().m_suitesHeld > 0)
         --H().m_suitesHeld;
     return kSPNoError;
 }
-SPBoolean CbIsEqual(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
-SPErr CbAllocateBlock(size_t size, void** block)
-{
+SPBoolean CbIsEqual(const char* a, const char* b) {
+    return a && b && std::strcmp(a, b) == 0;
+}
+SPErr CbAllocateBlock(size_t size, void** block) {
     if (block == nullptr)
         return kSPBadParameterError;
     *block = std::malloc(std::max<size_t>(size, 1));
     return *block ? kSPNoError : kSPOutOfMemoryError;
 }
-SPErr CbFreeBlock(void* block)
-{
+SPErr CbFreeBlock(void* block) {
     std::free(block);
     return kSPNoError;
 }
-SPErr CbReallocateBlock(void* block, size_t size, void** newBlock)
-{
+SPErr CbReallocateBlock(void* block, size_t size, void** newBlock) {
     if (newBlock == nullptr)
         return kSPBadParameterError;
     void* p = std::realloc(block, std::max<size_t>(size, 1));
@@ -696,11 +682,12 @@ SPErr CbReallocateBlock(void* block, size_t size, void** newBlock)
     *newBlock = p;
     return kSPNoError;
 }
-SPErr CbUndefined() { return kSPUnimplementedError; }
+SPErr CbUndefined() {
+    return kSPUnimplementedError;
+}
 
 // Property procs.
-OSErr CbGetProperty(PIType signature, PIType key, int32, intptr_t* simple, Handle* complex)
-{
+OSErr CbGetProperty(PIType signature, PIType key, int32, intptr_t* simple, Handle* complex) {
     if (!Active() || signature != kPhotoshopSignature)
         return errPlugInPropertyUndefined;
     Impl& h = H();
@@ -722,11 +709,12 @@ OSErr CbGetProperty(PIType signature, PIType key, int32, intptr_t* simple, Handl
     *simple = value;
     return noErr;
 }
-OSErr CbSetProperty(PIType, PIType, int32, intptr_t, Handle) { return errPlugInPropertyUndefined; }
+OSErr CbSetProperty(PIType, PIType, int32, intptr_t, Handle) {
+    return errPlugInPropertyUndefined;
+}
 
 // Read-descriptor procs.
-PIReadDescriptor CbOpenRead(PIDescriptorHandle descriptor, DescriptorKeyID keys[])
-{
+PIReadDescriptor CbOpenRead(PIDescriptorHandle descriptor, DescriptorKeyID keys[]) {
     if (!Active() || descriptor == nullptr || H().FindHandle(descriptor) == nullptr)
         return nullptr;
     auto s = std::make_unique<ReadState>();
@@ -738,8 +726,7 @@ PIReadDescriptor CbOpenRead(PIDescriptorHandle descriptor, DescriptorKeyID keys[
     H().m_readers[r] = std::move(s);
     return r;
 }
-OSErr CbCloseRead(PIReadDescriptor r)
-{
+OSErr CbCloseRead(PIReadDescriptor r) {
     if (!Active())
         return paramErr;
     ReadState* s = H().Reader(r);
@@ -748,12 +735,11 @@ OSErr CbCloseRead(PIReadDescriptor r)
     OSErr e = s->error;
     if (e == noErr && s->keys && H().m_opt.reportMissingKeys)
         for (int i = 0; i < 4096 && s->keys[i] != 0; ++i)
-            e = errMissingParameter; // an expected key was never read
+            e = errMissingParameter;  // an expected key was never read
     H().m_readers.erase(r);
     return e;
 }
-Boolean CbGetKey(PIReadDescriptor r, DescriptorKeyID* key, DescriptorTypeID* type, int32* flags)
-{
+Boolean CbGetKey(PIReadDescriptor r, DescriptorKeyID* key, DescriptorTypeID* type, int32* flags) {
     ReadState* s = Active() ? H().Reader(r) : nullptr;
     if (s == nullptr || s->next >= s->descriptor.items.size())
         return false;
@@ -764,17 +750,15 @@ Boolean CbGetKey(PIReadDescriptor r, DescriptorKeyID* key, DescriptorTypeID* typ
         *type = s->current->type;
     if (flags)
         *flags = 0;
-    if (s->keys) // expected keys that turn up are crossed off
+    if (s->keys)  // expected keys that turn up are crossed off
         for (int i = 0; i < 4096 && s->keys[i] != 0; ++i)
             if (s->keys[i] == s->current->key) {
-                for (int j = i; j < 4096 && s->keys[j] != 0; ++j)
-                    s->keys[j] = s->keys[j + 1];
+                for (int j = i; j < 4096 && s->keys[j] != 0; ++j) s->keys[j] = s->keys[j + 1];
                 break;
             }
     return true;
 }
-OSErr ReadNumber(PIReadDescriptor r, real64* value, DescriptorUnitID* unit)
-{
+OSErr ReadNumber(PIReadDescriptor r, real64* value, DescriptorUnitID* unit) {
     const DescriptorItem* it = Active() ? H().Current(r, value) : nullptr;
     if (it == nullptr)
         return paramErr;
@@ -792,17 +776,17 @@ OSErr ReadNumber(PIReadDescriptor r, real64* value, DescriptorUnitID* unit)
     }
     return H().Fail(r, paramErr);
 }
-OSErr CbGetFloat(PIReadDescriptor r, real64* v) { return ReadNumber(r, v, nullptr); }
-OSErr CbGetUnitFloat(PIReadDescriptor r, DescriptorUnitID* unit, real64* v)
-{
+OSErr CbGetFloat(PIReadDescriptor r, real64* v) {
+    return ReadNumber(r, v, nullptr);
+}
+OSErr CbGetUnitFloat(PIReadDescriptor r, DescriptorUnitID* unit, real64* v) {
     DescriptorUnitID u = 0;
     OSErr e = ReadNumber(r, v, &u);
     if (e == noErr && unit)
         *unit = u;
     return e;
 }
-OSErr CbGetInteger(PIReadDescriptor r, int32* v)
-{
+OSErr CbGetInteger(PIReadDescriptor r, int32* v) {
     const DescriptorItem* it = Active() ? H().Current(r, v) : nullptr;
     if (it == nullptr)
         return paramErr;
@@ -816,8 +800,7 @@ OSErr CbGetInteger(PIReadDescriptor r, int32* v)
     }
     return H().Fail(r, paramErr);
 }
-OSErr CbGetBoolean(PIReadDescriptor r, Boolean* v)
-{
+OSErr CbGetBoolean(PIReadDescriptor r, Boolean* v) {
     const DescriptorItem* it = Active() ? H().Current(r, v) : nullptr;
     if (it == nullptr)
         return paramErr;
@@ -826,8 +809,7 @@ OSErr CbGetBoolean(PIReadDescriptor r, Boolean* v)
     *v = it->integer != 0;
     return noErr;
 }
-OSErr GetBytes(PIReadDescriptor r, Handle* v, DescriptorTypeID want)
-{
+OSErr GetBytes(PIReadDescriptor r, Handle* v, DescriptorTypeID want) {
     const DescriptorItem* it = Active() ? H().Current(r, v) : nullptr;
     if (it == nullptr)
         return paramErr;
@@ -836,10 +818,13 @@ OSErr GetBytes(PIReadDescriptor r, Handle* v, DescriptorTypeID want)
     *v = H().HandleFromBytes(it->text);
     return *v ? noErr : H().Fail(r, memFullErr);
 }
-OSErr CbGetText(PIReadDescriptor r, Handle* v) { return GetBytes(r, v, typeChar); }
-OSErr CbGetAlias(PIReadDescriptor r, Handle* v) { return GetBytes(r, v, FourCC("alis")); }
-OSErr CbGetEnumerated(PIReadDescriptor r, DescriptorEnumID* v)
-{
+OSErr CbGetText(PIReadDescriptor r, Handle* v) {
+    return GetBytes(r, v, typeChar);
+}
+OSErr CbGetAlias(PIReadDescriptor r, Handle* v) {
+    return GetBytes(r, v, FourCC("alis"));
+}
+OSErr CbGetEnumerated(PIReadDescriptor r, DescriptorEnumID* v) {
     const DescriptorItem* it = Active() ? H().Current(r, v) : nullptr;
     if (it == nullptr)
         return paramErr;
@@ -848,8 +833,7 @@ OSErr CbGetEnumerated(PIReadDescriptor r, DescriptorEnumID* v)
     *v = it->enumValue;
     return noErr;
 }
-OSErr CbGetClass(PIReadDescriptor r, DescriptorClassID* v)
-{
+OSErr CbGetClass(PIReadDescriptor r, DescriptorClassID* v) {
     const DescriptorItem* it = Active() ? H().Current(r, v) : nullptr;
     if (it == nullptr)
         return paramErr;
@@ -858,12 +842,10 @@ OSErr CbGetClass(PIReadDescriptor r, DescriptorClassID* v)
     *v = it->enumValue;
     return noErr;
 }
-OSErr CbGetSimpleReference(PIReadDescriptor r, PIDescriptorSimpleReference*)
-{
+OSErr CbGetSimpleReference(PIReadDescriptor r, PIDescriptorSimpleReference*) {
     return Active() ? H().Fail(r, paramErr) : paramErr;
 }
-OSErr CbGetObject(PIReadDescriptor r, DescriptorClassID* type, PIDescriptorHandle* v)
-{
+OSErr CbGetObject(PIReadDescriptor r, DescriptorClassID* type, PIDescriptorHandle* v) {
     const DescriptorItem* it = Active() ? H().Current(r, v) : nullptr;
     if (it == nullptr)
         return paramErr;
@@ -874,8 +856,7 @@ OSErr CbGetObject(PIReadDescriptor r, DescriptorClassID* type, PIDescriptorHandl
     *v = H().HandleFromBytes(it->text);
     return *v ? noErr : H().Fail(r, memFullErr);
 }
-OSErr CbGetCount(PIReadDescriptor r, uint32* v)
-{
+OSErr CbGetCount(PIReadDescriptor r, uint32* v) {
     const DescriptorItem* it = Active() ? H().Current(r, v) : nullptr;
     if (it == nullptr)
         return paramErr;
@@ -884,8 +865,7 @@ OSErr CbGetCount(PIReadDescriptor r, uint32* v)
     *v = uint32(it->integer);
     return noErr;
 }
-OSErr CbGetString(PIReadDescriptor r, Str255* v)
-{
+OSErr CbGetString(PIReadDescriptor r, Str255* v) {
     const DescriptorItem* it = Active() ? H().Current(r, v) : nullptr;
     if (it == nullptr)
         return paramErr;
@@ -896,8 +876,7 @@ OSErr CbGetString(PIReadDescriptor r, Str255* v)
     std::memcpy(*v + 1, it->text.data(), n);
     return noErr;
 }
-OSErr CbGetPinnedInteger(PIReadDescriptor r, int32 min, int32 max, int32* v)
-{
+OSErr CbGetPinnedInteger(PIReadDescriptor r, int32 min, int32 max, int32* v) {
     OSErr e = CbGetInteger(r, v);
     if (e != noErr)
         return e;
@@ -907,8 +886,7 @@ OSErr CbGetPinnedInteger(PIReadDescriptor r, int32 min, int32 max, int32* v)
     }
     return noErr;
 }
-OSErr CbGetPinnedFloat(PIReadDescriptor r, const real64* min, const real64* max, real64* v)
-{
+OSErr CbGetPinnedFloat(PIReadDescriptor r, const real64* min, const real64* max, real64* v) {
     OSErr e = CbGetFloat(r, v);
     if (e != noErr)
         return e;
@@ -922,8 +900,7 @@ OSErr CbGetPinnedFloat(PIReadDescriptor r, const real64* min, const real64* max,
     return noErr;
 }
 OSErr CbGetPinnedUnitFloat(PIReadDescriptor r, const real64* min, const real64* max,
-                           DescriptorUnitID* unit, real64* v)
-{
+                           DescriptorUnitID* unit, real64* v) {
     OSErr e = CbGetUnitFloat(r, unit, v);
     if (e != noErr)
         return e;
@@ -938,8 +915,7 @@ OSErr CbGetPinnedUnitFloat(PIReadDescriptor r, const real64* min, const real64* 
 }
 
 // Write-descriptor procs.
-PIWriteDescriptor CbOpenWrite()
-{
+PIWriteDescriptor CbOpenWrite() {
     if (!Active())
         return nullptr;
     auto s = std::make_unique<WriteState>();
@@ -947,8 +923,7 @@ PIWriteDescriptor CbOpenWrite()
     H().m_writers[w] = std::move(s);
     return w;
 }
-OSErr CbCloseWrite(PIWriteDescriptor w, PIDescriptorHandle* out)
-{
+OSErr CbCloseWrite(PIWriteDescriptor w, PIDescriptorHandle* out) {
     WriteState* s = Active() ? H().Writer(w) : nullptr;
     if (s == nullptr)
         return paramErr;
@@ -965,29 +940,26 @@ OSErr CbCloseWrite(PIWriteDescriptor w, PIDescriptorHandle* out)
     H().m_writers.erase(w);
     return e;
 }
-DescriptorItem Item(DescriptorKeyID key, DescriptorTypeID type)
-{
+DescriptorItem Item(DescriptorKeyID key, DescriptorTypeID type) {
     DescriptorItem it;
     it.key = key;
     it.type = type;
     return it;
 }
-OSErr CbPutInteger(PIWriteDescriptor w, DescriptorKeyID key, int32 v)
-{
+OSErr CbPutInteger(PIWriteDescriptor w, DescriptorKeyID key, int32 v) {
     DescriptorItem it = Item(key, typeInteger);
     it.integer = v;
     return Active() ? H().Put(w, it) : paramErr;
 }
-OSErr CbPutFloat(PIWriteDescriptor w, DescriptorKeyID key, const real64* v)
-{
+OSErr CbPutFloat(PIWriteDescriptor w, DescriptorKeyID key, const real64* v) {
     if (v == nullptr || !Active())
         return paramErr;
     DescriptorItem it = Item(key, typeFloat);
     it.number = *v;
     return H().Put(w, it);
 }
-OSErr CbPutUnitFloat(PIWriteDescriptor w, DescriptorKeyID key, DescriptorUnitID unit, const real64* v)
-{
+OSErr CbPutUnitFloat(PIWriteDescriptor w, DescriptorKeyID key, DescriptorUnitID unit,
+                     const real64* v) {
     if (v == nullptr || !Active())
         return paramErr;
     DescriptorItem it = Item(key, typeUnitFloat);
@@ -995,14 +967,13 @@ OSErr CbPutUnitFloat(PIWriteDescriptor w, DescriptorKeyID key, DescriptorUnitID 
     it.number = *v;
     return H().Put(w, it);
 }
-OSErr CbPutBoolean(PIWriteDescriptor w, DescriptorKeyID key, Boolean v)
-{
+OSErr CbPutBoolean(PIWriteDescriptor w, DescriptorKeyID key, Boolean v) {
     DescriptorItem it = Item(key, typeBoolean);
     it.integer = v ? 1 : 0;
     return Active() ? H().Put(w, it) : paramErr;
 }
-OSErr PutBytes(PIWriteDescriptor w, DescriptorKeyID key, DescriptorTypeID type, uint32 cls, Handle h)
-{
+OSErr PutBytes(PIWriteDescriptor w, DescriptorKeyID key, DescriptorTypeID type, uint32 cls,
+               Handle h) {
     if (!Active() || H().FindHandle(h) == nullptr)
         return paramErr;
     DescriptorItem it = Item(key, type);
@@ -1010,86 +981,125 @@ OSErr PutBytes(PIWriteDescriptor w, DescriptorKeyID key, DescriptorTypeID type, 
     it.text = H().HandleBytes(h);
     return H().Put(w, it);
 }
-OSErr CbPutText(PIWriteDescriptor w, DescriptorKeyID key, Handle h) { return PutBytes(w, key, typeChar, 0, h); }
-OSErr CbPutAlias(PIWriteDescriptor w, DescriptorKeyID key, Handle h)
-{
+OSErr CbPutText(PIWriteDescriptor w, DescriptorKeyID key, Handle h) {
+    return PutBytes(w, key, typeChar, 0, h);
+}
+OSErr CbPutAlias(PIWriteDescriptor w, DescriptorKeyID key, Handle h) {
     return PutBytes(w, key, FourCC("alis"), 0, h);
 }
-OSErr CbPutEnumerated(PIWriteDescriptor w, DescriptorKeyID key, DescriptorTypeID type, DescriptorEnumID v)
-{
+OSErr CbPutEnumerated(PIWriteDescriptor w, DescriptorKeyID key, DescriptorTypeID type,
+                      DescriptorEnumID v) {
     DescriptorItem it = Item(key, typeEnumerated);
     it.enumType = type;
     it.enumValue = v;
     return Active() ? H().Put(w, it) : paramErr;
 }
-OSErr CbPutClass(PIWriteDescriptor w, DescriptorKeyID key, DescriptorTypeID type)
-{
+OSErr CbPutClass(PIWriteDescriptor w, DescriptorKeyID key, DescriptorTypeID type) {
     DescriptorItem it = Item(key, typeClass);
     it.enumValue = type;
     return Active() ? H().Put(w, it) : paramErr;
 }
-OSErr CbPutSimpleReference(PIWriteDescriptor, DescriptorKeyID, const PIDescriptorSimpleReference*)
-{
+OSErr CbPutSimpleReference(PIWriteDescriptor, DescriptorKeyID, const PIDescriptorSimpleReference*) {
     return paramErr;
 }
-OSErr CbPutObject(PIWriteDescriptor w, DescriptorKeyID key, DescriptorTypeID type, PIDescriptorHandle h)
-{
+OSErr CbPutObject(PIWriteDescriptor w, DescriptorKeyID key, DescriptorTypeID type,
+                  PIDescriptorHandle h) {
     return PutBytes(w, key, typeObject, type, h);
 }
-OSErr CbPutCount(PIWriteDescriptor w, DescriptorKeyID key, uint32 count)
-{
+OSErr CbPutCount(PIWriteDescriptor w, DescriptorKeyID key, uint32 count) {
     DescriptorItem it = Item(key, typeInteger);
     it.integer = int32(count);
     return Active() ? H().Put(w, it) : paramErr;
 }
-OSErr CbPutString(PIWriteDescriptor w, DescriptorKeyID key, const unsigned char* s)
-{
+OSErr CbPutString(PIWriteDescriptor w, DescriptorKeyID key, const unsigned char* s) {
     if (s == nullptr || !Active())
         return paramErr;
     DescriptorItem it = Item(key, typeChar);
     it.text.assign(reinterpret_cast<const char*>(s + 1), s[0]);
     return H().Put(w, it);
 }
-OSErr CbPutScopedClass(PIWriteDescriptor, DescriptorKeyID, DescriptorTypeID) { return paramErr; }
-OSErr CbPutScopedObject(PIWriteDescriptor, DescriptorKeyID, DescriptorTypeID, PIDescriptorHandle)
-{
+OSErr CbPutScopedClass(PIWriteDescriptor, DescriptorKeyID, DescriptorTypeID) {
+    return paramErr;
+}
+OSErr CbPutScopedObject(PIWriteDescriptor, DescriptorKeyID, DescriptorTypeID, PIDescriptorHandle) {
     return paramErr;
 }
 
-} // namespace
+}  // namespace
 
 // ---- session ------------------------------------------------------------------------------
 
-void CFilterHost::CImpl::BuildSuites()
-{
-    m_handleProcs = HandleProcs{kCurrentHandleProcsVersion, kCurrentHandleProcsCount, CbNewHandle,
-                                CbDisposeHandle, CbGetHandleSize, CbSetHandleSize, CbLockHandle,
-                                CbUnlockHandle, CbRecoverSpace, CbDisposeHandle};
-    m_bufferProcs = BufferProcs{kCurrentBufferProcsVersion, kCurrentBufferProcsCount, CbAllocateBuffer,
-                                CbLockBuffer, CbUnlockBuffer, CbFreeBuffer, CbBufferSpace,
-                                CbReserveSpace, CbAllocateBuffer64, CbBufferSpace64};
+void CFilterHost::CImpl::BuildSuites() {
+    m_handleProcs = HandleProcs{kCurrentHandleProcsVersion,
+                                kCurrentHandleProcsCount,
+                                CbNewHandle,
+                                CbDisposeHandle,
+                                CbGetHandleSize,
+                                CbSetHandleSize,
+                                CbLockHandle,
+                                CbUnlockHandle,
+                                CbRecoverSpace,
+                                CbDisposeHandle};
+    m_bufferProcs = BufferProcs{kCurrentBufferProcsVersion,
+                                kCurrentBufferProcsCount,
+                                CbAllocateBuffer,
+                                CbLockBuffer,
+                                CbUnlockBuffer,
+                                CbFreeBuffer,
+                                CbBufferSpace,
+                                CbReserveSpace,
+                                CbAllocateBuffer64,
+                                CbBufferSpace64};
     m_propertyProcs = PropertyProcs{kCurrentPropertyProcsVersion, kCurrentPropertyProcsCount,
                                     CbGetProperty, CbSetProperty};
-    m_basic = SPBasicSuite{CbAcquireSuite, CbReleaseSuite, CbIsEqual, CbAllocateBlock,
-                           CbFreeBlock, CbReallocateBlock, CbUndefined};
+    m_basic = SPBasicSuite{CbAcquireSuite, CbReleaseSuite,    CbIsEqual,  CbAllocateBlock,
+                           CbFreeBlock,    CbReallocateBlock, CbUndefined};
     m_buffer1 = PSBufferSuite1{CbSuiteNew, CbSuiteDispose, CbSuiteGetSize, CbSuiteGetSpace};
-    m_buffer2 = PSBufferSuite2{CbSuiteNew, CbSuiteDispose, CbSuiteGetSize, CbSuiteGetSpace,
+    m_buffer2 = PSBufferSuite2{CbSuiteNew,   CbSuiteDispose,   CbSuiteGetSize,   CbSuiteGetSpace,
                                CbSuiteNew64, CbSuiteGetSize64, CbSuiteGetSpace64};
-    m_readProcs = ReadDescriptorProcs{
-        kCurrentReadDescriptorProcsVersion, kCurrentReadDescriptorProcsCount, CbOpenRead, CbCloseRead,
-        CbGetKey, CbGetInteger, CbGetFloat, CbGetUnitFloat, CbGetBoolean, CbGetText, CbGetAlias,
-        CbGetEnumerated, CbGetClass, CbGetSimpleReference, CbGetObject, CbGetCount, CbGetString,
-        CbGetPinnedInteger, CbGetPinnedFloat, CbGetPinnedUnitFloat};
-    m_writeProcs = WriteDescriptorProcs{
-        kCurrentWriteDescriptorProcsVersion, kCurrentWriteDescriptorProcsCount, CbOpenWrite,
-        CbCloseWrite, CbPutInteger, CbPutFloat, CbPutUnitFloat, CbPutBoolean, CbPutText, CbPutAlias,
-        CbPutEnumerated, CbPutClass, CbPutSimpleReference, CbPutObject, CbPutCount, CbPutString,
-        CbPutScopedClass, CbPutScopedObject};
+    m_readProcs = ReadDescriptorProcs{kCurrentReadDescriptorProcsVersion,
+                                      kCurrentReadDescriptorProcsCount,
+                                      CbOpenRead,
+                                      CbCloseRead,
+                                      CbGetKey,
+                                      CbGetInteger,
+                                      CbGetFloat,
+                                      CbGetUnitFloat,
+                                      CbGetBoolean,
+                                      CbGetText,
+                                      CbGetAlias,
+                                      CbGetEnumerated,
+                                      CbGetClass,
+                                      CbGetSimpleReference,
+                                      CbGetObject,
+                                      CbGetCount,
+                                      CbGetString,
+                                      CbGetPinnedInteger,
+                                      CbGetPinnedFloat,
+                                      CbGetPinnedUnitFloat};
+    m_writeProcs = WriteDescriptorProcs{kCurrentWriteDescriptorProcsVersion,
+                                        kCurrentWriteDescriptorProcsCount,
+                                        CbOpenWrite,
+                                        CbCloseWrite,
+                                        CbPutInteger,
+                                        CbPutFloat,
+                                        CbPutUnitFloat,
+                                        CbPutBoolean,
+                                        CbPutText,
+                                        CbPutAlias,
+                                        CbPutEnumerated,
+                                        CbPutClass,
+                                        CbPutSimpleReference,
+                                        CbPutObject,
+                                        CbPutCount,
+                                        CbPutString,
+                                        CbPutScopedClass,
+                                        CbPutScopedObject};
     m_platform.hwnd = m_opt.parentWindow;
 }
 
-bool CFilterHost::CImpl::BuildRecord(CHostImage& image, const RunOptions& options, std::string* error)
-{
+bool CFilterHost::CImpl::BuildRecord(CHostImage& image, const RunOptions& options,
+                                     std::string* error) {
     const int32_t fieldsEnd = FieldsEnd(m_opt.recordSize);
     if (fieldsEnd == 0) {
         *error = "unsupported record size " + std::to_string(m_opt.recordSize) +
@@ -1118,7 +1128,8 @@ bool CFilterHost::CImpl::BuildRecord(CHostImage& image, const RunOptions& option
     init.abortProc = CbAbort;
     init.progressProc = CbProgress;
     init.parameters = m_parameters;
-    init.imageSize = Point{int16(std::min(image.Height(), 32767)), int16(std::min(image.Width(), 32767))};
+    init.imageSize =
+        Point{int16(std::min(image.Height(), 32767)), int16(std::min(image.Width(), 32767))};
     init.planes = int16(image.Planes());
     init.filterRect = To16(filter);
     init.background = PSRGBColor{0xFFFF, 0xFFFF, 0xFFFF};
@@ -1129,9 +1140,10 @@ bool CFilterHost::CImpl::BuildRecord(CHostImage& image, const RunOptions& option
     init.imageMode = image.Mode();
     init.imageHRes = init.imageVRes = 72 * kFixedOne;
     init.wholeSize = init.imageSize;
-    init.monitor = PlugInMonitor{Fixed(2.2 * kFixedOne), Fixed(0.64 * kFixedOne), Fixed(0.33 * kFixedOne),
-                                 Fixed(0.30 * kFixedOne), Fixed(0.60 * kFixedOne), Fixed(0.15 * kFixedOne),
-                                 Fixed(0.06 * kFixedOne), Fixed(0.3127 * kFixedOne),
+    init.monitor = PlugInMonitor{Fixed(2.2 * kFixedOne),    Fixed(0.64 * kFixedOne),
+                                 Fixed(0.33 * kFixedOne),   Fixed(0.30 * kFixedOne),
+                                 Fixed(0.60 * kFixedOne),   Fixed(0.15 * kFixedOne),
+                                 Fixed(0.06 * kFixedOne),   Fixed(0.3127 * kFixedOne),
                                  Fixed(0.3290 * kFixedOne), 0};
     init.platformData = &m_platform;
     init.bufferProcs = m_opt.bufferProcs ? &m_bufferProcs : nullptr;
@@ -1181,8 +1193,7 @@ bool CFilterHost::CImpl::BuildRecord(CHostImage& image, const RunOptions& option
     return true;
 }
 
-int16_t CFilterHost::CImpl::Call(int16_t selector, void* block, const RunOptions* options)
-{
+int16_t CFilterHost::CImpl::Call(int16_t selector, void* block, const RunOptions* options) {
     int16_t result = 0;
     m_selector = selector;
     if (m_result)
@@ -1195,8 +1206,7 @@ int16_t CFilterHost::CImpl::Call(int16_t selector, void* block, const RunOptions
     return result;
 }
 
-void CFilterHost::CImpl::CollectDescriptor(RunResult& r)
-{
+void CFilterHost::CImpl::CollectDescriptor(RunResult& r) {
     Handle h = m_descParams.descriptor;
     r.recordInfo = m_descParams.recordInfo;
     if (h != nullptr && FindHandle(h) != nullptr) {
@@ -1211,8 +1221,7 @@ void CFilterHost::CImpl::CollectDescriptor(RunResult& r)
     m_descParams.descriptor = nullptr;
 }
 
-RunResult CFilterHost::CImpl::About()
-{
+RunResult CFilterHost::CImpl::About() {
     RunResult r;
     if (!m_module.Loaded()) {
         r.result = paramErr;
@@ -1233,8 +1242,7 @@ RunResult CFilterHost::CImpl::About()
     return r;
 }
 
-RunResult CFilterHost::CImpl::Run(CHostImage& image, const RunOptions& options)
-{
+RunResult CFilterHost::CImpl::Run(CHostImage& image, const RunOptions& options) {
     RunResult r;
     if (!m_module.Loaded()) {
         r.result = paramErr;
@@ -1343,7 +1351,7 @@ RunResult CFilterHost::CImpl::Run(CHostImage& image, const RunOptions& options)
         m_haveLast = true;
     }
     if (r.result != 0)
-        image = m_src; // a failed run leaves the image as it was
+        image = m_src;  // a failed run leaves the image as it was
     r.leakedBuffers = FreeAllBuffers();
     r.suitesNotReleased = m_suitesHeld;
     m_suitesHeld = 0;
@@ -1365,19 +1373,22 @@ RunResult CFilterHost::CImpl::Run(CHostImage& image, const RunOptions& options)
 
 // ---- public face ---------------------------------------------------------------------------
 
-CFilterHost::CFilterHost(HostOptions options) : m_impl(std::make_unique<CImpl>(std::move(options))) {}
+CFilterHost::CFilterHost(HostOptions options)
+    : m_impl(std::make_unique<CImpl>(std::move(options))) {}
 CFilterHost::~CFilterHost() = default;
 
-bool CFilterHost::Load(const std::string& path, std::string* error)
-{
+bool CFilterHost::Load(const std::string& path, std::string* error) {
     return m_impl->m_module.Load(path, error);
 }
 
-const PlugInInfo& CFilterHost::Info() const { return m_impl->m_module.Info(); }
-HostOptions& CFilterHost::Options() { return m_impl->m_opt; }
+const PlugInInfo& CFilterHost::Info() const {
+    return m_impl->m_module.Info();
+}
+HostOptions& CFilterHost::Options() {
+    return m_impl->m_opt;
+}
 
-bool CFilterHost::Accepts(const CHostImage& image, std::string* reason) const
-{
+bool CFilterHost::Accepts(const CHostImage& image, std::string* reason) const {
     EnableContext ctx;
     ctx.imageMode = image.Mode();
     ctx.imageDepth = image.Depth();
@@ -1388,15 +1399,24 @@ bool CFilterHost::Accepts(const CHostImage& image, std::string* reason) const
     return PlugInAccepts(Info(), ctx, reason);
 }
 
-RunResult CFilterHost::About() { return m_impl->About(); }
-RunResult CFilterHost::Run(CHostImage& image, const RunOptions& options) { return m_impl->Run(image, options); }
-intptr_t CFilterHost::DataWord() const { return m_impl->m_data; }
-const CDescriptor& CFilterHost::LastDescriptor() const { return m_impl->m_last; }
-int32_t CFilterHost::LiveHandles() const { return int32_t(m_impl->m_handles.size()); }
+RunResult CFilterHost::About() {
+    return m_impl->About();
+}
+RunResult CFilterHost::Run(CHostImage& image, const RunOptions& options) {
+    return m_impl->Run(image, options);
+}
+intptr_t CFilterHost::DataWord() const {
+    return m_impl->m_data;
+}
+const CDescriptor& CFilterHost::LastDescriptor() const {
+    return m_impl->m_last;
+}
+int32_t CFilterHost::LiveHandles() const {
+    return int32_t(m_impl->m_handles.size());
+}
 
 OSErr PaintPixelMap(const PSPixelMap* source, const VRect* srcRect, int32_t dstRow, int32_t dstCol,
-                    void* platformContext)
-{
+                    void* platformContext) {
     if (source == nullptr || srcRect == nullptr || platformContext == nullptr)
         return paramErr;
     std::vector<uint8_t> dib;
@@ -1409,35 +1429,41 @@ OSErr PaintPixelMap(const PSPixelMap* source, const VRect* srcRect, int32_t dstR
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = h; // bottom-up
+    bi.bmiHeader.biHeight = h;  // bottom-up
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 24;
     bi.bmiHeader.biCompression = BI_RGB;
     // A source rectangle clipped at the map's top or left moves the destination with it.
     int32_t x = dstCol + std::max(0, source->bounds.left - srcRect->left);
     int32_t y = dstRow + std::max(0, source->bounds.top - srcRect->top);
-    int lines = SetDIBitsToDevice(static_cast<HDC>(platformContext), x, y, DWORD(w), DWORD(h), 0, 0, 0,
-                                  UINT(h), dib.data(), &bi, DIB_RGB_COLORS);
+    int lines = SetDIBitsToDevice(static_cast<HDC>(platformContext), x, y, DWORD(w), DWORD(h), 0, 0,
+                                  0, UINT(h), dib.data(), &bi, DIB_RGB_COLORS);
     return lines == 0 ? paramErr : noErr;
 }
 
-std::string DescribeResult(const RunResult& r)
-{
+std::string DescribeResult(const RunResult& r) {
     if (r.result == 0)
         return {};
     if (!r.message.empty())
         return r.message;
     switch (r.result) {
-    case userCanceledErr: return "The filter was cancelled.";
-    case errReportString:
-        return "Could not complete the filter because " +
-               (r.errorText.empty() ? std::string("of an unknown error") : r.errorText) + ".";
-    case filterBadMode: return "Could not complete the filter because the image mode is not supported.";
-    case filterBadParameters: return "Could not complete the filter because of a problem with its parameters.";
-    case memFullErr: return "Could not complete the filter because there is not enough memory.";
-    case errMissingParameter: return "Could not complete the filter because a parameter is missing.";
-    case paramErr: return "Could not complete the filter because the plug-in made a bad request.";
-    default: break;
+        case userCanceledErr:
+            return "The filter was cancelled.";
+        case errReportString:
+            return "Could not complete the filter because " +
+                   (r.errorText.empty() ? std::string("of an unknown error") : r.errorText) + ".";
+        case filterBadMode:
+            return "Could not complete the filter because the image mode is not supported.";
+        case filterBadParameters:
+            return "Could not complete the filter because of a problem with its parameters.";
+        case memFullErr:
+            return "Could not complete the filter because there is not enough memory.";
+        case errMissingParameter:
+            return "Could not complete the filter because a parameter is missing.";
+        case paramErr:
+            return "Could not complete the filter because the plug-in made a bad request.";
+        default:
+            break;
     }
     if (r.result > 0)
         return "The filter failed (it has reported the problem itself).";
@@ -1445,4 +1471,4 @@ std::string DescribeResult(const RunResult& r)
            std::to_string(r.result) + ").";
 }
 
-} // namespace vg::host
+}  // namespace vg::host

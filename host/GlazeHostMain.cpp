@@ -14,8 +14,7 @@ using namespace vg::host;
 
 namespace {
 
-std::string BesideExe(const char* name)
-{
+std::string BesideExe(const char* name) {
     char buf[MAX_PATH * 2] = {};
     DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
     std::string path(buf, n);
@@ -23,8 +22,7 @@ std::string BesideExe(const char* name)
     return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + name;
 }
 
-bool ReadText(const std::string& path, std::string* text)
-{
+bool ReadText(const std::string& path, std::string* text) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
@@ -34,16 +32,14 @@ bool ReadText(const std::string& path, std::string* text)
     return !in.bad();
 }
 
-int Fail(const std::string& message, int code)
-{
+int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "glazehost: %s\n", message.c_str());
     return code;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     HostCommandLine cmd;
     std::string error;
@@ -103,7 +99,7 @@ int main(int argc, char** argv)
         last = host.Run(image, run);
         if (!last.ok())
             return Fail(DescribeResult(last), 1);
-        run.replay = false; // later runs repeat the last filter with what it recorded
+        run.replay = false;  // later runs repeat the last filter with what it recorded
     }
     if (!WriteImageFile(cmd.output, image, &error))
         return Fail(error, 2);

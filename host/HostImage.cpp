@@ -11,13 +11,14 @@ namespace {
 
 constexpr int32_t kMaxDimension = 1 << 30;
 
-int64_t Mul16(int64_t coord, ps::Fixed rate) { return (coord * int64_t(rate)) >> 16; }
+int64_t Mul16(int64_t coord, ps::Fixed rate) {
+    return (coord * int64_t(rate)) >> 16;
+}
 
-} // namespace
+}  // namespace
 
 bool CHostImage::Create(int32_t width, int32_t height, int32_t planes, int32_t depth, bool alpha,
-                        std::string* error)
-{
+                        std::string* error) {
     if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
         *error = "bad image size";
         return false;
@@ -46,15 +47,13 @@ bool CHostImage::Create(int32_t width, int32_t height, int32_t planes, int32_t d
     return true;
 }
 
-int16_t CHostImage::Mode() const
-{
+int16_t CHostImage::Mode() const {
     if (m_planes == 1)
         return m_depth == 16 ? ps::plugInModeGray16 : ps::plugInModeGrayScale;
     return m_depth == 16 ? ps::plugInModeRGB48 : ps::plugInModeRGBColor;
 }
 
-uint32_t CHostImage::Sample(int32_t x, int32_t y, int32_t c) const
-{
+uint32_t CHostImage::Sample(int32_t x, int32_t y, int32_t c) const {
     size_t i = (size_t(y) * size_t(m_width) + size_t(x)) * size_t(Channels()) + size_t(c);
     if (m_depth == 8)
         return m_data[i];
@@ -63,8 +62,7 @@ uint32_t CHostImage::Sample(int32_t x, int32_t y, int32_t c) const
     return v;
 }
 
-void CHostImage::SetSample(int32_t x, int32_t y, int32_t c, uint32_t v)
-{
+void CHostImage::SetSample(int32_t x, int32_t y, int32_t c, uint32_t v) {
     size_t i = (size_t(y) * size_t(m_width) + size_t(x)) * size_t(Channels()) + size_t(c);
     if (m_depth == 8) {
         m_data[i] = uint8_t(v);
@@ -74,33 +72,30 @@ void CHostImage::SetSample(int32_t x, int32_t y, int32_t c, uint32_t v)
     std::memcpy(&m_data[2 * i], &s, 2);
 }
 
-bool CHostImage::operator==(const CHostImage& o) const
-{
+bool CHostImage::operator==(const CHostImage& o) const {
     return m_width == o.m_width && m_height == o.m_height && m_planes == o.m_planes &&
            m_depth == o.m_depth && m_alpha == o.m_alpha && m_data == o.m_data;
 }
 
-uint16_t From65535(uint32_t v)
-{
+uint16_t From65535(uint32_t v) {
     v = std::min<uint32_t>(v, 65535);
     return uint16_t((v * 32768u + 32767u) / 65535u);
 }
 
-uint16_t To65535(uint32_t v)
-{
+uint16_t To65535(uint32_t v) {
     v = std::min<uint32_t>(v, 32768);
     return uint16_t((v * 65535u + 16384u) / 32768u);
 }
 
 int16_t PlanRegion(const CHostImage& image, RegionLayout* layout, int32_t rowAlignment,
-                   int64_t maxBytes, int64_t* totalBytes)
-{
+                   int64_t maxBytes, int64_t* totalBytes) {
     const ps::VRect& r = layout->rect;
     *totalBytes = 0;
     layout->rowBytes = 0;
     if (r.right < r.left || r.bottom < r.top)
         return ps::paramErr;
-    if (layout->loPlane < 0 || layout->hiPlane < layout->loPlane || layout->hiPlane >= image.Planes())
+    if (layout->loPlane < 0 || layout->hiPlane < layout->loPlane ||
+        layout->hiPlane >= image.Planes())
         return ps::paramErr;
     if (layout->rate <= 0 || layout->rate > (1 << 24))
         return ps::paramErr;
@@ -119,8 +114,7 @@ int16_t PlanRegion(const CHostImage& image, RegionLayout* layout, int32_t rowAli
     return ps::noErr;
 }
 
-bool RegionInside(const CHostImage& image, const RegionLayout& layout)
-{
+bool RegionInside(const CHostImage& image, const RegionLayout& layout) {
     const ps::VRect& r = layout.rect;
     if (layout.Width() <= 0 || layout.Height() <= 0)
         return true;
@@ -130,8 +124,8 @@ bool RegionInside(const CHostImage& image, const RegionLayout& layout)
     return top >= 0 && left >= 0 && bottom < image.Height() && right < image.Width();
 }
 
-int16_t ReadRegion(const CHostImage& image, const RegionLayout& layout, int16_t padding, uint8_t* dst)
-{
+int16_t ReadRegion(const CHostImage& image, const RegionLayout& layout, int16_t padding,
+                   uint8_t* dst) {
     if (layout.Width() <= 0 || layout.Height() <= 0)
         return ps::noErr;
     bool inside = RegionInside(image, layout);
@@ -174,8 +168,7 @@ int16_t ReadRegion(const CHostImage& image, const RegionLayout& layout, int16_t 
     return ps::noErr;
 }
 
-void WriteRegion(CHostImage& image, const RegionLayout& layout, const uint8_t* src)
-{
+void WriteRegion(CHostImage& image, const RegionLayout& layout, const uint8_t* src) {
     const ps::VRect& r = layout.rect;
     const int32_t bps = image.BytesPerSample();
     const int32_t planes = layout.PlaneCount();
@@ -187,14 +180,14 @@ void WriteRegion(CHostImage& image, const RegionLayout& layout, const uint8_t* s
         const uint8_t* in = src + size_t(y - r.top) * size_t(layout.rowBytes);
         uint8_t* out = image.Row(y);
         for (int32_t x = left; x < right; ++x)
-            std::memcpy(out + size_t(x) * size_t(image.Channels() * bps) + size_t(layout.loPlane * bps),
-                        in + size_t(x - r.left) * size_t(planes * bps), size_t(planes * bps));
+            std::memcpy(
+                out + size_t(x) * size_t(image.Channels() * bps) + size_t(layout.loPlane * bps),
+                in + size_t(x - r.left) * size_t(planes * bps), size_t(planes * bps));
     }
 }
 
 bool PixelMapToBgr24(const ps::PSPixelMap& map, const ps::VRect& srcRect, std::vector<uint8_t>* dib,
-                     int32_t* width, int32_t* height, std::string* error)
-{
+                     int32_t* width, int32_t* height, std::string* error) {
     int planes = 0;
     if (map.imageMode == ps::plugInModeRGBColor || map.imageMode == ps::plugInModeRGB48)
         planes = 3;
@@ -233,10 +226,11 @@ bool PixelMapToBgr24(const ps::PSPixelMap& map, const ps::VRect& srcRect, std::v
     dib->assign(size_t(stride * h), 0);
     const uint8_t* base = static_cast<const uint8_t*>(map.baseAddr);
     for (int64_t y = 0; y < h; ++y) {
-        uint8_t* out = dib->data() + size_t((h - 1 - y) * stride); // bottom-up
+        uint8_t* out = dib->data() + size_t((h - 1 - y) * stride);  // bottom-up
         const uint8_t* row = base + (int64_t(r.top) + y - map.bounds.top) * int64_t(map.rowBytes);
         for (int64_t x = 0; x < w; ++x) {
-            const uint8_t* px = row + (int64_t(r.left) + x - map.bounds.left) * int64_t(map.colBytes);
+            const uint8_t* px =
+                row + (int64_t(r.left) + x - map.bounds.left) * int64_t(map.colBytes);
             uint8_t rgb[3];
             for (int p = 0; p < 3; ++p) {
                 const uint8_t* s = px + (planes == 3 ? p : 0) * map.planeBytes;
@@ -258,4 +252,4 @@ bool PixelMapToBgr24(const ps::PSPixelMap& map, const ps::VRect& srcRect, std::v
     return true;
 }
 
-} // namespace vg::host
+}  // namespace vg::host

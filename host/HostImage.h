@@ -19,14 +19,16 @@ public:
 
     int32_t Width() const { return m_width; }
     int32_t Height() const { return m_height; }
-    int32_t Planes() const { return m_planes; } // colour planes the plug-in sees: 1 or 3
-    int32_t Depth() const { return m_depth; }   // 8 or 16
+    int32_t Planes() const { return m_planes; }  // colour planes the plug-in sees: 1 or 3
+    int32_t Depth() const { return m_depth; }    // 8 or 16
     bool HasAlpha() const { return m_alpha; }
     int32_t Channels() const { return m_planes + (m_alpha ? 1 : 0); }
     int32_t BytesPerSample() const { return m_depth / 8; }
-    size_t RowBytes() const { return size_t(m_width) * size_t(Channels()) * size_t(BytesPerSample()); }
+    size_t RowBytes() const {
+        return size_t(m_width) * size_t(Channels()) * size_t(BytesPerSample());
+    }
     bool Empty() const { return m_width == 0; }
-    int16_t Mode() const; // plugInMode* of the image
+    int16_t Mode() const;  // plugInMode* of the image
 
     uint8_t* Row(int32_t y) { return m_data.data() + size_t(y) * RowBytes(); }
     const uint8_t* Row(int32_t y) const { return m_data.data() + size_t(y) * RowBytes(); }
@@ -71,14 +73,15 @@ bool RegionInside(const CHostImage& image, const RegionLayout& layout);
 // Copies the region from the image into dst. Pixels outside the image follow padding:
 // 0..255 fill value, plugInWantsEdgeReplication, plugInDoesNotWantPadding (left as is) or
 // plugInWantsErrorOnBoundsException (returns paramErr, nothing copied).
-int16_t ReadRegion(const CHostImage& image, const RegionLayout& layout, int16_t padding, uint8_t* dst);
+int16_t ReadRegion(const CHostImage& image, const RegionLayout& layout, int16_t padding,
+                   uint8_t* dst);
 
 // Writes a full-resolution region back into the image, skipping pixels outside it.
 void WriteRegion(CHostImage& image, const RegionLayout& layout, const uint8_t* src);
 
-// For displayPixels: converts srcRect of a pixel map into a bottom-up 24-bit BGR DIB (rows padded to 4 bytes).
-// false on a map this host cannot show (mode, planes, strides, rectangle).
+// For displayPixels: converts srcRect of a pixel map into a bottom-up 24-bit BGR DIB (rows padded
+// to 4 bytes). false on a map this host cannot show (mode, planes, strides, rectangle).
 bool PixelMapToBgr24(const ps::PSPixelMap& map, const ps::VRect& srcRect, std::vector<uint8_t>* dib,
                      int32_t* width, int32_t* height, std::string* error);
 
-} // namespace vg::host
+}  // namespace vg::host

@@ -18,4 +18,4 @@ ImageFormat FormatFromPath(const std::string& path);
 bool ReadImageFile(const std::string& path, CHostImage* image, std::string* error);
 bool WriteImageFile(const std::string& path, const CHostImage& image, std::string* error);
 
-} // namespace vg::host
+}  // namespace vg::host

@@ -24,13 +24,11 @@ public:
     CComRef& operator=(const CComRef&) = delete;
     T* operator->() const { return m_p; }
     T* Get() const { return m_p; }
-    T** Out()
-    {
+    T** Out() {
         Reset();
         return &m_p;
     }
-    void Reset()
-    {
+    void Reset() {
         if (m_p)
             m_p->Release();
         m_p = nullptr;
@@ -44,8 +42,7 @@ private:
 class CComScope {
 public:
     CComScope() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~CComScope()
-    {
+    ~CComScope() {
         if (SUCCEEDED(m_hr))
             CoUninitialize();
     }
@@ -56,8 +53,7 @@ private:
     HRESULT m_hr;
 };
 
-std::wstring Wide(const std::string& s)
-{
+std::wstring Wide(const std::string& s) {
     int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
     std::wstring w(size_t(std::max(n, 1)), L'\0');
     MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, &w[0], n);
@@ -65,15 +61,13 @@ std::wstring Wide(const std::string& s)
     return w;
 }
 
-std::string Hex(HRESULT hr)
-{
+std::string Hex(HRESULT hr) {
     char buf[16];
     wsprintfA(buf, "0x%08lX", static_cast<unsigned long>(hr));
     return buf;
 }
 
-bool CreateFactory(CComRef<IWICImagingFactory>* factory, std::string* error)
-{
+bool CreateFactory(CComRef<IWICImagingFactory>* factory, std::string* error) {
     HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IWICImagingFactory, reinterpret_cast<void**>(factory->Out()));
     if (FAILED(hr)) {
@@ -83,23 +77,20 @@ bool CreateFactory(CComRef<IWICImagingFactory>* factory, std::string* error)
     return true;
 }
 
-bool IsGrayFormat(const WICPixelFormatGUID& f)
-{
+bool IsGrayFormat(const WICPixelFormatGUID& f) {
     return f == GUID_WICPixelFormatBlackWhite || f == GUID_WICPixelFormat2bppGray ||
            f == GUID_WICPixelFormat4bppGray || f == GUID_WICPixelFormat8bppGray ||
            f == GUID_WICPixelFormat16bppGray;
 }
 
-bool IsIndexedFormat(const WICPixelFormatGUID& f)
-{
+bool IsIndexedFormat(const WICPixelFormatGUID& f) {
     return f == GUID_WICPixelFormat1bppIndexed || f == GUID_WICPixelFormat2bppIndexed ||
            f == GUID_WICPixelFormat4bppIndexed || f == GUID_WICPixelFormat8bppIndexed;
 }
 
 // Bits per channel and transparency of a pixel format.
 bool DescribeFormat(IWICImagingFactory* factory, const WICPixelFormatGUID& f, UINT* bitsPerChannel,
-                    bool* alpha)
-{
+                    bool* alpha) {
     CComRef<IWICComponentInfo> info;
     CComRef<IWICPixelFormatInfo2> pf;
     if (FAILED(factory->CreateComponentInfo(f, info.Out())) ||
@@ -107,7 +98,8 @@ bool DescribeFormat(IWICImagingFactory* factory, const WICPixelFormatGUID& f, UI
         return false;
     UINT bpp = 0, channels = 0;
     BOOL transparency = FALSE;
-    if (FAILED(pf->GetBitsPerPixel(&bpp)) || FAILED(pf->GetChannelCount(&channels)) || channels == 0)
+    if (FAILED(pf->GetBitsPerPixel(&bpp)) || FAILED(pf->GetChannelCount(&channels)) ||
+        channels == 0)
         return false;
     pf->SupportsTransparency(&transparency);
     *bitsPerChannel = bpp / channels;
@@ -121,8 +113,7 @@ struct WicLayout {
     bool bgr;
 };
 
-WicLayout LayoutFor(int32_t planes, int32_t depth, bool alpha)
-{
+WicLayout LayoutFor(int32_t planes, int32_t depth, bool alpha) {
     if (planes == 1)
         return {depth == 16 ? GUID_WICPixelFormat16bppGray : GUID_WICPixelFormat8bppGray, false};
     if (depth == 16)
@@ -131,8 +122,7 @@ WicLayout LayoutFor(int32_t planes, int32_t depth, bool alpha)
 }
 
 // Host image rows <-> WIC rows: channel order and the 16-bit scale.
-void ToHostRow(const uint8_t* in, CHostImage& image, int32_t y, bool bgr)
-{
+void ToHostRow(const uint8_t* in, CHostImage& image, int32_t y, bool bgr) {
     const int32_t channels = image.Channels();
     for (int32_t x = 0; x < image.Width(); ++x)
         for (int32_t c = 0; c < channels; ++c) {
@@ -148,8 +138,7 @@ void ToHostRow(const uint8_t* in, CHostImage& image, int32_t y, bool bgr)
         }
 }
 
-void FromHostRow(const CHostImage& image, int32_t y, bool bgr, bool swapBytes, uint8_t* out)
-{
+void FromHostRow(const CHostImage& image, int32_t y, bool bgr, bool swapBytes, uint8_t* out) {
     const int32_t channels = image.Channels();
     for (int32_t x = 0; x < image.Width(); ++x)
         for (int32_t c = 0; c < channels; ++c) {
@@ -167,8 +156,8 @@ void FromHostRow(const CHostImage& image, int32_t y, bool bgr, bool swapBytes, u
         }
 }
 
-bool Decode(IWICImagingFactory* factory, const std::string& path, CHostImage* image, std::string* error)
-{
+bool Decode(IWICImagingFactory* factory, const std::string& path, CHostImage* image,
+            std::string* error) {
     CComRef<IWICBitmapDecoder> decoder;
     HRESULT hr = factory->CreateDecoderFromFilename(Wide(path).c_str(), nullptr, GENERIC_READ,
                                                     WICDecodeMetadataCacheOnDemand, decoder.Out());
@@ -200,7 +189,8 @@ bool Decode(IWICImagingFactory* factory, const std::string& path, CHostImage* im
     if (IsIndexedFormat(source)) {
         CComRef<IWICPalette> palette;
         BOOL isGray = FALSE, hasAlpha = FALSE;
-        if (SUCCEEDED(factory->CreatePalette(palette.Out())) && SUCCEEDED(frame->CopyPalette(palette.Get()))) {
+        if (SUCCEEDED(factory->CreatePalette(palette.Out())) &&
+            SUCCEEDED(frame->CopyPalette(palette.Get()))) {
             palette->IsGrayscale(&isGray);
             palette->HasAlpha(&hasAlpha);
         }
@@ -221,20 +211,22 @@ bool Decode(IWICImagingFactory* factory, const std::string& path, CHostImage* im
     IWICBitmapSource* pixels = frame.Get();
     if (source != layout.format) {
         if (FAILED(factory->CreateFormatConverter(converter.Out())) ||
-            FAILED(converter->Initialize(frame.Get(), layout.format, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                         WICBitmapPaletteTypeCustom))) {
+            FAILED(converter->Initialize(frame.Get(), layout.format, WICBitmapDitherTypeNone,
+                                         nullptr, 0.0, WICBitmapPaletteTypeCustom))) {
             *error = "its pixel format cannot be converted";
             return false;
         }
         pixels = converter.Get();
     }
-    const uint64_t stride64 = uint64_t(width) * uint64_t(img.Channels()) * uint64_t(img.BytesPerSample());
+    const uint64_t stride64 =
+        uint64_t(width) * uint64_t(img.Channels()) * uint64_t(img.BytesPerSample());
     if (stride64 > (uint64_t(1) << 30)) {
         *error = "the image rows are too long";
         return false;
     }
     const UINT stride = UINT(stride64);
-    const UINT band = std::max<UINT>(1, std::min<UINT>(height, UINT((uint64_t(16) << 20) / stride64 + 1)));
+    const UINT band =
+        std::max<UINT>(1, std::min<UINT>(height, UINT((uint64_t(16) << 20) / stride64 + 1)));
     std::vector<uint8_t> rows(size_t(stride) * band);
     for (UINT y = 0; y < height; y += band) {
         UINT n = std::min(band, height - y);
@@ -252,8 +244,7 @@ bool Decode(IWICImagingFactory* factory, const std::string& path, CHostImage* im
 }
 
 bool Encode(IWICImagingFactory* factory, const std::string& path, ImageFormat format,
-            const CHostImage& image, bool swapBytes, std::string* error)
-{
+            const CHostImage& image, bool swapBytes, std::string* error) {
     WicLayout layout = LayoutFor(image.Planes(), image.Depth(), image.HasAlpha());
     CComRef<IWICStream> stream;
     CComRef<IWICBitmapEncoder> encoder;
@@ -266,8 +257,9 @@ bool Encode(IWICImagingFactory* factory, const std::string& path, ImageFormat fo
         *error = "cannot create the file (" + Hex(hr) + ")";
         return false;
     }
-    hr = factory->CreateEncoder(format == ImageFormat::Png ? GUID_ContainerFormatPng : GUID_ContainerFormatTiff,
-                                nullptr, encoder.Out());
+    hr = factory->CreateEncoder(
+        format == ImageFormat::Png ? GUID_ContainerFormatPng : GUID_ContainerFormatTiff, nullptr,
+        encoder.Out());
     if (SUCCEEDED(hr))
         hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
     if (SUCCEEDED(hr))
@@ -288,8 +280,8 @@ bool Encode(IWICImagingFactory* factory, const std::string& path, ImageFormat fo
         return false;
     }
     const size_t stride = image.RowBytes();
-    const int32_t band = std::max<int32_t>(1, int32_t(std::min<size_t>(size_t(image.Height()),
-                                                                       (size_t(16) << 20) / stride + 1)));
+    const int32_t band = std::max<int32_t>(
+        1, int32_t(std::min<size_t>(size_t(image.Height()), (size_t(16) << 20) / stride + 1)));
     std::vector<uint8_t> rows(stride * size_t(band));
     for (int32_t y = 0; y < image.Height() && SUCCEEDED(hr); y += band) {
         int32_t n = std::min(band, image.Height() - y);
@@ -308,15 +300,13 @@ bool Encode(IWICImagingFactory* factory, const std::string& path, ImageFormat fo
     return true;
 }
 
-bool Exists(const std::string& path)
-{
+bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-} // namespace
+}  // namespace
 
-bool ReadImageFile(const std::string& path, CHostImage* image, std::string* error)
-{
+bool ReadImageFile(const std::string& path, CHostImage* image, std::string* error) {
     if (!Exists(path)) {
         *error = "Image " + path + " not found.";
         return false;
@@ -331,8 +321,7 @@ bool ReadImageFile(const std::string& path, CHostImage* image, std::string* erro
     return true;
 }
 
-bool WriteImageFile(const std::string& path, const CHostImage& image, std::string* error)
-{
+bool WriteImageFile(const std::string& path, const CHostImage& image, std::string* error) {
     ImageFormat format = FormatFromPath(path);
     if (format == ImageFormat::Unknown) {
         *error = "Cannot write " + path + ": use a .png, .tif or .tiff file name.";
@@ -390,4 +379,4 @@ bool WriteImageFile(const std::string& path, const CHostImage& image, std::strin
     return true;
 }
 
-} // namespace vg::host
+}  // namespace vg::host

@@ -11,22 +11,20 @@
 namespace vg::host {
 namespace {
 
-uint32_t LE32(const uint8_t* p)
-{
+uint32_t LE32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
-uint16_t LE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint16_t LE16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
 
-std::string CString(const uint8_t* p, size_t n)
-{
+std::string CString(const uint8_t* p, size_t n) {
     size_t len = 0;
-    while (len < n && p[len] != 0)
-        ++len;
+    while (len < n && p[len] != 0) ++len;
     return std::string(reinterpret_cast<const char*>(p), len);
 }
 
-bool PascalString(const uint8_t* p, size_t n, std::string* s)
-{
+bool PascalString(const uint8_t* p, size_t n, std::string* s) {
     if (n == 0 || size_t(p[0]) > n - 1)
         return false;
     s->assign(reinterpret_cast<const char*>(p + 1), p[0]);
@@ -43,8 +41,7 @@ class CEnableParser {
 public:
     CEnableParser(const std::string& s, const EnableContext& c) : m_s(s), m_c(c) {}
 
-    bool Run(int64_t* value, std::string* error)
-    {
+    bool Run(int64_t* value, std::string* error) {
         int64_t v = Or();
         Skip();
         if (m_ok && m_pos != m_s.size())
@@ -60,20 +57,16 @@ public:
 private:
     static constexpr int kMaxDepth = 64;
 
-    void Fail(const std::string& e)
-    {
+    void Fail(const std::string& e) {
         if (m_ok) {
             m_ok = false;
             m_error = e;
         }
     }
-    void Skip()
-    {
-        while (m_pos < m_s.size() && std::isspace(uint8_t(m_s[m_pos])))
-            ++m_pos;
+    void Skip() {
+        while (m_pos < m_s.size() && std::isspace(uint8_t(m_s[m_pos]))) ++m_pos;
     }
-    bool Eat(const char* tok)
-    {
+    bool Eat(const char* tok) {
         Skip();
         size_t n = std::strlen(tok);
         if (m_s.compare(m_pos, n, tok) == 0) {
@@ -84,16 +77,14 @@ private:
     }
     struct Depth {
         CEnableParser& p;
-        explicit Depth(CEnableParser& parser) : p(parser)
-        {
+        explicit Depth(CEnableParser& parser) : p(parser) {
             if (++p.m_depth > kMaxDepth)
                 p.Fail("expression nested too deeply");
         }
         ~Depth() { --p.m_depth; }
     };
 
-    int64_t Or()
-    {
+    int64_t Or() {
         Depth d(*this);
         int64_t v = And();
         while (m_ok && Eat("||")) {
@@ -102,8 +93,7 @@ private:
         }
         return v;
     }
-    int64_t And()
-    {
+    int64_t And() {
         int64_t v = Cmp();
         while (m_ok && Eat("&&")) {
             int64_t r = Cmp();
@@ -111,8 +101,7 @@ private:
         }
         return v;
     }
-    int64_t Cmp()
-    {
+    int64_t Cmp() {
         int64_t v = Sum();
         static const char* const ops[] = {"==", "!=", "<=", ">=", "<", ">"};
         for (int i = 0; m_ok && i < 6; ++i) {
@@ -120,18 +109,23 @@ private:
                 continue;
             int64_t r = Sum();
             switch (i) {
-            case 0: return v == r;
-            case 1: return v != r;
-            case 2: return v <= r;
-            case 3: return v >= r;
-            case 4: return v < r;
-            default: return v > r;
+                case 0:
+                    return v == r;
+                case 1:
+                    return v != r;
+                case 2:
+                    return v <= r;
+                case 3:
+                    return v >= r;
+                case 4:
+                    return v < r;
+                default:
+                    return v > r;
             }
         }
         return v;
     }
-    int64_t Sum()
-    {
+    int64_t Sum() {
         int64_t v = Prod();
         for (;;) {
             if (m_ok && Eat("+"))
@@ -142,8 +136,7 @@ private:
                 return v;
         }
     }
-    int64_t Prod()
-    {
+    int64_t Prod() {
         int64_t v = Unary();
         for (;;) {
             if (m_ok && Eat("*")) {
@@ -161,9 +154,10 @@ private:
         }
     }
     // Values stay within 32 bits so that products never overflow 64.
-    static int64_t Clamp(int64_t v) { return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v; }
-    int64_t Unary()
-    {
+    static int64_t Clamp(int64_t v) {
+        return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v;
+    }
+    int64_t Unary() {
         Depth d(*this);
         if (!m_ok)
             return 0;
@@ -176,8 +170,7 @@ private:
             return Clamp(-Unary());
         return Primary();
     }
-    int64_t Primary()
-    {
+    int64_t Primary() {
         Skip();
         if (m_pos >= m_s.size()) {
             Fail("unexpected end of expression");
@@ -212,9 +205,8 @@ private:
         Fail(std::string("unexpected '") + c + "'");
         return 0;
     }
-    int64_t Call(const std::string& fn)
-    {
-        ++m_pos; // '('
+    int64_t Call(const std::string& fn) {
+        ++m_pos;  // '('
         std::vector<int64_t> args;
         if (!Eat(")")) {
             do {
@@ -241,29 +233,27 @@ private:
                 return 0;
             }
             int64_t v = args[0];
-            for (int64_t a : args)
-                v = fn == "min" ? std::min(v, a) : std::max(v, a);
+            for (int64_t a : args) v = fn == "min" ? std::min(v, a) : std::max(v, a);
             return v;
         }
-        if (fn == "dim") { // the larger image dimension
+        if (fn == "dim") {  // the larger image dimension
             return std::max(m_c.imageWidth, m_c.imageHeight);
         }
         Fail("unknown function " + fn);
         return 0;
     }
-    int64_t Name(const std::string& n)
-    {
+    int64_t Name(const std::string& n) {
         struct Named {
             const char* name;
             int32_t value;
         };
         static const Named modes[] = {
-            {"BitmapMode", 0},       {"GrayScaleMode", 1},   {"IndexedMode", 2},
-            {"RGBMode", 3},          {"CMYKMode", 4},        {"HSLMode", 5},
-            {"HSBMode", 6},          {"MultichannelMode", 7}, {"DuotoneMode", 8},
-            {"LabMode", 9},          {"Gray16Mode", 10},     {"RGB48Mode", 11},
-            {"Lab48Mode", 12},       {"CMYK64Mode", 13},     {"DeepMultichannelMode", 14},
-            {"Duotone16Mode", 15},   {"RGB96Mode", 16},      {"Gray32Mode", 17},
+            {"BitmapMode", 0},     {"GrayScaleMode", 1},    {"IndexedMode", 2},
+            {"RGBMode", 3},        {"CMYKMode", 4},         {"HSLMode", 5},
+            {"HSBMode", 6},        {"MultichannelMode", 7}, {"DuotoneMode", 8},
+            {"LabMode", 9},        {"Gray16Mode", 10},      {"RGB48Mode", 11},
+            {"Lab48Mode", 12},     {"CMYK64Mode", 13},      {"DeepMultichannelMode", 14},
+            {"Duotone16Mode", 15}, {"RGB96Mode", 16},       {"Gray32Mode", 17},
         };
         for (const auto& m : modes)
             if (n == m.name)
@@ -272,16 +262,26 @@ private:
             return 1;
         if (n == "false")
             return 0;
-        if (n == "PSHOP_ImageMode") return m_c.imageMode;
-        if (n == "PSHOP_ImageDepth") return m_c.imageDepth;
-        if (n == "PSHOP_ImageWidth") return m_c.imageWidth;
-        if (n == "PSHOP_ImageHeight") return m_c.imageHeight;
-        if (n == "PSHOP_NumTargetChannels") return m_c.numTargetChannels;
-        if (n == "PSHOP_NumTrueChannels") return m_c.numTrueChannels;
-        if (n == "PSHOP_IsTargetComposite") return m_c.isTargetComposite;
-        if (n == "PSHOP_HasLayerMask") return m_c.hasLayerMask;
-        if (n == "PSHOP_HasSelectionMask") return m_c.hasSelectionMask;
-        if (n == "PSHOP_HasTransparencyMask") return m_c.hasTransparencyMask;
+        if (n == "PSHOP_ImageMode")
+            return m_c.imageMode;
+        if (n == "PSHOP_ImageDepth")
+            return m_c.imageDepth;
+        if (n == "PSHOP_ImageWidth")
+            return m_c.imageWidth;
+        if (n == "PSHOP_ImageHeight")
+            return m_c.imageHeight;
+        if (n == "PSHOP_NumTargetChannels")
+            return m_c.numTargetChannels;
+        if (n == "PSHOP_NumTrueChannels")
+            return m_c.numTrueChannels;
+        if (n == "PSHOP_IsTargetComposite")
+            return m_c.isTargetComposite;
+        if (n == "PSHOP_HasLayerMask")
+            return m_c.hasLayerMask;
+        if (n == "PSHOP_HasSelectionMask")
+            return m_c.hasSelectionMask;
+        if (n == "PSHOP_HasTransparencyMask")
+            return m_c.hasTransparencyMask;
         Fail("unknown name " + n);
         return 0;
     }
@@ -294,17 +294,15 @@ private:
     std::string m_error;
 };
 
-} // namespace
+}  // namespace
 
-bool PlugInInfo::ModeBit(int mode) const
-{
+bool PlugInInfo::ModeBit(int mode) const {
     if (mode < 0 || mode >= 32)
         return false;
     return (modes[mode / 8] & (0x80 >> (mode % 8))) != 0;
 }
 
-bool ParsePiPL(const uint8_t* data, size_t size, PlugInInfo* out, std::string* error)
-{
+bool ParsePiPL(const uint8_t* data, size_t size, PlugInInfo* out, std::string* error) {
     if (data == nullptr || size < 10) {
         *error = "property list too short";
         return false;
@@ -342,70 +340,69 @@ bool ParsePiPL(const uint8_t* data, size_t size, PlugInInfo* out, std::string* e
             return false;
         };
         switch (key) {
-        case ps::PIKindProperty:
-            if (!need(4))
-                return false;
-            info.kind = LE32(p);
-            break;
-        case ps::PIVersionProperty:
-            if (!need(4))
-                return false;
-            info.version = int32_t(LE32(p));
-            break;
-        case ps::PIWin64X86CodeProperty:
-            info.entryPoint = CString(p, len);
-            break;
-        case ps::PIWin32X86CodeProperty:
-            info.entryPoint32 = CString(p, len);
-            break;
-        case ps::PINameProperty:
-            if (!PascalString(p, len, &info.name)) {
-                *error = "bad name property";
-                return false;
-            }
-            break;
-        case ps::PICategoryProperty:
-            if (!PascalString(p, len, &info.category)) {
-                *error = "bad category property";
-                return false;
-            }
-            break;
-        case ps::PIImageModesProperty:
-            if (!need(2))
-                return false;
-            info.hasModes = true;
-            for (size_t b = 0; b < 4 && b < len; ++b)
-                info.modes[b] = p[b];
-            break;
-        case ps::PIEnableInfoProperty:
-            info.hasEnable = true;
-            info.enable = CString(p, len);
-            break;
-        case ps::PIMaxSizeProperty:
-        case ps::PIMinSizeProperty:
-            if (!need(8))
-                return false;
-            if (key == ps::PIMaxSizeProperty) {
-                info.hasMaxSize = true;
-                info.maxRows = int32_t(LE32(p));
-                info.maxCols = int32_t(LE32(p + 4));
-            } else {
-                info.hasMinSize = true;
-                info.minRows = int32_t(LE32(p));
-                info.minCols = int32_t(LE32(p + 4));
-            }
-            break;
-        case ps::PIHasTerminologyProperty:
-            if (!need(14))
-                return false;
-            info.hasTerminology = true;
-            info.termClass = LE32(p + 4);
-            info.termEvent = LE32(p + 8);
-            info.termId = int16_t(LE16(p + 12));
-            info.termScope = CString(p + 14, len - 14);
-            break;
-        default:
-            break;
+            case ps::PIKindProperty:
+                if (!need(4))
+                    return false;
+                info.kind = LE32(p);
+                break;
+            case ps::PIVersionProperty:
+                if (!need(4))
+                    return false;
+                info.version = int32_t(LE32(p));
+                break;
+            case ps::PIWin64X86CodeProperty:
+                info.entryPoint = CString(p, len);
+                break;
+            case ps::PIWin32X86CodeProperty:
+                info.entryPoint32 = CString(p, len);
+                break;
+            case ps::PINameProperty:
+                if (!PascalString(p, len, &info.name)) {
+                    *error = "bad name property";
+                    return false;
+                }
+                break;
+            case ps::PICategoryProperty:
+                if (!PascalString(p, len, &info.category)) {
+                    *error = "bad category property";
+                    return false;
+                }
+                break;
+            case ps::PIImageModesProperty:
+                if (!need(2))
+                    return false;
+                info.hasModes = true;
+                for (size_t b = 0; b < 4 && b < len; ++b) info.modes[b] = p[b];
+                break;
+            case ps::PIEnableInfoProperty:
+                info.hasEnable = true;
+                info.enable = CString(p, len);
+                break;
+            case ps::PIMaxSizeProperty:
+            case ps::PIMinSizeProperty:
+                if (!need(8))
+                    return false;
+                if (key == ps::PIMaxSizeProperty) {
+                    info.hasMaxSize = true;
+                    info.maxRows = int32_t(LE32(p));
+                    info.maxCols = int32_t(LE32(p + 4));
+                } else {
+                    info.hasMinSize = true;
+                    info.minRows = int32_t(LE32(p));
+                    info.minCols = int32_t(LE32(p + 4));
+                }
+                break;
+            case ps::PIHasTerminologyProperty:
+                if (!need(14))
+                    return false;
+                info.hasTerminology = true;
+                info.termClass = LE32(p + 4);
+                info.termEvent = LE32(p + 8);
+                info.termId = int16_t(LE16(p + 12));
+                info.termScope = CString(p + 14, len - 14);
+                break;
+            default:
+                break;
         }
         // Lengths should be padded to 4 already; round up for lists that give the raw length.
         size_t step = (size_t(len) + 3) & ~size_t(3);
@@ -416,8 +413,7 @@ bool ParsePiPL(const uint8_t* data, size_t size, PlugInInfo* out, std::string* e
 }
 
 bool EvaluateEnable(const std::string& expression, const EnableContext& context, bool* enabled,
-                    std::string* error)
-{
+                    std::string* error) {
     int64_t v = 0;
     CEnableParser parser(expression, context);
     if (!parser.Run(&v, error))
@@ -426,20 +422,18 @@ bool EvaluateEnable(const std::string& expression, const EnableContext& context,
     return true;
 }
 
-std::string ModeName(int32_t mode)
-{
+std::string ModeName(int32_t mode) {
     static const char* const names[] = {
-        "BitmapMode",  "GrayScaleMode", "IndexedMode",  "RGBMode",        "CMYKMode",
-        "HSLMode",     "HSBMode",       "MultichannelMode", "DuotoneMode", "LabMode",
-        "Gray16Mode",  "RGB48Mode",     "Lab48Mode",    "CMYK64Mode",     "DeepMultichannelMode",
-        "Duotone16Mode", "RGB96Mode",   "Gray32Mode"};
+        "BitmapMode",    "GrayScaleMode", "IndexedMode",      "RGBMode",     "CMYKMode",
+        "HSLMode",       "HSBMode",       "MultichannelMode", "DuotoneMode", "LabMode",
+        "Gray16Mode",    "RGB48Mode",     "Lab48Mode",        "CMYK64Mode",  "DeepMultichannelMode",
+        "Duotone16Mode", "RGB96Mode",     "Gray32Mode"};
     if (mode >= 0 && mode < int32_t(sizeof names / sizeof names[0]))
         return names[mode];
     return std::to_string(mode);
 }
 
-bool PlugInAccepts(const PlugInInfo& info, const EnableContext& context, std::string* reason)
-{
+bool PlugInAccepts(const PlugInInfo& info, const EnableContext& context, std::string* reason) {
     if (info.hasEnable) {
         bool on = false;
         std::string why;
@@ -456,20 +450,21 @@ bool PlugInAccepts(const PlugInInfo& info, const EnableContext& context, std::st
         *reason = "the plug-in does not support " + ModeName(context.imageMode) + " images";
         return false;
     }
-    if (info.hasMaxSize && (context.imageHeight > info.maxRows || context.imageWidth > info.maxCols)) {
+    if (info.hasMaxSize &&
+        (context.imageHeight > info.maxRows || context.imageWidth > info.maxCols)) {
         *reason = "the image is larger than the plug-in accepts (" + std::to_string(info.maxCols) +
                   " x " + std::to_string(info.maxRows) + ")";
         return false;
     }
-    if (info.hasMinSize && (context.imageHeight < info.minRows || context.imageWidth < info.minCols)) {
+    if (info.hasMinSize &&
+        (context.imageHeight < info.minRows || context.imageWidth < info.minCols)) {
         *reason = "the image is smaller than the plug-in accepts";
         return false;
     }
     return true;
 }
 
-uint16_t PeMachine(const uint8_t* data, size_t size)
-{
+uint16_t PeMachine(const uint8_t* data, size_t size) {
     if (size < 0x40 || data[0] != 'M' || data[1] != 'Z')
         return 0;
     uint32_t off = LE32(data + 0x3C);
@@ -480,4 +475,4 @@ uint16_t PeMachine(const uint8_t* data, size_t size)
     return LE16(data + off + 4);
 }
 
-} // namespace vg::host
+}  // namespace vg::host

@@ -11,12 +11,12 @@ namespace vg::host {
 
 struct PlugInInfo {
     uint32_t kind = 0;
-    int32_t version = -1; // 'vers': major << 16 | minor, -1 when absent
+    int32_t version = -1;  // 'vers': major << 16 | minor, -1 when absent
     std::string name, category;
-    std::string entryPoint;   // '8664'
-    std::string entryPoint32; // 'wx86'
+    std::string entryPoint;    // '8664'
+    std::string entryPoint32;  // 'wx86'
     bool hasModes = false;
-    uint8_t modes[4] = {0, 0, 0, 0}; // bit for mode m: byte m/8, mask 0x80 >> (m % 8)
+    uint8_t modes[4] = {0, 0, 0, 0};  // bit for mode m: byte m/8, mask 0x80 >> (m % 8)
     bool hasEnable = false;
     std::string enable;
     bool hasMaxSize = false;
@@ -27,7 +27,7 @@ struct PlugInInfo {
     uint32_t termClass = 0, termEvent = 0;
     int16_t termId = 0;
     std::string termScope;
-    std::vector<uint32_t> keys; // every property key, in order
+    std::vector<uint32_t> keys;  // every property key, in order
 
     bool ModeBit(int mode) const;
 };
@@ -62,4 +62,4 @@ std::string ModeName(int32_t mode);
 // 0 when the bytes are not a PE image.
 uint16_t PeMachine(const uint8_t* data, size_t size);
 
-} // namespace vg::host
+}  // namespace vg::host

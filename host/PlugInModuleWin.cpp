@@ -9,12 +9,12 @@
 namespace vg::host {
 namespace {
 
-std::string LastErrorText(DWORD code)
-{
+std::string LastErrorText(DWORD code) {
     char buf[512] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                             0, buf, sizeof buf, nullptr);
-    while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r' || buf[n - 1] == ' ' || buf[n - 1] == '.'))
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, buf, sizeof buf, nullptr);
+    while (n > 0 &&
+           (buf[n - 1] == '\n' || buf[n - 1] == '\r' || buf[n - 1] == ' ' || buf[n - 1] == '.'))
         buf[--n] = 0;
     std::string s = n ? buf : "error";
     return s + " (" + std::to_string(code) + ")";
@@ -24,8 +24,7 @@ struct PiPLSearch {
     std::vector<std::vector<uint8_t>> lists;
 };
 
-BOOL CALLBACK CollectPiPL(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR param)
-{
+BOOL CALLBACK CollectPiPL(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR param) {
     auto* search = reinterpret_cast<PiPLSearch*>(param);
     HRSRC res = FindResourceA(module, name, type);
     HGLOBAL mem = res ? LoadResource(module, res) : nullptr;
@@ -37,18 +36,18 @@ BOOL CALLBACK CollectPiPL(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR para
     return TRUE;
 }
 
-std::string Directory(const std::string& path)
-{
+std::string Directory(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-} // namespace
+}  // namespace
 
-CPlugInModule::~CPlugInModule() { Unload(); }
+CPlugInModule::~CPlugInModule() {
+    Unload();
+}
 
-void CPlugInModule::Unload()
-{
+void CPlugInModule::Unload() {
     if (m_module)
         FreeLibrary(static_cast<HMODULE>(m_module));
     m_module = nullptr;
@@ -56,8 +55,7 @@ void CPlugInModule::Unload()
     m_info = PlugInInfo{};
 }
 
-bool CPlugInModule::Load(const std::string& path, std::string* error)
-{
+bool CPlugInModule::Load(const std::string& path, std::string* error) {
     Unload();
     const std::string who = "Plug-in " + path;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -81,9 +79,10 @@ bool CPlugInModule::Load(const std::string& path, std::string* error)
     if (machine != 0x8664) {
         char m[16];
         std::snprintf(m, sizeof m, "0x%04X", machine);
-        *error = who + (machine == 0x14C ? " is a 32-bit plug-in; this host runs 64-bit (x64) plug-ins only."
-                                         : " is built for another architecture (machine " +
-                                               std::string(m) + "); this host runs x64 plug-ins only.");
+        *error = who + (machine == 0x14C
+                            ? " is a 32-bit plug-in; this host runs 64-bit (x64) plug-ins only."
+                            : " is built for another architecture (machine " + std::string(m) +
+                                  "); this host runs x64 plug-ins only.");
         return false;
     }
     // Libraries the plug-in loads later by bare name (its engine) are found beside it.
@@ -137,8 +136,9 @@ bool CPlugInModule::Load(const std::string& path, std::string* error)
         }
     }
     if (m_info.entryPoint.empty()) {
-        *error = who + (m_info.entryPoint32.empty() ? " names no entry point in its PiPL."
-                                                    : " names only a 32-bit entry point in its PiPL.");
+        *error =
+            who + (m_info.entryPoint32.empty() ? " names no entry point in its PiPL."
+                                               : " names only a 32-bit entry point in its PiPL.");
         Unload();
         return false;
     }
@@ -152,4 +152,4 @@ bool CPlugInModule::Load(const std::string& path, std::string* error)
     return true;
 }
 
-} // namespace vg::host
+}  // namespace vg::host

@@ -27,9 +27,9 @@ public:
     void* Module() const { return m_module; }
 
 private:
-    void* m_module = nullptr; // HMODULE
+    void* m_module = nullptr;  // HMODULE
     ps::PluginMainProc m_entry = nullptr;
     PlugInInfo m_info;
 };
 
-} // namespace vg::host
+}  // namespace vg::host

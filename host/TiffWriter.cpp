@@ -13,22 +13,19 @@ struct Entry {
     uint32_t count, value;
 };
 
-void Put16(std::string& s, uint32_t v)
-{
+void Put16(std::string& s, uint32_t v) {
     s.push_back(char(v & 0xFF));
     s.push_back(char((v >> 8) & 0xFF));
 }
 
-void Put32(std::string& s, uint32_t v)
-{
+void Put32(std::string& s, uint32_t v) {
     Put16(s, v & 0xFFFF);
     Put16(s, v >> 16);
 }
 
-} // namespace
+}  // namespace
 
-bool WriteTiff(std::ostream& out, const CHostImage& image, std::string* error)
-{
+bool WriteTiff(std::ostream& out, const CHostImage& image, std::string* error) {
     if (image.Empty()) {
         *error = "empty image";
         return false;
@@ -58,18 +55,18 @@ bool WriteTiff(std::ostream& out, const CHostImage& image, std::string* error)
         {257, kLong, 1, uint32_t(image.Height())},
         {258, kShort, channels, bitsValue},
         {259, kShort, 1, 1},                              // no compression
-        {262, kShort, 1, image.Planes() == 1 ? 1u : 2u}, // black is zero / RGB
+        {262, kShort, 1, image.Planes() == 1 ? 1u : 2u},  // black is zero / RGB
         {273, kLong, 1, dataOffset},
         {277, kShort, 1, channels},
         {278, kLong, 1, uint32_t(image.Height())},
         {279, kLong, 1, uint32_t(dataBytes)},
         {282, kRational, 1, resOffset},
         {283, kRational, 1, resOffset + 8},
-        {284, kShort, 1, 1}, // interleaved
-        {296, kShort, 1, 2}, // inches
+        {284, kShort, 1, 1},  // interleaved
+        {296, kShort, 1, 2},  // inches
     };
     if (alpha)
-        dir.push_back({338, kShort, 1, 2}); // unassociated alpha
+        dir.push_back({338, kShort, 1, 2});  // unassociated alpha
     std::string head = "II";
     Put16(head, 42);
     Put32(head, ifd);
@@ -85,10 +82,9 @@ bool WriteTiff(std::ostream& out, const CHostImage& image, std::string* error)
             Put32(head, e.value);
         }
     }
-    Put32(head, 0); // no further IFD
-    for (uint32_t c = 0; c < bitsBytes / 2; ++c)
-        Put16(head, bits);
-    for (int i = 0; i < 2; ++i) { // 72 dpi
+    Put32(head, 0);  // no further IFD
+    for (uint32_t c = 0; c < bitsBytes / 2; ++c) Put16(head, bits);
+    for (int i = 0; i < 2; ++i) {  // 72 dpi
         Put32(head, 72);
         Put32(head, 1);
     }
@@ -114,4 +110,4 @@ bool WriteTiff(std::ostream& out, const CHostImage& image, std::string* error)
     return true;
 }
 
-} // namespace vg::host
+}  // namespace vg::host

@@ -14,4 +14,4 @@ namespace vg::host {
 // image does not fit a classic TIFF file (4 GiB) or the stream fails.
 bool WriteTiff(std::ostream& out, const CHostImage& image, std::string* error);
 
-} // namespace vg::host
+}  // namespace vg::host

@@ -30,11 +30,11 @@ using unsigned64 = uint64_t;
 using real32 = float;
 using real64 = double;
 
-using Boolean = uint8_t;   // 0 = false
-using SPBoolean = int32_t; // BOOL-like, return of SPBasicSuite::IsEqual
+using Boolean = uint8_t;    // 0 = false
+using SPBoolean = int32_t;  // BOOL-like, return of SPBasicSuite::IsEqual
 using OSErr = int16_t;
 using SPErr = int32_t;
-using OSType = uint32_t; // four-char code, first character in the most significant byte
+using OSType = uint32_t;  // four-char code, first character in the most significant byte
 using ResType = uint32_t;
 using PIType = uint32_t;
 using DescriptorKeyID = uint32_t;
@@ -44,11 +44,11 @@ using DescriptorEnumID = uint32_t;
 using DescriptorEnumTypeID = uint32_t;
 using DescriptorClassID = uint32_t;
 using DescriptorEventID = uint32_t;
-using Fixed = int32_t; // 16.16 fixed point
+using Fixed = int32_t;  // 16.16 fixed point
 
 using Ptr = char*;
-using Handle = char**; // opaque host handle: only handleProcs may size, lock or free it
-using Str255 = unsigned char[256]; // Pascal string: length byte, then the characters
+using Handle = char**;  // opaque host handle: only handleProcs may size, lock or free it
+using Str255 = unsigned char[256];  // Pascal string: length byte, then the characters
 using FilterColor = unsigned char[4];
 using PlaneMap = int16_t[16];
 
@@ -56,7 +56,7 @@ struct Point {
     int16 v;
     int16 h;
 };
-struct Rect { // half-open: bottom and right are exclusive
+struct Rect {  // half-open: bottom and right are exclusive
     int16 top;
     int16 left;
     int16 bottom;
@@ -78,7 +78,7 @@ struct PSRGBColor {
     uint16 blue;
 };
 struct PlatformData {
-    intptr_t hwnd; // parent window for the plug-in's dialogs
+    intptr_t hwnd;  // parent window for the plug-in's dialogs
 };
 struct PlugInMonitor {
     Fixed gamma, redX, redY, greenX, greenY, blueX, blueY, whiteX, whiteY, ambient;
@@ -87,15 +87,13 @@ struct PlugInMonitor {
 constexpr Fixed kFixedOne = 0x00010000;
 
 // Four-char code of a four-character literal: FourCC("8BIM") == 0x3842494D.
-constexpr uint32_t FourCC(const char (&s)[5])
-{
+constexpr uint32_t FourCC(const char (&s)[5]) {
     return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
            (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
 }
 
 // The four characters of a code, most significant first, into out[0..3], NUL at out[4].
-inline void FourCCChars(uint32_t code, char out[5])
-{
+inline void FourCCChars(uint32_t code, char out[5]) {
     out[0] = char(code >> 24);
     out[1] = char(code >> 16);
     out[2] = char(code >> 8);
@@ -132,10 +130,10 @@ using DisplayPixelsProc = OSErr (*)(const PSPixelMap* source, const VRect* srcRe
                                     int32 dstCol, void* platformContext);
 using AdvanceStateProc = OSErr (*)();
 using ColorServicesProc = OSErr (*)(ColorServicesInfo* info);
-using GetPropertyProc = OSErr (*)(PIType signature, PIType key, int32 index, intptr_t* simpleProperty,
-                                  Handle* complexProperty);
-using SetPropertyProc = OSErr (*)(PIType signature, PIType key, int32 index, intptr_t simpleProperty,
-                                  Handle complexProperty);
+using GetPropertyProc = OSErr (*)(PIType signature, PIType key, int32 index,
+                                  intptr_t* simpleProperty, Handle* complexProperty);
+using SetPropertyProc = OSErr (*)(PIType signature, PIType key, int32 index,
+                                  intptr_t simpleProperty, Handle complexProperty);
 
 // Handle procedures.
 using NewPIHandleProc = Handle (*)(int32 size);
@@ -167,8 +165,8 @@ using AddPIResourceProc = OSErr (*)(ResType type, Handle data);
 using OpenReadDescriptorProc = PIReadDescriptor (*)(PIDescriptorHandle descriptor,
                                                     DescriptorKeyID keyArray[]);
 using CloseReadDescriptorProc = OSErr (*)(PIReadDescriptor reader);
-using GetKeyProc = Boolean (*)(PIReadDescriptor reader, DescriptorKeyID* key, DescriptorTypeID* type,
-                               int32* flags);
+using GetKeyProc = Boolean (*)(PIReadDescriptor reader, DescriptorKeyID* key,
+                               DescriptorTypeID* type, int32* flags);
 using GetIntegerProc = OSErr (*)(PIReadDescriptor reader, int32* value);
 using GetFloatProc = OSErr (*)(PIReadDescriptor reader, real64* value);
 using GetUnitFloatProc = OSErr (*)(PIReadDescriptor reader, DescriptorUnitID* unit, real64* value);
@@ -177,7 +175,8 @@ using GetTextProc = OSErr (*)(PIReadDescriptor reader, Handle* value);
 using GetAliasProc = OSErr (*)(PIReadDescriptor reader, Handle* value);
 using GetEnumeratedProc = OSErr (*)(PIReadDescriptor reader, DescriptorEnumID* value);
 using GetClassProc = OSErr (*)(PIReadDescriptor reader, DescriptorClassID* value);
-using GetSimpleReferenceProc = OSErr (*)(PIReadDescriptor reader, PIDescriptorSimpleReference* value);
+using GetSimpleReferenceProc = OSErr (*)(PIReadDescriptor reader,
+                                         PIDescriptorSimpleReference* value);
 using GetObjectProc = OSErr (*)(PIReadDescriptor reader, DescriptorClassID* type,
                                 PIDescriptorHandle* value);
 using GetCountProc = OSErr (*)(PIReadDescriptor reader, uint32* value);
@@ -190,21 +189,23 @@ using GetPinnedUnitFloatProc = OSErr (*)(PIReadDescriptor reader, const real64* 
 
 // Write-descriptor procedures (W = PIWriteDescriptor).
 using OpenWriteDescriptorProc = PIWriteDescriptor (*)();
-using CloseWriteDescriptorProc = OSErr (*)(PIWriteDescriptor writer, PIDescriptorHandle* newDescriptor);
+using CloseWriteDescriptorProc = OSErr (*)(PIWriteDescriptor writer,
+                                           PIDescriptorHandle* newDescriptor);
 using PutIntegerProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key, int32 value);
 using PutFloatProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key, const real64* value);
-using PutUnitFloatProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key, DescriptorUnitID unit,
-                                   const real64* value);
+using PutUnitFloatProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key,
+                                   DescriptorUnitID unit, const real64* value);
 using PutBooleanProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key, Boolean value);
 using PutTextProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key, Handle value);
 using PutAliasProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key, Handle value);
 using PutEnumeratedProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key,
                                     DescriptorTypeID type, DescriptorEnumID value);
-using PutClassProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key, DescriptorTypeID type);
+using PutClassProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key,
+                               DescriptorTypeID type);
 using PutSimpleReferenceProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key,
                                          const PIDescriptorSimpleReference* value);
-using PutObjectProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key, DescriptorTypeID type,
-                                PIDescriptorHandle value);
+using PutObjectProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key,
+                                DescriptorTypeID type, PIDescriptorHandle value);
 using PutCountProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key, uint32 count);
 using PutStringProc = OSErr (*)(PIWriteDescriptor writer, DescriptorKeyID key,
                                 const unsigned char* pascalString);
@@ -224,7 +225,7 @@ using SPUndefinedProc = SPErr (*)();
 
 // Buffer suite.
 using PSBufferNewProc = Ptr (*)(unsigned32* requestedSizeInOut, unsigned32 minimumSize);
-using PSBufferDisposeProc = void (*)(Ptr* bufferInOut); // sets *bufferInOut to NULL
+using PSBufferDisposeProc = void (*)(Ptr* bufferInOut);  // sets *bufferInOut to NULL
 using PSBufferGetSizeProc = unsigned32 (*)(Ptr buffer);
 using PSBufferGetSpaceProc = unsigned32 (*)();
 using PSBufferNew64Proc = Ptr (*)(unsigned64* requestedSizeInOut, unsigned64 minimumSize);
@@ -245,14 +246,14 @@ struct HandleProcs {
     GetPIHandleSizeProc getSizeProc;
     SetPIHandleSizeProc setSizeProc;
     LockPIHandleProc lockProc;
-    UnlockPIHandleProc unlockProc; // not reference counted
+    UnlockPIHandleProc unlockProc;  // not reference counted
     RecoverSpaceProc recoverSpaceProc;
     DisposeRegularHandleProc disposeRegularHandleProc;
 };
 
 struct BufferProcs {
     int16 bufferProcsVersion;
-    int16 numBufferProcs; // check before using the 64-bit entries
+    int16 numBufferProcs;  // check before using the 64-bit entries
     AllocateBufferProc allocateProc;
     LockBufferProc lockProc;
     UnlockBufferProc unlockProc;
@@ -282,9 +283,9 @@ struct ResourceProcs {
 struct ReadDescriptorProcs {
     int16 readDescriptorProcsVersion;
     int16 numReadDescriptorProcs;
-    OpenReadDescriptorProc openReadDescriptorProc; // keyArray: 0-terminated; keys read are zeroed
-    CloseReadDescriptorProc closeReadDescriptorProc; // returns the worst error met while reading
-    GetKeyProc getKeyProc; // FALSE when no keys remain
+    OpenReadDescriptorProc openReadDescriptorProc;  // keyArray: 0-terminated; keys read are zeroed
+    CloseReadDescriptorProc closeReadDescriptorProc;  // returns the worst error met while reading
+    GetKeyProc getKeyProc;                            // FALSE when no keys remain
     GetIntegerProc getIntegerProc;
     GetFloatProc getFloatProc;
     GetUnitFloatProc getUnitFloatProc;
@@ -305,7 +306,7 @@ struct ReadDescriptorProcs {
 struct WriteDescriptorProcs {
     int16 writeDescriptorProcsVersion;
     int16 numWriteDescriptorProcs;
-    OpenWriteDescriptorProc openWriteDescriptorProc; // NULL on failure
+    OpenWriteDescriptorProc openWriteDescriptorProc;  // NULL on failure
     CloseWriteDescriptorProc closeWriteDescriptorProc;
     PutIntegerProc putIntegerProc;
     PutFloatProc putFloatProc;
@@ -325,9 +326,9 @@ struct WriteDescriptorProcs {
 
 struct PIDescriptorParameters {
     int16 descriptorParametersVersion;
-    int16 playInfo;   // plugInDialogDontDisplay / Display / Silent
-    int16 recordInfo; // plugInDialogOptional / Required / None
-    PIDescriptorHandle descriptor; // NULL when nothing was recorded
+    int16 playInfo;                 // plugInDialogDontDisplay / Display / Silent
+    int16 recordInfo;               // plugInDialogOptional / Required / None
+    PIDescriptorHandle descriptor;  // NULL when nothing was recorded
     WriteDescriptorProcs* writeDescriptorProcs;
     ReadDescriptorProcs* readDescriptorProcs;
 };
@@ -337,24 +338,24 @@ struct PSPixelMask {
     void* maskData;
     int32 rowBytes;
     int32 colBytes;
-    int32 maskDescription; // kSimplePSMask .. kInvertPSMask
+    int32 maskDescription;  // kSimplePSMask .. kInvertPSMask
 };
 
 struct PSPixelMap {
-    int32 version; // 1; 2 and 3 add the fields marked below
+    int32 version;  // 1; 2 and 3 add the fields marked below
     VRect bounds;
     int32 imageMode;
     int32 rowBytes;
     int32 colBytes;
     int32 planeBytes;
     void* baseAddr;
-    PSPixelMask* mat;   // version 1
-    PSPixelMask* masks; // version 1
-    int32 maskPhaseRow; // version 1
-    int32 maskPhaseCol; // version 1
-    PSPixelOverlay* pixelOverlays;     // version 2
-    unsigned32 colorManagementOptions; // version 2
-    int16 depth;                       // version 3
+    PSPixelMask* mat;                   // version 1
+    PSPixelMask* masks;                 // version 1
+    int32 maskPhaseRow;                 // version 1
+    int32 maskPhaseCol;                 // version 1
+    PSPixelOverlay* pixelOverlays;      // version 2
+    unsigned32 colorManagementOptions;  // version 2
+    int16 depth;                        // version 3
 };
 
 struct SPBasicSuite {
@@ -386,7 +387,7 @@ struct PSBufferSuite2 {
 
 // Passed instead of a FilterRecord for filterSelectorAbout.
 struct AboutRecord {
-    void* platformData; // PlatformData*
+    void* platformData;  // PlatformData*
     SPBasicSuite* sSPBasic;
     void* plugInRef;
     char reserved[244];
@@ -397,7 +398,7 @@ struct AboutRecord {
 #pragma pack(push, 4)
 
 struct BigDocumentStruct {
-    int32 PluginUsing32BitCoordinates; // the plug-in sets non-zero when it uses the fields below
+    int32 PluginUsing32BitCoordinates;  // the plug-in sets non-zero when it uses the fields below
     VPoint imageSize32;
     VRect filterRect32;
     VRect inRect32;
@@ -445,7 +446,7 @@ struct FilterRecord {
     Point floatCoord;
     Point wholeSize;
     PlugInMonitor monitor;
-    void* platformData; // PlatformData*
+    void* platformData;  // PlatformData*
     BufferProcs* bufferProcs;
     ResourceProcs* resourceProcs;
     ProcessEventProc processEvent;
@@ -579,7 +580,7 @@ constexpr int16 plugInModeDuotone16 = 15;
 constexpr int16 plugInModeRGB96 = 16;
 constexpr int16 plugInModeGray32 = 17;
 
-constexpr int32 kMax16BitSample = 32768; // 16-bit samples run 0..32768
+constexpr int32 kMax16BitSample = 32768;  // 16-bit samples run 0..32768
 
 // ---- Filter cases, padding, sampling, layout ------------------------------------------------
 
@@ -604,10 +605,10 @@ constexpr int16 piLayoutTraditional = 0;
 
 // ---- Scripting ------------------------------------------------------------------------------
 
-constexpr int16 plugInDialogDontDisplay = 0; // playInfo
+constexpr int16 plugInDialogDontDisplay = 0;  // playInfo
 constexpr int16 plugInDialogDisplay = 1;
 constexpr int16 plugInDialogSilent = 2;
-constexpr int16 plugInDialogOptional = 0; // recordInfo
+constexpr int16 plugInDialogOptional = 0;  // recordInfo
 constexpr int16 plugInDialogRequired = 1;
 constexpr int16 plugInDialogNone = 2;
 
@@ -679,7 +680,7 @@ constexpr OSErr writErr = -20;
 constexpr OSErr openErr = -23;
 constexpr OSErr dskFulErr = -34;
 constexpr OSErr ioErr = -36;
-constexpr OSErr eofErr = -39; // also: end of descriptor
+constexpr OSErr eofErr = -39;  // also: end of descriptor
 constexpr OSErr fnfErr = -43;
 constexpr OSErr fLckdErr = -45;
 constexpr OSErr vLckdErr = -46;
@@ -695,7 +696,7 @@ constexpr OSErr errPlugInHostInsufficient = -30900;
 constexpr OSErr errPlugInPropertyUndefined = -30901;
 constexpr OSErr errHostDoesNotSupportColStep = -30902;
 constexpr OSErr errInvalidSamplePoint = -30903;
-constexpr OSErr errReportString = -30904; // the plug-in stored a message in errorString
+constexpr OSErr errReportString = -30904;  // the plug-in stored a message in errorString
 constexpr OSErr errHostVersionIncompatible = -30905;
 constexpr OSErr errUnknownPort = -30910;
 constexpr OSErr errUnsupportedRowBits = -30911;
@@ -708,7 +709,7 @@ constexpr OSErr errIllegalCharInID = -30917;
 
 // ---- Resources the host reads ---------------------------------------------------------------
 
-constexpr int16 kPiPLResourceID = 16000; // type "PIPL"; the terminology is type "AETE"
+constexpr int16 kPiPLResourceID = 16000;  // type "PIPL"; the terminology is type "AETE"
 // PiPL property keys (vendor kPhotoshopSignature).
 constexpr OSType PIKindProperty = FourCC("kind");
 constexpr OSType PIVersionProperty = FourCC("vers");
@@ -730,7 +731,8 @@ constexpr OSType PIMonitorScalingAwareProperty = FourCC("pmsa");
 
 // ---- Layout checks ------------------------------------------------------------------------
 
-static_assert(sizeof(Point) == 4 && sizeof(Rect) == 8 && sizeof(VPoint) == 8 && sizeof(VRect) == 16);
+static_assert(sizeof(Point) == 4 && sizeof(Rect) == 8 && sizeof(VPoint) == 8 &&
+              sizeof(VRect) == 16);
 static_assert(sizeof(PSRGBColor) == 6 && sizeof(PlugInMonitor) == 40 && sizeof(PlatformData) == 8);
 static_assert(sizeof(Str255) == 256 && sizeof(FilterColor) == 4 && sizeof(PlaneMap) == 32);
 
@@ -881,4 +883,4 @@ static_assert(sizeof(PSBufferSuite1) == 32 && sizeof(PSBufferSuite2) == 56);
 static_assert(offsetof(AboutRecord, sSPBasic) == 8 && offsetof(AboutRecord, plugInRef) == 16);
 static_assert(sizeof(AboutRecord) == 272);
 
-} // namespace ps
+}  // namespace ps

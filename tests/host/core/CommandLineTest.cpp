@@ -8,20 +8,40 @@
 namespace vg::host {
 namespace {
 
-TEST(HostCommandLine, ReadsEveryOption)
-{
+TEST(HostCommandLine, ReadsEveryOption) {
     HostCommandLine c;
     std::string error;
-    ASSERT_TRUE(ParseCommandLine({"--set", "CIT_=4", "--set", "CRD_=8.5", "--set", "CIT_=5", "in.png", "--plugin",
-                                  "x.8bf", "--record", "r.txt", "--descriptor", "d.txt", "--dialog", "--runs",
-                                  "3", "--no-bigdoc", "--no-pica", "--no-descriptors", "--record-size", "552",
-                                  "--cancel-after", "9", "--quiet", "out.tif"},
+    ASSERT_TRUE(ParseCommandLine({"--set",
+                                  "CIT_=4",
+                                  "--set",
+                                  "CRD_=8.5",
+                                  "--set",
+                                  "CIT_=5",
+                                  "in.png",
+                                  "--plugin",
+                                  "x.8bf",
+                                  "--record",
+                                  "r.txt",
+                                  "--descriptor",
+                                  "d.txt",
+                                  "--dialog",
+                                  "--runs",
+                                  "3",
+                                  "--no-bigdoc",
+                                  "--no-pica",
+                                  "--no-descriptors",
+                                  "--record-size",
+                                  "552",
+                                  "--cancel-after",
+                                  "9",
+                                  "--quiet",
+                                  "out.tif"},
                                  &c, &error))
         << error;
     EXPECT_EQ(c.input, "in.png");
     EXPECT_EQ(c.output, "out.tif");
     EXPECT_EQ(c.plugin, "x.8bf");
-    ASSERT_EQ(c.sets.items.size(), 2u); // a repeated key replaces the earlier value
+    ASSERT_EQ(c.sets.items.size(), 2u);  // a repeated key replaces the earlier value
     EXPECT_EQ(c.sets.Find(ps::FourCC("CIT_"))->number, 5.0);
     EXPECT_EQ(c.sets.Find(ps::FourCC("CRD_"))->number, 8.5);
     EXPECT_TRUE(c.dialog && c.noBigDocument && c.noPica && c.noDescriptors && c.quiet);
@@ -32,8 +52,7 @@ TEST(HostCommandLine, ReadsEveryOption)
     EXPECT_EQ(c.descriptorFile, "d.txt");
 }
 
-TEST(HostCommandLine, RefusesBadValuesWithAReason)
-{
+TEST(HostCommandLine, RefusesBadValuesWithAReason) {
     const std::vector<std::vector<std::string>> bad = {
         {"in.png"},
         {"a", "b", "c"},
@@ -61,5 +80,5 @@ TEST(HostCommandLine, RefusesBadValuesWithAReason)
     EXPECT_TRUE(ParseCommandLine({"--help"}, &c, &error) && c.help);
 }
 
-} // namespace
-} // namespace vg::host
+}  // namespace
+}  // namespace vg::host

@@ -8,10 +8,9 @@
 namespace vg::host {
 namespace {
 
-CDescriptor Sample()
-{
+CDescriptor Sample() {
     CDescriptor d;
-    auto add = [&](const char (&key)[5], uint32_t type) -> DescriptorItem& {
+    auto add = [&](const char(&key)[5], uint32_t type) -> DescriptorItem& {
         DescriptorItem it;
         it.key = ps::FourCC(key);
         it.type = type;
@@ -29,15 +28,15 @@ CDescriptor Sample()
     e.enumType = ps::FourCC("Md  ");
     e.enumValue = ps::FourCC("RGBC");
     add("clss", ps::typeClass).enumValue = ps::FourCC("Objc");
-    add("name", ps::typeChar).text = std::string("quote \" backslash \\ newline \n nul \0 high \xE9", 40);
+    add("name", ps::typeChar).text =
+        std::string("quote \" backslash \\ newline \n nul \0 high \xE9", 40);
     DescriptorItem& o = add("obj1", ps::typeObject);
     o.enumValue = ps::FourCC("null");
     o.text = "VGds";
     return d;
 }
 
-TEST(HostDescriptor, BinaryAndTextFormsRoundTripEveryType)
-{
+TEST(HostDescriptor, BinaryAndTextFormsRoundTripEveryType) {
     const CDescriptor d = Sample();
     CDescriptor back;
     std::string error;
@@ -49,11 +48,11 @@ TEST(HostDescriptor, BinaryAndTextFormsRoundTripEveryType)
     ASSERT_TRUE(CDescriptor::FromText(text, &fromText, &error)) << error << "\n" << text;
     EXPECT_EQ(fromText.items, d.items) << text;
     EXPECT_NE(text.find("CIT_ doub 4.25\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("mode enum 0x4D642020 RGBC\n"), std::string::npos) << text; // trailing spaces
+    EXPECT_NE(text.find("mode enum 0x4D642020 RGBC\n"), std::string::npos)
+        << text;  // trailing spaces
 }
 
-TEST(HostDescriptor, HostileBytesAreRefused)
-{
+TEST(HostDescriptor, HostileBytesAreRefused) {
     const std::string good = Sample().Encode();
     CDescriptor out;
     out.SetFloat(ps::FourCC("keep"), 1);
@@ -68,11 +67,10 @@ TEST(HostDescriptor, HostileBytesAreRefused)
     longText.replace(4, 4, std::string("\x01\0\0\0", 4));
     longText += std::string(32, '\0') + std::string("\xFF\xFF\xFF\xFF", 4);
     EXPECT_FALSE(CDescriptor::Decode(longText, &out, &error));
-    ASSERT_EQ(out.items.size(), 1u); // untouched by every failure
+    ASSERT_EQ(out.items.size(), 1u);  // untouched by every failure
 }
 
-TEST(HostDescriptor, TextErrorsNameTheLine)
-{
+TEST(HostDescriptor, TextErrorsNameTheLine) {
     CDescriptor out;
     std::string error;
     struct Bad {
@@ -92,10 +90,12 @@ TEST(HostDescriptor, TextErrorsNameTheLine)
         EXPECT_FALSE(CDescriptor::FromText(b.text, &out, &error));
         EXPECT_NE(error.find(b.says), std::string::npos) << error;
     }
-    ASSERT_TRUE(CDescriptor::FromText("# only comments\n\n   \r\nCIT_ doub 2 # tail\r\n", &out, &error)) << error;
+    ASSERT_TRUE(
+        CDescriptor::FromText("# only comments\n\n   \r\nCIT_ doub 2 # tail\r\n", &out, &error))
+        << error;
     ASSERT_EQ(out.items.size(), 1u);
     EXPECT_EQ(out.items[0].number, 2.0);
 }
 
-} // namespace
-} // namespace vg::host
+}  // namespace
+}  // namespace vg::host

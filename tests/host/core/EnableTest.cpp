@@ -6,8 +6,7 @@
 namespace vg::host {
 namespace {
 
-bool Eval(const std::string& expr, const EnableContext& c, std::string* error = nullptr)
-{
+bool Eval(const std::string& expr, const EnableContext& c, std::string* error = nullptr) {
     bool on = false;
     std::string e;
     bool ok = EvaluateEnable(expr, c, &on, &e);
@@ -17,8 +16,7 @@ bool Eval(const std::string& expr, const EnableContext& c, std::string* error = 
     return on;
 }
 
-TEST(HostEnable, EvaluatesModesFunctionsAndOperators)
-{
+TEST(HostEnable, EvaluatesModesFunctionsAndOperators) {
     EnableContext c;
     c.imageMode = 11;
     c.imageDepth = 16;
@@ -29,14 +27,14 @@ TEST(HostEnable, EvaluatesModesFunctionsAndOperators)
     EXPECT_TRUE(Eval("true", c));
     EXPECT_FALSE(Eval("!true", c));
     EXPECT_TRUE(Eval("PSHOP_ImageDepth == 16 && PSHOP_ImageWidth > 100", c));
-    EXPECT_TRUE(Eval("PSHOP_ImageDepth != 16 || max(PSHOP_ImageWidth, PSHOP_ImageHeight) == 640", c));
+    EXPECT_TRUE(
+        Eval("PSHOP_ImageDepth != 16 || max(PSHOP_ImageWidth, PSHOP_ImageHeight) == 640", c));
     EXPECT_TRUE(Eval("min(3, 1, 2) == 1 && dim() == 640", c));
     EXPECT_TRUE(Eval("2 + 3 * 4 == 14 && (2 + 3) * 4 == 20 && 7 / 2 == 3 && -2 < 0", c));
     EXPECT_TRUE(Eval("!(PSHOP_HasSelectionMask) && PSHOP_NumTargetChannels >= 3", c));
 }
 
-TEST(HostEnable, ReportsMalformedExpressionsInsteadOfGuessing)
-{
+TEST(HostEnable, ReportsMalformedExpressionsInsteadOfGuessing) {
     EnableContext c;
     std::string error;
     for (const char* bad : {"", "in (PSHOP_ImageMode, RGBMode", "PSHOP_Colour == 1", "1 +", "1 / 0",
@@ -51,8 +49,8 @@ TEST(HostEnable, ReportsMalformedExpressionsInsteadOfGuessing)
     std::string bang(100000, '!');
     Eval(bang + "1", c, &error);
     EXPECT_FALSE(error.empty());
-    EXPECT_TRUE(Eval("99999999999999999999 > 0", c)); // numbers saturate, never overflow
+    EXPECT_TRUE(Eval("99999999999999999999 > 0", c));  // numbers saturate, never overflow
 }
 
-} // namespace
-} // namespace vg::host
+}  // namespace
+}  // namespace vg::host

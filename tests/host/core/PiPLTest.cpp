@@ -10,29 +10,28 @@
 namespace vg::host {
 namespace {
 
-std::string Le32(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+std::string Le32(uint32_t v) {
+    return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
 
-std::string Prop(const char (&key)[5], std::string data, bool padLength = true)
-{
+std::string Prop(const char (&key)[5], std::string data, bool padLength = true) {
     std::string raw = data;
-    while (data.size() % 4)
-        data += '\0';
+    while (data.size() % 4) data += '\0';
     return Le32(ps::kPhotoshopSignature) + Le32(ps::FourCC(key)) + Le32(0) +
            Le32(uint32_t(padLength ? data.size() : raw.size())) + data;
 }
 
-std::string List(const std::vector<std::string>& props)
-{
+std::string List(const std::vector<std::string>& props) {
     std::string s = std::string("\x01\x00", 2) + Le32(0) + Le32(uint32_t(props.size()));
-    for (const auto& p : props)
-        s += p;
+    for (const auto& p : props) s += p;
     return s;
 }
 
-std::string Pascal(const std::string& s) { return char(s.size()) + s + '\0'; }
+std::string Pascal(const std::string& s) {
+    return char(s.size()) + s + '\0';
+}
 
-std::vector<std::string> FilterProps(bool padLength = true)
-{
+std::vector<std::string> FilterProps(bool padLength = true) {
     return {Prop("kind", Le32(ps::kFilterKind), padLength),
             Prop("vers", Le32(4 << 16), padLength),
             Prop("8664", std::string("PluginMain\0", 11), padLength),
@@ -41,17 +40,17 @@ std::vector<std::string> FilterProps(bool padLength = true)
             Prop("mode", std::string("\x10\x00\x00\x00", 4), padLength),
             Prop("enbl", std::string("in (PSHOP_ImageMode, RGBMode, RGB48Mode)\0", 41), padLength),
             Prop("ms32", Le32(1000000) + Le32(1000000), padLength),
-            Prop("hstm", Le32(0) + Le32(ps::FourCC("vg20")) + Le32(ps::FourCC("vg20")) +
-                             std::string("\x80\x3e", 2) + "0123-uuid" + '\0', padLength)};
+            Prop("hstm",
+                 Le32(0) + Le32(ps::FourCC("vg20")) + Le32(ps::FourCC("vg20")) +
+                     std::string("\x80\x3e", 2) + "0123-uuid" + '\0',
+                 padLength)};
 }
 
-bool Parse(const std::string& bytes, PlugInInfo* info, std::string* error)
-{
+bool Parse(const std::string& bytes, PlugInInfo* info, std::string* error) {
     return ParsePiPL(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), info, error);
 }
 
-TEST(HostPiPL, ReadsEveryPropertyAFilterHostNeeds)
-{
+TEST(HostPiPL, ReadsEveryPropertyAFilterHostNeeds) {
     for (bool padded : {true, false}) {
         PlugInInfo info;
         std::string error;
@@ -72,8 +71,7 @@ TEST(HostPiPL, ReadsEveryPropertyAFilterHostNeeds)
     }
 }
 
-TEST(HostPiPL, RejectsTruncatedAndInconsistentListsWithoutReadingPastThem)
-{
+TEST(HostPiPL, RejectsTruncatedAndInconsistentListsWithoutReadingPastThem) {
     const std::string good = List(FilterProps());
     for (size_t n = 0; n < good.size(); ++n) {
         // A copy of exactly n bytes, so that the sanitizer sees any read past the end.
@@ -95,8 +93,7 @@ TEST(HostPiPL, RejectsTruncatedAndInconsistentListsWithoutReadingPastThem)
     EXPECT_FALSE(Parse(List({Prop("kind", "ab", false)}), &info, &error));
 }
 
-TEST(HostPiPL, AcceptsByEnableExpressionFirstThenModesThenSize)
-{
+TEST(HostPiPL, AcceptsByEnableExpressionFirstThenModesThenSize) {
     PlugInInfo info;
     std::string error;
     ASSERT_TRUE(Parse(List(FilterProps()), &info, &error));
@@ -113,16 +110,15 @@ TEST(HostPiPL, AcceptsByEnableExpressionFirstThenModesThenSize)
     huge.imageWidth = 1000001;
     EXPECT_FALSE(PlugInAccepts(info, huge, &error));
 
-    info.hasEnable = false; // now the flags decide
+    info.hasEnable = false;  // now the flags decide
     EXPECT_FALSE(PlugInAccepts(info, rgb48, &error));
     rgb48.imageMode = ps::plugInModeRGBColor;
     EXPECT_TRUE(PlugInAccepts(info, rgb48, &error));
-    info.hasModes = false; // neither: every mode
+    info.hasModes = false;  // neither: every mode
     EXPECT_TRUE(PlugInAccepts(info, gray, &error));
 }
 
-TEST(HostPiPL, PeMachineReadsTheHeaderAndRefusesOtherFiles)
-{
+TEST(HostPiPL, PeMachineReadsTheHeaderAndRefusesOtherFiles) {
     std::string pe(0x100, '\0');
     pe[0] = 'M';
     pe[1] = 'Z';
@@ -137,10 +133,10 @@ TEST(HostPiPL, PeMachineReadsTheHeaderAndRefusesOtherFiles)
     EXPECT_EQ(machine(pe), 0x14C);
     EXPECT_EQ(machine(pe.substr(0, 0x84)), 0);  // header cut short
     std::string far = pe;
-    far.replace(0x3C, 4, Le32(0xFFFFFFF0)); // offset beyond the data
+    far.replace(0x3C, 4, Le32(0xFFFFFFF0));  // offset beyond the data
     EXPECT_EQ(machine(far), 0);
     EXPECT_EQ(machine("plain text, not a PE"), 0);
 }
 
-} // namespace
-} // namespace vg::host
+}  // namespace
+}  // namespace vg::host

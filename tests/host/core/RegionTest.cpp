@@ -9,8 +9,7 @@
 namespace vg::host {
 namespace {
 
-CHostImage Numbered(int32_t w, int32_t h, int32_t planes, int32_t depth)
-{
+CHostImage Numbered(int32_t w, int32_t h, int32_t planes, int32_t depth) {
     CHostImage img;
     std::string error;
     EXPECT_TRUE(img.Create(w, h, planes, depth, false, &error)) << error;
@@ -21,8 +20,7 @@ CHostImage Numbered(int32_t w, int32_t h, int32_t planes, int32_t depth)
     return img;
 }
 
-RegionLayout Layout(ps::VRect r, int32_t lo, int32_t hi, ps::Fixed rate = ps::kFixedOne)
-{
+RegionLayout Layout(ps::VRect r, int32_t lo, int32_t hi, ps::Fixed rate = ps::kFixedOne) {
     RegionLayout l;
     l.rect = r;
     l.loPlane = lo;
@@ -32,8 +30,7 @@ RegionLayout Layout(ps::VRect r, int32_t lo, int32_t hi, ps::Fixed rate = ps::kF
 }
 
 std::vector<uint8_t> Read(const CHostImage& img, RegionLayout& l, int16_t padding, int16_t* err,
-                          int32_t align = 4)
-{
+                          int32_t align = 4) {
     int64_t total = 0;
     EXPECT_EQ(PlanRegion(img, &l, align, 1 << 20, &total), ps::noErr);
     std::vector<uint8_t> buf(size_t(total), 0xEE);
@@ -41,14 +38,15 @@ std::vector<uint8_t> Read(const CHostImage& img, RegionLayout& l, int16_t paddin
     return buf;
 }
 
-TEST(HostRegion, SamplingPicksEveryNthPixelOfTheRequestedPlanes)
-{
+TEST(HostRegion, SamplingPicksEveryNthPixelOfTheRequestedPlanes) {
     const CHostImage img = Numbered(10, 9, 3, 8);
     struct Case {
         ps::Fixed rate;
         ps::VRect rect;
-    } cases[] = {{ps::kFixedOne, {1, 2, 4, 7}}, {2 << 16, {0, 0, 4, 5}}, {3 << 16, {1, 1, 3, 3}},
-                 {0x18000, {0, 0, 6, 6}}}; // 1.5: pixel i is image pixel floor(1.5 i)
+    } cases[] = {{ps::kFixedOne, {1, 2, 4, 7}},
+                 {2 << 16, {0, 0, 4, 5}},
+                 {3 << 16, {1, 1, 3, 3}},
+                 {0x18000, {0, 0, 6, 6}}};  // 1.5: pixel i is image pixel floor(1.5 i)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rate);
         RegionLayout l = Layout(c.rect, 1, 2, c.rate);
@@ -67,8 +65,7 @@ TEST(HostRegion, SamplingPicksEveryNthPixelOfTheRequestedPlanes)
     }
 }
 
-TEST(HostRegion, PaddingOutsideTheImage)
-{
+TEST(HostRegion, PaddingOutsideTheImage) {
     const CHostImage img = Numbered(4, 3, 1, 16);
     RegionLayout l = Layout({-1, -1, 4, 5}, 0, 0);
     auto at = [&](const std::vector<uint8_t>& b, int32_t y, int32_t x) {
@@ -79,25 +76,24 @@ TEST(HostRegion, PaddingOutsideTheImage)
     int16_t err = 0;
     std::vector<uint8_t> fill = Read(img, l, 255, &err);
     ASSERT_EQ(err, ps::noErr);
-    EXPECT_EQ(at(fill, -1, -1), 32768u); // a fill of 255 on the 16-bit scale
+    EXPECT_EQ(at(fill, -1, -1), 32768u);  // a fill of 255 on the 16-bit scale
     EXPECT_EQ(at(fill, 0, 0), img.Sample(0, 0, 0));
     std::vector<uint8_t> edge = Read(img, l, ps::plugInWantsEdgeReplication, &err);
     EXPECT_EQ(at(edge, -1, -1), img.Sample(0, 0, 0));
     EXPECT_EQ(at(edge, 3, 4), img.Sample(3, 2, 0));
     EXPECT_EQ(at(edge, 1, 4), img.Sample(3, 1, 0));
     std::vector<uint8_t> none = Read(img, l, ps::plugInDoesNotWantPadding, &err);
-    EXPECT_EQ(at(none, -1, 2), 0xEEEEu); // left as it was
+    EXPECT_EQ(at(none, -1, 2), 0xEEEEu);  // left as it was
     EXPECT_EQ(at(none, 2, 3), img.Sample(3, 2, 0));
     Read(img, l, ps::plugInWantsErrorOnBoundsException, &err);
     EXPECT_EQ(err, ps::paramErr);
-    RegionLayout sampled = Layout({0, 0, 2, 2}, 0, 0, 2 << 16); // (1,1) -> image (2,2): inside
+    RegionLayout sampled = Layout({0, 0, 2, 2}, 0, 0, 2 << 16);  // (1,1) -> image (2,2): inside
     EXPECT_TRUE(RegionInside(img, sampled));
-    sampled.rect.right = 3; // column 2 -> image column 4: outside
+    sampled.rect.right = 3;  // column 2 -> image column 4: outside
     EXPECT_FALSE(RegionInside(img, sampled));
 }
 
-TEST(HostRegion, PlanningRefusesBadPlanesRatesAndSizesBeyondTheLimit)
-{
+TEST(HostRegion, PlanningRefusesBadPlanesRatesAndSizesBeyondTheLimit) {
     const CHostImage img = Numbered(8, 8, 3, 16);
     int64_t total = 0;
     RegionLayout l = Layout({0, 0, 8, 8}, 0, 3);
@@ -110,7 +106,7 @@ TEST(HostRegion, PlanningRefusesBadPlanesRatesAndSizesBeyondTheLimit)
     EXPECT_EQ(PlanRegion(img, &l, 4, 1 << 20, &total), ps::paramErr);
     l = Layout({0, 0, 8, 3}, 0, 2);
     EXPECT_EQ(PlanRegion(img, &l, 16, 1 << 20, &total), ps::noErr);
-    EXPECT_EQ(l.rowBytes, 32); // 3 x 3 x 2 = 18, padded to 16
+    EXPECT_EQ(l.rowBytes, 32);  // 3 x 3 x 2 = 18, padded to 16
     EXPECT_EQ(total, 8 * 32);
     l = Layout({INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, 0, 2);
     EXPECT_EQ(PlanRegion(img, &l, 4, int64_t(1) << 40, &total), ps::memFullErr);
@@ -121,8 +117,7 @@ TEST(HostRegion, PlanningRefusesBadPlanesRatesAndSizesBeyondTheLimit)
     EXPECT_EQ(total, 0);
 }
 
-TEST(HostRegion, WritesBackOnlyInsideTheImage)
-{
+TEST(HostRegion, WritesBackOnlyInsideTheImage) {
     CHostImage img = Numbered(5, 4, 3, 8), before = img;
     RegionLayout l = Layout({-2, 3, 2, 8}, 1, 1);
     int64_t total = 0;
@@ -137,19 +132,17 @@ TEST(HostRegion, WritesBackOnlyInsideTheImage)
             }
 }
 
-TEST(HostRegion, SixteenBitScaleSurvivesTheFileRoundTrip)
-{
-    for (uint32_t v = 0; v <= 32768; ++v)
-        ASSERT_EQ(From65535(To65535(v)), v);
+TEST(HostRegion, SixteenBitScaleSurvivesTheFileRoundTrip) {
+    for (uint32_t v = 0; v <= 32768; ++v) ASSERT_EQ(From65535(To65535(v)), v);
     EXPECT_EQ(To65535(32768), 65535);
     EXPECT_EQ(From65535(65535), 32768);
     EXPECT_EQ(From65535(0), 0);
-    EXPECT_EQ(To65535(99999), 65535); // out of range clamps
+    EXPECT_EQ(To65535(99999), 65535);  // out of range clamps
 }
 
-TEST(HostRegion, PixelMapBecomesABottomUpBgrDib)
-{
-    uint8_t rgb[2][3][3] = {{{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{10, 11, 12}, {13, 14, 15}, {16, 17, 18}}};
+TEST(HostRegion, PixelMapBecomesABottomUpBgrDib) {
+    uint8_t rgb[2][3][3] = {{{1, 2, 3}, {4, 5, 6}, {7, 8, 9}},
+                            {{10, 11, 12}, {13, 14, 15}, {16, 17, 18}}};
     ps::PSPixelMap map{};
     map.version = 1;
     map.bounds = {100, 200, 102, 203};
@@ -161,11 +154,11 @@ TEST(HostRegion, PixelMapBecomesABottomUpBgrDib)
     std::vector<uint8_t> dib;
     int32_t w = 0, h = 0;
     std::string error;
-    ps::VRect src{99, 201, 102, 210}; // clipped to the map
+    ps::VRect src{99, 201, 102, 210};  // clipped to the map
     ASSERT_TRUE(PixelMapToBgr24(map, src, &dib, &w, &h, &error)) << error;
     ASSERT_EQ(w, 2);
     ASSERT_EQ(h, 2);
-    ASSERT_EQ(dib.size(), 16u); // rows of 6 bytes padded to 8
+    ASSERT_EQ(dib.size(), 16u);  // rows of 6 bytes padded to 8
     const uint8_t bottomRow[] = {15, 14, 13, 18, 17, 16}, topRow[] = {6, 5, 4, 9, 8, 7};
     EXPECT_EQ(0, std::memcmp(dib.data(), bottomRow, 6));
     EXPECT_EQ(0, std::memcmp(dib.data() + 8, topRow, 6));
@@ -189,5 +182,5 @@ TEST(HostRegion, PixelMapBecomesABottomUpBgrDib)
     EXPECT_FALSE(PixelMapToBgr24(map, map.bounds, &dib, &w, &h, &error));
 }
 
-} // namespace
-} // namespace vg::host
+}  // namespace
+}  // namespace vg::host

@@ -38,22 +38,22 @@ struct Settings {
     bool bigDoc = false;
 };
 
-Settings g_settings; // one run at a time, as the host drives it
+Settings g_settings;  // one run at a time, as the host drives it
 
 constexpr DescriptorKeyID kTile = FourCC("tile"), kAdvance = FourCC("adv "), kFail = FourCC("fail"),
-                          kSampling = FourCC("smpl"), kPadding = FourCC("padv"), kBuffer = FourCC("bufs"),
-                          kSum = FourCC("ssum"), kWidth = FourCC("swid"), kHeight = FourCC("shgt"),
-                          kBufferOk = FourCC("bufk"), kRuns = FourCC("runs");
+                          kSampling = FourCC("smpl"), kPadding = FourCC("padv"),
+                          kBuffer = FourCC("bufs"), kSum = FourCC("ssum"), kWidth = FourCC("swid"),
+                          kHeight = FourCC("shgt"), kBufferOk = FourCC("bufk"),
+                          kRuns = FourCC("runs");
 
-VRect FilterRect(const FilterRecord* fr)
-{
+VRect FilterRect(const FilterRecord* fr) {
     if (g_settings.bigDoc)
         return fr->bigDocumentData->filterRect32;
-    return VRect{fr->filterRect.top, fr->filterRect.left, fr->filterRect.bottom, fr->filterRect.right};
+    return VRect{fr->filterRect.top, fr->filterRect.left, fr->filterRect.bottom,
+                 fr->filterRect.right};
 }
 
-void SetRects(FilterRecord* fr, const VRect& in, const VRect& out)
-{
+void SetRects(FilterRecord* fr, const VRect& in, const VRect& out) {
     if (g_settings.bigDoc) {
         fr->bigDocumentData->PluginUsing32BitCoordinates = 1;
         fr->bigDocumentData->inRect32 = in;
@@ -67,8 +67,7 @@ void SetRects(FilterRecord* fr, const VRect& in, const VRect& out)
     fr->inHiPlane = fr->outHiPlane = int16(fr->planes - 1);
 }
 
-Globals* LockGlobals(FilterRecord* fr, intptr_t* data)
-{
+Globals* LockGlobals(FilterRecord* fr, intptr_t* data) {
     if (*data == 0) {
         Handle h = fr->handleProcs->newProc(sizeof(Globals));
         if (h == nullptr)
@@ -79,17 +78,16 @@ Globals* LockGlobals(FilterRecord* fr, intptr_t* data)
             g->runs = 0;
         return g;
     }
-    return reinterpret_cast<Globals*>(fr->handleProcs->lockProc(reinterpret_cast<Handle>(*data), true));
+    return reinterpret_cast<Globals*>(
+        fr->handleProcs->lockProc(reinterpret_cast<Handle>(*data), true));
 }
 
-void UnlockGlobals(FilterRecord* fr, intptr_t* data)
-{
+void UnlockGlobals(FilterRecord* fr, intptr_t* data) {
     if (*data)
         fr->handleProcs->unlockProc(reinterpret_cast<Handle>(*data));
 }
 
-OSErr ReadSettings(FilterRecord* fr)
-{
+OSErr ReadSettings(FilterRecord* fr) {
     g_settings = Settings{};
     PIDescriptorParameters* dp = fr->descriptorParameters;
     if (dp == nullptr || dp->readDescriptorProcs == nullptr || dp->descriptor == nullptr)
@@ -129,8 +127,7 @@ OSErr ReadSettings(FilterRecord* fr)
     return e;
 }
 
-OSErr WriteSettings(FilterRecord* fr, int32 runs)
-{
+OSErr WriteSettings(FilterRecord* fr, int32 runs) {
     PIDescriptorParameters* dp = fr->descriptorParameters;
     if (dp == nullptr || dp->writeDescriptorProcs == nullptr)
         return noErr;
@@ -165,8 +162,7 @@ OSErr WriteSettings(FilterRecord* fr, int32 runs)
 }
 
 // Sum of every sample the host delivered for the current in rectangle.
-void SumInput(FilterRecord* fr, int32 width, int32 height)
-{
+void SumInput(FilterRecord* fr, int32 width, int32 height) {
     const int32 bytes = fr->depth == 16 ? 2 : 1;
     const int32 count = width * (fr->inHiPlane - fr->inLoPlane + 1);
     double sum = 0;
@@ -187,8 +183,7 @@ void SumInput(FilterRecord* fr, int32 width, int32 height)
     g_settings.sampledHeight = height;
 }
 
-OSErr SampleFirst(FilterRecord* fr)
-{
+OSErr SampleFirst(FilterRecord* fr) {
     const int32 n = g_settings.sampling;
     if (fr->samplingSupport == hostDoesNotSupportSampling || fr->advanceState == nullptr)
         return noErr;
@@ -212,8 +207,7 @@ OSErr SampleFirst(FilterRecord* fr)
     return noErr;
 }
 
-void Invert(FilterRecord* fr, const VRect& r)
-{
+void Invert(FilterRecord* fr, const VRect& r) {
     const int32 width = r.right - r.left, height = r.bottom - r.top;
     const int32 count = width * fr->planes;
     for (int32 y = 0; y < height; ++y) {
@@ -232,8 +226,7 @@ void Invert(FilterRecord* fr, const VRect& r)
     }
 }
 
-VRect Piece(FilterRecord* fr, int32 top)
-{
+VRect Piece(FilterRecord* fr, int32 top) {
     VRect f = FilterRect(fr);
     int32 rows = g_settings.tile > 0 ? g_settings.tile : f.bottom - f.top;
     int32 bottom = top + rows < f.bottom ? top + rows : f.bottom;
@@ -241,8 +234,7 @@ VRect Piece(FilterRecord* fr, int32 top)
 }
 
 // Asks for the next piece, or for nothing when the image is done.
-bool RequestNext(FilterRecord* fr)
-{
+bool RequestNext(FilterRecord* fr) {
     VRect f = FilterRect(fr);
     if (g_settings.nextRow >= f.bottom) {
         SetRects(fr, VRect{}, VRect{});
@@ -253,8 +245,7 @@ bool RequestNext(FilterRecord* fr)
     return true;
 }
 
-OSErr ProcessCurrent(FilterRecord* fr)
-{
+OSErr ProcessCurrent(FilterRecord* fr) {
     VRect f = FilterRect(fr);
     VRect p = Piece(fr, g_settings.nextRow);
     if (fr->inData == nullptr || fr->outData == nullptr)
@@ -268,8 +259,7 @@ OSErr ProcessCurrent(FilterRecord* fr)
     return noErr;
 }
 
-OSErr Start(FilterRecord* fr)
-{
+OSErr Start(FilterRecord* fr) {
     OSErr e = ReadSettings(fr);
     if (e != noErr)
         return e;
@@ -309,8 +299,7 @@ OSErr Start(FilterRecord* fr)
     return noErr;
 }
 
-OSErr Continue(FilterRecord* fr)
-{
+OSErr Continue(FilterRecord* fr) {
     if (g_settings.advance) {
         SetRects(fr, VRect{}, VRect{});
         return noErr;
@@ -322,8 +311,7 @@ OSErr Continue(FilterRecord* fr)
     return noErr;
 }
 
-OSErr Finish(FilterRecord* fr, Globals* g)
-{
+OSErr Finish(FilterRecord* fr, Globals* g) {
     if (g_settings.block && fr->sSPBasic) {
         const PSBufferSuite1* suite = nullptr;
         if (fr->sSPBasic->AcquireSuite(kPSBufferSuite, kPSBufferSuiteVersion1,
@@ -337,10 +325,10 @@ OSErr Finish(FilterRecord* fr, Globals* g)
     return WriteSettings(fr, g ? g->runs : 0);
 }
 
-} // namespace
+}  // namespace
 
-extern "C" __declspec(dllexport) void PluginMain(int16 selector, void* block, intptr_t* data, int16* result)
-{
+extern "C" __declspec(dllexport) void PluginMain(int16 selector, void* block, intptr_t* data,
+                                                 int16* result) {
     if (selector == filterSelectorAbout)
         return;
     auto* fr = static_cast<FilterRecord*>(block);
@@ -355,12 +343,22 @@ extern "C" __declspec(dllexport) void PluginMain(int16 selector, void* block, in
     }
     OSErr e = noErr;
     switch (selector) {
-    case filterSelectorParameters: break;
-    case filterSelectorPrepare: fr->bufferSpace = 1000; break;
-    case filterSelectorStart: e = Start(fr); break;
-    case filterSelectorContinue: e = Continue(fr); break;
-    case filterSelectorFinish: e = Finish(fr, g); break;
-    default: break;
+        case filterSelectorParameters:
+            break;
+        case filterSelectorPrepare:
+            fr->bufferSpace = 1000;
+            break;
+        case filterSelectorStart:
+            e = Start(fr);
+            break;
+        case filterSelectorContinue:
+            e = Continue(fr);
+            break;
+        case filterSelectorFinish:
+            e = Finish(fr, g);
+            break;
+        default:
+            break;
     }
     UnlockGlobals(fr, data);
     if (e != noErr)

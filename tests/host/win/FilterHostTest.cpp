@@ -16,8 +16,7 @@ namespace {
 
 using ps::FourCC;
 
-CDescriptor Ints(std::initializer_list<std::pair<const char*, int32_t>> values)
-{
+CDescriptor Ints(std::initializer_list<std::pair<const char*, int32_t>> values) {
     CDescriptor d;
     for (const auto& [key, v] : values) {
         DescriptorItem it;
@@ -29,8 +28,7 @@ CDescriptor Ints(std::initializer_list<std::pair<const char*, int32_t>> values)
     return d;
 }
 
-RunOptions Replay(const CDescriptor& d)
-{
+RunOptions Replay(const CDescriptor& d) {
     RunOptions o;
     o.replay = true;
     o.replayDescriptor = d;
@@ -38,8 +36,7 @@ RunOptions Replay(const CDescriptor& d)
 }
 
 struct Loaded {
-    explicit Loaded(HostOptions options = {}) : host(options)
-    {
+    explicit Loaded(HostOptions options = {}) : host(options) {
         std::string error;
         ok = host.Load(Z(HOST_TEST_INVERT), &error);
         EXPECT_TRUE(ok) << error;
@@ -48,16 +45,14 @@ struct Loaded {
     bool ok = false;
 };
 
-double Recorded(const RunResult& r, const char (&key)[5])
-{
+double Recorded(const RunResult& r, const char (&key)[5]) {
     const DescriptorItem* it = r.recorded.Find(FourCC(key));
     if (it == nullptr)
         return -1;
     return it->type == ps::typeFloat ? it->number : it->integer;
 }
 
-TEST(HostFilterHost, RunsWithEveryRecordSizeAndOffersBigDocumentsOnlyWhereTheyFit)
-{
+TEST(HostFilterHost, RunsWithEveryRecordSizeAndOffersBigDocumentsOnlyWhereTheyFit) {
     for (int32_t size : {552, 556, 576, 608}) {
         for (bool big : {false, true}) {
             SCOPED_TRACE(std::to_string(size) + (big ? " bigdoc" : " no bigdoc"));
@@ -88,8 +83,7 @@ TEST(HostFilterHost, RunsWithEveryRecordSizeAndOffersBigDocumentsOnlyWhereTheyFi
     }
 }
 
-TEST(HostFilterHost, DeliversExactlyTheRequestedPiecesThroughContinueOrAdvanceState)
-{
+TEST(HostFilterHost, DeliversExactlyTheRequestedPiecesThroughContinueOrAdvanceState) {
     for (bool advance : {false, true}) {
         SCOPED_TRACE(advance ? "advanceState" : "continue");
         Loaded l;
@@ -115,15 +109,15 @@ TEST(HostFilterHost, DeliversExactlyTheRequestedPiecesThroughContinueOrAdvanceSt
             EXPECT_EQ(q.outRect.bottom, bottoms[i]);
             EXPECT_EQ(q.inHiPlane, 2);
         }
-        std::vector<int16_t> want5 = advance ? std::vector<int16_t>{2, 3, 5} : std::vector<int16_t>{2, 3, 4, 4, 4, 5};
+        std::vector<int16_t> want5 =
+            advance ? std::vector<int16_t>{2, 3, 5} : std::vector<int16_t>{2, 3, 4, 4, 4, 5};
         EXPECT_EQ(r.selectors, want5);
         EXPECT_EQ(r.lastProgressDone, 25);
         EXPECT_EQ(r.lastProgressTotal, 25);
     }
 }
 
-TEST(HostFilterHost, SamplingDeliversEveryNthPixel)
-{
+TEST(HostFilterHost, SamplingDeliversEveryNthPixel) {
     for (int32_t n : {1, 2, 3}) {
         SCOPED_TRACE(n);
         Loaded l;
@@ -131,8 +125,7 @@ TEST(HostFilterHost, SamplingDeliversEveryNthPixel)
         double sum = 0;
         for (int32_t y = 0; y < 10 / n; ++y)
             for (int32_t x = 0; x < 17 / n; ++x)
-                for (int32_t c = 0; c < 3; ++c)
-                    sum += img.Sample(x * n, y * n, c);
+                for (int32_t c = 0; c < 3; ++c) sum += img.Sample(x * n, y * n, c);
         RunResult r = l.host.Run(img, Replay(Ints({{"smpl", n}})));
         ASSERT_TRUE(r.ok()) << r.message;
         EXPECT_EQ(Recorded(r, "swid"), 17 / n);
@@ -142,8 +135,7 @@ TEST(HostFilterHost, SamplingDeliversEveryNthPixel)
     }
 }
 
-TEST(HostFilterHost, PaddingFillsOrReplicatesOrRefusesOutsideTheImage)
-{
+TEST(HostFilterHost, PaddingFillsOrReplicatesOrRefusesOutsideTheImage) {
     CHostImage img = Pattern(6, 4, 1, 8, false);
     double inner = 0, edge = 0;
     for (int32_t y = -1; y <= 4; ++y)
@@ -168,13 +160,13 @@ TEST(HostFilterHost, PaddingFillsOrReplicatesOrRefusesOutsideTheImage)
     }
     Loaded l;
     CHostImage copy = img;
-    RunResult r = l.host.Run(copy, Replay(Ints({{"smpl", 1}, {"padv", ps::plugInWantsErrorOnBoundsException}})));
+    RunResult r = l.host.Run(
+        copy, Replay(Ints({{"smpl", 1}, {"padv", ps::plugInWantsErrorOnBoundsException}})));
     EXPECT_EQ(r.result, ps::paramErr);
     EXPECT_TRUE(copy == img);
 }
 
-TEST(HostFilterHost, BigDocumentRectanglesReachBeyond32767)
-{
+TEST(HostFilterHost, BigDocumentRectanglesReachBeyond32767) {
     Loaded l;
     CHostImage img = Pattern(40000, 2, 3, 8, false), want = Inverted(img);
     RunResult r = l.host.Run(img, Replay(Ints({{"tile", 1}})));
@@ -193,8 +185,7 @@ TEST(HostFilterHost, BigDocumentRectanglesReachBeyond32767)
     EXPECT_NE(r2.message.find("32767"), std::string::npos) << r2.message;
 }
 
-TEST(HostFilterHost, CancelAfterNAbortCallsStopsTheRunAndKeepsTheImage)
-{
+TEST(HostFilterHost, CancelAfterNAbortCallsStopsTheRunAndKeepsTheImage) {
     HostOptions o;
     o.cancelAfterAbortCalls = 2;
     Loaded l(o);
@@ -203,13 +194,12 @@ TEST(HostFilterHost, CancelAfterNAbortCallsStopsTheRunAndKeepsTheImage)
     EXPECT_EQ(r.result, ps::userCanceledErr);
     EXPECT_EQ(r.failedSelector, ps::filterSelectorContinue);
     EXPECT_EQ(r.abortCalls, 2);
-    EXPECT_EQ(r.selectors.back(), ps::filterSelectorFinish); // Finish follows a good Start
+    EXPECT_EQ(r.selectors.back(), ps::filterSelectorFinish);  // Finish follows a good Start
     EXPECT_TRUE(img == before);
     EXPECT_NE(DescribeResult(r).find("cancelled"), std::string::npos);
 }
 
-TEST(HostFilterHost, ErrorStringIsShownOnReportString)
-{
+TEST(HostFilterHost, ErrorStringIsShownOnReportString) {
     Loaded l;
     CHostImage img = Pattern(4, 4, 3, 8, false), before = img;
     CDescriptor d;
@@ -222,12 +212,11 @@ TEST(HostFilterHost, ErrorStringIsShownOnReportString)
     EXPECT_EQ(r.result, ps::errReportString);
     EXPECT_EQ(r.errorText, "the disk is on fire");
     EXPECT_EQ(DescribeResult(r), "Could not complete the filter because the disk is on fire.");
-    EXPECT_EQ(r.selectors.back(), ps::filterSelectorStart); // no Finish after a failed Start
+    EXPECT_EQ(r.selectors.back(), ps::filterSelectorStart);  // no Finish after a failed Start
     EXPECT_TRUE(img == before);
 }
 
-TEST(HostFilterHost, DataWordAndRecordedDescriptorPersistAcrossRuns)
-{
+TEST(HostFilterHost, DataWordAndRecordedDescriptorPersistAcrossRuns) {
     Loaded l;
     CHostImage img = Pattern(6, 6, 3, 8, false);
     RunResult first = l.host.Run(img, Replay(Ints({{"tile", 2}})));
@@ -236,18 +225,17 @@ TEST(HostFilterHost, DataWordAndRecordedDescriptorPersistAcrossRuns)
     EXPECT_NE(word, 0);
     EXPECT_EQ(Recorded(first, "runs"), 1);
     EXPECT_TRUE(first.descriptorReturned);
-    RunResult second = l.host.Run(img); // repeats with what the first run recorded
+    RunResult second = l.host.Run(img);  // repeats with what the first run recorded
     ASSERT_TRUE(second.ok()) << second.message;
     EXPECT_EQ(l.host.DataWord(), word);
     EXPECT_EQ(Recorded(second, "runs"), 2);
     EXPECT_EQ(Recorded(second, "tile"), 2);
     EXPECT_EQ(second.requests.size(), 3u);
-    EXPECT_EQ(l.host.LiveHandles(), 1); // only the plug-in's globals remain
+    EXPECT_EQ(l.host.LiveHandles(), 1);  // only the plug-in's globals remain
     EXPECT_EQ(first.leakedBuffers + second.leakedBuffers, 0);
 }
 
-TEST(HostFilterHost, BufferSuiteIsOfferedOnlyWithPica)
-{
+TEST(HostFilterHost, BufferSuiteIsOfferedOnlyWithPica) {
     for (bool pica : {true, false}) {
         SCOPED_TRACE(pica);
         HostOptions o;
@@ -270,13 +258,12 @@ TEST(HostFilterHost, BufferSuiteIsOfferedOnlyWithPica)
     EXPECT_FALSE(r.descriptorReturned);
 }
 
-TEST(HostFilterHost, DisplayPixelsPaintsAPixelMapIntoAnHdc)
-{
+TEST(HostFilterHost, DisplayPixelsPaintsAPixelMapIntoAnHdc) {
     HDC dc = CreateCompatibleDC(nullptr);
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     bi.bmiHeader.biWidth = 4;
-    bi.bmiHeader.biHeight = -4; // top-down, so row 0 is the top
+    bi.bmiHeader.biHeight = -4;  // top-down, so row 0 is the top
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
@@ -286,7 +273,8 @@ TEST(HostFilterHost, DisplayPixelsPaintsAPixelMapIntoAnHdc)
     std::memset(bits, 0, 64);
 
     // 2x2 RGB48 pixels, version 3 with depth 16: 32768 shows as 255, 128 as 1.
-    uint16_t px[2][2][3] = {{{32768, 0, 128}, {0, 32768, 0}}, {{0, 0, 32768}, {16384, 16384, 16384}}};
+    uint16_t px[2][2][3] = {{{32768, 0, 128}, {0, 32768, 0}},
+                            {{0, 0, 32768}, {16384, 16384, 16384}}};
     ps::PSPixelMap map{};
     map.version = 3;
     map.bounds = ps::VRect{10, 20, 12, 22};
@@ -300,7 +288,7 @@ TEST(HostFilterHost, DisplayPixelsPaintsAPixelMapIntoAnHdc)
     EXPECT_EQ(PaintPixelMap(&map, &src, 1, 1, dc), ps::noErr);
     GdiFlush();
     auto at = [&](int x, int y) { return static_cast<uint32_t*>(bits)[y * 4 + x] & 0xFFFFFF; };
-    EXPECT_EQ(at(1, 1), 0xFF0001u); // 0xRRGGBB
+    EXPECT_EQ(at(1, 1), 0xFF0001u);  // 0xRRGGBB
     EXPECT_EQ(at(2, 1), 0x00FF00u);
     EXPECT_EQ(at(1, 2), 0x0000FFu);
     EXPECT_EQ(at(2, 2), 0x808080u);
@@ -314,5 +302,5 @@ TEST(HostFilterHost, DisplayPixelsPaintsAPixelMapIntoAnHdc)
     DeleteDC(dc);
 }
 
-} // namespace
-} // namespace vg::host::test
+}  // namespace
+}  // namespace vg::host::test

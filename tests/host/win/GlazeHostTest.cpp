@@ -16,8 +16,7 @@ struct Case {
     bool alpha;
 };
 
-TEST(HostGlazehost, InvertsPngAndTiffAt8And16BitsPixelByPixel)
-{
+TEST(HostGlazehost, InvertsPngAndTiffAt8And16BitsPixelByPixel) {
     const std::string dir = ScratchDir("formats");
     const Case cases[] = {{"rgb8.png", 3, 8, false},  {"rgb16.png", 3, 16, false},
                           {"rgb8.tif", 3, 8, false},  {"rgb16.tiff", 3, 16, false},
@@ -48,27 +47,25 @@ TEST(HostGlazehost, InvertsPngAndTiffAt8And16BitsPixelByPixel)
     }
 }
 
-TEST(HostGlazehost, RepeatedRunsReplayTheRecordedDescriptorAndKeepTheDataWord)
-{
+TEST(HostGlazehost, RepeatedRunsReplayTheRecordedDescriptorAndKeepTheDataWord) {
     const std::string dir = ScratchDir("runs");
     CHostImage in = Pattern(20, 31, 3, 8, false);
     std::string error, output;
     ASSERT_TRUE(WriteImageFile(dir + "/in.png", in, &error)) << error;
-    ASSERT_EQ(RunGlazehost({"--plugin", kInvert, "--quiet", "--runs", "3", "--set", "tile=7", "--record",
-                            dir + "/rec.txt", dir + "/in.png", dir + "/out.png"},
+    ASSERT_EQ(RunGlazehost({"--plugin", kInvert, "--quiet", "--runs", "3", "--set", "tile=7",
+                            "--record", dir + "/rec.txt", dir + "/in.png", dir + "/out.png"},
                            &output),
               0)
         << output;
     CHostImage out;
     ASSERT_TRUE(ReadImageFile(dir + "/out.png", &out, &error)) << error;
-    EXPECT_TRUE(out == Inverted(in)); // three inversions
+    EXPECT_TRUE(out == Inverted(in));  // three inversions
     std::string rec = ReadBytes(dir + "/rec.txt");
-    EXPECT_NE(rec.find("tile long 7\n"), std::string::npos) << rec; // replayed into runs 2 and 3
+    EXPECT_NE(rec.find("tile long 7\n"), std::string::npos) << rec;  // replayed into runs 2 and 3
     EXPECT_NE(rec.find("runs long 3\n"), std::string::npos) << rec;
 }
 
-TEST(HostGlazehost, ReportsThePluginsErrorTextAndWritesNothing)
-{
+TEST(HostGlazehost, ReportsThePluginsErrorTextAndWritesNothing) {
     const std::string dir = ScratchDir("errortext");
     std::string error, output;
     ASSERT_TRUE(WriteImageFile(dir + "/in.png", Pattern(8, 8, 3, 8, false), &error)) << error;
@@ -88,21 +85,19 @@ TEST(HostGlazehost, ReportsThePluginsErrorTextAndWritesNothing)
     EXPECT_NE(output.find("line 1"), std::string::npos) << output;
 }
 
-TEST(HostGlazehost, CancelLeavesNoOutput)
-{
+TEST(HostGlazehost, CancelLeavesNoOutput) {
     const std::string dir = ScratchDir("cancel");
     std::string error, output;
     ASSERT_TRUE(WriteImageFile(dir + "/in.png", Pattern(8, 40, 3, 8, false), &error)) << error;
-    EXPECT_EQ(RunGlazehost({"--plugin", kInvert, "--set", "tile=4", "--cancel-after", "3", dir + "/in.png",
-                            dir + "/out.png"},
+    EXPECT_EQ(RunGlazehost({"--plugin", kInvert, "--set", "tile=4", "--cancel-after", "3",
+                            dir + "/in.png", dir + "/out.png"},
                            &output),
               1);
     EXPECT_NE(output.find("cancelled"), std::string::npos) << output;
     EXPECT_FALSE(FileExists(dir + "/out.png"));
 }
 
-TEST(HostGlazehost, BadInputGetsAClearError)
-{
+TEST(HostGlazehost, BadInputGetsAClearError) {
     const std::string dir = ScratchDir("badinput");
     std::string error, output;
     const std::string png = dir + "/in.png", out = dir + "/out.png";
@@ -130,7 +125,9 @@ TEST(HostGlazehost, BadInputGetsAClearError)
         {{"--plugin", Z(HOST_TEST_NOPIPL), png, out}, 2, "no PiPL"},
         {{"--plugin", kInvert, dir + "/missing.png", out}, 2, "not found"},
         {{"--plugin", kInvert, dir + "/garbage.png", out}, 2, "Cannot read image"},
-        {{"--plugin", Z(HOST_TEST_RGBONLY), dir + "/gray.png", out}, 2, "does not support GrayScaleMode"},
+        {{"--plugin", Z(HOST_TEST_RGBONLY), dir + "/gray.png", out},
+         2,
+         "does not support GrayScaleMode"},
         {{"--plugin", kInvert, png, dir + "/out.bmp"}, 2, "use a .png, .tif or .tiff"},
         {{"--plugin", kInvert, "--record-size", "600", png, out}, 2, "--record-size wants"},
         {{"--plugin", kInvert, "--set", "TOOLONG=1", png, out}, 2, "four-character key"},
@@ -144,5 +141,5 @@ TEST(HostGlazehost, BadInputGetsAClearError)
     }
 }
 
-} // namespace
-} // namespace vg::host::test
+}  // namespace
+}  // namespace vg::host::test

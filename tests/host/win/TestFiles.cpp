@@ -8,10 +8,11 @@
 
 namespace vg::host::test {
 
-std::string Z(const std::string& unixPath) { return "Z:" + unixPath; }
+std::string Z(const std::string& unixPath) {
+    return "Z:" + unixPath;
+}
 
-std::string ScratchDir(const std::string& name)
-{
+std::string ScratchDir(const std::string& name) {
     std::string dir = Z(HOST_TEST_TMP) + "/" + name;
     std::string partial;
     for (size_t i = 0; i <= dir.size(); ++i) {
@@ -24,8 +25,7 @@ std::string ScratchDir(const std::string& name)
     return dir;
 }
 
-CHostImage Pattern(int32_t width, int32_t height, int32_t planes, int32_t depth, bool alpha)
-{
+CHostImage Pattern(int32_t width, int32_t height, int32_t planes, int32_t depth, bool alpha) {
     CHostImage img;
     std::string error;
     img.Create(width, height, planes, depth, alpha, &error);
@@ -37,14 +37,13 @@ CHostImage Pattern(int32_t width, int32_t height, int32_t planes, int32_t depth,
                 seed = seed * 1103515245u + 12345u;
                 uint32_t v = (seed >> 8) % (max + 1);
                 if (x == 0)
-                    v = (y % 2) ? max : 0; // the extremes are where scaling faults show
+                    v = (y % 2) ? max : 0;  // the extremes are where scaling faults show
                 img.SetSample(x, y, c, v);
             }
     return img;
 }
 
-CHostImage Inverted(const CHostImage& image)
-{
+CHostImage Inverted(const CHostImage& image) {
     CHostImage out = image;
     for (int32_t y = 0; y < image.Height(); ++y)
         for (int32_t x = 0; x < image.Width(); ++x)
@@ -53,11 +52,9 @@ CHostImage Inverted(const CHostImage& image)
     return out;
 }
 
-int RunGlazehost(const std::vector<std::string>& args, std::string* output)
-{
+int RunGlazehost(const std::vector<std::string>& args, std::string* output) {
     std::string cmd = "\"" + Z(HOST_TEST_GLAZEHOST) + "\"";
-    for (const auto& a : args)
-        cmd += " \"" + a + "\"";
+    for (const auto& a : args) cmd += " \"" + a + "\"";
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     HANDLE readPipe = nullptr, writePipe = nullptr;
     if (!CreatePipe(&readPipe, &writePipe, &sa, 0))
@@ -72,7 +69,8 @@ int RunGlazehost(const std::vector<std::string>& args, std::string* output)
     PROCESS_INFORMATION pi{};
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back(0);
-    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    BOOL started =
+        CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
     CloseHandle(writePipe);
     if (!started) {
         CloseHandle(readPipe);
@@ -81,8 +79,7 @@ int RunGlazehost(const std::vector<std::string>& args, std::string* output)
     output->clear();
     char buf[4096];
     DWORD n = 0;
-    while (ReadFile(readPipe, buf, sizeof buf, &n, nullptr) && n > 0)
-        output->append(buf, n);
+    while (ReadFile(readPipe, buf, sizeof buf, &n, nullptr) && n > 0) output->append(buf, n);
     CloseHandle(readPipe);
     WaitForSingleObject(pi.hProcess, 120000);
     DWORD code = 0;
@@ -92,20 +89,20 @@ int RunGlazehost(const std::vector<std::string>& args, std::string* output)
     return int(code);
 }
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
-void WriteBytes(const std::string& path, const std::string& bytes)
-{
+void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
 }
 
-std::string ReadBytes(const std::string& path)
-{
+std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-} // namespace vg::host::test
+}  // namespace vg::host::test

@@ -26,4 +26,4 @@ bool FileExists(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 
-} // namespace vg::host::test
+}  // namespace vg::host::test
