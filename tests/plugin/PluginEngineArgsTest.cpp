@@ -8,27 +8,6 @@
 
 namespace {
 
-TEST(PluginEngineArgs, ValuesAreTruncatedLimitedAndInvertedAsTheEngineExpects) {
-    FilterParams p = DefaultParams();
-    p.cleanStrength = 7.99;
-    p.edgeAccent = 2.8;
-    p.textureBoost = 4;
-    p.cleanRadius = 8;
-    EngineArgs a = MakeEngineArgs(p);
-    EXPECT_EQ(a.cleanStrength, 7);
-    EXPECT_EQ(a.edgeAccent, 3);
-    EXPECT_EQ(a.textureInvBoost, 0.25f);
-    EXPECT_EQ(a.cleanRadius, 8.0f);
-    EXPECT_EQ(a.channelThresholds[1], float(0.5 * 0.10000000149011612));
-    p.edgeAccent = 2.7;
-    p.cleanRadius = 0.5;
-    a = MakeEngineArgs(p);
-    EXPECT_EQ(a.edgeAccent, 2);
-    EXPECT_EQ(a.cleanRadius, 0.8f);
-    p.cleanRadius = 300;
-    EXPECT_EQ(MakeEngineArgs(p).cleanRadius, 200.0f);
-}
-
 TEST(PluginEngineArgs, UncheckedDescriptorValuesConvertWithoutOverflow) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     EXPECT_EQ(TruncateToInt32(nan), 0);

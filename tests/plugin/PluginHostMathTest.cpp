@@ -11,18 +11,6 @@
 
 namespace {
 
-TEST(PluginHostMath, RequestsAreLimitedToTheScaledFilterRectangle) {
-    const Rect32 filter{10, 410, 20, 620};
-    EXPECT_EQ(LimitToScaledFilter({0, 1000, 0, 1000}, filter, 1), (Rect32{10, 410, 20, 620}));
-    EXPECT_EQ(LimitToScaledFilter({0, 1000, 0, 1000}, filter, 4), (Rect32{2, 102, 5, 155}));
-    // Wholly outside: collapses at the edge, never inverted.
-    const Rect32 below = LimitToScaledFilter({500, 600, 700, 800}, filter, 1);
-    EXPECT_EQ(below, (Rect32{410, 410, 620, 620}));
-    const Rect32 above = LimitToScaledFilter({-50, -10, -90, -30}, filter, 1);
-    EXPECT_EQ(above.top, above.bottom);
-    EXPECT_EQ(above.left, above.right);
-}
-
 TEST(PluginHostMath, ThirtyTwoBitRectanglesPassWithoutLoss) {
     const Rect32 filter{0, 250000, 0, 1000000};
     EXPECT_EQ(LimitToScaledFilter({40000, 240000, 33000, 999999}, filter, 1),
@@ -66,16 +54,6 @@ TEST(PluginHostMath, ThumbWindowIsCentredAndKeptInside) {
     r = ThumbWindow(5000, 5000, 1, 100, 1000, 500, filter);
     EXPECT_EQ(r.step, 32);
     EXPECT_EQ(r.rect, (Rect32{0, 31, 0, 62}));
-}
-
-TEST(PluginHostMath, DisplayCopyIsBottomUpBgr) {
-    // Two rows of two pixels, with padding in both strides.
-    const uint8_t src[2 * 8] = {1, 2, 3, 4, 5, 6, 0xAA, 0xAA, 7, 8, 9, 10, 11, 12, 0xAA, 0xAA};
-    uint8_t dst[2 * 7];
-    std::memset(dst, 0x55, sizeof dst);
-    RowsToBottomUpBgr(src, 8, false, dst, 7, 2, 2);
-    const uint8_t expected[2 * 7] = {9, 8, 7, 12, 11, 10, 0x55, 3, 2, 1, 6, 5, 4, 0x55};
-    EXPECT_EQ(0, std::memcmp(dst, expected, sizeof dst));
 }
 
 TEST(PluginHostMath, SixteenBitSamplesShowOnTheHostScale) {

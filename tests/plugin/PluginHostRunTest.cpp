@@ -86,17 +86,4 @@ TEST(PluginHostRun, RealEngineFiltersEightAndSixteenBitImagesInEveryHost) {
     }
 }
 
-TEST(PluginHostRun, CancelLeavesTheImageAsItWas) {
-    HostOptions options;
-    options.cancelAfterAbortCalls = 1;
-    CFilterHost host(options);
-    std::string error;
-    ASSERT_TRUE(host.Load(TestPath("realengine/VarenGlaze2.8bf"), &error)) << error;
-    const CHostImage before = Gradient(8);
-    CHostImage image = before;
-    const RunResult r = host.Run(image, Replay(4));
-    EXPECT_EQ(r.result, -128) << DescribeResult(r);
-    EXPECT_TRUE(image == before);
-}
-
 }  // namespace

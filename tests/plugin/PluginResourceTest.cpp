@@ -169,22 +169,6 @@ TEST_F(PluginResources, TerminologyMatchesByteForByte) {
     EXPECT_EQ(ResourceBytes(m_module, "aete"), ExpectedAete());
 }
 
-TEST_F(PluginResources, PropertyLengthsArePaddedAndWalkToTheEnd) {
-    const Bytes pipl = ResourceBytes(m_module, "PIPL");
-    ASSERT_GE(pipl.size(), 10u);
-    uint32_t count = 0;
-    std::memcpy(&count, &pipl[6], 4);
-    size_t offset = 10;
-    for (uint32_t i = 0; i < count; ++i) {
-        ASSERT_LE(offset + 16, pipl.size());
-        uint32_t length = 0;
-        std::memcpy(&length, &pipl[offset + 12], 4);
-        EXPECT_EQ(length % 4, 0u);
-        offset += 16 + length;
-    }
-    EXPECT_EQ(offset, pipl.size());
-}
-
 TEST(PluginVersion, FileVersionIs210) {
     const std::string path = ModuleWithEngine();
     DWORD ignored = 0;
