@@ -66,6 +66,10 @@ struct HostHandle {
     char* ptr = nullptr;  // first member: the Handle is the address of this pointer
     int32_t size = 0;
     bool locked = false;
+    HostHandle() = default;
+    ~HostHandle() { delete[] ptr; }
+    HostHandle(const HostHandle&) = delete;
+    HostHandle& operator=(const HostHandle&) = delete;
 };
 
 struct HostBuffer {
@@ -89,9 +93,6 @@ struct WriteState {
 class CFilterHost::CImpl {
 public:
     explicit CImpl(HostOptions options) : m_opt(std::move(options)) {}
-    ~CImpl() {
-        for (auto& [h, hh] : m_handles) delete[] hh->ptr;
-    }
 
     HostOptions m_opt;
     CPlugInModule m_module;
@@ -178,16 +179,20 @@ public:
     // ---- handles ---------------------------------------------------------------------
 
     Handle NewHandle(int32_t size) {
-        if (size < 0 || size > kMaxHandleSize)
+        try {
+            if (size < 0 || size > kMaxHandleSize)
+                return nullptr;
+            auto hh = std::make_unique<HostHandle>();
+            hh->ptr = new (std::nothrow) char[size_t(std::max(size, 1))]();
+            if (hh->ptr == nullptr)
+                return nullptr;
+            hh->size = size;
+            Handle h = &hh->ptr;
+            m_handles[h] = std::move(hh);
+            return h;
+        } catch (...) {  // no exception may reach the plug-in's frames
             return nullptr;
-        auto hh = std::make_unique<HostHandle>();
-        hh->ptr = new (std::nothrow) char[size_t(std::max(size, 1))]();
-        if (hh->ptr == nullptr)
-            return nullptr;
-        hh->size = size;
-        Handle h = &hh->ptr;
-        m_handles[h] = std::move(hh);
-        return h;
+        }
     }
 
     HostHandle* FindHandle(Handle h) {
@@ -199,7 +204,6 @@ public:
         auto it = m_handles.find(h);
         if (it == m_handles.end())
             return;  // not ours (or already gone): ignore rather than corrupt memory
-        delete[] it->second->ptr;
         m_written.erase(h);
         m_handles.erase(it);
     }
@@ -229,40 +233,49 @@ public:
     }
 
     OSErr AllocateBuffer(int64_t size, BufferID* id) {
-        if (id == nullptr || size < 0)
-            return paramErr;
-        *id = nullptr;
-        if (size > Space())
-            return memFullErr;
-        auto b = std::make_unique<HostBuffer>();
         try {
-            b->data.assign(size_t(std::max<int64_t>(size, 1)), 0);
-        } catch (const std::bad_alloc&) {
+            if (id == nullptr || size < 0)
+                return paramErr;
+            *id = nullptr;
+            if (size > Space())
+                return memFullErr;
+            auto b = std::make_unique<HostBuffer>();
+            try {
+                b->data.assign(size_t(std::max<int64_t>(size, 1)), 0);
+            } catch (const std::bad_alloc&) {
+                return memFullErr;
+            }
+            BufferID bid = reinterpret_cast<BufferID>(b.get());
+            Held(size);
+            m_buffers[bid] = std::move(b);
+            *id = bid;
+            return noErr;
+        } catch (...) {  // no exception may reach the plug-in's frames
             return memFullErr;
         }
-        BufferID bid = reinterpret_cast<BufferID>(b.get());
-        Held(size);
-        m_buffers[bid] = std::move(b);
-        *id = bid;
-        return noErr;
     }
 
     Ptr SuiteNew(uint64_t requested, uint64_t minimum, uint64_t* granted) {
-        uint64_t size = std::max(requested, minimum);
-        uint64_t space = uint64_t(Space());
-        if (size > space)
-            size = std::max(minimum, space);
-        if (size > space || size > (uint64_t(1) << 40))
+        try {
+            uint64_t size = std::max(requested, minimum);
+            uint64_t space = uint64_t(Space());
+            if (size > space)
+                size = std::max(minimum, space);
+            if (size > space || size > (uint64_t(1) << 40))
+                return nullptr;
+            std::unique_ptr<char[]> block(
+                new (std::nothrow) char[size_t(std::max<uint64_t>(size, 1))]);
+            if (!block)
+                return nullptr;
+            char* p = block.get();
+            m_suiteBlocks[p] = std::move(block);
+            m_suiteSizes[p] = size_t(size);
+            Held(int64_t(size));
+            *granted = size;
+            return p;
+        } catch (...) {  // no exception may reach the plug-in's frames
             return nullptr;
-        std::unique_ptr<char[]> block(new (std::nothrow) char[size_t(std::max<uint64_t>(size, 1))]);
-        if (!block)
-            return nullptr;
-        char* p = block.get();
-        m_suiteBlocks[p] = std::move(block);
-        m_suiteSizes[p] = size_t(size);
-        Held(int64_t(size));
-        *granted = size;
-        return p;
+        }
     }
 
     void SuiteDispose(Ptr* p) {
@@ -316,11 +329,15 @@ public:
     }
 
     OSErr Put(PIWriteDescriptor w, DescriptorItem item) {
-        WriteState* s = Writer(w);
-        if (s == nullptr)
-            return paramErr;
-        s->descriptor.items.push_back(std::move(item));
-        return noErr;
+        try {
+            WriteState* s = Writer(w);
+            if (s == nullptr)
+                return paramErr;
+            s->descriptor.items.push_back(std::move(item));
+            return noErr;
+        } catch (...) {  // no exception may reach the plug-in's frames
+            return memFullErr;
+        }
     }
 
     // ---- image requests ------------------------------------------------------------------
@@ -715,16 +732,20 @@ OSErr CbSetProperty(PIType, PIType, int32, intptr_t, Handle) {
 
 // Read-descriptor procs.
 PIReadDescriptor CbOpenRead(PIDescriptorHandle descriptor, DescriptorKeyID keys[]) {
-    if (!Active() || descriptor == nullptr || H().FindHandle(descriptor) == nullptr)
+    try {
+        if (!Active() || descriptor == nullptr || H().FindHandle(descriptor) == nullptr)
+            return nullptr;
+        auto s = std::make_unique<ReadState>();
+        std::string why;
+        if (!CDescriptor::Decode(H().HandleBytes(descriptor), &s->descriptor, &why))
+            return nullptr;
+        s->keys = keys;
+        auto r = reinterpret_cast<PIReadDescriptor>(s.get());
+        H().m_readers[r] = std::move(s);
+        return r;
+    } catch (...) {  // no exception may reach the plug-in's frames
         return nullptr;
-    auto s = std::make_unique<ReadState>();
-    std::string why;
-    if (!CDescriptor::Decode(H().HandleBytes(descriptor), &s->descriptor, &why))
-        return nullptr;
-    s->keys = keys;
-    auto r = reinterpret_cast<PIReadDescriptor>(s.get());
-    H().m_readers[r] = std::move(s);
-    return r;
+    }
 }
 OSErr CbCloseRead(PIReadDescriptor r) {
     if (!Active())
@@ -810,13 +831,17 @@ OSErr CbGetBoolean(PIReadDescriptor r, Boolean* v) {
     return noErr;
 }
 OSErr GetBytes(PIReadDescriptor r, Handle* v, DescriptorTypeID want) {
-    const DescriptorItem* it = Active() ? H().Current(r, v) : nullptr;
-    if (it == nullptr)
-        return paramErr;
-    if (it->type != want)
-        return H().Fail(r, paramErr);
-    *v = H().HandleFromBytes(it->text);
-    return *v ? noErr : H().Fail(r, memFullErr);
+    try {
+        const DescriptorItem* it = Active() ? H().Current(r, v) : nullptr;
+        if (it == nullptr)
+            return paramErr;
+        if (it->type != want)
+            return H().Fail(r, paramErr);
+        *v = H().HandleFromBytes(it->text);
+        return *v ? noErr : H().Fail(r, memFullErr);
+    } catch (...) {  // no exception may reach the plug-in's frames
+        return memFullErr;
+    }
 }
 OSErr CbGetText(PIReadDescriptor r, Handle* v) {
     return GetBytes(r, v, typeChar);
@@ -916,29 +941,37 @@ OSErr CbGetPinnedUnitFloat(PIReadDescriptor r, const real64* min, const real64* 
 
 // Write-descriptor procs.
 PIWriteDescriptor CbOpenWrite() {
-    if (!Active())
+    try {
+        if (!Active())
+            return nullptr;
+        auto s = std::make_unique<WriteState>();
+        auto w = reinterpret_cast<PIWriteDescriptor>(s.get());
+        H().m_writers[w] = std::move(s);
+        return w;
+    } catch (...) {  // no exception may reach the plug-in's frames
         return nullptr;
-    auto s = std::make_unique<WriteState>();
-    auto w = reinterpret_cast<PIWriteDescriptor>(s.get());
-    H().m_writers[w] = std::move(s);
-    return w;
+    }
 }
 OSErr CbCloseWrite(PIWriteDescriptor w, PIDescriptorHandle* out) {
-    WriteState* s = Active() ? H().Writer(w) : nullptr;
-    if (s == nullptr)
-        return paramErr;
-    OSErr e = noErr;
-    if (out == nullptr) {
-        e = paramErr;
-    } else {
-        *out = H().HandleFromBytes(s->descriptor.Encode());
-        if (*out == nullptr)
-            e = memFullErr;
-        else
-            H().m_written.insert(*out);
+    try {
+        WriteState* s = Active() ? H().Writer(w) : nullptr;
+        if (s == nullptr)
+            return paramErr;
+        OSErr e = noErr;
+        if (out == nullptr) {
+            e = paramErr;
+        } else {
+            *out = H().HandleFromBytes(s->descriptor.Encode());
+            if (*out == nullptr)
+                e = memFullErr;
+            else
+                H().m_written.insert(*out);
+        }
+        H().m_writers.erase(w);
+        return e;
+    } catch (...) {  // no exception may reach the plug-in's frames
+        return memFullErr;
     }
-    H().m_writers.erase(w);
-    return e;
 }
 DescriptorItem Item(DescriptorKeyID key, DescriptorTypeID type) {
     DescriptorItem it;
@@ -974,12 +1007,16 @@ OSErr CbPutBoolean(PIWriteDescriptor w, DescriptorKeyID key, Boolean v) {
 }
 OSErr PutBytes(PIWriteDescriptor w, DescriptorKeyID key, DescriptorTypeID type, uint32 cls,
                Handle h) {
-    if (!Active() || H().FindHandle(h) == nullptr)
-        return paramErr;
-    DescriptorItem it = Item(key, type);
-    it.enumValue = cls;
-    it.text = H().HandleBytes(h);
-    return H().Put(w, it);
+    try {
+        if (!Active() || H().FindHandle(h) == nullptr)
+            return paramErr;
+        DescriptorItem it = Item(key, type);
+        it.enumValue = cls;
+        it.text = H().HandleBytes(h);
+        return H().Put(w, it);
+    } catch (...) {
+        return memFullErr;
+    }
 }
 OSErr CbPutText(PIWriteDescriptor w, DescriptorKeyID key, Handle h) {
     return PutBytes(w, key, typeChar, 0, h);
