@@ -205,6 +205,9 @@ TEST_F(PluginHostAccess, InRectangleLargerThanTheFilterIsProcessedToTheFilterSiz
     EXPECT_EQ(out[11], 7);
     EXPECT_EQ(out[12], 0) << "columns past the filter rectangle are not copied";
     EXPECT_EQ(out[3 * 18], 0) << "rows past it neither";
+    const HMODULE loaded = m_app.engineModule.Get();
+    m_app.loadDLL();
+    EXPECT_EQ(m_app.engineModule.Get(), loaded) << "a second load keeps the first handle";
     m_app.freeDLL();
     m_app.freeDLL();
     EXPECT_FALSE(m_app.engineModule);
