@@ -570,7 +570,7 @@ void CGlazeRun::Accent(Planes3& s) {
             t /= sum;
         }
     }
-    const float tangentSigma = 2.0f * re;
+    const float tangentSigma = 1.0f * re;
     const float tapStep = tangentSigma * 2.5f / (kTaps / 2);
     const float shockStep = std::max(0.5f, 0.75f * re);
     const float knee = m_s.knee;
