@@ -93,6 +93,11 @@ int main(int argc, char** argv) {
         return Fail("cannot filter " + cmd.input + ": " + error + ".", 2);
     if (FormatFromPath(cmd.output) == ImageFormat::Unknown)
         return Fail("cannot write " + cmd.output + ": use a .png, .tif or .tiff file name.", 2);
+    // Found out before filtering, not after.
+    const size_t slash = cmd.output.find_last_of("/\\");
+    if (slash != std::string::npos && slash > 0 &&
+        GetFileAttributesA(cmd.output.substr(0, slash).c_str()) == INVALID_FILE_ATTRIBUTES)
+        return Fail("cannot write " + cmd.output + ": its folder does not exist.", 2);
 
     RunResult last;
     for (int i = 0; i < cmd.runs; ++i) {

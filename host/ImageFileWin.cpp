@@ -327,6 +327,11 @@ bool WriteImageFile(const std::string& path, const CHostImage& image, std::strin
         *error = "Cannot write " + path + ": use a .png, .tif or .tiff file name.";
         return false;
     }
+    const size_t slash = path.find_last_of("/\\");
+    if (slash != std::string::npos && slash > 0 && !Exists(path.substr(0, slash))) {
+        *error = "Cannot write " + path + ": its folder does not exist.";
+        return false;
+    }
     CComScope com;
     CComRef<IWICImagingFactory> factory;
     std::string why;

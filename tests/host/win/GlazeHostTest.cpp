@@ -129,6 +129,7 @@ TEST(HostGlazehost, BadInputGetsAClearError) {
          2,
          "does not support GrayScaleMode"},
         {{"--plugin", kInvert, png, dir + "/out.bmp"}, 2, "use a .png, .tif or .tiff"},
+        {{"--plugin", kInvert, png, dir + "/no/such/dir/out.png"}, 2, "folder does not exist"},
         {{"--plugin", kInvert, "--record-size", "600", png, out}, 2, "--record-size wants"},
         {{"--plugin", kInvert, "--set", "TOOLONG=1", png, out}, 2, "four-character key"},
         {{"--plugin", kInvert, png}, 2, "give an input and an output"},
