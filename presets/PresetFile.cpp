@@ -71,11 +71,8 @@ int EncodePresetValue(float value) {
 }
 
 bool IsStorablePresetName(std::string_view name) {
-    if (name.empty())
-        return false;
-    // The parser ends an element name at white space, a double quote, "/" or ">"; the
-    // backslash separates path elements. Quotes and ">" are escaped, the others cannot be.
-    return name.find_first_of(" \t\r\n/\\") == std::string_view::npos;
+    // The backslash separates the elements of a profile path.
+    return XmlIsElementName(name) && name.find('\\') == std::string_view::npos;
 }
 
 PresetWriteResult writePreset(const std::string& fileName, const std::string& presetName,
@@ -90,8 +87,9 @@ PresetWriteResult writePreset(const std::string& fileName, const std::string& pr
         if (mod->GetIntValue() == 0)
             return PresetWriteResult::Refused;
     }
-    if (!IsStorablePresetName(presetName))
+    if (existing == nullptr && !IsStorablePresetName(presetName)) {
         return PresetWriteResult::Failed;
+    }
     if (!document.HasFileName() || document.GetStatus() == XML_STATUS_MALFORMED ||
         document.GetRoot() == nullptr) {
         return PresetWriteResult::Failed;

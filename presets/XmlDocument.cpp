@@ -130,7 +130,11 @@ private:
                     token.kind = TokenKind::Skipped;  // processing instruction, DOCTYPE
                 } else if (StartsWith(m_text, lt, "</")) {
                     token.kind = TokenKind::EndTag;
-                } else if (gt > lt + 1 && m_text[gt - 1] == '/') {
+                } else if (IsBlank(m_text[lt + 1]) || m_text[lt + 1] == '"' || gt == lt + 1) {
+                    // No element name: "<>", "< a=...>". Written back, such an element
+                    // would read as an end tag ("</>"), so it is not taken as one.
+                    token.kind = TokenKind::Skipped;
+                } else if (m_text[gt - 1] == '/') {
                     token.kind = TokenKind::EmptyTag;
                 }
             }

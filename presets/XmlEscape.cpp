@@ -147,6 +147,13 @@ std::string XmlUnescape(std::string_view text) {
     return out;
 }
 
+bool XmlIsElementName(std::string_view name) {
+    if (name.empty() || name[0] == '!' || name[0] == '?') {
+        return false;
+    }
+    return name.find_first_of(" \t\r\n/") == std::string_view::npos;
+}
+
 int XmlToInt(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && IsSpace(text[i])) ++i;

@@ -13,6 +13,10 @@ std::string XmlEscape(std::string_view text);
 // 10 digits) to UTF-8. Anything else that starts with "&" is left as it stands.
 std::string XmlUnescape(std::string_view text);
 
+// Whether an element of this (plain) name is written so that it reads back as the same
+// element: not empty, not starting with "!" or "?", without white space or "/".
+bool XmlIsElementName(std::string_view name);
+
 // Decimal integer as the C runtime's atoi reads it: leading white space, an optional sign,
 // digits up to the first other character; 0 when there is no number. Saturates at the int
 // range instead of overflowing.

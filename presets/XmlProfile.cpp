@@ -19,9 +19,15 @@ std::string FormatInt(int value) {
 // The element the path addresses, or nullptr; with create, missing elements are appended.
 CXmlElement* Walk(CXmlElement* element, const XmlPath& path, bool create) {
     for (const std::string& name : path) {
-        if (element == nullptr)
+        if (element == nullptr) {
             break;
-        element = element->FindChild(name, create);
+        }
+        CXmlElement* child = element->FindChild(name);
+        // A new element must read back as itself: "" or "a b" would not.
+        if (child == nullptr && create && XmlIsElementName(name)) {
+            child = element->FindChild(name, true);
+        }
+        element = child;
     }
     return element;
 }
@@ -104,8 +110,9 @@ float XmlGetFloat(std::string_view path, std::string_view name, float defaultVal
 
 bool XmlSetString(const XmlPath& path, const char* name, const char* value,
                   const std::string& fileName) {
-    if (path.size() >= static_cast<size_t>(CXmlDocument::kMaxDepth))
+    if (path.size() >= static_cast<size_t>(CXmlDocument::kMaxDepth)) {
         return false;
+    }
     CXmlDocument document(fileName);
     if (!document.HasFileName() || document.GetStatus() == XML_STATUS_MALFORMED ||
         document.GetRoot() == nullptr) {

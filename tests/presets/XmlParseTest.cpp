@@ -191,3 +191,11 @@ TEST(XmlParse, ZeroByteEndsTheText) {
     auto doc = Parse(kDecl + std::string("<r/>\0<other></other>", 20));
     EXPECT_EQ(doc->GetRoot()->GetName(), "r");
 }
+
+TEST(XmlParse, TagsWithoutNameAreNotElements) {
+    // Written back, an element without name would read as an end tag.
+    auto doc = Parse(kDecl + "<root><>text<a/>< x=\"1\"/><\"q\"/></root>");
+    ASSERT_EQ(doc->GetStatus(), XML_STATUS_OK);
+    ASSERT_EQ(doc->GetRoot()->GetChildCount(), 1);
+    EXPECT_EQ(doc->GetRoot()->GetChild(0)->GetName(), "a");
+}

@@ -119,3 +119,16 @@ TEST(XmlProfile, IntegersAndFloatsUseTheirTextForms) {
     ASSERT_TRUE(XmlSetString("N", "f", "2.500000", file));
     EXPECT_FLOAT_EQ(XmlGetFloat("N", "f", 0.0f, file), 2.5f);
 }
+
+TEST(XmlProfile, RefusesToCreateElementsThatWouldNotReadBack) {
+    CTempDir dir;
+    const std::string file = dir.File("names.xml");
+    ASSERT_TRUE(XmlSetString("A", "x", "1", file));
+    const std::string before = ReadBytes(file);
+    for (const char* path : {"A\\", "A\\a b", "A\\x/y", "A\\!x", "A\\?x"}) {
+        EXPECT_FALSE(XmlSetString(path, "x", "1", file)) << path;
+    }
+    EXPECT_EQ(ReadBytes(file), before);
+    EXPECT_TRUE(XmlSetString("A\\x&y", "v", "1", file));  // escaped in the file, read back
+    EXPECT_EQ(XmlGetInt("A\\x&y", "v", 0, file), 1);
+}
