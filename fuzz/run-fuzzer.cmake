@@ -1,13 +1,15 @@
-# Runs a libFuzzer program for a bounded time on a working copy of its seed folders.
-# cmake -DFUZZER=exe -DWORK=dir -DSEEDS=dir|dir -DSECONDS=n -P run-fuzzer.cmake
+# Runs a libFuzzer program on a working copy of its seed folders, with a fixed seed and a
+# bounded number of inputs and time, so that a run in CI is repeatable.
+# cmake -DFUZZER=exe -DWORK=dir -DSEEDS=dir|dir -DSECONDS=n -DRUNS=n -P run-fuzzer.cmake
 string(REPLACE "|" ";" seeds "${SEEDS}")
+file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 foreach(seed IN LISTS seeds)
     file(GLOB files ${seed}/*)
     file(COPY ${files} DESTINATION ${WORK})
 endforeach()
 get_filename_component(out ${WORK} DIRECTORY)
-execute_process(COMMAND ${FUZZER} -max_total_time=${SECONDS} -max_len=65536 -timeout=10
+execute_process(COMMAND ${FUZZER} -seed=1 -runs=${RUNS} -max_total_time=${SECONDS} -max_len=65536 -timeout=10
                         -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=${out}/ ${WORK}
                 RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
