@@ -108,6 +108,7 @@ private:
     }
 
     int EstimatePasses() const;
+    int CleanScale(float radius) const;
     void ReadInput(Planes3& in);
     void Gauss(Plane& plane, float sigma, Plane& tmp);
     void GaussFir(Plane& plane, float sigma, Plane& tmp);
@@ -141,20 +142,35 @@ private:
     Plane m_wH, m_wV;  // domain-transform link weights, also the stages' spare planes
 };
 
+// The number of parallel loops Run will make, for the progress total. It mirrors the stages
+// below loop for loop: a copy of three planes is 3 loops, a Gaussian 2 per plane, a
+// domain transform 8 (12 with its diagonal pass).
 int CGlazeRun::EstimatePasses() const {
     int passes = 2;  // input and output
-    const int dt = 2 + 2 * kDtIterations;
     if (m_s.cleanIterations > 0) {
-        passes += 6 + m_s.cleanIterations * (dt + 3);
+        const int k = m_s.cleanIterations;
+        const float radius = std::max(0.5f, m_s.cleanRadius / m_n);
+        const int f = CleanScale(radius);
+        passes += (f > 1 ? 6 : 0) + 3 + 6 + (k - 1) * (3 + 12) + 3 + 12;
+    } else {
+        passes += 3;
     }
     passes += m_s.edgeAccent * 12;
-    if (m_s.edgeSharpness > 0.0f) {
-        passes += 10;
+    if (m_s.edgeSharpness > 0.0f && m_s.edgeGain > 0.0f) {
+        passes += 3 + 6 + 2 + 6;
     }
     if (m_s.textureStrength > 0.0f) {
-        passes += 1 + dt;
+        passes += 2 + 8;
     }
     return passes;
+}
+
+int CGlazeRun::CleanScale(float radius) const {
+    int f = m_s.cleanIterations >= 2 ? (radius >= 12.0f ? 4 : (radius >= 6.0f ? 2 : 1)) : 1;
+    if ((m_w + f - 1) / f < 8 || (m_h + f - 1) / f < 8) {
+        f = 1;
+    }
+    return f;
 }
 
 void CGlazeRun::ReadInput(Planes3& in) {
@@ -396,7 +412,9 @@ void CGlazeRun::DtFilter(Plane* const* planes, int nch, float sigmaS, Plane* con
             }
         }));
         DtRowPass(planes, nch, wV, 0, it);
-        if (diagonal) {
+        // Streaks come from the long reach of the first iteration; later ones reach a half
+        // and a quarter as far and keep to rows and columns.
+        if (diagonal && it == 0) {
             DtRowPass(planes, nch, wD, -1, it);
             DtRowPass(planes, nch, wA, 1, it);
         }
@@ -414,10 +432,7 @@ void CGlazeRun::DtFilter(Plane* const* planes, int nch, float sigmaS, Plane* con
 void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     const float radius = std::max(0.5f, m_s.cleanRadius / m_n);
     const int passes = m_s.cleanIterations;
-    int f = passes >= 2 ? (radius >= 12.0f ? 4 : (radius >= 6.0f ? 2 : 1)) : 1;
-    if ((m_w + f - 1) / f < 8 || (m_h + f - 1) / f < 8) {
-        f = 1;
-    }
+    const int f = CleanScale(radius);
     float rangeScale[3];
     for (int c = 0; c < 3; ++c) {
         rangeScale[c] = m_s.factors[c] / std::max(m_s.thresholds[c], 1e-4f);
@@ -498,11 +513,12 @@ void CGlazeRun::Downsample(const Plane& src, Plane& dst, int f) {
     });
 }
 
-// Bilinear interpolation from the block centres of a Downsample result.
+// Bilinear interpolation from the block centres of a Downsample result: first between two
+// source rows, then along the row.
 void CGlazeRun::Upsample(const Plane& src, Plane& dst, int f) {
     const float offset = 0.5f * static_cast<float>(f - 1);
     const float inv = 1.0f / static_cast<float>(f);
-    ForRows(dst.height, [&](int y, int) {
+    ForRows(dst.height, [&](int y, int thread) {
         const float fy = Clampf((static_cast<float>(y) - offset) * inv, 0.0f,
                                 static_cast<float>(src.height - 1));
         const int y0 = std::min(static_cast<int>(fy), src.height - 1);
@@ -510,16 +526,17 @@ void CGlazeRun::Upsample(const Plane& src, Plane& dst, int f) {
         const float ay = fy - static_cast<float>(y0);
         const float* r0 = src.Row(y0);
         const float* r1 = src.Row(y1);
+        float* line = Scratch(thread, 0);
+        for (int x = 0; x < src.width; ++x) {
+            line[x] = r0[x] + ay * (r1[x] - r0[x]);
+        }
+        line[src.width] = line[src.width - 1];
         float* o = dst.Row(y);
         for (int x = 0; x < dst.width; ++x) {
             const float fx = Clampf((static_cast<float>(x) - offset) * inv, 0.0f,
                                     static_cast<float>(src.width - 1));
-            const int x0 = std::min(static_cast<int>(fx), src.width - 1);
-            const int x1 = std::min(x0 + 1, src.width - 1);
-            const float ax = fx - static_cast<float>(x0);
-            const float top = r0[x0] + ax * (r0[x1] - r0[x0]);
-            const float bottom = r1[x0] + ax * (r1[x1] - r1[x0]);
-            o[x] = top + ay * (bottom - top);
+            const int x0 = static_cast<int>(fx);
+            o[x] = line[x0] + (fx - static_cast<float>(x0)) * (line[x0 + 1] - line[x0]);
         }
     });
 }
@@ -703,17 +720,17 @@ void CGlazeRun::Steepen(Planes3& s) {
         });
         Gauss(blur.c[c], re, m_wH);
     }
+    Luminance(blur, m_wV);
+    const Plane& lum = m_wV;
     ForRows([&](int y, int) {
-        auto lum = [&](int xx, int yy) {
-            return kLumR * blur.c[0].Row(yy)[xx] + kLumG * blur.c[1].Row(yy)[xx] +
-                   kLumB * blur.c[2].Row(yy)[xx];
-        };
-        const int yu = std::max(0, y - 1), yd = std::min(m_h - 1, y + 1);
+        const float* up = lum.Row(std::max(0, y - 1));
+        const float* mid = lum.Row(y);
+        const float* down = lum.Row(std::min(m_h - 1, y + 1));
         float* o = amount.Row(y);
         for (int x = 0; x < m_w; ++x) {
             const int xl = std::max(0, x - 1), xr = std::min(m_w - 1, x + 1);
-            const float gx = 0.5f * (lum(xr, y) - lum(xl, y));
-            const float gy = 0.5f * (lum(x, yd) - lum(x, yu));
+            const float gx = 0.5f * (mid[xr] - mid[xl]);
+            const float gy = 0.5f * (down[x] - up[x]);
             // Step height of the edge, independent of the sampling step.
             const float h = std::sqrt(gx * gx + gy * gy) * re * 2.5f;
             o[x] = strength * (1.0f + 3.0f * knee / (knee + h));
@@ -727,14 +744,14 @@ void CGlazeRun::Steepen(Planes3& s) {
             const float* row = p.Row(y);
             float* mn = hmin.Row(y);
             float* mx = hmax.Row(y);
-            for (int x = 0; x < m_w; ++x) {
-                float lo = row[x], hi = row[x];
-                for (int k = std::max(0, x - r); k <= std::min(m_w - 1, x + r); ++k) {
-                    lo = std::min(lo, row[k]);
-                    hi = std::max(hi, row[k]);
-                }
-                mn[x] = lo;
-                mx[x] = hi;
+            const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(m_w);
+            std::memcpy(mn, row, bytes);
+            std::memcpy(mx, row, bytes);
+            for (int k = 1; k <= r && k < m_w; ++k) {
+                m_k.minRow(mn + k, row, m_w - k);
+                m_k.minRow(mn, row + k, m_w - k);
+                m_k.maxRow(mx + k, row, m_w - k);
+                m_k.maxRow(mx, row + k, m_w - k);
             }
         });
         ForRows([&](int y, int thread) {

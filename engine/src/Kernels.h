@@ -35,9 +35,10 @@ const KernelSet* Avx2Kernels();
 // The AVX2 set when the CPU has AVX2 and FMA, the baseline otherwise.
 const KernelSet& GetKernels();
 
-// Fast exp2 for y in [-30, 0]; relative error below 2e-7. Shared by both kernel builds.
+// Fast exp2 for y <= 0, limited to 2^-30 below; relative error below 2e-7. Shared by both
+// kernel builds. Written so that loops calling it vectorise (with -fno-trapping-math).
 inline float FastExp2(float y) {
-    y = y < -30.0f ? -30.0f : (y > 0.0f ? 0.0f : y);
+    y = y > -30.0f ? y : -30.0f;
     const int n = static_cast<int>(y - 0.5f);
     const float f = (y - static_cast<float>(n)) * 0.69314718f;
     float p = 1.0f / 720.0f;

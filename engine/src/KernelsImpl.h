@@ -40,6 +40,17 @@ inline float Power2k(float w, int squarings) {
     return w;
 }
 
+// w^(2^SQ) with the count known at compile time, so loops using it vectorise.
+template <int SQ>
+inline float Power2(float w) {
+    if constexpr (SQ == 0) {
+        return w;
+    } else {
+        const float h = Power2<SQ - 1>(w);
+        return h * h;
+    }
+}
+
 void DtStepV(float* const* cur, const float* const* prev, int nch, const float* __restrict w,
              int squarings, int n) {
     for (int c = 0; c < nch; ++c) {
@@ -50,7 +61,13 @@ void DtStepV(float* const* cur, const float* const* prev, int nch, const float* 
             for (int x = 0; x < n; ++x) o[x] += w[x] * (p[x] - o[x]);
             break;
         case 1:
-            for (int x = 0; x < n; ++x) o[x] += (w[x] * w[x]) * (p[x] - o[x]);
+            for (int x = 0; x < n; ++x) o[x] += Power2<1>(w[x]) * (p[x] - o[x]);
+            break;
+        case 2:
+            for (int x = 0; x < n; ++x) o[x] += Power2<2>(w[x]) * (p[x] - o[x]);
+            break;
+        case 3:
+            for (int x = 0; x < n; ++x) o[x] += Power2<3>(w[x]) * (p[x] - o[x]);
             break;
         default:
             for (int x = 0; x < n; ++x) o[x] += Power2k(w[x], squarings) * (p[x] - o[x]);
@@ -60,8 +77,8 @@ void DtStepV(float* const* cur, const float* const* prev, int nch, const float* 
 }
 
 // M independent recursion chains advance together, which hides the latency of each chain.
-template <int M>
-void SweepChains(float* const* row, const float* const* w, int squarings, int n) {
+template <int M, int SQ>
+void SweepChains(float* const* row, const float* const* w, int n) {
     float* __restrict r[M];
     const float* __restrict wt[M];
     for (int j = 0; j < M; ++j) {
@@ -70,31 +87,49 @@ void SweepChains(float* const* row, const float* const* w, int squarings, int n)
     }
     for (int x = 1; x < n; ++x) {
         for (int j = 0; j < M; ++j) {
-            const float a = Power2k(wt[j][x], squarings);
+            const float a = Power2<SQ>(wt[j][x]);
             r[j][x] += a * (r[j][x - 1] - r[j][x]);
         }
     }
     for (int x = n - 2; x >= 0; --x) {
         for (int j = 0; j < M; ++j) {
-            const float a = Power2k(wt[j][x + 1], squarings);
+            const float a = Power2<SQ>(wt[j][x + 1]);
             r[j][x] += a * (r[j][x + 1] - r[j][x]);
         }
     }
 }
 
-void DtSweepH(float* const* row, const float* const* w, int chains, int squarings, int n) {
+template <int SQ>
+void SweepAny(float* const* row, const float* const* w, int chains, int n) {
     switch (chains) {
-    case 1: SweepChains<1>(row, w, squarings, n); break;
-    case 2: SweepChains<2>(row, w, squarings, n); break;
-    case 3: SweepChains<3>(row, w, squarings, n); break;
-    case 4: SweepChains<4>(row, w, squarings, n); break;
-    case 6: SweepChains<6>(row, w, squarings, n); break;
-    case 8: SweepChains<8>(row, w, squarings, n); break;
-    case 9: SweepChains<9>(row, w, squarings, n); break;
-    case 12: SweepChains<12>(row, w, squarings, n); break;
+    case 3: SweepChains<3, SQ>(row, w, n); break;
+    case 6: SweepChains<6, SQ>(row, w, n); break;
+    case 9: SweepChains<9, SQ>(row, w, n); break;
+    case 12: SweepChains<12, SQ>(row, w, n); break;
+    case 4: SweepChains<4, SQ>(row, w, n); break;
+    case 2: SweepChains<2, SQ>(row, w, n); break;
     default:
         for (int j = 0; j < chains; ++j) {
-            SweepChains<1>(row + j, w + j, squarings, n);
+            SweepChains<1, SQ>(row + j, w + j, n);
+        }
+        break;
+    }
+}
+
+void DtSweepH(float* const* row, const float* const* w, int chains, int squarings, int n) {
+    switch (squarings) {
+    case 0: SweepAny<0>(row, w, chains, n); break;
+    case 1: SweepAny<1>(row, w, chains, n); break;
+    case 2: SweepAny<2>(row, w, chains, n); break;
+    case 3: SweepAny<3>(row, w, chains, n); break;
+    default:
+        // Beyond the iteration counts in use: square the weights once more per level.
+        for (int j = 0; j < chains; ++j) {
+            float* r = row[j];
+            const float* wt = w[j];
+            for (int x = 1; x < n; ++x) r[x] += Power2k(wt[x], squarings) * (r[x - 1] - r[x]);
+            for (int x = n - 2; x >= 0; --x)
+                r[x] += Power2k(wt[x + 1], squarings) * (r[x + 1] - r[x]);
         }
         break;
     }

@@ -13,6 +13,9 @@ namespace vg {
 
 namespace {
 constexpr int32_t kUnitsPerPass = 1000;
+// Progress is reported at fixed fractions of each loop, each exactly once, so the sequence of
+// calls is the same on every run whichever thread finished which chunk.
+constexpr int kMilestones = 4;
 constexpr int kMaxThreads = 64;
 }  // namespace
 
@@ -89,12 +92,23 @@ int CWorkerTeam::Drain(int thread) {
         ++done;
         const int completed = m_completed.fetch_add(1, std::memory_order_relaxed) + 1;
         if (thread == 0) {
-            const int64_t units = static_cast<int64_t>(m_passesDone) * kUnitsPerPass +
-                                  static_cast<int64_t>(completed) * kUnitsPerPass / m_count;
-            Report(static_cast<int32_t>(units));
+            ReportMilestones(static_cast<int>(static_cast<int64_t>(completed) * kMilestones /
+                                              m_count));
         }
     }
     return done;
+}
+
+void CWorkerTeam::ReportMilestones(int reached) {
+    reached = std::min(reached, kMilestones);
+    while (m_milestones < reached && !m_cancel.load(std::memory_order_relaxed)) {
+        ++m_milestones;
+        const int64_t units = static_cast<int64_t>(m_passesDone) * kUnitsPerPass +
+                              static_cast<int64_t>(m_milestones) * kUnitsPerPass / kMilestones;
+        const int32_t total = m_passesPlanned * kUnitsPerPass;
+        // Only the final report may say complete.
+        Report(static_cast<int32_t>(std::min<int64_t>(units, total - 1)));
+    }
 }
 
 bool CWorkerTeam::Report(int32_t done) {
@@ -102,10 +116,7 @@ bool CWorkerTeam::Report(int32_t done) {
         return !m_cancel.load(std::memory_order_relaxed);
     }
     const int32_t total = m_passesPlanned * kUnitsPerPass;
-    done = std::min(done, total);
-    if (done <= m_lastReported) {
-        return true;
-    }
+    done = std::max(std::min(done, total), m_lastReported);
     m_lastReported = done;
     if (m_progress(done, total, m_context) == 0) {
         m_cancel.store(true, std::memory_order_relaxed);
@@ -118,6 +129,7 @@ bool CWorkerTeam::Run(int count, Thunk thunk, void* body) {
     if (m_cancel.load(std::memory_order_relaxed)) {
         return false;
     }
+    m_milestones = 0;
     if (count > 0) {
         m_thunk = thunk;
         m_body = body;
@@ -140,11 +152,12 @@ bool CWorkerTeam::Run(int count, Thunk thunk, void* body) {
             m_idle.wait(lock, [&] { return m_busy == 0; });
         }
     }
+    ReportMilestones(kMilestones);
     if (m_cancel.load(std::memory_order_relaxed)) {
         return false;
     }
     m_passesDone = std::min(m_passesDone + 1, m_passesPlanned);
-    return Report(static_cast<int32_t>(m_passesDone) * kUnitsPerPass);
+    return true;
 }
 
 bool CWorkerTeam::Finish() {

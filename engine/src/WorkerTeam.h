@@ -67,12 +67,14 @@ private:
     // Takes chunks until none is left; returns how many this thread did.
     int Drain(int thread);
     bool Report(int32_t done);
+    void ReportMilestones(int reached);
 
     VwProgressProc m_progress;
     void* m_context;
     int m_passesPlanned = 1;
     int m_passesDone = 0;
-    int32_t m_lastReported = -1;
+    int32_t m_lastReported = 0;
+    int m_milestones = 0;
 
     std::vector<std::thread> m_workers;
     std::mutex m_mutex;

@@ -1,0 +1,105 @@
+// Times the Windows engine DLL (run it under Wine): the same 12 MP image as the native
+// benchmark, which writes it as a binary PPM. glaze_wine_bench IMAGE.ppm
+#include "vwGlaze.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+void* HostAlloc(uint32_t size, void*) { return std::malloc(size); }
+void HostFree(void* p, void*) { std::free(p); }
+
+bool ReadPpm(const char* path, int& w, int& h, std::vector<uint8_t>& rgb) {
+    FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) return false;
+    int maxval = 0;
+    const bool ok = std::fscanf(f, "P6 %d %d %d", &w, &h, &maxval) == 3 && maxval == 255 &&
+                    w > 0 && h > 0 && w <= 20000 && h <= 20000 && std::fgetc(f) != EOF;
+    if (ok) {
+        rgb.resize(static_cast<std::size_t>(w) * h * 3);
+        const bool full = std::fread(rgb.data(), 1, rgb.size(), f) == rgb.size();
+        std::fclose(f);
+        return full;
+    }
+    std::fclose(f);
+    return false;
+}
+
+struct Look {
+    const char* name;
+    int strength;
+    float radius, threshold, sharpness, edgeRadius;
+    int accent;
+    float texture, boost, size;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int w = 0, h = 0;
+    std::vector<uint8_t> rgb;
+    if (argc < 2 || !ReadPpm(argv[1], w, h, rgb)) {
+        std::fprintf(stderr, "usage: glaze_wine_bench IMAGE.ppm (8-bit binary PPM)\n");
+        return 2;
+    }
+    HMODULE dll = LoadLibraryA("vwiglaze21_x64.dll");
+    auto proc = dll ? reinterpret_cast<VwGlazeRGB2Proc>(
+                          reinterpret_cast<void*>(GetProcAddress(dll, "vwGlazeRGB2")))
+                    : nullptr;
+    if (proc == nullptr) {
+        std::fprintf(stderr, "cannot load vwiglaze21_x64.dll\n");
+        return 1;
+    }
+    std::vector<uint8_t> rgb16(rgb.size() * 2);
+    for (std::size_t i = 0; i < rgb.size(); ++i) {
+        const uint16_t v = static_cast<uint16_t>((rgb[i] * 32768 + 127) / 255);
+        std::memcpy(&rgb16[2 * i], &v, 2);
+    }
+    const Look def{"defaults", 0, 8, 0.5f, 1, 1.5f, 0, 0, 1, 2};
+    const Look max{"maximum", 8, 25, 1.5f, 3, 4, 5, 1, 4, 6};
+    auto run = [&](const char* label, const Look& l, bool wide, int x0, int y0, int cw, int ch,
+                   int runs) {
+        const int bpp = wide ? 6 : 3;
+        const uint8_t* base = wide ? rgb16.data() : rgb.data();
+        std::vector<uint8_t> out(static_cast<std::size_t>(w) * h * bpp);
+        EngineImage im{};
+        im.pixelFormat = wide ? VWGLAZE_FORMAT_RGB16 : VWGLAZE_FORMAT_RGB8;
+        im.srcData = base + (static_cast<std::size_t>(y0) * w + x0) * bpp;
+        im.srcRowBytes = w * bpp;
+        im.dstData = out.data();
+        im.dstRowBytes = w * bpp;
+        im.width = cw;
+        im.height = ch;
+        im.sampleStep = 1;
+        im.allocProc = HostAlloc;
+        im.freeProc = HostFree;
+        const float t[3] = {l.threshold * 0.1f, l.threshold * 0.1f, l.threshold * 0.1f};
+        const float f[3] = {1, 1, 1};
+        double best = 1e30;
+        int rc = 0;
+        for (int i = 0; i < runs; ++i) {
+            const auto t0 = std::chrono::steady_clock::now();
+            rc = proc(&im, 1, l.strength, t, l.radius, f, l.edgeRadius, l.sharpness, l.accent,
+                      0.025f, l.texture, 1.0f / l.boost, l.size);
+            best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        }
+        std::printf("%-40s %8.1f ms %8.1f MP/s%s\n", label, best * 1e3, cw * double(ch) / 1e6 / best,
+                    rc == VWGLAZE_DONE ? "" : "  (engine error)");
+        return best;
+    };
+    std::printf("Windows DLL, %dx%d\n", w, h);
+    const double t8 = run("engine defaults, 8-bit", def, false, 0, 0, w, h, 3);
+    const double t16 = run("engine defaults, 16-bit", def, true, 0, 0, w, h, 3);
+    run("engine maximum settings, 8-bit", max, false, 0, 0, w, h, 1);
+    const int pw = std::min(500, w), ph = std::min(500, h);
+    run("preview region 500x500, defaults", def, false, (w - pw) / 2, (h - ph) / 2, pw, ph, 5);
+    std::printf("16-bit / 8-bit time: %.2f\n", t16 / t8);
+    return 0;
+}
