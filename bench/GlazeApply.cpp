@@ -14,8 +14,12 @@
 #include <string>
 
 namespace {
-void* HostAlloc(uint32_t size, void*) { return std::malloc(size); }
-void HostFree(void* p, void*) { std::free(p); }
+void* HostAlloc(uint32_t size, void*) {
+    return std::malloc(size);
+}
+void HostFree(void* p, void*) {
+    std::free(p);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -23,14 +27,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: glaze_apply IN OUT [name=value ...]\n");
         return 2;
     }
-    std::map<std::string, double> p = {
-        {"cleanStrength", 0},  {"cleanRadius", 8},     {"cleanThreshold", 0.5},
-        {"edgeSharpness", 1},  {"edgeRadius", 1.5},    {"edgeAccent", 0},
-        {"textureStrength", 0}, {"textureBoost", 1},   {"textureSize", 2},
-        {"step", 1},           {"bits", 8}};
+    std::map<std::string, double> p = {{"cleanStrength", 0},
+                                       {"cleanRadius", 8},
+                                       {"cleanThreshold", 0.5},
+                                       {"edgeSharpness", 1},
+                                       {"edgeRadius", 1.5},
+                                       {"edgeAccent", 0},
+                                       {"textureStrength", 0},
+                                       {"textureBoost", 1},
+                                       {"textureSize", 2},
+                                       {"step", 1},
+                                       {"bits", 8}};
     for (int i = 3; i < argc; ++i) {
         const char* eq = std::strchr(argv[i], '=');
-        if (eq == nullptr || p.find(std::string(argv[i], static_cast<std::size_t>(eq - argv[i]))) == p.end()) {
+        if (eq == nullptr ||
+            p.find(std::string(argv[i], static_cast<std::size_t>(eq - argv[i]))) == p.end()) {
             std::fprintf(stderr, "unknown argument %s\n", argv[i]);
             return 2;
         }
@@ -45,7 +56,8 @@ int main(int argc, char** argv) {
     if (step > 1) {
         cv::Mat small((bgr.rows + step - 1) / step, (bgr.cols + step - 1) / step, bgr.type());
         for (int y = 0; y < small.rows; ++y)
-            for (int x = 0; x < small.cols; ++x) small.at<cv::Vec3b>(y, x) = bgr.at<cv::Vec3b>(y * step, x * step);
+            for (int x = 0; x < small.cols; ++x)
+                small.at<cv::Vec3b>(y, x) = bgr.at<cv::Vec3b>(y * step, x * step);
         bgr = small;
     }
     cv::Mat rgb;
@@ -69,14 +81,12 @@ int main(int argc, char** argv) {
     const float t = static_cast<float>(p["cleanThreshold"] * 0.10000000149011612);
     const float thresholds[3] = {t, t, t};
     const float factors[3] = {1, 1, 1};
-    const int rc = vwGlazeRGB2(&im, 1, static_cast<int>(p["cleanStrength"]), thresholds,
-                               static_cast<float>(p["cleanRadius"]), factors,
-                               static_cast<float>(p["edgeRadius"]),
-                               static_cast<float>(p["edgeSharpness"]),
-                               static_cast<int>(p["edgeAccent"] + 0.25), 0.025f,
-                               static_cast<float>(p["textureStrength"]),
-                               static_cast<float>(1.0 / p["textureBoost"]),
-                               static_cast<float>(p["textureSize"]));
+    const int rc = vwGlazeRGB2(
+        &im, 1, static_cast<int>(p["cleanStrength"]), thresholds,
+        static_cast<float>(p["cleanRadius"]), factors, static_cast<float>(p["edgeRadius"]),
+        static_cast<float>(p["edgeSharpness"]), static_cast<int>(p["edgeAccent"] + 0.25), 0.025f,
+        static_cast<float>(p["textureStrength"]), static_cast<float>(1.0 / p["textureBoost"]),
+        static_cast<float>(p["textureSize"]));
     if (rc != VWGLAZE_DONE) {
         std::fprintf(stderr, "engine returned %d\n", rc);
         return 1;

@@ -21,8 +21,12 @@
 
 namespace {
 
-void* HostAlloc(uint32_t size, void*) { return std::malloc(size); }
-void HostFree(void* p, void*) { std::free(p); }
+void* HostAlloc(uint32_t size, void*) {
+    return std::malloc(size);
+}
+void HostFree(void* p, void*) {
+    std::free(p);
+}
 
 struct Params {
     int strength = 0;
@@ -49,7 +53,8 @@ double BestSeconds(int runs, const std::function<void()>& f, double* cpu = nullp
         const double wall = std::chrono::duration<double>(t1 - t0).count();
         if (wall < best) {
             best = wall;
-            if (cpu != nullptr) *cpu = CpuSeconds() - c0;
+            if (cpu != nullptr)
+                *cpu = CpuSeconds() - c0;
         }
     }
     return best;
@@ -97,7 +102,8 @@ int main(int argc, char** argv) {
         cv::resize(photo, big, cv::Size(), scale * 1.001, scale * 1.001, cv::INTER_CUBIC);
         photo = big;
     }
-    cv::Mat bgr = photo(cv::Rect((photo.cols - 4000) / 2, (photo.rows - 3000) / 2, 4000, 3000)).clone();
+    cv::Mat bgr =
+        photo(cv::Rect((photo.cols - 4000) / 2, (photo.rows - 3000) / 2, 4000, 3000)).clone();
     cv::Mat rgb;
     cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
     if (argc > 2) {
@@ -106,25 +112,37 @@ int main(int argc, char** argv) {
     }
     const double mp = rgb.total() / 1e6;
     std::printf("image %s, %dx%d (%.1f MP), %u hardware threads, kernels %s\n", path.c_str(),
-                rgb.cols, rgb.rows, mp, std::thread::hardware_concurrency(),
-                vg::GetKernels().name);
+                rgb.cols, rgb.rows, mp, std::thread::hardware_concurrency(), vg::GetKernels().name);
 
     vg::RunOptions opt;
     cv::Mat out = rgb.clone();
     Params def;
     Params max;
-    max.strength = 8; max.radius = 25; max.threshold = 1.5f; max.sharpness = 3;
-    max.edgeRadius = 4; max.accent = 5; max.texture = 1; max.boost = 4; max.size = 6;
+    max.strength = 8;
+    max.radius = 25;
+    max.threshold = 1.5f;
+    max.sharpness = 3;
+    max.edgeRadius = 4;
+    max.accent = 5;
+    max.texture = 1;
+    max.boost = 4;
+    max.size = 6;
 
-    struct Row { std::string name; double seconds; double mpix; };
+    struct Row {
+        std::string name;
+        double seconds;
+        double mpix;
+    };
     std::vector<Row> rows;
     auto engine = [&](const std::string& name, const cv::Mat& in, int step, const Params& p,
                       const vg::RunOptions& o, int runs) {
         cv::Mat dst = in.clone();
         int rc = 0;
         double cpu = 0;
-        const double s = BestSeconds(runs, [&] { rc = Glaze(in, dst, step, p, o); }, &cpu);
-        if (rc != VWGLAZE_DONE) std::printf("  %s returned %d\n", name.c_str(), rc);
+        const double s = BestSeconds(
+            runs, [&] { rc = Glaze(in, dst, step, p, o); }, &cpu);
+        if (rc != VWGLAZE_DONE)
+            std::printf("  %s returned %d\n", name.c_str(), rc);
         rows.push_back({name, s, in.total() / 1e6});
         std::printf("%-44s %8.1f ms %8.1f MP/s  (cpu %7.1f ms)\n", name.c_str(), s * 1e3,
                     in.total() / 1e6 / s, cpu * 1e3);
@@ -148,12 +166,16 @@ int main(int argc, char** argv) {
     engine("engine maximum, n=2", half, 2, max, opt, 2);
     engine("engine maximum, n=4", quarter, 4, max, opt, 2);
     const cv::Mat region = rgb(cv::Rect(1750, 1250, 500, 500)).clone();
-    const double tPrev = engine("preview region 500x500 (0.25 MP), defaults", region, 1, def, opt, 5);
+    const double tPrev =
+        engine("preview region 500x500 (0.25 MP), defaults", region, 1, def, opt, 5);
     engine("preview region 500x500, maximum", region, 1, max, opt, 3);
 
     std::printf("\nanchors (OpenCV %s, same image, same run):\n", CV_VERSION);
     cv::Mat o;
-    struct Anchor { std::string name; double seconds; };
+    struct Anchor {
+        std::string name;
+        double seconds;
+    };
     std::vector<Anchor> anchors;
     auto anchor = [&](const std::string& name, int runs, const std::function<void()>& f) {
         double cpu = 0;
@@ -171,13 +193,14 @@ int main(int argc, char** argv) {
            [&] { cv::edgePreservingFilter(bgr, o, cv::RECURS_FILTER, 60, 0.4f); });
     anchor("stylization ss60 sr0.45", 1, [&] { cv::stylization(bgr, o, 60, 0.45f); });
 
-    std::printf("\nsummary: defaults %.1f MP/s (12 MP in %.2f s), maximum %.1f MP/s, "
-                "16-bit/8-bit time %.2f, preview %.1f ms\n",
-                mp / tDef, tDef, mp / tMax, t16 / tDef, tPrev * 1e3);
+    std::printf(
+        "\nsummary: defaults %.1f MP/s (12 MP in %.2f s), maximum %.1f MP/s, "
+        "16-bit/8-bit time %.2f, preview %.1f ms\n",
+        mp / tDef, tDef, mp / tMax, t16 / tDef, tPrev * 1e3);
     std::printf("speed ratio, engine defaults vs anchor (>1 = engine faster):\n");
     for (const Anchor& a : anchors) {
-        std::printf("  %-42s %6.2fx   (engine maximum: %6.2fx)\n", a.name.c_str(),
-                    a.seconds / tDef, a.seconds / tMax);
+        std::printf("  %-42s %6.2fx   (engine maximum: %6.2fx)\n", a.name.c_str(), a.seconds / tDef,
+                    a.seconds / tMax);
     }
     return 0;
 }

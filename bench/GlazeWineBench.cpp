@@ -13,15 +13,20 @@
 
 namespace {
 
-void* HostAlloc(uint32_t size, void*) { return std::malloc(size); }
-void HostFree(void* p, void*) { std::free(p); }
+void* HostAlloc(uint32_t size, void*) {
+    return std::malloc(size);
+}
+void HostFree(void* p, void*) {
+    std::free(p);
+}
 
 bool ReadPpm(const char* path, int& w, int& h, std::vector<uint8_t>& rgb) {
     FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return false;
+    if (f == nullptr)
+        return false;
     int maxval = 0;
-    const bool ok = std::fscanf(f, "P6 %d %d %d", &w, &h, &maxval) == 3 && maxval == 255 &&
-                    w > 0 && h > 0 && w <= 20000 && h <= 20000 && std::fgetc(f) != EOF;
+    const bool ok = std::fscanf(f, "P6 %d %d %d", &w, &h, &maxval) == 3 && maxval == 255 && w > 0 &&
+                    h > 0 && w <= 20000 && h <= 20000 && std::fgetc(f) != EOF;
     if (ok) {
         rgb.resize(static_cast<std::size_t>(w) * h * 3);
         const bool full = std::fread(rgb.data(), 1, rgb.size(), f) == rgb.size();
@@ -88,10 +93,11 @@ int main(int argc, char** argv) {
             const auto t0 = std::chrono::steady_clock::now();
             rc = proc(&im, 1, l.strength, t, l.radius, f, l.edgeRadius, l.sharpness, l.accent,
                       0.025f, l.texture, 1.0f / l.boost, l.size);
-            best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+            best = std::min(
+                best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
         }
-        std::printf("%-40s %8.1f ms %8.1f MP/s%s\n", label, best * 1e3, cw * double(ch) / 1e6 / best,
-                    rc == VWGLAZE_DONE ? "" : "  (engine error)");
+        std::printf("%-40s %8.1f ms %8.1f MP/s%s\n", label, best * 1e3,
+                    cw * double(ch) / 1e6 / best, rc == VWGLAZE_DONE ? "" : "  (engine error)");
         return best;
     };
     std::printf("Windows DLL, %dx%d\n", w, h);

@@ -61,16 +61,16 @@ typedef struct EngineImage {
    Working memory comes from allocProc/freeProc; every callback runs on the calling thread and
    receives hostContext. Returns one of the VWGLAZE_ result codes. */
 VWGLAZE_API int32_t VWGLAZE_CALL vwGlazeRGB2(const EngineImage* image, int32_t mode,
-                                             int32_t cleanStrength,
-                                             const float* channelThresholds, float cleanRadius,
-                                             const float* channelFactors, float edgeRadius,
-                                             float edgeSharpness, int32_t edgeAccent,
-                                             float edgeKnee, float textureStrength,
-                                             float textureGamma, float textureSize);
+                                             int32_t cleanStrength, const float* channelThresholds,
+                                             float cleanRadius, const float* channelFactors,
+                                             float edgeRadius, float edgeSharpness,
+                                             int32_t edgeAccent, float edgeKnee,
+                                             float textureStrength, float textureGamma,
+                                             float textureSize);
 
-typedef int32_t(VWGLAZE_CALL* VwGlazeRGB2Proc)(const EngineImage*, int32_t, int32_t,
-                                               const float*, float, const float*, float, float,
-                                               int32_t, float, float, float, float);
+typedef int32_t(VWGLAZE_CALL* VwGlazeRGB2Proc)(const EngineImage*, int32_t, int32_t, const float*,
+                                               float, const float*, float, float, int32_t, float,
+                                               float, float, float);
 
 #ifdef __cplusplus
 }

@@ -45,8 +45,7 @@ public:
           m_s(s),
           m_k(options.kernels != nullptr ? *options.kernels : GetKernels()),
           m_ws(image.allocProc, image.freeProc, image.hostContext),
-          m_team(ThreadsFor(image, options.threads), image.progressCallback,
-                 image.hostContext),
+          m_team(ThreadsFor(image, options.threads), image.progressCallback, image.hostContext),
           m_w(image.width),
           m_h(image.height),
           m_n(static_cast<float>(std::max(1, s.sampleStep))) {}
@@ -94,25 +93,35 @@ private:
             }
         }));
     }
+    // Column strips for the passes down the image. Where columns are independent the strip
+    // width is free, and wide strips keep each row's access long and sequential; `fixed`
+    // strips (for passes whose links cross columns) never depend on the thread count.
     template <class Body>
-    void ForColumns(int w, const Body& body) {
-        const int chunks = (w + kColsPerChunk - 1) / kColsPerChunk;
+    void ForColumns(int w, const Body& body, bool fixed = false) {
+        int strip = kColsPerChunk;
+        if (!fixed) {
+            const int parts = 2 * m_team.Threads();
+            strip = std::max(kColsPerChunk / 4, ((w + parts - 1) / parts + 15) & ~15);
+        }
+        const int chunks = (w + strip - 1) / strip;
         Check(m_team.ParallelFor(chunks, [&](int i, int thread) {
-            const int x0 = i * kColsPerChunk;
-            body(x0, std::min(w, x0 + kColsPerChunk) - x0, thread);
+            const int x0 = i * strip;
+            body(x0, std::min(w, x0 + strip) - x0, thread);
         }));
     }
     float* Scratch(int thread, int slot) {
-        return m_scratch + (static_cast<std::size_t>(thread) * kScratchRows + slot) *
-                               m_scratchStride;
+        return m_scratch +
+               (static_cast<std::size_t>(thread) * kScratchRows + slot) * m_scratchStride;
     }
 
     int EstimatePasses() const;
     int CleanScale(float radius) const;
     void ReadInput(Planes3& in);
-    void Gauss(Plane& plane, float sigma, Plane& tmp);
-    void GaussFir(Plane& plane, float sigma, Plane& tmp);
-    void GaussIir(Plane& plane, float sigma);
+    // dst = Gauss(src); dst may be src; tmp is a spare plane of the same size.
+    void Gauss(const Plane& src, Plane& dst, float sigma, Plane& tmp);
+    void Gauss(Plane& plane, float sigma, Plane& tmp) { Gauss(plane, plane, sigma, tmp); }
+    void GaussFir(const Plane& src, Plane& dst, float sigma, Plane& tmp);
+    void GaussIir(const Plane& src, Plane& dst, float sigma);
     void Luminance(const Planes3& src, Plane& dst);
     void DtWeights(Plane* const* guide, int nch, const float* scale, float k, int dx, int dy,
                    Plane& wt);
@@ -151,13 +160,13 @@ int CGlazeRun::EstimatePasses() const {
         const int k = m_s.cleanIterations;
         const float radius = std::max(0.5f, m_s.cleanRadius / m_n);
         const int f = CleanScale(radius);
-        passes += (f > 1 ? 6 : 0) + 3 + 6 + (k - 1) * (3 + 12) + 3 + 12;
+        passes += (f > 1 ? 6 : 0) + 6 + (k - 1) * (3 + 12) + 3 + 12;
     } else {
         passes += 3;
     }
     passes += m_s.edgeAccent * 12;
     if (m_s.edgeSharpness > 0.0f && m_s.edgeGain > 0.0f) {
-        passes += 3 + 6 + 2 + 6;
+        passes += 6 + 2 + 6;
     }
     if (m_s.textureStrength > 0.0f) {
         passes += 2 + 8;
@@ -206,18 +215,22 @@ void CGlazeRun::ReadInput(Planes3& in) {
     });
 }
 
-void CGlazeRun::Gauss(Plane& plane, float sigma, Plane& tmp) {
+void CGlazeRun::Gauss(const Plane& src, Plane& dst, float sigma, Plane& tmp) {
     if (sigma < 0.3f) {
-        return;
-    }
-    if (sigma < kFirSigmaLimit) {
-        GaussFir(plane, sigma, tmp);
+        if (src.data != dst.data) {
+            ForRows(src.height, [&](int y, int) {
+                std::memcpy(dst.Row(y), src.Row(y),
+                            sizeof(float) * static_cast<std::size_t>(src.width));
+            });
+        }
+    } else if (sigma < kFirSigmaLimit) {
+        GaussFir(src, dst, sigma, tmp);
     } else {
-        GaussIir(plane, sigma);
+        GaussIir(src, dst, sigma);
     }
 }
 
-void CGlazeRun::GaussFir(Plane& plane, float sigma, Plane& tmp) {
+void CGlazeRun::GaussFir(const Plane& plane, Plane& dst, float sigma, Plane& tmp) {
     const int w = plane.width, h = plane.height;
     const int radius = std::min(kMaxFirRadius, static_cast<int>(std::ceil(3.0f * sigma)));
     const int ntaps = 2 * radius + 1;
@@ -245,13 +258,13 @@ void CGlazeRun::GaussFir(Plane& plane, float sigma, Plane& tmp) {
         for (int k = 0; k < ntaps; ++k) {
             rows[k] = tmp.Row(std::clamp(y + k - radius, 0, h - 1));
         }
-        m_k.firV(rows, taps, ntaps, plane.Row(y), w);
+        m_k.firV(rows, taps, ntaps, dst.Row(y), w);
     });
 }
 
 // Young and van Vliet's third-order recursive Gaussian, run forwards and backwards in each
 // direction, with each border continued by its edge value.
-void CGlazeRun::GaussIir(Plane& plane, float sigma) {
+void CGlazeRun::GaussIir(const Plane& src, Plane& plane, float sigma) {
     const int w = plane.width, h = plane.height;
     const double q = sigma >= 2.5f ? 0.98711 * sigma - 0.96330
                                    : 3.97156 - 4.14554 * std::sqrt(1.0 - 0.26891 * sigma);
@@ -264,25 +277,47 @@ void CGlazeRun::GaussIir(Plane& plane, float sigma) {
     const float c2 = static_cast<float>(b3 / b0);
     const float bb = 1.0f - (c0 + c1 + c2);
     const float coef[4] = {bb, c0, c1, c2};
-    ForRows(h, [&](int y, int) {
-        float* r = plane.Row(y);
-        float p0 = r[0], p1 = r[0], p2 = r[0];
-        for (int x = 0; x < w; ++x) {
-            const float v = bb * r[x] + c0 * p0 + c1 * p1 + c2 * p2;
-            r[x] = v;
-            p2 = p1;
-            p1 = p0;
-            p0 = v;
+    // Four rows at a time: their recursions are independent, which hides each one's latency.
+    const int chunks = (h + kRowsPerChunk - 1) / kRowsPerChunk;
+    Check(m_team.ParallelFor(chunks, [&](int i, int) {
+        constexpr int kTogether = 4;
+        const int y0 = i * kRowsPerChunk, y1 = std::min(h, y0 + kRowsPerChunk);
+        for (int y = y0; y < y1; y += kTogether) {
+            const int m = std::min(kTogether, y1 - y);
+            float* r[kTogether];
+            float p0[kTogether], p1[kTogether], p2[kTogether];
+            for (int j = 0; j < m; ++j) {
+                r[j] = plane.Row(y + j);
+                if (src.data != plane.data) {
+                    std::memcpy(r[j], src.Row(y + j), sizeof(float) * static_cast<std::size_t>(w));
+                }
+            }
+            for (int j = 0; j < m; ++j) {
+                p0[j] = p1[j] = p2[j] = r[j][0];
+            }
+            for (int x = 0; x < w; ++x) {
+                for (int j = 0; j < m; ++j) {
+                    const float v = bb * r[j][x] + c0 * p0[j] + c1 * p1[j] + c2 * p2[j];
+                    r[j][x] = v;
+                    p2[j] = p1[j];
+                    p1[j] = p0[j];
+                    p0[j] = v;
+                }
+            }
+            for (int j = 0; j < m; ++j) {
+                p0[j] = p1[j] = p2[j] = r[j][w - 1];
+            }
+            for (int x = w - 1; x >= 0; --x) {
+                for (int j = 0; j < m; ++j) {
+                    const float v = bb * r[j][x] + c0 * p0[j] + c1 * p1[j] + c2 * p2[j];
+                    r[j][x] = v;
+                    p2[j] = p1[j];
+                    p1[j] = p0[j];
+                    p0[j] = v;
+                }
+            }
         }
-        p0 = p1 = p2 = r[w - 1];
-        for (int x = w - 1; x >= 0; --x) {
-            const float v = bb * r[x] + c0 * p0 + c1 * p1 + c2 * p2;
-            r[x] = v;
-            p2 = p1;
-            p1 = p0;
-            p0 = v;
-        }
-    });
+    }));
     ForColumns(w, [&](int x0, int n, int) {
         auto at = [&](int y) { return plane.Row(std::clamp(y, 0, h - 1)) + x0; };
         for (int y = 1; y < h; ++y) {
@@ -309,8 +344,8 @@ void CGlazeRun::Luminance(const Planes3& src, Plane& dst) {
 
 // Link weights of the domain transform from `guide`: wt[y][x] joins (x, y) to its
 // neighbour (x + dx, y + dy), dy being 0 (horizontal, dx = -1) or -1 (the row above).
-void CGlazeRun::DtWeights(Plane* const* guide, int nch, const float* scale, float k, int dx,
-                          int dy, Plane& wt) {
+void CGlazeRun::DtWeights(Plane* const* guide, int nch, const float* scale, float k, int dx, int dy,
+                          Plane& wt) {
     const int w = wt.width, h = wt.height;
     const float base = (dx != 0 && dy != 0) ? 1.41421356f : 1.0f;
     const int cs = std::max(0, -dx);
@@ -342,30 +377,33 @@ void CGlazeRun::DtWeights(Plane* const* guide, int nch, const float* scale, floa
 // cross a strip boundary is left out, so the result does not depend on the thread count.
 void CGlazeRun::DtRowPass(Plane* const* planes, int nch, const Plane& wt, int dx, int it) {
     const int w = wt.width, h = wt.height;
-    ForColumns(w, [&](int x0, int cols, int) {
-        float* cur[3];
-        const float* other[3];
-        const int n = cols - std::abs(dx);
-        if (n <= 0) {
-            return;
-        }
-        const int fs = x0 + std::max(0, -dx);
-        for (int y = 1; y < h; ++y) {
-            for (int c = 0; c < nch; ++c) {
-                cur[c] = planes[c]->Row(y) + fs;
-                other[c] = planes[c]->Row(y - 1) + fs + dx;
+    ForColumns(
+        w,
+        [&](int x0, int cols, int) {
+            float* cur[3];
+            const float* other[3];
+            const int n = cols - std::abs(dx);
+            if (n <= 0) {
+                return;
             }
-            m_k.dtStepV(cur, other, nch, wt.Row(y) + fs, it, n);
-        }
-        const int bs = x0 + std::max(0, dx);
-        for (int y = h - 2; y >= 0; --y) {
-            for (int c = 0; c < nch; ++c) {
-                cur[c] = planes[c]->Row(y) + bs;
-                other[c] = planes[c]->Row(y + 1) + bs - dx;
+            const int fs = x0 + std::max(0, -dx);
+            for (int y = 1; y < h; ++y) {
+                for (int c = 0; c < nch; ++c) {
+                    cur[c] = planes[c]->Row(y) + fs;
+                    other[c] = planes[c]->Row(y - 1) + fs + dx;
+                }
+                m_k.dtStepV(cur, other, nch, wt.Row(y) + fs, it, n);
             }
-            m_k.dtStepV(cur, other, nch, wt.Row(y + 1) + bs - dx, it, n);
-        }
-    });
+            const int bs = x0 + std::max(0, dx);
+            for (int y = h - 2; y >= 0; --y) {
+                for (int c = 0; c < nch; ++c) {
+                    cur[c] = planes[c]->Row(y) + bs;
+                    other[c] = planes[c]->Row(y + 1) + bs - dx;
+                }
+                m_k.dtStepV(cur, other, nch, wt.Row(y + 1) + bs - dx, it, n);
+            }
+        },
+        dx != 0);
 }
 
 // Domain transform, recursive form: kDtIterations passes, each along rows and columns and,
@@ -376,8 +414,8 @@ void CGlazeRun::DtFilter(Plane* const* planes, int nch, float sigmaS, Plane* con
                          const float* rangeScale, Plane& wH, Plane& wV, bool diagonal) {
     const int w = wH.width, h = wH.height;
     const double n = kDtIterations;
-    const double sigmaH1 = sigmaS * std::sqrt(3.0) * std::pow(2.0, n - 1) /
-                           std::sqrt(std::pow(4.0, n) - 1.0);
+    const double sigmaH1 =
+        sigmaS * std::sqrt(3.0) * std::pow(2.0, n - 1) / std::sqrt(std::pow(4.0, n) - 1.0);
     float scale[3];
     for (int c = 0; c < nch; ++c) {
         scale[c] = sigmaS * rangeScale[c];
@@ -447,11 +485,9 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
         }
     };
     // Seed and all passes but the last on (src, a, b) with weights (wh, wv): result in a.
-    auto rolling = [&](const Planes3& src, Planes3& a, Planes3& b, float r, Plane& wh,
-                       Plane& wv) {
-        copy(src, a);
+    auto rolling = [&](const Planes3& src, Planes3& a, Planes3& b, float r, Plane& wh, Plane& wv) {
         for (int c = 0; c < 3; ++c) {
-            Gauss(a.c[c], r, b.c[c]);
+            Gauss(src.c[c], a.c[c], r, b.c[c]);
         }
         for (int pass = 0; pass + 1 < passes; ++pass) {
             copy(src, b);
@@ -548,17 +584,18 @@ struct Sampler {
     void At(float fx, float fy, float* v) const {
         fx = Clampf(fx, 0.0f, static_cast<float>(w - 1));
         fy = Clampf(fy, 0.0f, static_cast<float>(h - 1));
-        const int x0 = std::min(static_cast<int>(fx), w - 2 < 0 ? 0 : w - 2);
-        const int y0 = std::min(static_cast<int>(fy), h - 2 < 0 ? 0 : h - 2);
-        const int x1 = std::min(x0 + 1, w - 1);
-        const int y1 = std::min(y0 + 1, h - 1);
+        const int x0 = static_cast<int>(fx);
+        const int y0 = static_cast<int>(fy);
+        const std::ptrdiff_t stride = s.c[0].stride;  // all planes of a set share it
+        const std::ptrdiff_t dx = x0 < w - 1 ? 1 : 0;
+        const std::ptrdiff_t dy = y0 < h - 1 ? stride : 0;
         const float ax = fx - static_cast<float>(x0);
         const float ay = fy - static_cast<float>(y0);
+        const std::ptrdiff_t o = y0 * stride + x0;
         for (int c = 0; c < 3; ++c) {
-            const float* r0 = s.c[c].Row(y0);
-            const float* r1 = s.c[c].Row(y1);
-            const float top = r0[x0] + ax * (r0[x1] - r0[x0]);
-            const float bottom = r1[x0] + ax * (r1[x1] - r1[x0]);
+            const float* p = s.c[c].data + o;
+            const float top = p[0] + ax * (p[dx] - p[0]);
+            const float bottom = p[dy] + ax * (p[dy + dx] - p[dy]);
             v[c] = top + ay * (bottom - top);
         }
     }
@@ -588,6 +625,8 @@ void CGlazeRun::Accent(Planes3& s) {
         }
     }
     const float tangentSigma = 1.0f * re;
+    const float stepScale = re * 2.5f;
+    const float flatEnergy = 0.0625f * m_s.knee * m_s.knee;
     const float tapStep = tangentSigma * 2.5f / (kTaps / 2);
     const float shockStep = std::max(0.5f, 0.75f * re);
     const float knee = m_s.knee;
@@ -630,7 +669,10 @@ void CGlazeRun::Accent(Planes3& s) {
                 }
                 const float len = std::sqrt(vx * vx + vy * vy);
                 const float coherence = root / (a[x] + c[x] + 1e-12f);
-                if (len < 1e-12f || coherence < 0.05f) {
+                // Flat areas (no step of a quarter of the knee across the edge scale) have no
+                // contour to follow; leaving them saves most of the work on cleaned images.
+                const float energy = (a[x] + c[x]) * stepScale * stepScale;
+                if (len < 1e-12f || coherence < 0.05f || energy < flatEnergy) {
                     for (int ch = 0; ch < 3; ++ch) {
                         out[ch][x] = s.c[ch].Row(y)[x];
                     }
@@ -675,10 +717,10 @@ void CGlazeRun::Accent(Planes3& s) {
                 }
                 const float lxx = mid[xl] - 2.0f * mid[x] + mid[xr];
                 const float lyy = up[x] - 2.0f * mid[x] + down[x];
-                const float lxy = 0.25f * (lum.Row(std::min(m_h - 1, y + 1))[xr] -
-                                           lum.Row(std::min(m_h - 1, y + 1))[xl] -
-                                           lum.Row(std::max(0, y - 1))[xr] +
-                                           lum.Row(std::max(0, y - 1))[xl]);
+                const float lxy =
+                    0.25f *
+                    (lum.Row(std::min(m_h - 1, y + 1))[xr] - lum.Row(std::min(m_h - 1, y + 1))[xl] -
+                     lum.Row(std::max(0, y - 1))[xr] + lum.Row(std::max(0, y - 1))[xl]);
                 const float inv = 1.0f / std::sqrt(g2);
                 const float nx = gx * inv, ny = gy * inv;
                 const float lnn = nx * nx * lxx + 2.0f * nx * ny * lxy + ny * ny * lyy;
@@ -691,7 +733,8 @@ void CGlazeRun::Accent(Planes3& s) {
                 // neighbour, on the dark side the darker one.
                 const float* pick = lnn < 0.0f ? fwd : back;
                 const float curv = std::fabs(lnn) * re * re;
-                const float gate = (gs * gs / (gs * gs + knee * knee)) * (curv / (curv + 0.25f * knee));
+                const float gate =
+                    (gs * gs / (gs * gs + knee * knee)) * (curv / (curv + 0.25f * knee));
                 for (int ch = 0; ch < 3; ++ch) {
                     s.c[ch].Row(y)[x] = here[ch] + gate * (pick[ch] - here[ch]);
                 }
@@ -715,10 +758,7 @@ void CGlazeRun::Steepen(Planes3& s) {
     Need(m_ws.AllocPlanes(blur, m_w, m_h));
     Plane amount = NewPlane();
     for (int c = 0; c < 3; ++c) {
-        ForRows([&](int y, int) {
-            std::memcpy(blur.c[c].Row(y), s.c[c].Row(y), sizeof(float) * static_cast<std::size_t>(m_w));
-        });
-        Gauss(blur.c[c], re, m_wH);
+        Gauss(s.c[c], blur.c[c], re, m_wH);
     }
     Luminance(blur, m_wV);
     const Plane& lum = m_wV;
@@ -784,8 +824,8 @@ void CGlazeRun::TextureBand(const Planes3& in, Plane& lum, Plane& base) {
         std::memcpy(base.Row(y), lum.Row(y), sizeof(float) * static_cast<std::size_t>(m_w));
     });
     const float sigma = std::max(0.5f, m_s.textureSize / m_n);
-    const float t = std::max(0.02f, 2.0f * std::max({m_s.thresholds[0], m_s.thresholds[1],
-                                                     m_s.thresholds[2]}));
+    const float t =
+        std::max(0.02f, 2.0f * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]}));
     const float rangeScale = 1.0f / t;
     Plane* planes[1] = {&base};
     Plane* guide[1] = {&lum};
@@ -863,7 +903,8 @@ int32_t CGlazeRun::Run() {
     } else {
         for (int c = 0; c < 3; ++c) {
             ForRows([&](int y, int) {
-                std::memcpy(s.c[c].Row(y), in.c[c].Row(y), sizeof(float) * static_cast<std::size_t>(m_w));
+                std::memcpy(s.c[c].Row(y), in.c[c].Row(y),
+                            sizeof(float) * static_cast<std::size_t>(m_w));
             });
         }
     }
@@ -892,10 +933,10 @@ int32_t CGlazeRun::Run() {
 }  // namespace
 
 int32_t MakeSettings(const EngineImage* image, int32_t mode, int32_t cleanStrength,
-                     const float* channelThresholds, float cleanRadius,
-                     const float* channelFactors, float edgeRadius, float edgeSharpness,
-                     int32_t edgeAccent, float edgeKnee, float textureStrength,
-                     float textureGamma, float textureSize, GlazeSettings& s) {
+                     const float* channelThresholds, float cleanRadius, const float* channelFactors,
+                     float edgeRadius, float edgeSharpness, int32_t edgeAccent, float edgeKnee,
+                     float textureStrength, float textureGamma, float textureSize,
+                     GlazeSettings& s) {
     (void)mode;  // the plug-in passes 1; no other behaviour is defined for it
     if (image == nullptr || channelThresholds == nullptr || channelFactors == nullptr) {
         return VWGLAZE_BAD_PARAMETERS;
@@ -921,10 +962,12 @@ int32_t MakeSettings(const EngineImage* image, int32_t mode, int32_t cleanStreng
     if (im.srcRowBytes < rowBytes || im.dstRowBytes < rowBytes) {
         return VWGLAZE_BAD_PARAMETERS;
     }
-    const float values[] = {channelThresholds[0], channelThresholds[1], channelThresholds[2],
-                            channelFactors[0],    channelFactors[1],    channelFactors[2],
-                            cleanRadius,          edgeRadius,           edgeSharpness,
-                            edgeKnee,             textureStrength,      textureGamma,
+    const float values[] = {channelThresholds[0], channelThresholds[1],
+                            channelThresholds[2], channelFactors[0],
+                            channelFactors[1],    channelFactors[2],
+                            cleanRadius,          edgeRadius,
+                            edgeSharpness,        edgeKnee,
+                            textureStrength,      textureGamma,
                             textureSize};
     for (float v : values) {
         if (!Finite(v)) {
@@ -979,9 +1022,8 @@ int32_t GlazeRGB(const RunOptions& options, const EngineImage* image, int32_t mo
                  float textureSize) {
     GlazeSettings settings;
     const int32_t rc = MakeSettings(image, mode, cleanStrength, channelThresholds, cleanRadius,
-                                    channelFactors, edgeRadius, edgeSharpness, edgeAccent,
-                                    edgeKnee, textureStrength, textureGamma, textureSize,
-                                    settings);
+                                    channelFactors, edgeRadius, edgeSharpness, edgeAccent, edgeKnee,
+                                    textureStrength, textureGamma, textureSize, settings);
     if (rc != VWGLAZE_DONE) {
         return rc;
     }

@@ -15,8 +15,7 @@ struct KernelSet {
                     int squarings, int n);
     // The forward and backward horizontal recursion of `chains` rows at once, each with its
     // own weights; w[j][x] links x-1 and x of row[j].
-    void (*dtSweepH)(float* const* row, const float* const* w, int chains, int squarings,
-                     int n);
+    void (*dtSweepH)(float* const* row, const float* const* w, int chains, int squarings, int n);
     // dst[x] = sum_k taps[k] * rows[k][x].
     void (*firV)(const float* const* rows, const float* taps, int ntaps, float* dst, int n);
     // dst[x] = sum_k taps[k] * src[x + k], where src holds ntaps - 1 extra samples.

@@ -8,8 +8,8 @@ namespace vg {
 namespace VG_KERNEL_NS {
 namespace {
 
-void DtWeights(const float* const* a, const float* const* b, int nch, const float* s,
-               float base, float k, float* __restrict w, int n) {
+void DtWeights(const float* const* a, const float* const* b, int nch, const float* s, float base,
+               float k, float* __restrict w, int n) {
     const float scale = -k * 1.44269504f;  // exp(x) = exp2(x * log2(e))
     const float* __restrict a0 = a[0];
     const float* __restrict b0 = b[0];
@@ -57,21 +57,21 @@ void DtStepV(float* const* cur, const float* const* prev, int nch, const float* 
         float* __restrict o = cur[c];
         const float* __restrict p = prev[c];
         switch (squarings) {
-        case 0:
-            for (int x = 0; x < n; ++x) o[x] += w[x] * (p[x] - o[x]);
-            break;
-        case 1:
-            for (int x = 0; x < n; ++x) o[x] += Power2<1>(w[x]) * (p[x] - o[x]);
-            break;
-        case 2:
-            for (int x = 0; x < n; ++x) o[x] += Power2<2>(w[x]) * (p[x] - o[x]);
-            break;
-        case 3:
-            for (int x = 0; x < n; ++x) o[x] += Power2<3>(w[x]) * (p[x] - o[x]);
-            break;
-        default:
-            for (int x = 0; x < n; ++x) o[x] += Power2k(w[x], squarings) * (p[x] - o[x]);
-            break;
+            case 0:
+                for (int x = 0; x < n; ++x) o[x] += w[x] * (p[x] - o[x]);
+                break;
+            case 1:
+                for (int x = 0; x < n; ++x) o[x] += Power2<1>(w[x]) * (p[x] - o[x]);
+                break;
+            case 2:
+                for (int x = 0; x < n; ++x) o[x] += Power2<2>(w[x]) * (p[x] - o[x]);
+                break;
+            case 3:
+                for (int x = 0; x < n; ++x) o[x] += Power2<3>(w[x]) * (p[x] - o[x]);
+                break;
+            default:
+                for (int x = 0; x < n; ++x) o[x] += Power2k(w[x], squarings) * (p[x] - o[x]);
+                break;
         }
     }
 }
@@ -102,36 +102,56 @@ void SweepChains(float* const* row, const float* const* w, int n) {
 template <int SQ>
 void SweepAny(float* const* row, const float* const* w, int chains, int n) {
     switch (chains) {
-    case 3: SweepChains<3, SQ>(row, w, n); break;
-    case 6: SweepChains<6, SQ>(row, w, n); break;
-    case 9: SweepChains<9, SQ>(row, w, n); break;
-    case 12: SweepChains<12, SQ>(row, w, n); break;
-    case 4: SweepChains<4, SQ>(row, w, n); break;
-    case 2: SweepChains<2, SQ>(row, w, n); break;
-    default:
-        for (int j = 0; j < chains; ++j) {
-            SweepChains<1, SQ>(row + j, w + j, n);
-        }
-        break;
+        case 3:
+            SweepChains<3, SQ>(row, w, n);
+            break;
+        case 6:
+            SweepChains<6, SQ>(row, w, n);
+            break;
+        case 9:
+            SweepChains<9, SQ>(row, w, n);
+            break;
+        case 12:
+            SweepChains<12, SQ>(row, w, n);
+            break;
+        case 4:
+            SweepChains<4, SQ>(row, w, n);
+            break;
+        case 2:
+            SweepChains<2, SQ>(row, w, n);
+            break;
+        default:
+            for (int j = 0; j < chains; ++j) {
+                SweepChains<1, SQ>(row + j, w + j, n);
+            }
+            break;
     }
 }
 
 void DtSweepH(float* const* row, const float* const* w, int chains, int squarings, int n) {
     switch (squarings) {
-    case 0: SweepAny<0>(row, w, chains, n); break;
-    case 1: SweepAny<1>(row, w, chains, n); break;
-    case 2: SweepAny<2>(row, w, chains, n); break;
-    case 3: SweepAny<3>(row, w, chains, n); break;
-    default:
-        // Beyond the iteration counts in use: square the weights once more per level.
-        for (int j = 0; j < chains; ++j) {
-            float* r = row[j];
-            const float* wt = w[j];
-            for (int x = 1; x < n; ++x) r[x] += Power2k(wt[x], squarings) * (r[x - 1] - r[x]);
-            for (int x = n - 2; x >= 0; --x)
-                r[x] += Power2k(wt[x + 1], squarings) * (r[x + 1] - r[x]);
-        }
-        break;
+        case 0:
+            SweepAny<0>(row, w, chains, n);
+            break;
+        case 1:
+            SweepAny<1>(row, w, chains, n);
+            break;
+        case 2:
+            SweepAny<2>(row, w, chains, n);
+            break;
+        case 3:
+            SweepAny<3>(row, w, chains, n);
+            break;
+        default:
+            // Beyond the iteration counts in use: square the weights once more per level.
+            for (int j = 0; j < chains; ++j) {
+                float* r = row[j];
+                const float* wt = w[j];
+                for (int x = 1; x < n; ++x) r[x] += Power2k(wt[x], squarings) * (r[x - 1] - r[x]);
+                for (int x = n - 2; x >= 0; --x)
+                    r[x] += Power2k(wt[x + 1], squarings) * (r[x + 1] - r[x]);
+            }
+            break;
     }
 }
 
@@ -148,8 +168,7 @@ void FirV(const float* const* rows, const float* taps, int ntaps, float* __restr
     }
 }
 
-void FirH(const float* __restrict src, const float* taps, int ntaps, float* __restrict dst,
-          int n) {
+void FirH(const float* __restrict src, const float* taps, int ntaps, float* __restrict dst, int n) {
     {
         const float t = taps[0];
         for (int x = 0; x < n; ++x) dst[x] = t * src[x];

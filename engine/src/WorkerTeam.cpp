@@ -92,8 +92,8 @@ int CWorkerTeam::Drain(int thread) {
         ++done;
         const int completed = m_completed.fetch_add(1, std::memory_order_relaxed) + 1;
         if (thread == 0) {
-            ReportMilestones(static_cast<int>(static_cast<int64_t>(completed) * kMilestones /
-                                              m_count));
+            ReportMilestones(
+                static_cast<int>(static_cast<int64_t>(completed) * kMilestones / m_count));
         }
     }
     return done;

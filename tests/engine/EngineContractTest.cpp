@@ -125,8 +125,7 @@ TEST(EngineContract, ProgressRisesOnTheCallingThreadAndEndsComplete) {
     const Image src = vgtest::NoiseImage(300, 200, VWGLAZE_FORMAT_RGB16, 5);
     Image dst(300, 200, VWGLAZE_FORMAT_RGB16);
     CancellingHost host;
-    ASSERT_EQ(vgtest::Run(src, dst, AllStages(), 1, 4, nullptr, &host,
-                          &CancellingHost::Progress),
+    ASSERT_EQ(vgtest::Run(src, dst, AllStages(), 1, 4, nullptr, &host, &CancellingHost::Progress),
               VWGLAZE_DONE);
     EXPECT_GT(host.progressCalls, 10);
     EXPECT_TRUE(host.monotonic);
@@ -141,15 +140,14 @@ TEST(EngineContract, CancelAtAnyProgressCallStopsPromptlyAndFreesAll) {
     const Image src = vgtest::NoiseImage(64, 48, VWGLAZE_FORMAT_RGB8, 6);
     Image dst(64, 48, VWGLAZE_FORMAT_RGB8);
     CancellingHost count;
-    ASSERT_EQ(vgtest::Run(src, dst, AllStages(), 1, 2, nullptr, &count,
-                          &CancellingHost::Progress),
+    ASSERT_EQ(vgtest::Run(src, dst, AllStages(), 1, 2, nullptr, &count, &CancellingHost::Progress),
               VWGLAZE_DONE);
     for (int n = 1; n <= count.progressCalls; ++n) {
         CancellingHost host;
         host.cancelAt = n;
-        EXPECT_EQ(vgtest::Run(src, dst, AllStages(), 1, 2, nullptr, &host,
-                              &CancellingHost::Progress),
-                  VWGLAZE_CANCELLED)
+        EXPECT_EQ(
+            vgtest::Run(src, dst, AllStages(), 1, 2, nullptr, &host, &CancellingHost::Progress),
+            VWGLAZE_CANCELLED)
             << "cancel at call " << n;
         EXPECT_EQ(host.callsAfterCancel, 0) << "progress called again after cancel " << n;
         EXPECT_EQ(host.live, 0) << "blocks kept after cancel at call " << n;
@@ -222,11 +220,11 @@ TEST(EngineContract, ScriptedValuesOutsideTheSliderRangesStillFilter) {
     const float big[3] = {1e9f, 1e9f, 1e9f};
     CountingHost host;
     EngineImage im = vgtest::Record(src, dst, host);
-    EXPECT_EQ(vwGlazeRGB2(&im, 1, 1000000, big, 1e30f, big, 1e30f, 1e30f, 1000000, 1e30f,
-                          1e30f, 1e30f, 1e30f),
+    EXPECT_EQ(vwGlazeRGB2(&im, 1, 1000000, big, 1e30f, big, 1e30f, 1e30f, 1000000, 1e30f, 1e30f,
+                          1e30f, 1e30f),
               VWGLAZE_DONE);
-    EXPECT_EQ(vwGlazeRGB2(&im, 1, -1000000, neg, -1e30f, neg, -1e30f, -1e30f, -1000000,
-                          -1e30f, -1e30f, -1e30f, -1e30f),
+    EXPECT_EQ(vwGlazeRGB2(&im, 1, -1000000, neg, -1e30f, neg, -1e30f, -1e30f, -1000000, -1e30f,
+                          -1e30f, -1e30f, -1e30f),
               VWGLAZE_DONE);
     EXPECT_EQ(vwGlazeRGB2(&im, 7, 0, f, 8, f, 1.5f, 1, 0, 0.025f, 0, 1, 2), VWGLAZE_DONE);
     EXPECT_EQ(host.live, 0);

@@ -38,7 +38,8 @@ double MaxDiffLevels(const FloatImage& a, const FloatImage& b, double* share = n
         worst = std::max(worst, d);
         over += d > 1.0;
     }
-    if (share != nullptr) *share = static_cast<double>(over) / a.v.size();
+    if (share != nullptr)
+        *share = static_cast<double>(over) / a.v.size();
     return worst;
 }
 
@@ -48,7 +49,8 @@ TEST(EngineQuality, DefaultsRecoverTheCleanStructure) {
     const Scene& s = TheScene();
     const FloatImage out = Filter(s.input, UserParams{});
     const double psnrIn = vgtest::Psnr(s.input, s.base), psnrOut = vgtest::Psnr(out, s.base);
-    const double ssimIn = vgtest::MeanSsim(s.input, s.base), ssimOut = vgtest::MeanSsim(out, s.base);
+    const double ssimIn = vgtest::MeanSsim(s.input, s.base),
+                 ssimOut = vgtest::MeanSsim(out, s.base);
     const double rampIn = vgtest::RampRms(s.input, s), rampOut = vgtest::RampRms(out, s);
     std::printf("structure: PSNR %.2f -> %.2f dB, SSIM %.3f -> %.3f, ramp RMS %.4f -> %.4f\n",
                 psnrIn, psnrOut, ssimIn, ssimOut, rampIn, rampOut);
@@ -145,8 +147,8 @@ TEST(EngineQuality, DecimatedPreviewLooksLikeTheDecimatedResult) {
             const double point = vgtest::Psnr(preview, vgtest::Decimate(full, n));
             const double ceiling =
                 vgtest::Psnr(vgtest::Decimate(s.base, n), vgtest::AreaDown(s.base, n));
-            std::printf("preview n=%d: %.2f dB point, %.2f dB area (scene limit %.2f)\n", n,
-                        point, area, ceiling);
+            std::printf("preview n=%d: %.2f dB point, %.2f dB area (scene limit %.2f)\n", n, point,
+                        area, ceiling);
             EXPECT_GT(point, n == 2 ? 40.0 : 34.0) << "n " << n;
             EXPECT_GT(area, ceiling - 2.0) << "n " << n;
         }

@@ -84,25 +84,22 @@ int32_t Run(const Image& src, Image& dst, const UserParams& p, int step, int thr
     vg::RunOptions options;
     options.threads = threads;
     options.kernels = kernels;
-    return vg::GlazeRGB(options, &im, 1, static_cast<int32_t>(p.cleanStrength), c.thresholds,
-                        Radius(p.cleanRadius), c.factors, static_cast<float>(p.edgeRadius),
-                        static_cast<float>(p.edgeSharpness),
-                        static_cast<int32_t>(p.edgeAccent + 0.25), 0.025f,
-                        static_cast<float>(p.textureStrength),
-                        static_cast<float>(1.0 / p.textureBoost),
-                        static_cast<float>(p.textureSize));
+    return vg::GlazeRGB(
+        options, &im, 1, static_cast<int32_t>(p.cleanStrength), c.thresholds, Radius(p.cleanRadius),
+        c.factors, static_cast<float>(p.edgeRadius), static_cast<float>(p.edgeSharpness),
+        static_cast<int32_t>(p.edgeAccent + 0.25), 0.025f, static_cast<float>(p.textureStrength),
+        static_cast<float>(1.0 / p.textureBoost), static_cast<float>(p.textureSize));
 }
 
 int32_t RunExport(const Image& src, Image& dst, const UserParams& p, int step) {
     CountingHost host;
     EngineImage im = Record(src, dst, host, step);
     const Converted c(p);
-    const int32_t rc =
-        vwGlazeRGB2(&im, 1, static_cast<int32_t>(p.cleanStrength), c.thresholds,
-                    Radius(p.cleanRadius), c.factors, static_cast<float>(p.edgeRadius),
-                    static_cast<float>(p.edgeSharpness), static_cast<int32_t>(p.edgeAccent + 0.25),
-                    0.025f, static_cast<float>(p.textureStrength),
-                    static_cast<float>(1.0 / p.textureBoost), static_cast<float>(p.textureSize));
+    const int32_t rc = vwGlazeRGB2(
+        &im, 1, static_cast<int32_t>(p.cleanStrength), c.thresholds, Radius(p.cleanRadius),
+        c.factors, static_cast<float>(p.edgeRadius), static_cast<float>(p.edgeSharpness),
+        static_cast<int32_t>(p.edgeAccent + 0.25), 0.025f, static_cast<float>(p.textureStrength),
+        static_cast<float>(1.0 / p.textureBoost), static_cast<float>(p.textureSize));
     return host.live == 0 ? rc : -100;
 }
 

@@ -49,7 +49,9 @@ struct Image {
 
     Image() = default;
     Image(int w, int h, int fmt, int padBytes = 0)
-        : width(w), height(h), format(fmt),
+        : width(w),
+          height(h),
+          format(fmt),
           rowBytes(w * (fmt == VWGLAZE_FORMAT_RGB16 ? 6 : 3) + padBytes),
           bytes(static_cast<std::size_t>(rowBytes) * h) {}
     bool Wide() const { return format == VWGLAZE_FORMAT_RGB16; }

@@ -28,7 +28,8 @@ struct Host {
     }
     static int32_t Progress(int32_t, int32_t, void* c) {
         auto* h = static_cast<Host*>(c);
-        if (GetCurrentThreadId() != h->caller) h->foreign = true;
+        if (GetCurrentThreadId() != h->caller)
+            h->foreign = true;
         return 1;
     }
 };
@@ -38,7 +39,9 @@ struct Buffer {
     int32_t rowBytes;
     std::vector<uint8_t> bytes;
     Buffer(int width, int height, int fmt, int pad)
-        : w(width), h(height), format(fmt),
+        : w(width),
+          h(height),
+          format(fmt),
           rowBytes(width * (fmt == VWGLAZE_FORMAT_RGB16 ? 6 : 3) + pad),
           bytes(static_cast<std::size_t>(rowBytes) * height) {
         uint32_t state = 12345u + static_cast<uint32_t>(width * 7 + fmt);
@@ -65,7 +68,8 @@ public:
         }
     }
     ~CEngineDll() {
-        if (m_module != nullptr) FreeLibrary(m_module);
+        if (m_module != nullptr)
+            FreeLibrary(m_module);
     }
     CEngineDll(const CEngineDll&) = delete;
     CEngineDll& operator=(const CEngineDll&) = delete;

@@ -23,13 +23,15 @@ std::vector<float> Blur(const std::vector<float>& in, int w, int h, float sigma)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             float acc = 0;
-            for (int k = -r; k <= r; ++k) acc += taps[k + r] * in[y * w + std::clamp(x + k, 0, w - 1)];
+            for (int k = -r; k <= r; ++k)
+                acc += taps[k + r] * in[y * w + std::clamp(x + k, 0, w - 1)];
             tmp[y * w + x] = acc;
         }
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             float acc = 0;
-            for (int k = -r; k <= r; ++k) acc += taps[k + r] * tmp[std::clamp(y + k, 0, h - 1) * w + x];
+            for (int k = -r; k <= r; ++k)
+                acc += taps[k + r] * tmp[std::clamp(y + k, 0, h - 1) * w + x];
             out[y * w + x] = acc;
         }
     return out;
@@ -64,13 +66,16 @@ Scene MakeScene(int w, int h, uint32_t seed, int pixelsPerTile, int discCount) {
     auto label = [&](float fx, float fy) {
         for (int i = 0; i < static_cast<int>(discs.size()); ++i) {
             const Disc& d = discs[i];
-            if ((fx - d.x) * (fx - d.x) + (fy - d.y) * (fy - d.y) < d.r * d.r) return 1000 + i;
+            if ((fx - d.x) * (fx - d.x) + (fy - d.y) * (fy - d.y) < d.r * d.r)
+                return 1000 + i;
         }
         int best = 0;
         float bd = 1e30f;
         for (int i = 0; i < static_cast<int>(cells.size()); ++i) {
-            const float dd = (fx - cells[i].x) * (fx - cells[i].x) + (fy - cells[i].y) * (fy - cells[i].y);
-            if (dd < bd) bd = dd, best = i;
+            const float dd =
+                (fx - cells[i].x) * (fx - cells[i].x) + (fy - cells[i].y) * (fy - cells[i].y);
+            if (dd < bd)
+                bd = dd, best = i;
         }
         return best;
     };
@@ -84,12 +89,17 @@ Scene MakeScene(int w, int h, uint32_t seed, int pixelsPerTile, int discCount) {
                 for (int sx = 0; sx < 3; ++sx) {
                     const float fx = x + (sx + 0.5f) / 3 - 0.5f, fy = y + (sy + 0.5f) / 3 - 0.5f;
                     const int l = label(fx, fy);
-                    if (sx == 1 && sy == 1) centre[y * w + x] = l;
-                    const int ci = l >= 1000 ? label(discs[l - 1000].x, discs[l - 1000].y + discs[l - 1000].r + 1) : l;
-                    const Cell& c = cells[std::min<std::size_t>(ci < 1000 ? ci : 0, cells.size() - 1)];
+                    if (sx == 1 && sy == 1)
+                        centre[y * w + x] = l;
+                    const int ci = l >= 1000 ? label(discs[l - 1000].x,
+                                                     discs[l - 1000].y + discs[l - 1000].r + 1)
+                                             : l;
+                    const Cell& c =
+                        cells[std::min<std::size_t>(ci < 1000 ? ci : 0, cells.size() - 1)];
                     for (int k = 0; k < 3; ++k) {
                         float v = c.rgb[k] + c.gx * (fx - c.x) + c.gy * (fy - c.y);
-                        if (l >= 1000) v = c.rgb[k] + discs[l - 1000].d;
+                        if (l >= 1000)
+                            v = c.rgb[k] + discs[l - 1000].d;
                         acc[k] += v / 9;
                     }
                 }
@@ -102,16 +112,19 @@ Scene MakeScene(int w, int h, uint32_t seed, int pixelsPerTile, int discCount) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const int l = centre[y * w + x];
-            if ((x + 1 < w && centre[y * w + x + 1] != l) || (y + 1 < h && centre[(y + 1) * w + x] != l))
+            if ((x + 1 < w && centre[y * w + x + 1] != l) ||
+                (y + 1 < h && centre[(y + 1) * w + x] != l))
                 edge[y * w + x] = 1;
         }
     auto dilate = [&](int r) {
         std::vector<uint8_t> m(edge.size(), 0);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                if (!edge[y * w + x]) continue;
+                if (!edge[y * w + x])
+                    continue;
                 for (int yy = std::max(0, y - r); yy <= std::min(h - 1, y + r); ++yy)
-                    for (int xx = std::max(0, x - r); xx <= std::min(w - 1, x + r); ++xx) m[yy * w + xx] = 1;
+                    for (int xx = std::max(0, x - r); xx <= std::min(w - 1, x + r); ++xx)
+                        m[yy * w + xx] = 1;
             }
         return m;
     };
@@ -229,7 +242,8 @@ double MeanSsim(const FloatImage& a, const FloatImage& b) {
             va /= 63;
             vb /= 63;
             cov /= 63;
-            total += (2 * ma * mb + c1) * (2 * cov + c2) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
+            total +=
+                (2 * ma * mb + c1) * (2 * cov + c2) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
             ++count;
         }
     return total / count;
@@ -240,7 +254,8 @@ double RampRms(const FloatImage& out, const Scene& s) {
     long n = 0;
     for (int y = 0; y < out.height; ++y)
         for (int x = 0; x < out.width; ++x) {
-            if (s.nearEdge[y * out.width + x]) continue;
+            if (s.nearEdge[y * out.width + x])
+                continue;
             for (int c = 0; c < 3; ++c) {
                 const double d = out.At(x, y, c) - s.base.At(x, y, c);
                 e += d * d;
@@ -255,8 +270,10 @@ double EdgeSharpness(const FloatImage& out, const Scene& s) {
     const int w = out.width, h = out.height;
     for (int y = 1; y + 1 < h; ++y)
         for (int x = 1; x + 1 < w; ++x) {
-            if (!s.edgeLine[y * w + x]) continue;
-            go += std::hypot(Lum(out, x + 1, y) - Lum(out, x - 1, y), Lum(out, x, y + 1) - Lum(out, x, y - 1));
+            if (!s.edgeLine[y * w + x])
+                continue;
+            go += std::hypot(Lum(out, x + 1, y) - Lum(out, x - 1, y),
+                             Lum(out, x, y + 1) - Lum(out, x, y - 1));
             gb += std::hypot(Lum(s.base, x + 1, y) - Lum(s.base, x - 1, y),
                              Lum(s.base, x, y + 1) - Lum(s.base, x, y - 1));
         }
@@ -269,7 +286,8 @@ double Halo(const FloatImage& out, const Scene& s) {
     long n = 0;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            if (!s.edgeBand[y * w + x]) continue;
+            if (!s.edgeBand[y * w + x])
+                continue;
             for (int c = 0; c < 3; ++c) {
                 float lo = 1, hi = 0;
                 for (int yy = std::max(0, y - 4); yy <= std::min(h - 1, y + 4); ++yy)
@@ -291,7 +309,8 @@ double InteriorVariation(const FloatImage& out, const Scene& s) {
     long n = 0;
     for (int y = 1; y + 1 < out.height; ++y)
         for (int x = 1; x + 1 < out.width; ++x) {
-            if (s.nearEdge[y * out.width + x]) continue;
+            if (s.nearEdge[y * out.width + x])
+                continue;
             total += std::hypot(Lum(out, x + 1, y) - Lum(out, x - 1, y),
                                 Lum(out, x, y + 1) - Lum(out, x, y - 1));
             ++n;
@@ -314,7 +333,8 @@ double TextureKept(const FloatImage& out, const Scene& s) {
     double dot = 0, tt = 0;
     for (int y = 0; y < out.height; ++y)
         for (int x = 0; x < out.width; ++x) {
-            if (s.nearEdge[y * out.width + x]) continue;
+            if (s.nearEdge[y * out.width + x])
+                continue;
             const float t = s.texture[y * out.width + x];
             dot += (Lum(out, x, y) - Lum(s.base, x, y)) * t;
             tt += t * t;

@@ -23,12 +23,12 @@ struct FloatImage {
 // Piecewise-smooth tiles with edges at every angle and gentle ramps, discs, plus what the
 // filter should take away: weak discs, thin lines, fine luminance texture and noise.
 struct Scene {
-    FloatImage base;     // the clean structure
-    FloatImage input;    // base + weak features + texture + noise, clipped
-    std::vector<float> texture;           // the luminance texture added, per pixel
-    std::vector<uint8_t> nearEdge;        // within 6 px of a structure edge
-    std::vector<uint8_t> edgeBand;        // within 2 px of a structure edge
-    std::vector<uint8_t> edgeLine;        // on a structure edge
+    FloatImage base;                // the clean structure
+    FloatImage input;               // base + weak features + texture + noise, clipped
+    std::vector<float> texture;     // the luminance texture added, per pixel
+    std::vector<uint8_t> nearEdge;  // within 6 px of a structure edge
+    std::vector<uint8_t> edgeBand;  // within 2 px of a structure edge
+    std::vector<uint8_t> edgeLine;  // on a structure edge
 };
 
 // pixelsPerTile sets the density of structure edges.
