@@ -32,6 +32,19 @@ CFastFloatScope::~CFastFloatScope() {
 #endif
 }
 
+CHostFloatScope::CHostFloatScope() {
+#if defined(VG_HAVE_MXCSR)
+    m_saved = _mm_getcsr();
+    _mm_setcsr(m_saved & ~0x8040u);
+#endif
+}
+
+CHostFloatScope::~CHostFloatScope() {
+#if defined(VG_HAVE_MXCSR)
+    _mm_setcsr(m_saved);
+#endif
+}
+
 CWorkerTeam::CWorkerTeam(int threads, VwProgressProc progress, void* context)
     : m_progress(progress), m_context(context) {
     if (threads <= 0) {
@@ -118,7 +131,12 @@ bool CWorkerTeam::Report(int32_t done) {
     const int32_t total = m_passesPlanned * kUnitsPerPass;
     done = std::max(std::min(done, total), m_lastReported);
     m_lastReported = done;
-    if (m_progress(done, total, m_context) == 0) {
+    int32_t go;
+    {
+        const CHostFloatScope hostMode;
+        go = m_progress(done, total, m_context);
+    }
+    if (go == 0) {
         m_cancel.store(true, std::memory_order_relaxed);
         return false;
     }

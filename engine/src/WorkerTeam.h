@@ -31,6 +31,19 @@ private:
     unsigned m_saved = 0;
 };
 
+// Clears flush-to-zero and denormals-are-zero while the host's own code runs in a callback,
+// so the host sees its usual floating-point mode.
+class CHostFloatScope {
+public:
+    CHostFloatScope();
+    ~CHostFloatScope();
+    CHostFloatScope(const CHostFloatScope&) = delete;
+    CHostFloatScope& operator=(const CHostFloatScope&) = delete;
+
+private:
+    unsigned m_saved = 0;
+};
+
 class CWorkerTeam {
 public:
     // threads <= 0 means one per hardware thread.

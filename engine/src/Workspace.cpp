@@ -1,6 +1,8 @@
 // Host-allocated working memory with balanced release.
 #include "Workspace.h"
 
+#include "WorkerTeam.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <new>
@@ -12,6 +14,7 @@ constexpr std::size_t kAlign = 64;
 }  // namespace
 
 CWorkspace::~CWorkspace() {
+    const CHostFloatScope hostMode;
     for (auto it = m_blocks.rbegin(); it != m_blocks.rend(); ++it) {
         m_free(*it, m_context);
     }
@@ -26,7 +29,11 @@ void* CWorkspace::Alloc(std::size_t bytes) {
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    void* block = m_alloc(static_cast<uint32_t>(bytes), m_context);
+    void* block;
+    {
+        const CHostFloatScope hostMode;
+        block = m_alloc(static_cast<uint32_t>(bytes), m_context);
+    }
     if (block != nullptr) {
         m_blocks.push_back(block);
     }
@@ -40,6 +47,7 @@ void CWorkspace::Free(void* block) {
     auto it = std::find(m_blocks.begin(), m_blocks.end(), block);
     if (it != m_blocks.end()) {
         m_blocks.erase(it);
+        const CHostFloatScope hostMode;
         m_free(block, m_context);
     }
 }

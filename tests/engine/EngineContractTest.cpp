@@ -9,6 +9,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 using vgtest::CountingHost;
 using vgtest::Image;
 using vgtest::UserParams;
@@ -104,6 +108,7 @@ struct CancellingHost : CountingHost {
     bool monotonic = true;
     std::thread::id caller = std::this_thread::get_id();
     bool foreignThread = false;
+    bool flushToZeroSeen = false;  // the engine's float mode leaking into host code
     static int32_t Progress(int32_t done, int32_t total, void* context) {
         auto* self = static_cast<CancellingHost*>(context);
         if (self->cancelAt != 0 && self->progressCalls >= self->cancelAt) {
@@ -113,6 +118,9 @@ struct CancellingHost : CountingHost {
         self->monotonic = self->monotonic && done >= self->lastDone && done <= total &&
                           (self->lastTotal == 0 || total == self->lastTotal);
         self->foreignThread = self->foreignThread || std::this_thread::get_id() != self->caller;
+#if defined(__SSE__)
+        self->flushToZeroSeen = self->flushToZeroSeen || (_mm_getcsr() & 0x8040u) != 0;
+#endif
         self->beforeLast = self->lastDone;
         self->lastDone = done;
         self->lastTotal = total;
@@ -130,6 +138,7 @@ TEST(EngineContract, ProgressRisesOnTheCallingThreadAndEndsComplete) {
     EXPECT_GT(host.progressCalls, 10);
     EXPECT_TRUE(host.monotonic);
     EXPECT_FALSE(host.foreignThread);
+    EXPECT_FALSE(host.flushToZeroSeen);
     EXPECT_EQ(host.lastDone, host.lastTotal);
     // The bar moves all the way, rather than waiting at a low value for the final call.
     EXPECT_GE(host.beforeLast, host.lastTotal * 95 / 100);
