@@ -332,6 +332,12 @@ bool ParsePiPL(const uint8_t* data, size_t size, PlugInInfo* out, std::string* e
             *error = "property " + std::to_string(i) + " runs past the end";
             return false;
         }
+        if (len % 4 != 0) {
+            // Hosts that advance by the stored length would misread everything after it.
+            *error = "property " + std::to_string(i) + " has a length (" + std::to_string(len) +
+                     ") not padded to a multiple of 4";
+            return false;
+        }
         info.keys.push_back(key);
         auto need = [&](size_t n) {
             if (len >= n)
@@ -404,9 +410,7 @@ bool ParsePiPL(const uint8_t* data, size_t size, PlugInInfo* out, std::string* e
             default:
                 break;
         }
-        // Lengths should be padded to 4 already; round up for lists that give the raw length.
-        size_t step = (size_t(len) + 3) & ~size_t(3);
-        pos += 16 + (step <= avail ? step : avail);
+        pos += 16 + size_t(len);
     }
     *out = std::move(info);
     return true;
@@ -434,6 +438,22 @@ std::string ModeName(int32_t mode) {
 }
 
 bool PlugInAccepts(const PlugInInfo& info, const EnableContext& context, std::string* reason) {
+    // Offered only where every kind of host would offer it: the mode flags must allow the mode
+    // (missing flags allow none, unless the expression is the literal "true"), and an enable
+    // expression, when there is one, must hold as well.
+    std::string enable = info.enable;
+    enable.erase(0, enable.find_first_not_of(" \t\r\n"));
+    enable.erase(enable.find_last_not_of(" \t\r\n") + 1);
+    const bool enablesAll = info.hasEnable && enable == "true";
+    if (!info.hasModes && !enablesAll) {
+        *reason = "the plug-in declares no image modes (no 'mode' property)";
+        return false;
+    }
+    if (info.hasModes && !info.ModeBit(context.imageMode)) {
+        *reason = "the plug-in does not support " + ModeName(context.imageMode) +
+                  " images (its mode flags do not include it)";
+        return false;
+    }
     if (info.hasEnable) {
         bool on = false;
         std::string why;
@@ -446,9 +466,6 @@ bool PlugInAccepts(const PlugInInfo& info, const EnableContext& context, std::st
                       " images (enable expression: " + info.enable + ")";
             return false;
         }
-    } else if (info.hasModes && !info.ModeBit(context.imageMode)) {
-        *reason = "the plug-in does not support " + ModeName(context.imageMode) + " images";
-        return false;
     }
     if (info.hasMaxSize &&
         (context.imageHeight > info.maxRows || context.imageWidth > info.maxCols)) {

@@ -32,7 +32,8 @@ struct PlugInInfo {
     bool ModeBit(int mode) const;
 };
 
-// Parses one PiPL resource. false with a message on truncated or inconsistent data.
+// Parses one PiPL resource. false with a message on truncated or inconsistent data, including
+// property lengths not padded to 4 bytes (which hosts that do not round up misread).
 bool ParsePiPL(const uint8_t* data, size_t size, PlugInInfo* out, std::string* error);
 
 // The variables an enable expression can test.
@@ -50,9 +51,10 @@ struct EnableContext {
 bool EvaluateEnable(const std::string& expression, const EnableContext& context, bool* enabled,
                     std::string* error);
 
-// Whether the plug-in is offered for this image: when there is an enable expression it decides;
-// otherwise the mode flags do; a plug-in with neither is offered for every mode. Size limits
-// ('ms32', 'mn32') apply in every case. A message says why not.
+// Whether the plug-in is offered for this image, as the strictest host would decide: the mode
+// flags must include the mode (without flags, only the expression "true" enables anything) and
+// the enable expression, when present, must hold too. Size limits ('ms32', 'mn32') apply in
+// every case. A message says why not.
 bool PlugInAccepts(const PlugInInfo& info, const EnableContext& context, std::string* reason);
 
 // Name of a plugInMode* value ("RGB48Mode"), or the number.

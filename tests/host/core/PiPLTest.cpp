@@ -51,10 +51,10 @@ bool Parse(const std::string& bytes, PlugInInfo* info, std::string* error) {
 }
 
 TEST(HostPiPL, ReadsEveryPropertyAFilterHostNeeds) {
-    for (bool padded : {true, false}) {
+    {
         PlugInInfo info;
         std::string error;
-        ASSERT_TRUE(Parse(List(FilterProps(padded)), &info, &error)) << error;
+        ASSERT_TRUE(Parse(List(FilterProps()), &info, &error)) << error;
         EXPECT_EQ(info.kind, ps::kFilterKind);
         EXPECT_EQ(info.version, 4 << 16);
         EXPECT_EQ(info.entryPoint, "PluginMain");
@@ -69,6 +69,18 @@ TEST(HostPiPL, ReadsEveryPropertyAFilterHostNeeds) {
         EXPECT_EQ(info.termScope, "0123-uuid");
         EXPECT_EQ(info.keys.size(), 9u);
     }
+}
+
+// Hosts that advance by the stored length without rounding misread every property after an
+// unpadded one, so such a list is refused rather than silently repaired.
+TEST(HostPiPL, RefusesPropertyLengthsThatAreNotPaddedToFourBytes) {
+    PlugInInfo info;
+    std::string error;
+    EXPECT_FALSE(Parse(List(FilterProps(false)), &info, &error));
+    EXPECT_NE(error.find("padded"), std::string::npos) << error;
+    EXPECT_FALSE(Parse(List({Prop("kind", Le32(ps::kFilterKind)), Prop("8664", std::string("Main\0", 5), false),
+                             Prop("name", Pascal("ab"))}),
+                       &info, &error));
 }
 
 TEST(HostPiPL, RejectsTruncatedAndInconsistentListsWithoutReadingPastThem) {
@@ -93,29 +105,43 @@ TEST(HostPiPL, RejectsTruncatedAndInconsistentListsWithoutReadingPastThem) {
     EXPECT_FALSE(Parse(List({Prop("kind", "ab", false)}), &info, &error));
 }
 
-TEST(HostPiPL, AcceptsByEnableExpressionFirstThenModesThenSize) {
+// Hosts differ: some let the enable expression decide alone, others first require the mode
+// flag and then also evaluate the expression, and treat missing flags as "no modes" unless the
+// expression is exactly "true". A plug-in is offered only where all of them would offer it.
+TEST(HostPiPL, AcceptsOnlyWhereTheModeFlagsTheEnableExpressionAndTheSizesAllAgree) {
     PlugInInfo info;
     std::string error;
     ASSERT_TRUE(Parse(List(FilterProps()), &info, &error));
-    EnableContext rgb48;
+    EnableContext rgb;
+    rgb.imageMode = ps::plugInModeRGBColor;
+    rgb.imageWidth = rgb.imageHeight = 100;
+    EXPECT_TRUE(PlugInAccepts(info, rgb, &error)) << error;
+    // The expression allows RGB48 but the flags say RGB only: refused, and the reason says so.
+    EnableContext rgb48 = rgb;
     rgb48.imageMode = ps::plugInModeRGB48;
-    rgb48.imageWidth = rgb48.imageHeight = 100;
-    // The mode flags say RGB only; the enable expression, which decides, also allows RGB48.
+    EXPECT_FALSE(PlugInAccepts(info, rgb48, &error));
+    EXPECT_NE(error.find("mode flags"), std::string::npos) << error;
+    info.modes[1] = 0x10;  // RGB48 flag set: now both agree
     EXPECT_TRUE(PlugInAccepts(info, rgb48, &error)) << error;
-    EnableContext gray = rgb48;
+    // The flags allow gray but the expression does not.
+    EnableContext gray = rgb;
     gray.imageMode = ps::plugInModeGrayScale;
+    info.modes[0] |= 0x40;
     EXPECT_FALSE(PlugInAccepts(info, gray, &error));
     EXPECT_NE(error.find("GrayScaleMode"), std::string::npos);
-    EnableContext huge = rgb48;
+    EnableContext huge = rgb;
     huge.imageWidth = 1000001;
     EXPECT_FALSE(PlugInAccepts(info, huge, &error));
 
-    info.hasEnable = false;  // now the flags decide
-    EXPECT_FALSE(PlugInAccepts(info, rgb48, &error));
-    rgb48.imageMode = ps::plugInModeRGBColor;
-    EXPECT_TRUE(PlugInAccepts(info, rgb48, &error));
-    info.hasModes = false;  // neither: every mode
-    EXPECT_TRUE(PlugInAccepts(info, gray, &error));
+    info.hasEnable = false;  // flags alone
+    EXPECT_TRUE(PlugInAccepts(info, gray, &error)) << error;
+    info.hasModes = false;  // neither: no modes
+    EXPECT_FALSE(PlugInAccepts(info, rgb, &error));
+    info.hasEnable = true;
+    info.enable = "in (PSHOP_ImageMode, RGBMode)";  // an expression alone is not enough
+    EXPECT_FALSE(PlugInAccepts(info, rgb, &error));
+    info.enable = " true ";  // except the literal that enables everything
+    EXPECT_TRUE(PlugInAccepts(info, gray, &error)) << error;
 }
 
 TEST(HostPiPL, PeMachineReadsTheHeaderAndRefusesOtherFiles) {
