@@ -108,6 +108,9 @@ private:
     Rect32 InRect() const;
     void SetInOutRect(const Rect32& rect);
     void RequireImageMode() const;
+    // procInRect's body under its guard: copies in to out and calls the engine; returns
+    // the engine's raw result.
+    int32_t CallEngine(bool withProgress);
     // Runs the modal filter dialog on the parameter block; returns its result (1 = OK).
     int RunDialog();
 

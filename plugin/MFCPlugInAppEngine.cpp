@@ -75,7 +75,16 @@ int CMFCPlugInApp::procInRect(bool withProgress) {
         WriteTrace("PX: procInRect()-fail - locked", int32_t(0));
         return 1;
     }
-    CFlagGuard guard(rectLock);
+    int32_t result = 0;
+    {
+        CFlagGuard guard(rectLock);
+        result = CallEngine(withProgress);
+    }
+    // The guard is released before an error box runs its modal loop.
+    return checkProcRC(result);
+}
+
+int32_t CMFCPlugInApp::CallEngine(bool withProgress) {
     const int step = getInDec();
     WriteTrace("PX: procInRect()-begin", int32_t(step));
 
@@ -136,7 +145,7 @@ int CMFCPlugInApp::procInRect(bool withProgress) {
                a.channelFactors, a.edgeRadius, a.edgeSharpness, a.edgeAccent, a.constant,
                a.textureStrength, a.textureInvBoost, a.textureSize);
     WriteTrace("PY: procInRect()-done dllproc", result);
-    return checkProcRC(result);
+    return result;
 }
 
 int CMFCPlugInApp::checkProcRC(int code) {

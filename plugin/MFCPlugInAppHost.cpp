@@ -164,8 +164,11 @@ void CMFCPlugInApp::setAllRect(int top, int bottom, int left, int right, int ste
     SetInOutRect(r);
     filterRecord->inLoPlane = 0;
     filterRecord->outLoPlane = 0;
-    filterRecord->inHiPlane = int16_t(filterRecord->planes - 1);
-    filterRecord->outHiPlane = int16_t(filterRecord->planes - 1);
+    // Only the three colour planes: a transparency plane would make the rows four samples
+    // per pixel, which neither the engine nor the display copy reads.
+    const int16_t hiPlane = int16_t(std::min<int>(filterRecord->planes, 3) - 1);
+    filterRecord->inHiPlane = hiPlane;
+    filterRecord->outHiPlane = hiPlane;
     if (filterRecord->supportsPadding) {
         WriteTrace("PX:setAllRect", "supportPadding");
         filterRecord->inputPadding = ps::plugInWantsErrorOnBoundsException;

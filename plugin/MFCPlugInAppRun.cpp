@@ -14,12 +14,18 @@ constexpr int32_t kBufferSpace = 60000000;
 
 void CMFCPlugInApp::Prepare() {
     WriteTrace("PX-Prepare()", "begin");
+    // A backup left by a run that never finished is not this run's.
+    m_backupValid = false;
     Parameters();
-    ps::HandleProcs* procs = HostHandleProcs();
-    ps::Ptr data = procs && procs->lockProc && DataWord() != 0
-                       ? procs->lockProc(reinterpret_cast<ps::Handle>(DataWord()), 1)
-                       : nullptr;
-    params = reinterpret_cast<FilterParams*>(data);
+    // The handle is locked once per call (by Entry, or by Parameters when it made it), and
+    // Exit unlocks it once; a second lock here would leave it locked after the call.
+    if (!params) {
+        ps::HandleProcs* procs = HostHandleProcs();
+        ps::Ptr data = procs && procs->lockProc && DataWord() != 0
+                           ? procs->lockProc(reinterpret_cast<ps::Handle>(DataWord()), 1)
+                           : nullptr;
+        params = reinterpret_cast<FilterParams*>(data);
+    }
     if (!params)
         FailMessage("No pointer to data in CMFCPlugInApp::Prepare");
     copyParams(params, &savedParams);

@@ -67,7 +67,12 @@ struct FakeHostProcs {
     }
     static int32_t GetSize(ps::Handle) { return 0; }
     static ps::OSErr SetSize(ps::Handle, int32_t) { return 0; }
-    static ps::Ptr Lock(ps::Handle h, ps::Boolean) { return h ? *h : nullptr; }
+    static ps::Ptr Lock(ps::Handle h, ps::Boolean) {
+        if (!h)
+            return nullptr;
+        ++H().locks;
+        return *h;
+    }
     static void Unlock(ps::Handle) { ++H().unlocks; }
 
     static ps::Boolean Abort() {

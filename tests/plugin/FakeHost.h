@@ -69,6 +69,7 @@ public:
     int advanceCalls = 0;
     int progressCalls = 0;
     int abortCalls = 0;
+    int locks = 0;
     int unlocks = 0;
     int suiteNew = 0;
     int suiteDispose = 0;

@@ -106,6 +106,19 @@ TEST(PluginEntry, StaleBackupOfAnEarlierRunIsNotRestored) {
     EXPECT_EQ(host.StoredParams()[0], 5.0);
 }
 
+TEST(PluginEntry, FailedPrepareDoesNotRestoreTheBackupOfARunThatNeverFinished) {
+    FakeHost host(ModuleWithEngine());
+    host.SetDescriptor({{FourCC("CIT_"), 5.0}}, ps::plugInDialogDontDisplay);
+    ASSERT_EQ(host.Call(ps::filterSelectorPrepare), 0);
+    ASSERT_EQ(host.Call(ps::filterSelectorStart), 0);
+    ASSERT_EQ(host.StoredParams()[0], 5.0);
+    // The host never sends Finish; the next run fails in Prepare before its backup is taken.
+    host.Record()->imageMode = ps::plugInModeGrayScale;
+    EXPECT_EQ(host.Call(ps::filterSelectorPrepare), -30101);
+    host.Record()->imageMode = ps::plugInModeRGBColor;
+    EXPECT_EQ(host.StoredParams()[0], 5.0);
+}
+
 TEST(PluginEntry, UnlockableHandleFailsWithItsMessage) {
     FakeHost host(ModuleWithEngine());
     static ps::HandleProcs procs;

@@ -67,6 +67,16 @@ TEST_F(PluginHostAccess, RequestsAreScaledPlanedPaddedAndFetched) {
     EXPECT_EQ(m_app.getInDec(), 4);
 }
 
+TEST_F(PluginHostAccess, TransparencyPlaneIsNotRequested) {
+    // A layer with transparency has four planes; the engine and the display copy read
+    // three interleaved samples per pixel, so only the colour planes are asked for.
+    m_record.planes = 4;
+    m_app.setAllRect(0, 100, 0, 100, 1);
+    EXPECT_EQ(m_record.inLoPlane, 0);
+    EXPECT_EQ(m_record.inHiPlane, 2);
+    EXPECT_EQ(m_record.outHiPlane, 2);
+}
+
 TEST_F(PluginHostAccess, RequestOutsideTheFilterRectangleIsEmptyAndNotFetched) {
     m_app.setAllRect(500, 600, 700, 800, 1);
     EXPECT_EQ(In(), (Rect32{410, 410, 620, 620}));
@@ -211,6 +221,59 @@ TEST_F(PluginHostAccess, InRectangleLargerThanTheFilterIsProcessedToTheFilterSiz
     m_app.freeDLL();
     m_app.freeDLL();
     EXPECT_FALSE(m_app.engineModule);
+    FreeLibrary(engine);
+}
+
+CMFCPlugInApp* g_boxApp = nullptr;
+int g_fetchesWhileBoxOpen = -1;
+
+// Runs inside the engine error box's modal loop: asks for a rectangle, then closes the box.
+void CALLBACK WhileErrorBoxIsOpen(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND box = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM found) -> BOOL {
+            char cls[16] = {};
+            GetClassNameA(hwnd, cls, sizeof cls);
+            if (std::strcmp(cls, "#32770") != 0)
+                return TRUE;
+            *reinterpret_cast<HWND*>(found) = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&box));
+    if (!box)
+        return;
+    KillTimer(nullptr, timer);
+    const int before = g_advanceCalls;
+    g_boxApp->setAllRect(0, 3, 0, 4, 1);
+    g_fetchesWhileBoxOpen = g_advanceCalls - before;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(PluginHostAccess, EngineErrorBoxDoesNotHoldTheRequestGuard) {
+    HMODULE engine = LoadLibraryA(TestPath("withengine/vwiglaze21_x64.dll").c_str());
+    ASSERT_NE(engine, nullptr);
+    auto control = reinterpret_cast<TestEngineControlProc>(
+        reinterpret_cast<void*>(GetProcAddress(engine, "TestEngineControl")));
+    const TestEngineScript script{-2, 0, 0, 0};
+    control(&script, nullptr);
+    m_app.engineModule.Reset(LoadLibraryA(TestPath("withengine/vwiglaze21_x64.dll").c_str()));
+    FilterParams params = DefaultParams();
+    m_app.params = &params;
+    m_record.filterRect = {0, 0, 3, 4};
+    m_record.inRect = {0, 0, 3, 4};
+    std::vector<uint8_t> in(3 * 12, 7), out(3 * 12, 0);
+    m_record.inData = in.data();
+    m_record.outData = out.data();
+    m_record.inRowBytes = m_record.outRowBytes = 12;
+    g_boxApp = &m_app;
+    g_fetchesWhileBoxOpen = -1;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, WhileErrorBoxIsOpen);
+    EXPECT_THROW(m_app.procInRect(false), CMessageFailure);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(g_fetchesWhileBoxOpen, 1) << "the engine call is over while the user reads the box";
+    EXPECT_FALSE(m_app.rectLock);
+    m_app.freeDLL();
     FreeLibrary(engine);
 }
 

@@ -41,6 +41,17 @@ TEST(PluginScripting, EveryCallUnlocksTheHandle) {
     EXPECT_EQ(host.unlocks, 3);
 }
 
+TEST(PluginScripting, EveryLockOfTheHandleIsUndoneByTheSameCall) {
+    // A handle left locked cannot be moved or compacted by hosts that count locks.
+    FakeHost host(ModuleWithEngine());
+    host.SetDescriptor({{FourCC("CIT_"), 2.0}}, ps::plugInDialogDontDisplay);
+    ASSERT_EQ(host.Run(false), 0);
+    EXPECT_EQ(host.locks, host.unlocks) << "replayed run that makes the handle in Prepare";
+    ASSERT_EQ(host.Call(ps::filterSelectorParameters), 0);
+    ASSERT_EQ(host.Call(ps::filterSelectorPrepare), 0);
+    EXPECT_EQ(host.locks, host.unlocks) << "Prepare after a parameters call";
+}
+
 TEST(PluginScripting, DescriptorWithSomeKeysChangesOnlyThose) {
     FakeHost host(ModuleWithEngine());
     host.SetDescriptor({{FourCC("TBT_"), 3.5}, {FourCC("CRD_"), 12.0}},
