@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -13,6 +14,7 @@
 #ifdef _WIN32
 #include "FakeHost.h"
 #include "PluginTestPaths.h"
+#include "plugin/FilterParams.h"
 #include <windows.h>
 #else
 #include <sys/stat.h>
@@ -134,6 +136,55 @@ TEST_F(PluginTrace, EachLoadOfTheModuleStartsTheFileAfresh) {
               0u)
         << text;
     EXPECT_EQ(text.find("PX Selector - 9"), std::string::npos) << "first load's lines are gone";
+}
+
+TEST_F(PluginTrace, ReplayedStartTracesEachStepInOrder) {
+    FakeHostOptions options;
+    options.sampling = false;
+    FakeHost host(ModuleWithEngine(), options);
+    ASSERT_EQ(host.Call(ps::filterSelectorPrepare), 0);
+    host.SetDescriptor({{FourCC("CIT_"), 2.0}}, ps::plugInDialogDontDisplay);
+    SetTraceSwitch("");
+    ASSERT_EQ(host.Call(ps::filterSelectorStart), 0);
+    const std::string text = Contents();
+    // The lines support reads, in the order they are written (addresses and handles vary).
+    const char* expected[] = {
+        "PX Selector - 3\n",
+        "PX:loadDLL() - begin\n",
+        "PX:loadDLL() - handle - ",
+        "PX:Start() - begin\n",
+        "PX:DoPreProc() - begin\nPX:DoPreProc() - return\n",
+        "PX:DoUI() - begin\n",
+        "PX:ReadScriptParameters() - begin\n",
+        "PY:ReadScriptParameters() - Reading param...\n",
+        "PX:ReadScriptParameters() - return - 0\n",
+        "PX:DoProc() - begin\n",
+        "PX:getFilterRect - 0 48 0 64\n",
+        "PX:setAllRectDec - begin - 0 48 0 64  1\n",
+        "PX:setAllRect - limited - 0 48 0 64  1\n",
+        "PX:setAllRect - supportPadding\n",
+        "PX:setAllRect -  - NOT support simpling!\n",
+        "PX:getRectImage() - AS - begin\nPX:getRectImage() - AS - end\n",
+        "PX:getInDec - dec: - 1\n",
+        "PX: procInRect()-begin - 1\n",
+        "PX: procInRect()-inData to outData - 48\n",
+        "PX: procInRect()-inData to outData - copied\n",
+        "PX: procInRect()-start dllproc - start\n",
+        "PY: procInRect()-done dllproc - 1\n",
+        "PX:checkProcRC - 1\n",
+        "PX:DoProc() - return - 1\n",
+        "PX:DoUI() - DoProc() returned - 1\n",
+        "PX:Continue() - begin\n",
+        "PX:setAllRectDec - begin - 0 0 0 0  0\n",
+        "PX:setAllRect - limited - 0 0 0 0  1\n",
+        "PX-Exit() - ",
+    };
+    size_t at = 0;
+    for (const char* line : expected) {
+        const size_t found = text.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << text;
+        at = found + std::strlen(line);
+    }
 }
 #endif
 
