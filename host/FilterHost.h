@@ -25,6 +25,11 @@ struct HostOptions {
     bool bigDocument = true;     // offer BigDocumentStruct (needed above 32767 pixels)
     bool pica = true;            // offer sSPBasic with the buffer suite
     bool descriptors = true;     // offer descriptorParameters with read/write procs
+    bool descriptorProcs = true;  // false: descriptorParameters is offered, its procs are NULL
+    bool persistData = true;      // false: the data word starts at 0 and parameters NULL each run
+    // false: getSizeProc answers 0, setSizeProc changes nothing and disposeProc frees nothing,
+    // as in hosts whose handle procs are stubs.
+    bool reliableHandleProcs = true;
     bool bufferProcs = true;
     bool propertyProcs = true;
     bool displayPixels = true;

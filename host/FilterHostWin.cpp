@@ -535,17 +535,19 @@ Handle CbNewHandle(int32 size) {
     return Active() ? H().NewHandle(size) : nullptr;
 }
 void CbDisposeHandle(Handle h) {
-    if (Active())
+    if (Active() && H().m_opt.reliableHandleProcs)
         H().DisposeHandle(h);
 }
 int32 CbGetHandleSize(Handle h) {
     HostHandle* hh = Active() ? H().FindHandle(h) : nullptr;
-    return hh ? hh->size : 0;
+    return hh && H().m_opt.reliableHandleProcs ? hh->size : 0;
 }
 OSErr CbSetHandleSize(Handle h, int32 size) {
     HostHandle* hh = Active() ? H().FindHandle(h) : nullptr;
     if (hh == nullptr)
         return nilHandleErr;
+    if (!H().m_opt.reliableHandleProcs)
+        return noErr;  // a stub: the block keeps its size
     if (size < 0 || size > kMaxHandleSize)
         return memFullErr;
     if (hh->locked && size > hh->size)
@@ -1286,6 +1288,10 @@ RunResult CFilterHost::CImpl::Run(CHostImage& image, const RunOptions& options) 
         r.message = "no plug-in is loaded";
         return r;
     }
+    if (!m_opt.persistData) {  // a host that forgets the plug-in between runs
+        m_data = 0;
+        m_parameters = nullptr;
+    }
     std::string why;
     EnableContext ctx;
     ctx.imageMode = image.Mode();
@@ -1314,16 +1320,17 @@ RunResult CFilterHost::CImpl::Run(CHostImage& image, const RunOptions& options) 
     Handle passed = nullptr;
     m_descParams = PIDescriptorParameters{};
     if (m_opt.descriptors) {
-        if (options.replay)
+        // Without procs nothing could be read, so nothing is passed.
+        if (m_opt.descriptorProcs && options.replay)
             passed = HandleFromBytes(options.replayDescriptor.Encode());
-        else if (m_haveLast)
+        else if (m_opt.descriptorProcs && m_haveLast)
             passed = HandleFromBytes(m_last.Encode());
         m_descParams.descriptorParametersVersion = kCurrentDescriptorParametersVersion;
         m_descParams.playInfo = options.showDialog ? plugInDialogDisplay : plugInDialogDontDisplay;
         m_descParams.recordInfo = plugInDialogOptional;
         m_descParams.descriptor = passed;
-        m_descParams.readDescriptorProcs = &m_readProcs;
-        m_descParams.writeDescriptorProcs = &m_writeProcs;
+        m_descParams.readDescriptorProcs = m_opt.descriptorProcs ? &m_readProcs : nullptr;
+        m_descParams.writeDescriptorProcs = m_opt.descriptorProcs ? &m_writeProcs : nullptr;
     }
 
     auto fail = [&](int16_t selector, int16_t code) {
@@ -1349,8 +1356,19 @@ RunResult CFilterHost::CImpl::Run(CHostImage& image, const RunOptions& options) 
                     fail(filterSelectorContinue, userCanceledErr);
                     break;
                 }
-                if (!RectsRequested())
+                if (!RectsRequested()) {
+                    // Hosts that test only the right edges of the 16-bit rectangles would
+                    // keep calling Continue after this.
+                    if (!Uses32Bit() && (m_rec->inRect.right != 0 || m_rec->outRect.right != 0 ||
+                                         m_rec->maskRect.right != 0)) {
+                        fail(filterSelectorContinue, paramErr);
+                        r.message =
+                            "The plug-in ended its requests with an empty rectangle whose right "
+                            "edge is not 0; hosts that test only the right edge would call "
+                            "Continue forever.";
+                    }
                     break;
+                }
                 if (n >= kMaxContinueCalls) {
                     fail(filterSelectorContinue, errPlugInHostInsufficient);
                     break;

@@ -7,6 +7,8 @@
 //                 ('ssum' doub), width ('swid') and height ('shgt') of what arrived
 //   'padv' long   with 'smpl': ask for one pixel more on every side, with this padding value
 //   'bufs' long   take this many bytes from the buffer suite during the run ('bufk' bool)
+//   'hgrw' long   in Finish, grow a new 4-byte handle to this size and record what
+//                 getSizeProc then says ('hsiz')
 // Finish records the keys it read plus 'runs' (a counter kept in the data word's handle).
 #include "sdk/PluginInterface.h"
 
@@ -28,7 +30,9 @@ struct Settings {
     bool hasPadding = false;
     int32 padding = 0;
     int32 buffer = 0;
+    int32 handleGrow = 0;
     // Outcomes.
+    int32 handleSize = -1;
     double sampledSum = 0;
     int32 sampledWidth = 0, sampledHeight = 0;
     bool bufferOk = false;
@@ -44,7 +48,8 @@ constexpr DescriptorKeyID kTile = FourCC("tile"), kAdvance = FourCC("adv "), kFa
                           kSampling = FourCC("smpl"), kPadding = FourCC("padv"),
                           kBuffer = FourCC("bufs"), kSum = FourCC("ssum"), kWidth = FourCC("swid"),
                           kHeight = FourCC("shgt"), kBufferOk = FourCC("bufk"),
-                          kRuns = FourCC("runs");
+                          kRuns = FourCC("runs"), kHandleGrow = FourCC("hgrw"),
+                          kHandleSize = FourCC("hsiz");
 
 VRect FilterRect(const FilterRecord* fr) {
     if (g_settings.bigDoc)
@@ -114,6 +119,8 @@ OSErr ReadSettings(FilterRecord* fr) {
             g_settings.padding = v;
         } else if (key == kBuffer && rp->getIntegerProc(r, &v) == noErr)
             g_settings.buffer = v;
+        else if (key == kHandleGrow && rp->getIntegerProc(r, &v) == noErr)
+            g_settings.handleGrow = v;
         else if (key == kFail) {
             Str255 s;
             if (rp->getStringProc(r, &s) == noErr) {
@@ -149,6 +156,8 @@ OSErr WriteSettings(FilterRecord* fr, int32 runs) {
         wp->putIntegerProc(w, kBuffer, g_settings.buffer);
         wp->putBooleanProc(w, kBufferOk, g_settings.bufferOk);
     }
+    if (g_settings.handleGrow)
+        wp->putIntegerProc(w, kHandleSize, g_settings.handleSize);
     wp->putIntegerProc(w, kRuns, runs);
     Handle h = nullptr;
     OSErr e = wp->closeWriteDescriptorProc(w, &h);
@@ -318,6 +327,14 @@ OSErr Finish(FilterRecord* fr, Globals* g) {
                                        reinterpret_cast<const void**>(&suite)) == kSPNoError) {
             suite->Dispose(&g_settings.block);
             fr->sSPBasic->ReleaseSuite(kPSBufferSuite, kPSBufferSuiteVersion1);
+        }
+    }
+    if (g_settings.handleGrow) {
+        Handle h = fr->handleProcs->newProc(4);
+        if (h) {
+            fr->handleProcs->setSizeProc(h, g_settings.handleGrow);
+            g_settings.handleSize = fr->handleProcs->getSizeProc(h);
+            fr->handleProcs->disposeProc(h);
         }
     }
     if (g)

@@ -235,6 +235,80 @@ TEST(HostFilterHost, DataWordAndRecordedDescriptorPersistAcrossRuns) {
     EXPECT_EQ(first.leakedBuffers + second.leakedBuffers, 0);
 }
 
+// Some hosts stop calling Continue only when the right edge of every 16-bit rectangle is 0;
+// a plug-in that ends with another empty rectangle would be called forever there.
+TEST(HostFilterHost, EndingWithAnEmptyRectangleWhoseRightEdgeIsNotZeroIsAFault) {
+    for (bool big : {false, true}) {
+        SCOPED_TRACE(big ? "bigdoc" : "no bigdoc");
+        HostOptions o;
+        o.bigDocument = big;
+        Loaded l(o);
+        CHostImage img = Pattern(8, 6, 3, 8, false), before = img;
+        RunOptions run = Replay(Ints({{"tile", 3}}));
+        run.afterSelector = [&](int16_t selector, ps::FilterRecord& rec, int16_t) {
+            if (selector == ps::filterSelectorContinue && rec.outRect.bottom == 0)
+                rec.outRect = ps::Rect{6, 0, 6, 8};  // zero height, right edge 8
+        };
+        RunResult r = l.host.Run(img, run);
+        if (big) {  // the plug-in said it uses the 32-bit rectangles, which are empty
+            EXPECT_TRUE(r.ok()) << r.message;
+            continue;
+        }
+        EXPECT_EQ(r.result, ps::paramErr);
+        EXPECT_NE(r.message.find("right edge"), std::string::npos) << r.message;
+        EXPECT_EQ(r.selectors.back(), ps::filterSelectorFinish);
+        EXPECT_TRUE(img == before);
+    }
+}
+
+// The less complete hosts users have: no persistence of the data word, descriptor parameters
+// without procs, handle procs that neither size nor free.
+TEST(HostFilterHost, BehavesLikeLessCompleteHostsOnRequest) {
+    {
+        HostOptions o;
+        o.persistData = false;
+        Loaded l(o);
+        CHostImage img = Pattern(4, 4, 3, 8, false);
+        for (int run = 0; run < 2; ++run) {
+            RunResult r = l.host.Run(img, Replay(Ints({{"tile", 2}})));
+            ASSERT_TRUE(r.ok()) << r.message;
+            EXPECT_EQ(Recorded(r, "runs"), 1);  // fresh globals every time
+        }
+    }
+    {
+        HostOptions o;
+        o.descriptorProcs = false;
+        Loaded l(o);
+        CHostImage img = Pattern(4, 4, 3, 8, false), want = Inverted(img);
+        bool sawParams = false, sawProcs = true;
+        RunOptions run = Replay(Ints({{"tile", 2}}));
+        run.afterSelector = [&](int16_t, ps::FilterRecord& rec, int16_t) {
+            sawParams = rec.descriptorParameters != nullptr;
+            sawProcs = sawParams && (rec.descriptorParameters->readDescriptorProcs != nullptr ||
+                                     rec.descriptorParameters->writeDescriptorProcs != nullptr);
+        };
+        RunResult r = l.host.Run(img, run);
+        ASSERT_TRUE(r.ok()) << r.message;
+        EXPECT_TRUE(sawParams);
+        EXPECT_FALSE(sawProcs);
+        EXPECT_FALSE(r.descriptorReturned);
+        EXPECT_EQ(r.requests.size(), 1u);  // the replayed 'tile' never reached the plug-in
+        EXPECT_TRUE(img == want);
+    }
+    for (bool reliable : {true, false}) {
+        HostOptions o;
+        o.reliableHandleProcs = reliable;
+        Loaded l(o);
+        CHostImage img = Pattern(4, 4, 3, 8, false);
+        RunResult r = l.host.Run(img, Replay(Ints({{"hgrw", 64}})));
+        ASSERT_TRUE(r.ok()) << r.message;
+        EXPECT_EQ(Recorded(r, "hsiz"), reliable ? 64 : 0);
+        // The globals; with stub procs also the replayed descriptor and the grown handle, which
+        // the plug-in disposed but the host never freed.
+        EXPECT_EQ(l.host.LiveHandles(), reliable ? 1 : 3);
+    }
+}
+
 TEST(HostFilterHost, BufferSuiteIsOfferedOnlyWithPica) {
     for (bool pica : {true, false}) {
         SCOPED_TRACE(pica);
