@@ -84,8 +84,14 @@ void CMFCPlugInApp::HandleFailure(int16_t*) noexcept {
         // call: an older backup or none at all would overwrite the stored values.
         if (m_backupValid && params)
             setParams(&savedParams);
+        // A failure skips Exit; the lock this call took (params is set only by one) is
+        // still undone, so the host's handle is not left locked.
+        ps::HandleProcs* procs = HostHandleProcs();
+        if (params && DataWord() != 0 && procs && procs->unlockProc)
+            procs->unlockProc(reinterpret_cast<ps::Handle>(DataWord()));
     } catch (...) {
     }
+    params = nullptr;
     m_backupValid = false;
     freeDLL();
 }

@@ -50,6 +50,10 @@ TEST(PluginScripting, EveryLockOfTheHandleIsUndoneByTheSameCall) {
     ASSERT_EQ(host.Call(ps::filterSelectorParameters), 0);
     ASSERT_EQ(host.Call(ps::filterSelectorPrepare), 0);
     EXPECT_EQ(host.locks, host.unlocks) << "Prepare after a parameters call";
+    // A failing call skips Exit, but not the unlock of what it locked.
+    host.Record()->advanceState = [] { return ps::OSErr(-108); };
+    EXPECT_EQ(host.Call(ps::filterSelectorStart), -30904);
+    EXPECT_EQ(host.locks, host.unlocks) << "failed start";
 }
 
 TEST(PluginScripting, DescriptorWithSomeKeysChangesOnlyThose) {
