@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -100,7 +101,11 @@ int main(int argc, char** argv) {
                     cw * double(ch) / 1e6 / best, rc == VWGLAZE_DONE ? "" : "  (engine error)");
         return best;
     };
-    std::printf("Windows DLL, %dx%d\n", w, h);
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    std::printf("Windows DLL, %dx%d, %u processors, %u hardware threads\n", w, h,
+                static_cast<unsigned>(si.dwNumberOfProcessors),
+                std::thread::hardware_concurrency());
     const double t8 = run("engine defaults, 8-bit", def, false, 0, 0, w, h, 3);
     const double t16 = run("engine defaults, 16-bit", def, true, 0, 0, w, h, 3);
     run("engine maximum settings, 8-bit", max, false, 0, 0, w, h, 1);
