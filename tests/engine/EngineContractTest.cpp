@@ -56,6 +56,31 @@ TEST(EngineContract, WritesOnlyTheImageAreaOfPaddedRows) {
     }
 }
 
+TEST(EngineContract, NeverTouchesBytesPastTheLastPixelOfABuffer) {
+    // Hosts' buffers may end right after the last row's pixels; the sanitizers catch any
+    // access beyond the exact extent.
+    for (int format : kFormats) {
+        const int w = 29, h = 17, bpp = format == VWGLAZE_FORMAT_RGB16 ? 6 : 3;
+        const int32_t stride = w * bpp + 10;
+        const std::size_t extent = static_cast<std::size_t>(stride) * (h - 1) + w * bpp;
+        const Image full = vgtest::NoiseImage(w, h, format, 12, 10);
+        std::vector<uint8_t> src(full.bytes.begin(), full.bytes.begin() + extent);
+        std::vector<uint8_t> dst(extent, 0);
+        CountingHost host;
+        Image unused(1, 1, format);
+        EngineImage im = vgtest::Record(unused, unused, host);
+        im.srcData = src.data();
+        im.dstData = dst.data();
+        im.srcRowBytes = im.dstRowBytes = stride;
+        im.width = w;
+        im.height = h;
+        const float t[3] = {0.05f, 0.05f, 0.05f};
+        const float f[3] = {1, 1, 1};
+        EXPECT_EQ(vwGlazeRGB2(&im, 1, 2, t, 8, f, 1.5f, 2, 2, 0.025f, 0.5f, 0.5f, 2), VWGLAZE_DONE);
+        EXPECT_EQ(host.live, 0);
+    }
+}
+
 TEST(EngineContract, InPlaceGivesTheSameResultAsSeparateBuffers) {
     for (int format : kFormats) {
         for (int step : {1, 2}) {
