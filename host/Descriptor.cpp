@@ -165,7 +165,8 @@ bool ParseDouble(const std::string& s, double* d) {
     errno = 0;
     char* end = nullptr;
     double v = std::strtod(s.c_str(), &end);
-    if (*end != 0 || errno == ERANGE || !std::isfinite(v))
+    // Underflow (a subnormal or zero result) is a value; overflow gives infinity.
+    if (*end != 0 || !std::isfinite(v))
         return false;
     *d = v;
     return true;
@@ -210,6 +211,57 @@ void CDescriptor::SetFloat(uint32_t key, double value) {
     items.push_back(item);
 }
 
+namespace {
+
+// Clears the fields an item's type does not use and makes booleans 0 or 1, so that what a
+// handle carried reads the same through every get proc and survives the text form.
+// false for a type this host has no text form for (nothing the host makes has one) and for
+// numbers that are not finite.
+bool KeepMeaningfulFields(DescriptorItem* it) {
+    DescriptorItem k;
+    k.key = it->key;
+    k.type = it->type;
+    switch (it->type) {
+        case ps::typeFloat:
+            if (!std::isfinite(it->number))
+                return false;
+            k.number = it->number;
+            break;
+        case ps::typeUnitFloat:
+            if (!std::isfinite(it->number))
+                return false;
+            k.unit = it->unit;
+            k.number = it->number;
+            break;
+        case ps::typeInteger:
+            k.integer = it->integer;
+            break;
+        case ps::typeBoolean:
+            k.integer = it->integer != 0;
+            break;
+        case ps::typeEnumerated:
+            k.enumType = it->enumType;
+            k.enumValue = it->enumValue;
+            break;
+        case ps::typeClass:
+            k.enumValue = it->enumValue;
+            break;
+        case ps::typeObject:
+            k.enumValue = it->enumValue;
+            k.text = std::move(it->text);
+            break;
+        default:
+            if (!HasText(it->type))
+                return false;
+            k.text = std::move(it->text);
+            break;
+    }
+    *it = std::move(k);
+    return true;
+}
+
+}  // namespace
+
 std::string CDescriptor::Encode() const {
     std::string s;
     PutU32(s, kMagic);
@@ -253,6 +305,11 @@ bool CDescriptor::Decode(const std::string& bytes, CDescriptor* out, std::string
         it.enumValue = r.U32();
         uint32_t n = r.U32();
         it.text = r.Bytes(n);
+        if (r.ok && !KeepMeaningfulFields(&it)) {
+            *error = "descriptor item of an unknown type or a number that is not finite (" +
+                     FormatFourCC(it.key) + ")";
+            return false;
+        }
         d.items.push_back(std::move(it));
     }
     if (!r.ok || r.pos != bytes.size()) {
@@ -359,7 +416,7 @@ bool CDescriptor::FromText(const std::string& text, CDescriptor* out, std::strin
         } else if (it.type == ps::typeBoolean) {
             ok = want(3) && !q[2] &&
                  (w[2] == "true" || w[2] == "false" || w[2] == "1" || w[2] == "0");
-            it.integer = (w[2] == "true" || w[2] == "1") ? 1 : 0;
+            it.integer = ok && (w[2] == "true" || w[2] == "1") ? 1 : 0;
         } else if (it.type == ps::typeEnumerated) {
             ok = want(4) && ParseFourCC(w[2], &it.enumType) && ParseFourCC(w[3], &it.enumValue);
         } else if (it.type == ps::typeClass) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace vg::host {
 namespace {
 
@@ -68,6 +70,46 @@ TEST(HostDescriptor, HostileBytesAreRefused) {
     longText += std::string(32, '\0') + std::string("\xFF\xFF\xFF\xFF", 4);
     EXPECT_FALSE(CDescriptor::Decode(longText, &out, &error));
     ASSERT_EQ(out.items.size(), 1u);  // untouched by every failure
+}
+
+// A handle's bytes may carry values in fields its type does not use, or a boolean other than
+// 0/1 (256 would read as false through a one-byte Boolean); decoding keeps only what the type
+// means, so the binary and text forms of one descriptor always agree.
+TEST(HostDescriptor, DecodingKeepsOnlyWhatEachTypeMeans) {
+    CDescriptor raw;
+    DescriptorItem b;
+    b.key = ps::FourCC("flag");
+    b.type = ps::typeBoolean;
+    b.integer = 256;
+    b.number = 3;
+    raw.items.push_back(b);
+    DescriptorItem f;
+    f.key = ps::FourCC("CIT_");
+    f.type = ps::typeFloat;
+    f.number = 4;
+    f.enumType = 7;
+    f.text = "junk";
+    raw.items.push_back(f);
+    CDescriptor d, t;
+    std::string error;
+    ASSERT_TRUE(CDescriptor::Decode(raw.Encode(), &d, &error)) << error;
+    EXPECT_EQ(d.items[0].integer, 1);
+    EXPECT_EQ(d.items[0].number, 0);
+    EXPECT_EQ(d.items[1].enumType, 0u);
+    EXPECT_TRUE(d.items[1].text.empty());
+    ASSERT_TRUE(CDescriptor::FromText(d.ToText(), &t, &error)) << error;
+    EXPECT_EQ(t.Encode(), d.Encode());
+    // A type with no text form would be recorded as a line that cannot be read back.
+    raw.items[1].type = ps::FourCC("Untn");
+    EXPECT_FALSE(CDescriptor::Decode(raw.Encode(), &d, &error));
+    EXPECT_FALSE(CDescriptor::FromText("flag bool\n", &t, &error));  // value missing
+    raw.items[1].type = ps::typeFloat;  // numbers: subnormals read back, NaN is refused
+    raw.items[1].number = 1.390671161567e-309;
+    ASSERT_TRUE(CDescriptor::Decode(raw.Encode(), &d, &error)) << error;
+    ASSERT_TRUE(CDescriptor::FromText(d.ToText(), &t, &error)) << error;
+    EXPECT_EQ(t.items[1].number, raw.items[1].number);
+    raw.items[1].number = std::nan("");
+    EXPECT_FALSE(CDescriptor::Decode(raw.Encode(), &d, &error));
 }
 
 TEST(HostDescriptor, TextErrorsNameTheLine) {
