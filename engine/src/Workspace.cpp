@@ -64,21 +64,34 @@ bool CWorkspace::AllocPlane(Plane& plane, int width, int height) {
     }
     try {
         m_planeBlocks.reserve(m_planeBlocks.size() + 1);
+        m_spare.reserve(m_spare.size() + m_planeBlocks.size() + 1);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    // Host blocks carry no alignment promise; align the rows for the vector kernels.
-    void* block = Alloc(floats * sizeof(float) + kAlign);
-    if (block == nullptr) {
-        return false;
+    PlaneBlock pb{};
+    for (auto it = m_spare.begin(); it != m_spare.end(); ++it) {
+        if (it->floats == floats) {
+            pb = *it;
+            m_spare.erase(it);
+            break;
+        }
     }
-    auto address = reinterpret_cast<std::uintptr_t>(block);
-    address = (address + kAlign - 1) & ~static_cast<std::uintptr_t>(kAlign - 1);
-    plane.data = reinterpret_cast<float*>(address);
+    if (pb.block == nullptr) {
+        // Host blocks carry no alignment promise; align the rows for the vector kernels.
+        void* block = Alloc(floats * sizeof(float) + kAlign);
+        if (block == nullptr) {
+            return false;
+        }
+        auto address = reinterpret_cast<std::uintptr_t>(block);
+        address = (address + kAlign - 1) & ~static_cast<std::uintptr_t>(kAlign - 1);
+        pb = {reinterpret_cast<float*>(address), block, floats};
+    }
+    m_largestPlane = std::max(m_largestPlane, floats);
+    plane.data = pb.data;
     plane.width = width;
     plane.height = height;
     plane.stride = static_cast<std::ptrdiff_t>(stride);
-    m_planeBlocks.push_back({plane.data, block});
+    m_planeBlocks.push_back(pb);
     return true;
 }
 
@@ -87,10 +100,14 @@ void CWorkspace::FreePlane(Plane& plane) {
         return;
     }
     for (auto it = m_planeBlocks.begin(); it != m_planeBlocks.end(); ++it) {
-        if (it->first == plane.data) {
-            void* block = it->second;
+        if (it->data == plane.data) {
+            const PlaneBlock pb = *it;
             m_planeBlocks.erase(it);
-            Free(block);
+            if (pb.floats >= m_largestPlane) {
+                m_spare.push_back(pb);  // capacity reserved when the plane was made
+            } else {
+                Free(pb.block);  // reduced-resolution planes are cheap to make again
+            }
             break;
         }
     }

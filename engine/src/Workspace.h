@@ -12,7 +12,9 @@
 namespace vg {
 
 // Owns every block it obtained through the host's allocator and frees them all on destruction,
-// so each exit path of a call is balanced. Used from the calling thread only.
+// so each exit path of a call is balanced. A freed full-size plane's block is kept for the next
+// plane of that size: fresh host memory costs a page fault per page on first touch, which for
+// full-size planes is as much as a filter pass. Used from the calling thread only.
 class CWorkspace {
 public:
     CWorkspace(VwAllocProc allocProc, VwFreeProc freeProc, void* context)
@@ -38,7 +40,14 @@ private:
     VwFreeProc m_free;
     void* m_context;
     std::vector<void*> m_blocks;
-    std::vector<std::pair<float*, void*>> m_planeBlocks;  // aligned start, host block
+    struct PlaneBlock {
+        float* data;  // aligned start
+        void* block;  // the host's block
+        std::size_t floats;
+    };
+    std::vector<PlaneBlock> m_planeBlocks;  // in use
+    std::vector<PlaneBlock> m_spare;        // freed full-size planes, kept for reuse
+    std::size_t m_largestPlane = 0;
 };
 
 }  // namespace vg
