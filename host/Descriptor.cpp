@@ -342,7 +342,7 @@ std::string FormatFourCC(uint32_t code) {
     ps::FourCCChars(code, c);
     bool printable = c[0] != ' ' && c[3] != ' ';
     for (int i = 0; i < 4; ++i)
-        if (uint8_t(c[i]) < 0x20 || uint8_t(c[i]) >= 0x7F || c[i] == '"' || c[i] == '#')
+        if (uint8_t(c[i]) <= 0x20 || uint8_t(c[i]) >= 0x7F || c[i] == '"' || c[i] == '#')
             printable = false;
     if (printable)
         return std::string(c, 4);

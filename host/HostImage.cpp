@@ -100,6 +100,8 @@ int16_t PlanRegion(const CHostImage& image, RegionLayout* layout, int32_t rowAli
     if (layout->rate <= 0 || layout->rate > (1 << 24))
         return ps::paramErr;
     int64_t width = int64_t(r.right) - r.left, height = int64_t(r.bottom) - r.top;
+    if (width > INT32_MAX || height > INT32_MAX)
+        return ps::paramErr;
     if (width == 0 || height == 0)
         return ps::noErr;
     int64_t align = std::max<int32_t>(1, rowAlignment);

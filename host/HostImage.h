@@ -56,13 +56,19 @@ struct RegionLayout {
     int32_t loPlane = 0, hiPlane = 0;
     ps::Fixed rate = ps::kFixedOne;
     int32_t rowBytes = 0;
-    int32_t Width() const { return rect.right - rect.left; }
-    int32_t Height() const { return rect.bottom - rect.top; }
+    // Saturating, so that a hostile rectangle cannot overflow; PlanRegion refuses such sizes.
+    int32_t Width() const { return Span(rect.left, rect.right); }
+    int32_t Height() const { return Span(rect.top, rect.bottom); }
     int32_t PlaneCount() const { return hiPlane - loPlane + 1; }
+    static int32_t Span(int32_t from, int32_t to) {
+        int64_t d = int64_t(to) - from;
+        return d > INT32_MAX ? INT32_MAX : d < INT32_MIN ? INT32_MIN : int32_t(d);
+    }
 };
 
 // Validates a request and computes its row length (rounded up to rowAlignment) and total size.
-// Errors: paramErr for inverted rectangles, bad planes or a bad rate; memFullErr when the
+// Errors: paramErr for inverted rectangles or sides longer than 2^31 - 1 (even when the other
+// side is empty), bad planes or a bad rate; memFullErr when the
 // buffer would exceed maxBytes or 32-bit row lengths.
 int16_t PlanRegion(const CHostImage& image, RegionLayout* layout, int32_t rowAlignment,
                    int64_t maxBytes, int64_t* totalBytes);

@@ -103,6 +103,7 @@ TEST(HostDescriptor, DecodingKeepsOnlyWhatEachTypeMeans) {
     raw.items[1].type = ps::FourCC("Untn");
     EXPECT_FALSE(CDescriptor::Decode(raw.Encode(), &d, &error));
     EXPECT_FALSE(CDescriptor::FromText("flag bool\n", &t, &error));  // value missing
+    EXPECT_EQ(FormatFourCC(ps::FourCC("Md !")), "0x4D642021");  // a space would split the line
     raw.items[1].type = ps::typeFloat;  // numbers: subnormals read back, NaN is refused
     raw.items[1].number = 1.390671161567e-309;
     ASSERT_TRUE(CDescriptor::Decode(raw.Encode(), &d, &error)) << error;

@@ -108,8 +108,12 @@ TEST(HostRegion, PlanningRefusesBadPlanesRatesAndSizesBeyondTheLimit) {
     EXPECT_EQ(PlanRegion(img, &l, 16, 1 << 20, &total), ps::noErr);
     EXPECT_EQ(l.rowBytes, 32);  // 3 x 3 x 2 = 18, padded to 16
     EXPECT_EQ(total, 8 * 32);
+    // Sides longer than 32 bits can hold are refused, even when the other side is empty.
     l = Layout({INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, 0, 2);
-    EXPECT_EQ(PlanRegion(img, &l, 4, int64_t(1) << 40, &total), ps::memFullErr);
+    EXPECT_EQ(PlanRegion(img, &l, 4, int64_t(1) << 40, &total), ps::paramErr);
+    l = Layout({0, -2130706432, 0, 1073741824}, 0, 2);
+    EXPECT_EQ(PlanRegion(img, &l, 4, int64_t(1) << 40, &total), ps::paramErr);
+    EXPECT_EQ(l.Width(), INT32_MAX);
     l = Layout({0, 0, 1000, 1000}, 0, 2);
     EXPECT_EQ(PlanRegion(img, &l, 4, 1 << 20, &total), ps::memFullErr);
     l = Layout({0, 0, 0, 8}, 0, 2);
