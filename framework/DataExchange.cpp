@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cfloat>
+#include <cmath>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -39,12 +40,14 @@ bool ParseInt(const std::string& text, int& value) {
     return true;
 }
 
-void ExchangeReal(CDataExchange* pDX, int id, double& value, int digits) {
+// `limit` is the largest magnitude the member can hold. An infinity or not-a-number, which
+// "%lf" also reads, is not a number either.
+void ExchangeReal(CDataExchange* pDX, int id, double& value, int digits, double limit) {
     HWND control = pDX->PrepareEditCtrl(id);
     if (pDX->m_bSaveAndValidate) {
         std::string text = WindowText(control);
         double parsed = 0;
-        if (std::sscanf(text.c_str(), "%lf", &parsed) != 1) {
+        if (std::sscanf(text.c_str(), "%lf", &parsed) != 1 || !(std::fabs(parsed) <= limit)) {
             AfxMessageBox("Enter a number.");
             pDX->Fail();
         }
@@ -111,13 +114,13 @@ void DDX_Text(CDataExchange* pDX, int id, int& value) {
 
 void DDX_Text(CDataExchange* pDX, int id, float& value) {
     double wide = value;
-    ExchangeReal(pDX, id, wide, FLT_DIG);
+    ExchangeReal(pDX, id, wide, FLT_DIG, FLT_MAX);
     if (pDX->m_bSaveAndValidate) {
         value = static_cast<float>(wide);
     }
 }
 
-void DDX_Text(CDataExchange* pDX, int id, double& value) { ExchangeReal(pDX, id, value, DBL_DIG); }
+void DDX_Text(CDataExchange* pDX, int id, double& value) { ExchangeReal(pDX, id, value, DBL_DIG, DBL_MAX); }
 
 void DDX_Text(CDataExchange* pDX, int id, std::string& value) {
     HWND control = pDX->PrepareEditCtrl(id);

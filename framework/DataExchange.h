@@ -38,8 +38,9 @@ private:
 // Binds a control object to the template control `id` (subclassing it) on the first exchange.
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 // Text exchange. Numbers are written as "%d", "%.*g" with 6 (float) or 15 (double) digits and
-// read back with "%d" / "%lf"; a text that does not read shows "Enter an integer." or
-// "Enter a number." and fails the exchange at that control.
+// read back with "%d" / "%lf"; a text that does not read (or reads as an infinity, not a
+// number, or a value beyond a float's range) shows "Enter an integer." or "Enter a number."
+// and fails the exchange at that control.
 void DDX_Text(CDataExchange* pDX, int id, int& value);
 void DDX_Text(CDataExchange* pDX, int id, float& value);
 void DDX_Text(CDataExchange* pDX, int id, double& value);

@@ -91,3 +91,25 @@ TEST_F(FrameworkDataExchange, PullReadsLeadingNumberAndRejectsBadIntegers) {
     EXPECT_FALSE(dlg.UpdateData(TRUE));
     EXPECT_EQ(dlg.third, -42);
 }
+
+TEST_F(FrameworkDataExchange, InfiniteOrOutOfFloatRangeTextIsNotANumber) {
+    // "%lf" reads these, but an infinity or not-a-number would pass on as a value, and a
+    // double beyond the float range has no float to become.
+    const char* floats[] = {"1e39", "-1e39", "inf", "nan"};
+    for (const char* text : floats) {
+        shown.clear();
+        dlg.SetDlgItemText(IDC_FW_EDIT1, text);
+        EXPECT_FALSE(dlg.UpdateData(TRUE)) << text;
+        EXPECT_FLOAT_EQ(dlg.first, 0.5f) << text;
+        ASSERT_EQ(shown.size(), 1u) << text;
+        EXPECT_EQ(shown[0].text, "Enter a number.");
+    }
+    dlg.SetDlgItemText(IDC_FW_EDIT1, "3e38");
+    dlg.SetDlgItemText(IDC_FW_EDIT2, "1e999");
+    shown.clear();
+    EXPECT_FALSE(dlg.UpdateData(TRUE));
+    EXPECT_FLOAT_EQ(dlg.first, 3e38f);  // the largest floats are still taken
+    EXPECT_DOUBLE_EQ(dlg.second, 1234567.0);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(::GetFocus(), ::GetDlgItem(dlg.m_hWnd, IDC_FW_EDIT2));
+}
