@@ -1,9 +1,11 @@
 // Portable rules of the linked edit box and slider.
 #include "EditRules.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace editrules {
@@ -96,7 +98,9 @@ Conversion RealToPosition(double value, double realMin, double realMax, int32_t 
         return Conversion{0, clamped};
     }
     double position = (value - realMin) * sliderRange / realRange;
-    if (position > sliderRange) {
+    if (!(position >= 0)) {  // an infinite range over an infinite span: no number
+        position = 0;
+    } else if (position > sliderRange) {
         position = sliderRange;
     }
     return Conversion{static_cast<int32_t>(position), clamped};
@@ -116,10 +120,41 @@ double ParseReal(const std::string& text) { return std::strtod(text.c_str(), nul
 
 long ParseInteger(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
 
+bool IsRealFormat(const std::string& format) {
+    int conversions = 0;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%') {
+            continue;
+        }
+        ++i;
+        if (i < format.size() && format[i] == '%') {
+            continue;
+        }
+        while (i < format.size() && std::strchr("-+ #0", format[i]) && format[i] != '\0') {
+            ++i;
+        }
+        while (i < format.size() && format[i] >= '0' && format[i] <= '9') {
+            ++i;
+        }
+        if (i < format.size() && format[i] == '.') {
+            ++i;
+            while (i < format.size() && format[i] >= '0' && format[i] <= '9') {
+                ++i;
+            }
+        }
+        if (i >= format.size() || !std::strchr("aAeEfFgG", format[i]) || format[i] == '\0') {
+            return false;
+        }
+        ++conversions;
+    }
+    return conversions <= 1;
+}
+
 std::string FormatReal(const std::string& format, double value) {
+    const char* usable = IsRealFormat(format) ? format.c_str() : "%g";
     std::vector<char> buffer(64);
     for (;;) {
-        int n = std::snprintf(buffer.data(), buffer.size(), format.c_str(), value);
+        int n = std::snprintf(buffer.data(), buffer.size(), usable, value);
         if (n < 0) {
             return std::string();
         }
@@ -128,6 +163,19 @@ std::string FormatReal(const std::string& format, double value) {
         }
         buffer.resize(static_cast<size_t>(n) + 1);
     }
+}
+
+int32_t MirrorPosition(int32_t position, int32_t min, int32_t max) {
+    // Widened: min + max alone may not fit in 32 bits; the result lies within [min, max]
+    // for any position in the range, and is held there otherwise.
+    int64_t mirrored = static_cast<int64_t>(min) + max - position;
+    if (mirrored < INT32_MIN) {
+        return INT32_MIN;
+    }
+    if (mirrored > INT32_MAX) {
+        return INT32_MAX;
+    }
+    return static_cast<int32_t>(mirrored);
 }
 
 std::optional<int32_t> ScrollPosition(uint32_t code, int32_t reported, int32_t current,
@@ -146,7 +194,7 @@ std::optional<int32_t> ScrollPosition(uint32_t code, int32_t reported, int32_t c
         } else {
             return std::nullopt;
         }
-        return min + max - position;
+        return MirrorPosition(position, min, max);
     }
     if (code == kThumbPosition || code == kThumbTrack) {
         position = reported;

@@ -48,8 +48,14 @@ Conversion IntegerToPosition(long value, int32_t sliderMin, int32_t sliderMax);
 double ParseReal(const std::string& text);
 long ParseInteger(const std::string& text);
 
-// Formats a value with a caller's printf format holding one floating-point conversion.
+// Formats a value with a caller's printf format holding one floating-point conversion
+// (flags, width and precision allowed; "%%" for a percent sign). Any other format would read
+// arguments that are not there, so the value is then shown with "%g".
 std::string FormatReal(const std::string& format, double value);
+bool IsRealFormat(const std::string& format);
+
+// The position a reversed (vertical) slider shows for `position`: min + max - position.
+int32_t MirrorPosition(int32_t position, int32_t min, int32_t max);
 
 // Scroll codes as the slider receives them (TB_LINEUP .. TB_ENDTRACK).
 // Returns the position to show for `code`, or nothing. `reported` is the position that came

@@ -161,6 +161,12 @@ std::optional<Placement> ParsePlacement(const std::string& text) {
     return Placement{v[0], v[1], v[2], v[3], v[4], v[5]};
 }
 
+bool HasUsableRect(const Placement& p) {
+    int64_t width = static_cast<int64_t>(p.right) - p.left;
+    int64_t height = static_cast<int64_t>(p.bottom) - p.top;
+    return width > 0 && height > 0 && width <= INT32_MAX && height <= INT32_MAX;
+}
+
 std::vector<std::string> KeyPathLevels(const std::string& path) {
     std::vector<std::string> levels;
     size_t first = path.find('\\');

@@ -79,6 +79,8 @@ struct Placement {
 std::string FormatPlacement(const Placement& placement);
 // Only a text with all six numbers gives a placement.
 std::optional<Placement> ParsePlacement(const std::string& text);
+// Whether a stored rectangle may be applied: a positive width and height that fit in 32 bits.
+bool HasUsableRect(const Placement& placement);
 
 // The keys to create, one level at a time, so that `path` exists: the path up to its first
 // backslash, then up to the next backslash searched from two characters past the first one

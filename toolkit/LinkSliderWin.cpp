@@ -17,9 +17,19 @@ void CLinkSlider::SetRange(int min, int max, BOOL redraw) {
     CSliderCtrl::SetRange(min, max, redraw);
 }
 
+CLinkSlider::~CLinkSlider() { SetEdit(nullptr); }
+
+void CLinkSlider::SetEdit(CSmartEdit* edit) {
+    if (m_pEdit && m_pEdit != edit) {
+        m_pEdit->ForgetSlider(this);
+    }
+    m_pEdit = edit;
+}
+
 void CLinkSlider::SetPos(int pos) {
     m_iPos = pos;
-    SendMessage(TBM_SETPOS, TRUE, pos);
+    int shown = m_bReversed ? editrules::MirrorPosition(pos, m_iMin, m_iMax) : pos;
+    SendMessage(TBM_SETPOS, TRUE, shown);
 }
 
 void CLinkSlider::HScroll(UINT code, UINT pos) { Scrolled(code, pos); }

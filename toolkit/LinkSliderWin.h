@@ -11,11 +11,16 @@ class CSmartEdit;
 // A vertical slider is reversed: its top end is the maximum.
 class CLinkSlider : public CSliderCtrl {
 public:
-    void SetEdit(CSmartEdit* edit) { m_pEdit = edit; }
+    CLinkSlider() = default;
+    // An edit box still linked is told, so that it never reaches a slider that is gone.
+    ~CLinkSlider() override;
+    // Links `edit` (or nobody); an edit box linked before forgets this slider.
+    void SetEdit(CSmartEdit* edit);
     CSmartEdit* GetEdit() const { return m_pEdit; }
     // Sets the range on the control and remembers it.
     void SetRange(int min, int max, BOOL redraw = FALSE);
-    // Moves the thumb, redrawing it, and remembers the position.
+    // Moves the thumb, redrawing it, and remembers the position. A reversed slider shows
+    // position p at min + max - p, so that its top end is the maximum.
     void SetPos(int pos);
     int GetCurrentPos() const { return m_iPos; }
     bool IsReversed() const { return m_bReversed; }

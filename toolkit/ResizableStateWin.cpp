@@ -11,10 +11,7 @@ namespace {
 constexpr REGSAM kAccess = KEY_QUERY_VALUE | KEY_SET_VALUE;
 
 // Restoring a placement must never leave the window unreachable: a hidden or minimised
-// state, or an empty rectangle, is not taken from the stored text.
-bool Usable(const layout::Placement& p) {
-    return p.right > p.left && p.bottom > p.top;
-}
+// state, or an empty rectangle, is not taken from the stored text (layout::HasUsableRect).
 
 UINT UsableShowCommand(int32_t show) {
     switch (show) {
@@ -84,7 +81,7 @@ BOOL CResizableState::LoadWindowRect(const char* keyPath, BOOL rectOnly) {
         return FALSE;
     }
     auto stored = layout::ParsePlacement(text);
-    if (!stored || !Usable(*stored)) {
+    if (!stored || !layout::HasUsableRect(*stored)) {
         return FALSE;
     }
     if (rectOnly) {

@@ -9,11 +9,20 @@ BEGIN_MESSAGE_MAP(CSmartEdit, CEdit)
     ON_CONTROL_REFLECT_EX(EN_UPDATE, &CSmartEdit::OnUpdate)
 END_MESSAGE_MAP()
 
+CSmartEdit::~CSmartEdit() {
+    if (m_pSlider && m_pSlider->GetEdit() == this) {
+        m_pSlider->SetEdit(nullptr);
+    }
+}
+
 BOOL CSmartEdit::LinkSlider(CWnd* page, UINT sliderId) {
     HWND item = page ? ::GetDlgItem(page->m_hWnd, static_cast<int>(sliderId)) : nullptr;
     auto* slider = dynamic_cast<CLinkSlider*>(CWnd::FromHandlePermanent(item));
     if (!slider) {
         return FALSE;
+    }
+    if (m_pSlider && m_pSlider != slider && m_pSlider->GetEdit() == this) {
+        m_pSlider->SetEdit(nullptr);
     }
     m_pSlider = slider;
     slider->SetEdit(this);

@@ -15,6 +15,8 @@ class CLinkSlider;
 class CSmartEdit : public CEdit {
 public:
     CSmartEdit() = default;
+    // A slider still linked forgets this edit box.
+    ~CSmartEdit() override;
 
     void SetParseType(uint16_t classes) { m_wParseType = classes; }
     uint16_t GetParseType() const { return m_wParseType; }
@@ -31,6 +33,12 @@ public:
     BOOL ShowValue(double value);
 
     CLinkSlider* GetSlider() const { return m_pSlider; }
+    // Called by a slider that goes away or links another edit box.
+    void ForgetSlider(CLinkSlider* slider) {
+        if (m_pSlider == slider) {
+            m_pSlider = nullptr;
+        }
+    }
     int GetSliderMin() const { return m_iMin; }
     int GetSliderMax() const { return m_iMax; }
     int GetCurrentPos() const { return m_iPos; }

@@ -63,9 +63,9 @@ int CTabCtrlSSL::AppendPage(const char* title, int pageNumber, CTabPageSSL* page
     HWND focus = PageFocusPolicy(index, pageNumber) ? ::GetWindow(page->m_hWnd, GW_CHILD)
                                                     : ::GetFocus();
     m_focus.push_back(focus);
-    if (index == 0) {
-        page->ShowWindow(SW_SHOW);
-    }
+    // Exactly one page is visible: a later page stays hidden until its tab is selected, even
+    // when its template made it visible.
+    page->ShowWindow(index == 0 ? SW_SHOW : SW_HIDE);
     return index;
 }
 

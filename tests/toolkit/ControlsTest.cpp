@@ -104,6 +104,61 @@ TEST_F(Controls, TypedValuesMoveTheSliderAndOutOfRangeIsRewritten) {
     EXPECT_FALSE(edit.ShowValue(std::nan("")));
 }
 
+TEST_F(Controls, VerticalSliderShowsTheMaximumAtItsTop) {
+    CDemoPage& page = dlg.m_page1;
+    CLinkSlider slider;
+    CSmartEdit edit;
+    RECT r = {0, 0, 30, 120};
+    ASSERT_TRUE(slider.Create(WS_CHILD | WS_VISIBLE | TBS_VERT, r, &page, 3001));
+    RECT e = {40, 0, 100, 20};
+    ASSERT_TRUE(edit.Create(WS_VISIBLE | ES_AUTOHSCROLL, e, &page, 3002));
+    EXPECT_TRUE(slider.IsReversed());
+    ASSERT_TRUE(edit.LinkSlider(&page, 3001));
+    edit.SetRealRange(0, 8, 3, "%5.0f");  // 0..80
+    edit.SetWindowText("8");
+    EXPECT_EQ(slider.GetCurrentPos(), 80);
+    EXPECT_EQ(slider.GetPos(), 0);  // the control's own top
+    edit.SetWindowText("2");
+    EXPECT_EQ(slider.GetPos(), 60);
+    // Paging reads the control and mirrors it back: the text follows the thumb.
+    slider.SendMessage(TBM_SETPOS, TRUE, 10);
+    page.SendMessage(WM_VSCROLL, MAKEWPARAM(TB_PAGEUP, 0), reinterpret_cast<LPARAM>(slider.m_hWnd));
+    EXPECT_EQ(edit.GetWindowText(), "    7");
+    EXPECT_EQ(slider.GetPos(), 10);
+}
+
+TEST_F(Controls, LinkedEditAndSliderForgetEachOtherWhenOneGoes) {
+    CDemoPage& page = dlg.m_page1;
+    CLinkSlider slider;
+    RECT r = {0, 60, 120, 80};
+    ASSERT_TRUE(slider.Create(WS_CHILD | WS_VISIBLE | TBS_HORZ, r, &page, 3003));
+    {
+        CSmartEdit edit;
+        RECT e = {130, 60, 180, 80};
+        ASSERT_TRUE(edit.Create(WS_VISIBLE, e, &page, 3004));
+        ASSERT_TRUE(edit.LinkSlider(&page, 3003));
+        edit.SetRealRange(0, 1, 3, "%5.2f");
+        EXPECT_EQ(slider.GetEdit(), &edit);
+    }
+    EXPECT_EQ(slider.GetEdit(), nullptr);
+    // Scrolling the slider now has no edit box to write into.
+    page.SendMessage(WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, 30),
+                     reinterpret_cast<LPARAM>(slider.m_hWnd));
+    EXPECT_EQ(slider.GetCurrentPos(), 30);
+
+    CSmartEdit edit;
+    RECT e = {130, 60, 180, 80};
+    ASSERT_TRUE(edit.Create(WS_VISIBLE, e, &page, 3005));
+    {
+        CLinkSlider shortLived;
+        RECT s = {0, 90, 120, 110};
+        ASSERT_TRUE(shortLived.Create(WS_CHILD | WS_VISIBLE | TBS_HORZ, s, &page, 3006));
+        ASSERT_TRUE(edit.LinkSlider(&page, 3006));
+    }
+    EXPECT_EQ(edit.GetSlider(), nullptr);
+    edit.SetWindowText("0.5");  // the value update finds no slider to move
+}
+
 TEST_F(Controls, UpDownButtonRepaintsThePreviewOnPressAndRelease) {
     CUpDownButton& button = dlg.m_upDown;
     RECT r;

@@ -98,3 +98,26 @@ TEST(ControlsRules, ScrollCodesPickTheReportedOrTheCurrentPosition) {
     EXPECT_EQ(ScrollPosition(2, 0, 25, 0, 100, true), 75);
     EXPECT_FALSE(ScrollPosition(0, 0, 25, 0, 100, true));
 }
+
+TEST(ControlsRules, VerticalMirrorDoesNotOverflowNearTheIntegerLimits) {
+    // min + max alone would overflow 32 bits.
+    EXPECT_EQ(ScrollPosition(5, 1600000000, 0, 1500000000, 2000000000, true), 1900000000);
+    EXPECT_EQ(MirrorPosition(2000000000, 1500000000, 2000000000), 1500000000);
+    EXPECT_EQ(MirrorPosition(10, 0, 80), 70);
+}
+
+TEST(ControlsRules, FormatsWithoutOneFloatingConversionFallBackToGeneralForm) {
+    // Anything but a single double conversion would read arguments that are not there.
+    EXPECT_EQ(FormatReal("%s", 0.5), "0.5");
+    EXPECT_EQ(FormatReal("%d", 0.5), "0.5");
+    EXPECT_EQ(FormatReal("%5.2f %5.2f", 0.5), "0.5");
+    EXPECT_EQ(FormatReal("%n", 0.5), "0.5");
+    EXPECT_EQ(FormatReal("%*.2f", 0.5), "0.5");
+    EXPECT_EQ(FormatReal("%Lf", 0.5), "0.5");
+    EXPECT_EQ(FormatReal("%5.2", 0.5), "0.5");
+    // Usable formats are kept, with their flags, width, precision and literal text.
+    EXPECT_EQ(FormatReal("%-6.1f|", 0.5), "0.5   |");
+    EXPECT_EQ(FormatReal("%+.3e", 0.5), "+5.000e-01");
+    EXPECT_EQ(FormatReal("%.0f%%", 50), "50%");
+    EXPECT_EQ(FormatReal("fixed", 50), "fixed");
+}

@@ -102,3 +102,13 @@ TEST(ResizablePlacement, KeyIsCreatedOneLevelAtATime) {
     EXPECT_EQ(trailing[0], "A");
     EXPECT_EQ(trailing[1], "A\\");
 }
+
+TEST(ResizablePlacement, OnlyRectanglesWithAPositiveSizeThatFitsAreRestored) {
+    EXPECT_TRUE(HasUsableRect(Placement{20, 30, 720, 530, 1, 0}));
+    EXPECT_TRUE(HasUsableRect(Placement{-1700, -20, -900, 500, 1, 0}));  // a monitor to the left
+    EXPECT_FALSE(HasUsableRect(Placement{500, 500, 100, 100, 1, 0}));
+    EXPECT_FALSE(HasUsableRect(Placement{10, 10, 10, 300, 1, 0}));  // empty
+    // Widths that do not fit in 32 bits would wrap to a negative size.
+    EXPECT_FALSE(HasUsableRect(Placement{INT32_MIN, 0, INT32_MAX, 100, 1, 0}));
+    EXPECT_FALSE(HasUsableRect(Placement{0, -2000000000, 100, 2000000000, 1, 0}));
+}

@@ -154,7 +154,7 @@ TEST_F(ResizableDialog, MalformedOrUnusableStoredTextLeavesTheTemplatePlacement)
         dlg->DestroyWindow();
     }
     const char* texts[] = {"20,30,720,530,1", "garbage", "20,30,720,99999999999,1,0",
-                           "500,500,100,100,1,0"};
+                           "500,500,100,100,1,0", "-2147483648,0,2147483647,500,1,0"};
     for (const char* text : texts) {
         std::string key = TestKey("Malformed");
         WritePlacement(key, text);
@@ -163,6 +163,18 @@ TEST_F(ResizableDialog, MalformedOrUnusableStoredTextLeavesTheTemplatePlacement)
         dlg->GetWindowRect(&w);
         EXPECT_EQ(w.right - w.left, reference.right - reference.left) << text;
         EXPECT_EQ(w.bottom - w.top, reference.bottom - reference.top) << text;
+        dlg->DestroyWindow();
+    }
+    // Restoring the rectangle alone: a width beyond 32 bits is not applied either.
+    {
+        Open();
+        std::string key = TestKey("RectOnlyOverflow");
+        WritePlacement(key, "-2147483648,0,2147483647,500,1,0");
+        dlg->PersistPlacement(key.c_str(), TRUE);
+        RECT w;
+        dlg->GetWindowRect(&w);
+        EXPECT_EQ(w.right - w.left, reference.right - reference.left);
+        EXPECT_EQ(w.bottom - w.top, reference.bottom - reference.top);
         dlg->DestroyWindow();
     }
     // A stored hidden or minimised state would leave the dialog unreachable: shown normally.

@@ -128,3 +128,19 @@ TEST_F(TabPages, AppendingFailuresLeaveNoTabAndEmptyControlsLeavePagesUnsized) {
     tabs.DestroyWindow();
     EXPECT_FALSE(::IsWindow(page.m_hWnd));
 }
+
+TEST_F(TabPages, OnlyTheFirstPageIsVisibleEvenWhenLaterPagesWereShown) {
+    CHookedTabs tabs;
+    RECT r = {0, 0, 300, 150};
+    ASSERT_TRUE(tabs.Create(WS_CHILD | WS_VISIBLE, r, &dlg, 2003));
+    CTabPageSSL first;
+    CTabPageSSL second;
+    ASSERT_TRUE(first.Create(IDD_DEMO_PAGE1, &dlg));
+    ASSERT_TRUE(second.Create(IDD_DEMO_PAGE2, &dlg));
+    second.ShowWindow(SW_SHOW);  // as a template with the visible style would leave it
+    ASSERT_EQ(tabs.AppendPage("one", 0, &first), 0);
+    ASSERT_EQ(tabs.AppendPage("two", 1, &second), 1);
+    EXPECT_TRUE(first.IsWindowVisible());
+    EXPECT_FALSE(second.IsWindowVisible());
+    tabs.DestroyWindow();
+}
