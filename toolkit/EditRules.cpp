@@ -185,6 +185,11 @@ std::optional<int32_t> ScrollPosition(uint32_t code, int32_t reported, int32_t c
     constexpr uint32_t kThumbPosition = 4;
     constexpr uint32_t kThumbTrack = 5;
     constexpr uint32_t kEndTrack = 8;
+    // The notification carries 16 bits of the position: a range that does not fit them
+    // takes the thumb's position from the control instead.
+    if (min < 0 || max > 0xFFFF) {
+        reported = current;
+    }
     int32_t position;
     if (vertical) {
         if (code == kThumbTrack) {

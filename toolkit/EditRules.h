@@ -59,7 +59,8 @@ int32_t MirrorPosition(int32_t position, int32_t min, int32_t max);
 
 // Scroll codes as the slider receives them (TB_LINEUP .. TB_ENDTRACK).
 // Returns the position to show for `code`, or nothing. `reported` is the position that came
-// with the notification, `current` the one the control holds now. A vertical slider mirrors
+// with the notification (16 bits, so ranges beyond 0..65535 use `current`), `current` the one
+// the control holds now. A vertical slider mirrors
 // positions (its top is the maximum) and reacts only to page moves and thumb tracking.
 std::optional<int32_t> ScrollPosition(uint32_t code, int32_t reported, int32_t current,
                                       int32_t min, int32_t max, bool vertical);

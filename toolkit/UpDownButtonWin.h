@@ -19,5 +19,7 @@ public:
 protected:
     void OnLButtonDown(UINT flags, CPoint point);
     void OnLButtonUp(UINT flags, CPoint point);
+    // A press that completes a double click holds the button down as well.
+    void OnLButtonDblClk(UINT flags, CPoint point);
     DECLARE_MESSAGE_MAP()
 };

@@ -170,6 +170,15 @@ TEST_F(Controls, UpDownButtonRepaintsThePreviewOnPressAndRelease) {
     button.SendMessage(WM_LBUTTONUP, 0, at);
     EXPECT_FALSE(button.m_showOriginal);
     EXPECT_EQ(dlg.m_repaints, 2);
+    // The second press of a double click arrives as a double click: held all the same.
+    button.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at);
+    button.SendMessage(WM_LBUTTONUP, 0, at);
+    button.SendMessage(WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    EXPECT_TRUE(button.m_showOriginal);
+    EXPECT_EQ(dlg.m_repaints, 5);
+    button.SendMessage(WM_LBUTTONUP, 0, at);
+    EXPECT_FALSE(button.m_showOriginal);
+    EXPECT_EQ(dlg.m_repaints, 6);
 }
 
 TEST_F(Controls, ListViewNeverShowsAHorizontalScrollBar) {

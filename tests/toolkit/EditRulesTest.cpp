@@ -101,7 +101,7 @@ TEST(ControlsRules, ScrollCodesPickTheReportedOrTheCurrentPosition) {
 
 TEST(ControlsRules, VerticalMirrorDoesNotOverflowNearTheIntegerLimits) {
     // min + max alone would overflow 32 bits.
-    EXPECT_EQ(ScrollPosition(5, 1600000000, 0, 1500000000, 2000000000, true), 1900000000);
+    EXPECT_EQ(ScrollPosition(5, 0, 1600000000, 1500000000, 2000000000, true), 1900000000);
     EXPECT_EQ(MirrorPosition(2000000000, 1500000000, 2000000000), 1500000000);
     EXPECT_EQ(MirrorPosition(10, 0, 80), 70);
 }
@@ -120,4 +120,12 @@ TEST(ControlsRules, FormatsWithoutOneFloatingConversionFallBackToGeneralForm) {
     EXPECT_EQ(FormatReal("%+.3e", 0.5), "+5.000e-01");
     EXPECT_EQ(FormatReal("%.0f%%", 50), "50%");
     EXPECT_EQ(FormatReal("fixed", 50), "fixed");
+}
+
+TEST(ControlsRules, PositionsBeyondSixteenBitsAreReadFromTheSlider) {
+    // The notification carries only 16 bits of the thumb position.
+    EXPECT_EQ(ScrollPosition(5, 0xFFF6, -10, -50, 50, false), -10);
+    EXPECT_EQ(ScrollPosition(4, 0x86A0 & 0xFFFF, 100000, 0, 1000000, false), 100000);
+    EXPECT_EQ(ScrollPosition(5, 0x10, 70000, 0, 100000, true), 30000);
+    EXPECT_EQ(ScrollPosition(5, 65535, 3, 0, 65535, false), 65535);  // still fits: as reported
 }
