@@ -1,6 +1,9 @@
 # Runs a libFuzzer program on a working copy of its seed folders, with a fixed seed and a
 # bounded number of inputs and time, so that a run in CI is repeatable.
 # cmake -DFUZZER=exe -DWORK=dir -DSEEDS=dir|dir -DSECONDS=n -DRUNS=n -P run-fuzzer.cmake
+if(NOT EXISTS ${FUZZER})
+    message(FATAL_ERROR "${FUZZER} is not built: build the target presets_xml_fuzzer first")
+endif()
 string(REPLACE "|" ";" seeds "${SEEDS}")
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})

@@ -2,6 +2,7 @@
 #include "presets/PresetFile.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "presets/XmlDocument.h"
@@ -138,6 +139,9 @@ PresetValues readPresetValues(const std::string& fileName, std::string_view prod
                 value = attribute->GetIntValue() / 1000.0;
             }
         }
+        // A current value that is not a number would pass the clamp unchanged.
+        if (std::isnan(value))
+            value = table[i].minimum;
         result[i] = std::clamp(value, table[i].minimum, table[i].maximum);
     }
     return result;

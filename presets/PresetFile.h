@@ -45,7 +45,8 @@ PresetWriteResult writePreset(const std::string& fileName, const std::string& pr
                               const PresetValues& values);
 
 // The preset's nine values, read by the file's layout version and clamped to their ranges.
-// Values the file does not hold (or that are empty) stay as in current.
+// Values the file does not hold (or that are empty) stay as in current; a current value
+// that is not a number becomes the minimum.
 PresetValues readPresetValues(const std::string& fileName, std::string_view productName,
                               std::string_view presetName, const PresetValues& current);
 

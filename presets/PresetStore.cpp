@@ -11,7 +11,10 @@ const std::string kEmpty;
 }  // namespace
 
 int CPresetStore::rescan(const std::string& folder, const std::string& productName) {
+    // Callers join the folder and a file name directly, so it always ends with a backslash.
     m_folder = folder;
+    if (!m_folder.empty() && m_folder.back() != '\\')
+        m_folder += '\\';
     m_productName = productName;
     return rescan();
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 
 #include "TempFiles.h"
 #include "presets/PresetFile.h"
@@ -153,6 +154,11 @@ TEST(PresetFile, MissingValuesLeaveTheCurrentOnes) {
     PresetValues none = readPresetValues(dir.File("gone.vpp"), "VarenGlaze", "P", outside);
     EXPECT_DOUBLE_EQ(none[1], 25.0);
     EXPECT_EQ(readPresetValues(file, "VarenGlaze", "Other", current), current);
+
+    // A current value that is not a number still comes back inside its range.
+    PresetValues broken = current;
+    broken[4] = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_DOUBLE_EQ(readPresetValues(file, "VarenGlaze", "P", broken)[4], 0.7);
 }
 
 TEST(PresetFile, ModAndDispGoverningDeleteAndListing) {

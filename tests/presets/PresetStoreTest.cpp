@@ -128,6 +128,17 @@ TEST_F(PresetStoreTest, SavedPresetsAppearAfterARescan) {
     EXPECT_EQ(read, values);
 }
 
+TEST_F(PresetStoreTest, FolderAlwaysEndsWithABackslash) {
+    Put("A.vpp", PresetFile({"<P Disp=\"1\"/>"}));
+    CPresetStore store;
+    ASSERT_EQ(store.rescan(m_dir.Path(), "VarenGlaze"), 1);
+    EXPECT_EQ(store.GetFolder(), Folder());
+    EXPECT_EQ(store.GetFilePath(0), Folder() + "\\A.vpp");
+    EXPECT_EQ(store.NewPresetFilePath("N"), Folder() + "\\N.vpp");
+    ASSERT_EQ(store.rescan(Folder(), "VarenGlaze"), 1);
+    EXPECT_EQ(store.GetFolder(), Folder());
+}
+
 TEST_F(PresetStoreTest, MissingOrEmptyFolderGivesAnEmptyList) {
     CPresetStore store;
     EXPECT_EQ(store.rescan(Folder() + "nowhere\\", "VarenGlaze"), 0);
