@@ -3,6 +3,8 @@
 // tree level by level over those pairs, so the work stays linear in the size of the input.
 #include "presets/XmlDocument.h"
 
+#include "presets/XmlEscape.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -31,23 +33,6 @@ std::string_view Trim(std::string_view text) {
     return text.substr(b, e - b);
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // UTF-16 LE (after its byte-order mark) up to the first zero code unit, as UTF-8. Surrogate
 // pairs are combined; a lone surrogate becomes U+FFFD; an odd last byte is ignored.

@@ -2,6 +2,7 @@
 // attribute values. Portable.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,9 @@ std::string XmlEscape(std::string_view text);
 // Resolves the five named references and numeric references (decimal or hexadecimal, at most
 // 10 digits) to UTF-8. Anything else that starts with "&" is left as it stands.
 std::string XmlUnescape(std::string_view text);
+
+// Appends the UTF-8 form of code point cp (at most U+10FFFF) to out.
+void AppendUtf8(std::string& out, uint32_t cp);
 
 // Whether an element of this (plain) name is written so that it reads back as the same
 // element: not empty, not starting with "!" or "?", without white space or "/".
