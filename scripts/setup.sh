@@ -5,6 +5,8 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ clang python3 googletest libbenchmark-dev
       g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine xvfb xauth)
 [ "${1:-}" = --bench ] && pkgs+=(libopencv-dev)
+# clang's libFuzzer runtime: with it the fuzz targets really fuzz, without it they only replay.
+optional=(libclang-rt-14-dev)
 
 missing=()
 for p in "${pkgs[@]}"; do
@@ -15,3 +17,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+for p in "${optional[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' && continue
+    [ -n "$(apt-cache policy "$p" 2>/dev/null | grep Candidate | grep -v none)" ] || continue
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$p" >/dev/null || true
+done
