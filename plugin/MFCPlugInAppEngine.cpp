@@ -3,6 +3,7 @@
 #include "MFCPlugInApp.h"
 
 #include "plugin/EngineCall.h"
+#include "plugin/FlagGuard.h"
 #include "plugin/PixelRows.h"
 #include "plugin/PluginFailure.h"
 #include "plugin/TraceLog.h"
@@ -41,17 +42,6 @@ HMODULE LoadEngine() {
 int32_t Low32(const void* p) {
     return int32_t(uint32_t(uintptr_t(p)));
 }
-
-class CFlagGuard {
-public:
-    explicit CFlagGuard(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~CFlagGuard() { m_flag = false; }
-    CFlagGuard(const CFlagGuard&) = delete;
-    CFlagGuard& operator=(const CFlagGuard&) = delete;
-
-private:
-    bool& m_flag;
-};
 
 }  // namespace
 

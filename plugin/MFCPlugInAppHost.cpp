@@ -2,6 +2,7 @@
 // engine's progress and memory callbacks.
 #include "MFCPlugInApp.h"
 
+#include "plugin/FlagGuard.h"
 #include "plugin/PixelRows.h"
 #include "plugin/PluginFailure.h"
 #include "plugin/TraceLog.h"
@@ -16,18 +17,6 @@ namespace {
 
 constexpr const char* kBufferSuiteName = "Photoshop Buffer Suite for Plug-ins";
 constexpr int32_t kBufferSuiteVersion = 1;
-
-// Holds a re-entry flag for the lifetime of the scope, failures included.
-class CFlagGuard {
-public:
-    explicit CFlagGuard(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~CFlagGuard() { m_flag = false; }
-    CFlagGuard(const CFlagGuard&) = delete;
-    CFlagGuard& operator=(const CFlagGuard&) = delete;
-
-private:
-    bool& m_flag;
-};
 
 std::string RectText(const Rect32& r) {
     char text[64];
