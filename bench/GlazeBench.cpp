@@ -90,6 +90,13 @@ cv::Mat Decimate(const cv::Mat& m, int n) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --quick: the engine's main rows only, no anchors (for quick comparisons while tuning).
+    bool quick = false;
+    if (argc > 1 && std::string(argv[1]) == "--quick") {
+        quick = true;
+        --argc;
+        ++argv;
+    }
     std::string path = argc > 1 ? argv[1] : "build/test-images/seeding.jpg";
     cv::Mat photo = cv::imread(path, cv::IMREAD_COLOR);
     if (photo.empty()) {
@@ -150,6 +157,12 @@ int main(int argc, char** argv) {
         return s;
     };
     const double tDef = engine("engine defaults, 8-bit", rgb, 1, def, opt, 3);
+    if (quick) {
+        engine("engine maximum settings, 8-bit", rgb, 1, max, opt, 2);
+        const cv::Mat region = rgb(cv::Rect(1750, 1250, 500, 500)).clone();
+        engine("preview region 500x500 (0.25 MP), defaults", region, 1, def, opt, 5);
+        return 0;
+    }
     vg::RunOptions base;
     base.kernels = &vg::BaselineKernels();
     engine("engine defaults, 8-bit, baseline kernels", rgb, 1, def, base, 2);

@@ -77,24 +77,35 @@ void DtStepV(float* const* cur, const float* const* prev, int nch, const float* 
 }
 
 // M independent recursion chains advance together, which hides the latency of each chain.
+// Each chain's last value stays in a register, and the step is written as
+// a * prev + (1 - a) * cur so that only one multiply-add waits for the previous sample.
 template <int M, int SQ>
 void SweepChains(float* const* row, const float* const* w, int n) {
     float* __restrict r[M];
     const float* __restrict wt[M];
+    float p[M];
     for (int j = 0; j < M; ++j) {
         r[j] = row[j];
         wt[j] = w[j];
+        p[j] = r[j][0];
     }
     for (int x = 1; x < n; ++x) {
         for (int j = 0; j < M; ++j) {
             const float a = Power2<SQ>(wt[j][x]);
-            r[j][x] += a * (r[j][x - 1] - r[j][x]);
+            const float v = r[j][x];
+            p[j] = a * p[j] + (v - a * v);
+            r[j][x] = p[j];
         }
+    }
+    for (int j = 0; j < M; ++j) {
+        p[j] = r[j][n - 1];
     }
     for (int x = n - 2; x >= 0; --x) {
         for (int j = 0; j < M; ++j) {
             const float a = Power2<SQ>(wt[j][x + 1]);
-            r[j][x] += a * (r[j][x + 1] - r[j][x]);
+            const float v = r[j][x];
+            p[j] = a * p[j] + (v - a * v);
+            r[j][x] = p[j];
         }
     }
 }
@@ -155,28 +166,27 @@ void DtSweepH(float* const* row, const float* const* w, int chains, int squaring
     }
 }
 
+// Restrict on parameters is what the vectoriser trusts; on local pointers GCC adds run-time
+// overlap checks whose fallback is scalar.
+inline void ScaleRow(float* __restrict dst, const float* __restrict src, float t, int n) {
+    for (int x = 0; x < n; ++x) dst[x] = t * src[x];
+}
+
+inline void AddScaledRow(float* __restrict dst, const float* __restrict src, float t, int n) {
+    for (int x = 0; x < n; ++x) dst[x] += t * src[x];
+}
+
 void FirV(const float* const* rows, const float* taps, int ntaps, float* __restrict dst, int n) {
-    {
-        const float* __restrict r = rows[0];
-        const float t = taps[0];
-        for (int x = 0; x < n; ++x) dst[x] = t * r[x];
-    }
+    ScaleRow(dst, rows[0], taps[0], n);
     for (int k = 1; k < ntaps; ++k) {
-        const float* __restrict r = rows[k];
-        const float t = taps[k];
-        for (int x = 0; x < n; ++x) dst[x] += t * r[x];
+        AddScaledRow(dst, rows[k], taps[k], n);
     }
 }
 
 void FirH(const float* __restrict src, const float* taps, int ntaps, float* __restrict dst, int n) {
-    {
-        const float t = taps[0];
-        for (int x = 0; x < n; ++x) dst[x] = t * src[x];
-    }
+    ScaleRow(dst, src, taps[0], n);
     for (int k = 1; k < ntaps; ++k) {
-        const float t = taps[k];
-        const float* __restrict s = src + k;
-        for (int x = 0; x < n; ++x) dst[x] += t * s[x];
+        AddScaledRow(dst, src + k, taps[k], n);
     }
 }
 
