@@ -352,43 +352,42 @@ void CGlazeRun::GaussIir(const Plane& src, Plane& plane, float sigma) {
     const float c2 = static_cast<float>(b3 / b0);
     const float bb = 1.0f - (c0 + c1 + c2);
     const float coef[4] = {bb, c0, c1, c2};
-    // Four rows at a time: their recursions are independent, which hides each one's latency.
+    // Eight rows at a time: their recursions are independent, which hides each one's latency,
+    // and the newest value enters each step last, so one multiply-add waits for it.
     ForRowChunks(h, [&](int y0, int y1, int) {
-        constexpr int kTogether = 4;
+        constexpr int kTogether = 8;
         for (int y = y0; y < y1; y += kTogether) {
             const int m = std::min(kTogether, y1 - y);
             float* r[kTogether];
             float p0[kTogether], p1[kTogether], p2[kTogether];
-            for (int j = 0; j < m; ++j) {
-                r[j] = plane.Row(y + j);
-                if (src.data != plane.data) {
+            for (int j = 0; j < kTogether; ++j) {
+                // Short groups repeat their last row, whose result is written twice alike.
+                r[j] = plane.Row(y + std::min(j, m - 1));
+            }
+            if (src.data != plane.data) {
+                for (int j = 0; j < m; ++j) {
                     std::memcpy(r[j], src.Row(y + j), sizeof(float) * static_cast<std::size_t>(w));
                 }
             }
-            for (int j = 0; j < m; ++j) {
-                p0[j] = p1[j] = p2[j] = r[j][0];
-            }
-            for (int x = 0; x < w; ++x) {
-                for (int j = 0; j < m; ++j) {
-                    const float v = bb * r[j][x] + c0 * p0[j] + c1 * p1[j] + c2 * p2[j];
-                    r[j][x] = v;
-                    p2[j] = p1[j];
-                    p1[j] = p0[j];
-                    p0[j] = v;
+            auto sweep = [&](int from, int to, int step) {
+                for (int j = 0; j < kTogether; ++j) {
+                    p0[j] = p1[j] = p2[j] = r[j][from];
                 }
-            }
-            for (int j = 0; j < m; ++j) {
-                p0[j] = p1[j] = p2[j] = r[j][w - 1];
-            }
-            for (int x = w - 1; x >= 0; --x) {
-                for (int j = 0; j < m; ++j) {
-                    const float v = bb * r[j][x] + c0 * p0[j] + c1 * p1[j] + c2 * p2[j];
-                    r[j][x] = v;
-                    p2[j] = p1[j];
-                    p1[j] = p0[j];
-                    p0[j] = v;
+                for (int x = from;; x += step) {
+                    for (int j = 0; j < kTogether; ++j) {
+                        const float v = c0 * p0[j] + (c1 * p1[j] + (c2 * p2[j] + bb * r[j][x]));
+                        p2[j] = p1[j];
+                        p1[j] = p0[j];
+                        p0[j] = v;
+                    }
+                    for (int j = 0; j < kTogether; ++j) {
+                        r[j][x] = p0[j];
+                    }
+                    if (x == to) break;
                 }
-            }
+            };
+            sweep(0, w - 1, 1);
+            sweep(w - 1, 0, -1);
         }
     });
     ForStrips(w, kMinVerticalStrip, [&](int x0, int n, int) {
@@ -976,15 +975,21 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
                 const float* down = lumSlot(y + 1);
                 if (y == 0) up = mid;
                 if (y == h - 1) down = mid;
-                for (int x = o0; x < o0 + tw; ++x) {
-                    const int xl = x + sx0 > 0 ? x - 1 : x;
-                    const int xr = x + sx0 < w - 1 ? x + 1 : x;
+                auto amountAt = [&](int x, int xl, int xr) {
                     const float gx = 0.5f * (mid[xr] - mid[xl]);
                     const float gy = 0.5f * (down[x] - up[x]);
                     // Step height of the edge, independent of the sampling step.
                     const float hgt = std::sqrt(gx * gx + gy * gy) * re * 2.5f;
                     amount[x] = strength * (1.0f + 3.0f * knee / (knee + hgt));
+                };
+                // Image borders use the one-sided neighbour; the span's inside needs no test.
+                const int xa = o0 + (tx0 == 0 ? 1 : 0);
+                const int xb = o0 + tw - (tx1 == w ? 1 : 0);
+                if (xa > o0) amountAt(o0, o0, std::min(o0 + 1, sw - 1));
+                for (int x = xa; x < xb; ++x) {
+                    amountAt(x, x - 1, x + 1);
                 }
+                if (xb < o0 + tw) amountAt(xb, std::max(xb - 1, 0), xb);
                 for (int c = 0; c < 3; ++c) {
                     // Local minimum and maximum over the (2r + 1)^2 window: columns, then rows.
                     const float* row = s.c[c].Row(y) + sx0;
