@@ -18,3 +18,15 @@ function(vg_target_defaults target)
         target_link_options(${target} PRIVATE -fsanitize=address,undefined)
     endif()
 endfunction()
+
+# Keeps `dir` holding a current copy of the file of target `source`, for `consumer`. A
+# POST_BUILD step of the consumer would run only when the consumer itself relinks, and leave
+# a stale copy behind after a change to `source` alone.
+function(vg_copy_target_file consumer source dir)
+    add_custom_target(${consumer}_copies_${source}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${source}> ${dir}/
+        DEPENDS ${source}
+        VERBATIM)
+    add_dependencies(${consumer} ${consumer}_copies_${source})
+endfunction()
