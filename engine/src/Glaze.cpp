@@ -91,8 +91,10 @@ int32_t MakeSettings(const EngineImage* image, int32_t mode, int32_t cleanStreng
 int32_t RunGlaze(const EngineImage& image, const GlazeSettings& settings,
                  const RunOptions& options) {
 #if defined(VG_HAVE_AVX2_KERNELS)
-    const KernelSet* kernels = options.kernels != nullptr ? options.kernels : &GetKernels();
-    if (kernels == &avx2::Kernels()) {
+    // Only baseline code runs before the choice: the AVX2 build is entered when the CPU can run
+    // it (GetKernels), or when a caller that checked this asked for it.
+    const KernelSet& kernels = options.kernels != nullptr ? *options.kernels : GetKernels();
+    if (&kernels != &base::Kernels()) {
         return avx2::RunPipeline(image, settings, options.threads);
     }
 #endif
@@ -103,21 +105,28 @@ const KernelSet& BaselineKernels() {
     return base::Kernels();
 }
 
+namespace {
+bool CpuRunsAvx2() {
+#if defined(VG_HAVE_AVX2_KERNELS) && (defined(__x86_64__) || defined(_M_X64))
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+    return false;
+#endif
+}
+}  // namespace
+
 const KernelSet* Avx2Kernels() {
 #if defined(VG_HAVE_AVX2_KERNELS)
-    return &avx2::Kernels();
-#else
-    return nullptr;
+    if (CpuRunsAvx2()) {
+        return &avx2::Kernels();
+    }
 #endif
+    return nullptr;
 }
 
 const KernelSet& GetKernels() {
-#if defined(VG_HAVE_AVX2_KERNELS) && (defined(__x86_64__) || defined(_M_X64))
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
-        return avx2::Kernels();
-    }
-#endif
-    return base::Kernels();
+    const KernelSet* avx2 = Avx2Kernels();
+    return avx2 != nullptr ? *avx2 : base::Kernels();
 }
 
 int32_t GlazeRGB(const RunOptions& options, const EngineImage* image, int32_t mode,

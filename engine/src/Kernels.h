@@ -29,7 +29,7 @@ struct KernelSet {
 };
 
 const KernelSet& BaselineKernels();
-// Null when the build has no AVX2 kernels.
+// Null when the build has no AVX2 kernels or the CPU cannot run them (AVX2 and FMA).
 const KernelSet* Avx2Kernels();
 // The AVX2 set when the CPU has AVX2 and FMA, the baseline otherwise.
 const KernelSet& GetKernels();
