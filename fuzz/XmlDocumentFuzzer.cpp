@@ -1,6 +1,8 @@
 // Fuzz target for the XML module and the preset reading: parse any bytes, walk the tree,
 // save, reopen, and run the profile operations on the same bytes as a file. Checks that
-// saving is stable after one round and that a written attribute reads back unchanged.
+// saving is stable after one round, that a written attribute reads back unchanged, and that
+// a preset written under a name read from the input is found under that name.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -110,8 +112,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         XmlSetString(chain, "fz", nullptr, file);
         if (!chain.empty())
             XmlSetString(chain, nullptr, nullptr, file);
-    } else if (document.GetStatus() == XML_STATUS_OK && chain.size() < 200) {
+    } else if (document.GetStatus() == XML_STATUS_OK && chain.size() < 200 &&
+               std::all_of(chain.begin(), chain.end(), XmlIsElementName)) {
+        // Names read from the file may be ones that cannot be created; the others can.
         Fail("write to a well-formed document failed");
+    }
+
+    // A preset written under a name is found again under that name, whatever the name.
+    const std::string name = chain.empty() ? std::string() : chain.back();
+    std::remove(file.c_str());
+    if (writePreset(file, name, "d", "User", current) == PresetWriteResult::Written) {
+        if (XmlGetInt(XmlPath{"VarenWorks", "VarenGlaze", name}, "Disp", 0, file) != 1)
+            Fail("written preset does not read back under its name");
+    } else if (IsStorablePresetName(name)) {
+        Fail("preset with a storable name not written");
     }
     std::remove(file.c_str());
     return 0;

@@ -112,7 +112,7 @@ PresetWriteResult writePreset(const std::string& fileName, const std::string& pr
         preset->SetAttribute(table[i].attribute,
                              FormatInt(EncodePresetValue(static_cast<float>(values[i]))));
     }
-    return document.Save() ? PresetWriteResult::Written : PresetWriteResult::Failed;
+    return document.Save() ? PresetWriteResult::Written : PresetWriteResult::WriteFailed;
 }
 
 PresetValues readPresetValues(const std::string& fileName, std::string_view productName,

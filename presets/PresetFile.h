@@ -28,14 +28,16 @@ constexpr std::string_view kPresetProductElement = "VarenGlaze";
 // Result of writePreset. Refused keeps the value callers already test for.
 enum class PresetWriteResult : int {
     Written = 1,
-    Failed = 0,    // the file is not XML, is malformed, or could not be written
-    Refused = -1,  // the name belongs to a predefined preset ("Mod" 0)
+    Failed = 0,        // the file is not XML or is malformed, or the name cannot be stored
+    Refused = -1,      // the name belongs to a predefined preset ("Mod" 0)
+    WriteFailed = -2,  // the file could not be written (full disk, locked); it is unchanged
 };
 
 // A value as written to a layout-2 file: thousandths of the 32-bit row value.
 int EncodePresetValue(float value);
 
-// Whether a name can be stored as an element name and read back unchanged.
+// Whether a name can be stored as an element name and read back unchanged, and used as one
+// step of a backslash-separated profile path.
 bool IsStorablePresetName(std::string_view name);
 
 // Writes the preset (creating the file and elements as needed) with "Mod" 1, "Disp" 1, the

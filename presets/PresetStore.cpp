@@ -2,11 +2,14 @@
 #include "presets/PresetStore.h"
 
 #include "presets/FileFinder.h"
+#include "presets/PresetFolder.h"
 #include "presets/XmlDocument.h"
 
 namespace {
 
 const std::string kEmpty;
+// The longest path the ...A file functions take, with its terminator.
+constexpr size_t kMaxPath = 260;
 
 }  // namespace
 
@@ -83,7 +86,13 @@ int CPresetStore::FindDisplayName(std::string_view name) const {
 }
 
 std::string CPresetStore::NewPresetFilePath(std::string_view presetName) const {
-    return m_folder + "\\" + std::string(presetName) + ".vpp";
+    // Names come from the user and from imported files: one that could leave the folder or
+    // name a device gets no path at all.
+    std::string fileName = PresetFileNameFor(presetName);
+    if (fileName.empty() || m_folder.empty())
+        return std::string();
+    std::string path = m_folder + "\\" + fileName;
+    return path.size() < kMaxPath ? path : std::string();
 }
 
 bool CPresetStore::readPreset(int index, const PresetValues& current, PresetValues& result) const {

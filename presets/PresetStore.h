@@ -43,7 +43,9 @@ public:
     const std::vector<std::string>& GetFiles() const { return m_files; }
     const std::vector<Entry>& GetEntries() const { return m_entries; }
 
-    // The file a new preset of that name is saved to: folder, backslash, name, ".vpp".
+    // The file a new preset of that name is saved to: folder, backslash, name, ".vpp". Empty
+    // when the name cannot be a file name inside the folder (see PresetFileNameFor), when
+    // there is no folder, or when the path would be too long for the file functions.
     std::string NewPresetFilePath(std::string_view presetName) const;
 
     // The preset operations on list entries. Each returns false for an invalid index.

@@ -3,6 +3,7 @@
 // tree level by level over those pairs, so the work stays linear in the size of the input.
 #include "presets/XmlDocument.h"
 
+#include "presets/FileReplace.h"
 #include "presets/XmlEscape.h"
 
 #include <cerrno>
@@ -454,11 +455,7 @@ std::string CXmlDocument::ToText() const {
 bool CXmlDocument::Save() const {
     if (!m_fileName || m_status == XML_STATUS_MALFORMED || !m_root)
         return false;
-    std::string text = ToText();
-    FILE* file = std::fopen(m_fileName->c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    ok = std::fclose(file) == 0 && ok;
-    return ok;
+    // Truncating the file in place would lose it whole on a full disk; the new text goes to
+    // a temporary file that replaces the old one only once it is complete.
+    return ReplaceFileContent(*m_fileName, ToText());
 }

@@ -50,8 +50,9 @@ public:
     // source without any element gets an empty root "root", as a new document has.
     CXmlElement* GetRoot() const { return m_root.get(); }
 
-    // Writes the document to its file name. False when there is no file name, the document
-    // is malformed or has no root, or the file cannot be written completely.
+    // Writes the document to its file name through a temporary file that replaces it. False
+    // when there is no file name, the document is malformed or has no root, or the file
+    // cannot be written completely; the file then keeps its old content.
     bool Save() const;
     // The bytes Save writes.
     std::string ToText() const;

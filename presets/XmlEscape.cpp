@@ -152,7 +152,12 @@ bool XmlIsElementName(std::string_view name) {
     if (name.empty() || name[0] == '!' || name[0] == '?') {
         return false;
     }
-    return name.find_first_of(" \t\r\n/") == std::string_view::npos;
+    for (char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == ' ' || c == '/' || c == '\x7F')
+            return false;
+    }
+    // The rules above hold for the name as it reads back only if it reads back unchanged.
+    return XmlUnescape(XmlEscape(name)) == name;
 }
 
 int XmlToInt(std::string_view text) {

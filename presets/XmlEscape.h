@@ -18,7 +18,9 @@ std::string XmlUnescape(std::string_view text);
 void AppendUtf8(std::string& out, uint32_t cp);
 
 // Whether an element of this (plain) name is written so that it reads back as the same
-// element: not empty, not starting with "!" or "?", without white space or "/".
+// element with the same name: not empty, not starting with "!" or "?", without white space,
+// control characters or "/", and without a numeric character reference (the escaper keeps
+// "&#", so "&#47;" would be stored as is and read back as "/").
 bool XmlIsElementName(std::string_view name);
 
 // Decimal integer as the C runtime's atoi reads it: leading white space, an optional sign,

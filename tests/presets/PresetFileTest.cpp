@@ -1,11 +1,21 @@
 // The preset file format: the written layout, the value encodings and the reading rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <vector>
+
+#ifdef _WIN32
+#include <cstdio>
+#else
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 #include "TempFiles.h"
 #include "presets/PresetFile.h"
+#include "presets/PresetFolder.h"
 #include "presets/XmlProfile.h"
 
 namespace {
@@ -17,6 +27,49 @@ std::string PresetFileText(const std::string& version, const std::string& attrib
     return "<?xml version=\"1.0\"?><root><VarenWorks><VarenGlaze" + version + "><P " + attributes +
            "/></VarenGlaze></VarenWorks></root>";
 }
+
+std::vector<std::string> FolderEntries(const CTempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Makes every write to a file beyond a few bytes fail while it lives, as a full disk does:
+// a file size limit natively, and the file held open by another program under Windows
+// (which a replacement cannot take away).
+class CWriteBlocker {
+public:
+    explicit CWriteBlocker(const std::string& heldFile) {
+#ifdef _WIN32
+        m_held = std::fopen(heldFile.c_str(), "rb");
+#else
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit low = m_old;
+        low.rlim_cur = 64;
+        setrlimit(RLIMIT_FSIZE, &low);
+#endif
+    }
+    ~CWriteBlocker() {
+#ifdef _WIN32
+        if (m_held != nullptr)
+            std::fclose(m_held);
+#else
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+#endif
+    }
+
+private:
+#ifdef _WIN32
+    FILE* m_held = nullptr;
+#else
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+#endif
+};
 
 }  // namespace
 
@@ -92,9 +145,80 @@ TEST(PresetFile, WriteThatCannotHappenIsReportedAsFailed) {
     EXPECT_EQ(writePreset(text, "P", "d", "User", kDefaults), PresetWriteResult::Failed);
     EXPECT_EQ(ReadBytes(text), "this is not a preset file");
     EXPECT_EQ(writePreset(dir.File("missing/P.vpp"), "P", "d", "User", kDefaults),
-              PresetWriteResult::Failed);
+              PresetWriteResult::WriteFailed);
     EXPECT_EQ(writePreset(dir.File("bad.vpp"), "a b", "d", "User", kDefaults),
               PresetWriteResult::Failed);  // would not read back as one element name
+}
+
+TEST(PresetFile, FailedSaveLeavesTheOldFileWholeAndSaysSo) {
+    CTempDir dir;
+    const std::string file = dir.File("many.vpp");
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_EQ(writePreset(file, "P" + std::to_string(i), "d", "User", kDefaults),
+                  PresetWriteResult::Written);
+    }
+    const std::string before = ReadBytes(file);
+    {
+        CWriteBlocker blocker(file);
+        EXPECT_EQ(writePreset(file, "P40", "d", "User", kDefaults), PresetWriteResult::WriteFailed);
+        EXPECT_FALSE(hidePreset(file, "VarenGlaze", "P1"));
+    }
+    EXPECT_EQ(ReadBytes(file), before);
+    EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"many.vpp"});  // no temporary left
+    EXPECT_EQ(writePreset(file, "P40", "d", "User", kDefaults), PresetWriteResult::Written);
+}
+
+TEST(PresetFile, NamesAreCheckedAsTheyReadBack) {
+    CTempDir dir;
+    const std::string file = dir.File("names.vpp");
+    // A reference would be stored as is and decoded on reading: "&#47;etc" reads as "/etc".
+    for (const char* name : {"&#47;etc", "&#92;x", "a&#x20;b", "&#65;", "a\\b", "a/b", ""}) {
+        EXPECT_EQ(writePreset(file, name, "d", "User", kDefaults), PresetWriteResult::Failed)
+            << name;
+        EXPECT_FALSE(IsStorablePresetName(name)) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(file));
+    for (const char* name : {"my__preset", "Soft-2", "x&y", "caf\xC3\xA9"}) {
+        ASSERT_EQ(writePreset(file, name, "d", "User", kDefaults), PresetWriteResult::Written)
+            << name;
+        EXPECT_EQ(XmlGetInt(XmlPath{"VarenWorks", "VarenGlaze", name}, "Disp", 0, file), 1) << name;
+    }
+}
+
+TEST(PresetFile, FileNamesFromPresetNamesStayInTheFolder) {
+    for (const char* name : {"..\\..\\Windows\\System32\\evil",
+                             "..",
+                             "a..b",
+                             "a/b",
+                             "a\\b",
+                             "C:evil",
+                             "x:stream",
+                             "CON",
+                             "con",
+                             "Nul.txt",
+                             "aux ",
+                             "COM1",
+                             "lpt9.x",
+                             "COM\xB9",
+                             "CONIN$",
+                             "a*b",
+                             "a?b",
+                             "a\"b",
+                             "a<b",
+                             "a>b",
+                             "a|b",
+                             "tab\there",
+                             "del\x7F",
+                             ""}) {
+        EXPECT_EQ(PresetFileNameFor(name), "") << name;
+    }
+    EXPECT_EQ(PresetFileNameFor(std::string(kMaxPresetFileStem + 1, 'a')), "");
+    EXPECT_EQ(PresetFileNameFor(std::string(kMaxPresetFileStem, 'a')),
+              std::string(kMaxPresetFileStem, 'a') + ".vpp");
+    for (const char* name : {"my__preset", "Portrait-2", "CONSOLE", "COM10", "NULL", "LPT", "a.b",
+                             "caf\xC3\xA9", "with space"}) {
+        EXPECT_EQ(PresetFileNameFor(name), std::string(name) + ".vpp") << name;
+    }
 }
 
 TEST(PresetFile, DescriptionKeepsLineBreaksAndMarkup) {

@@ -139,6 +139,28 @@ TEST_F(PresetStoreTest, FolderAlwaysEndsWithABackslash) {
     EXPECT_EQ(store.GetFolder(), Folder());
 }
 
+TEST_F(PresetStoreTest, NamesFromAnImportedFileNeverLeadOutOfTheFolder) {
+    Put("import.vpp",
+        PresetFile({"<..&#92;..&#92;Windows&#92;System32&#92;evil Disp=\"1\"/>",
+                    "<C&#58;&#92;evil Disp=\"1\"/>", "<NUL Disp=\"1\"/>", "<Fine Disp=\"1\"/>"}));
+    CPresetStore store;
+    ASSERT_EQ(store.rescan(Folder(), "VarenGlaze"), 4);
+    EXPECT_EQ(store.GetDisplayName(0), "..\\..\\Windows\\System32\\evil");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(store.NewPresetFilePath(store.GetDisplayName(i)), "") << i;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(
+            writePreset(Folder() + "x.vpp", store.GetDisplayName(i), "", "User", PresetValues{}),
+            PresetWriteResult::Failed)
+            << i;
+    }
+    EXPECT_EQ(store.NewPresetFilePath("Fine"), Folder() + "\\Fine.vpp");
+    EXPECT_EQ(store.NewPresetFilePath(std::string(255 - Folder().size(), 'a')), "");  // too long
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("x.vpp")));
+    CPresetStore empty;
+    EXPECT_EQ(empty.NewPresetFilePath("Fine"), "");
+}
+
 TEST_F(PresetStoreTest, MissingOrEmptyFolderGivesAnEmptyList) {
     CPresetStore store;
     EXPECT_EQ(store.rescan(Folder() + "nowhere\\", "VarenGlaze"), 0);
