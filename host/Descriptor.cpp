@@ -3,8 +3,10 @@
 
 #include "sdk/PluginInterface.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -432,6 +434,7 @@ bool CDescriptor::FromText(const std::string& text, CDescriptor* out, std::strin
         }
         if (!ok)
             return fail("bad value for type '" + w[1] + "'");
+        it.line = int32_t(std::min<size_t>(lineNo, INT32_MAX));
         d.items.push_back(std::move(it));
     }
     *out = std::move(d);

@@ -20,6 +20,7 @@ struct DescriptorItem {
     uint32_t enumType = 0;
     uint32_t enumValue = 0;
     std::string text;
+    int32_t line = 0;  // line of the descriptor file it was read from; 0 if none (not compared)
 
     bool operator==(const DescriptorItem& o) const;
 };

@@ -5,8 +5,10 @@
 #pragma once
 
 #include "host/Descriptor.h"
+#include "host/DescriptorSession.h"
 #include "host/HostImage.h"
 #include "host/PiPL.h"
+#include "host/RegionDelivery.h"
 #include "sdk/PluginInterface.h"
 
 #include <cstdint>
@@ -21,10 +23,10 @@ namespace vg::host {
 // current host.
 struct HostOptions {
     int32_t recordSize = ps::kFilterRecordSize;  // 552, 556, 576 or 608 bytes are allocated
-    bool guardRecordEnd = true;  // an inaccessible page right after the record catches over-reads
-    bool bigDocument = true;     // offer BigDocumentStruct (needed above 32767 pixels)
-    bool pica = true;            // offer sSPBasic with the buffer suite
-    bool descriptors = true;     // offer descriptorParameters with read/write procs
+    bool guardRecordEnd = true;   // an inaccessible page right after the record catches over-reads
+    bool bigDocument = true;      // offer BigDocumentStruct (needed above 32767 pixels)
+    bool pica = true;             // offer sSPBasic with the buffer suite
+    bool descriptors = true;      // offer descriptorParameters with read/write procs
     bool descriptorProcs = true;  // false: descriptorParameters is offered, its procs are NULL
     bool persistData = true;      // false: the data word starts at 0 and parameters NULL each run
     // false: getSizeProc answers 0, setSizeProc changes nothing and disposeProc frees nothing,
@@ -67,18 +69,6 @@ struct RunOptions {
     std::function<void(int16_t selector, ps::FilterRecord& record, int16_t result)> afterSelector;
 };
 
-// One advanceState request as the host understood it.
-struct AdvanceRequest {
-    int16_t selector = 0;  // selector during which it was made
-    ps::VRect inRect{};    // as requested (sampled coordinates when inputRate != 1)
-    ps::VRect outRect{};
-    int16_t inLoPlane = 0, inHiPlane = 0, outLoPlane = 0, outHiPlane = 0;
-    ps::Fixed inputRate = ps::kFixedOne;
-    int16_t inputPadding = 0, outputPadding = 0;
-    bool used32Bit = false;  // read from BigDocumentStruct
-    int16_t result = 0;
-};
-
 // What happened in a run.
 struct RunResult {
     int16_t result = 0;              // first non-zero selector result, or 0
@@ -88,6 +78,8 @@ struct RunResult {
     std::vector<int16_t> selectors;  // selectors sent, in order
     std::vector<AdvanceRequest> requests;
     CDescriptor recorded;  // the descriptor the plug-in returned (empty if none)
+    // The first value of the passed descriptor the plug-in could not read for its type.
+    DescriptorProblem descriptorProblem;
     bool descriptorReturned = false;
     int16_t recordInfo = 0;  // recordInfo after the run
     int32_t abortCalls = 0;
