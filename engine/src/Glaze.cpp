@@ -74,7 +74,8 @@ int32_t MakeSettings(const EngineImage* image, int32_t mode, int32_t cleanStreng
         s.factors[c] = Clampf(channelFactors[c], 0.0f, 16.0f);
         anyThreshold = anyThreshold || s.thresholds[c] > 0.0f;
     }
-    s.cleanIterations = anyThreshold ? 2 + strength : 0;
+    s.cleanIterations = anyThreshold ? 2 + strength / 2 : 0;
+    s.cleanStrength = strength;
     s.cleanRadius = Clampf(cleanRadius, 0.8f, 200.0f);
     s.edgeRadius = Clampf(edgeRadius, 0.5f, 8.0f);
     s.edgeSharpness = Clampf(edgeSharpness, 0.0f, 6.0f);

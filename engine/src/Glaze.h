@@ -11,7 +11,8 @@ namespace vg {
 // The nine user parameters as the engine uses them, in full-resolution pixels, limited to
 // the ranges the stages are built for.
 struct GlazeSettings {
-    int cleanIterations = 2;   // joint passes after the seed; 0 leaves the clean stage out
+    int cleanIterations = 2;   // grid passes after the seed; 0 leaves the clean stage out
+    int cleanStrength = 0;     // 0..8: also raises the knee of the residual gate
     float thresholds[3] = {};  // contrast gate per channel, in 0..1 units
     float factors[3] = {};     // weight of each channel in the edge distance
     float cleanRadius = 8.0f;  // structure scale in pixels

@@ -2,20 +2,45 @@
 // GetKernels picks one at run time. The pipeline calls them through this table only.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 namespace vg {
+
+// One row of the accent's flow smoothing: each pixel of the three planes averaged along the
+// local edge tangent, as far as the structure there is coherent.
+struct FlowRowArgs {
+    const float* planes[3];  // the image, all planes with the same stride
+    std::ptrdiff_t stride;
+    int width, height, y;
+    const float* jxx;  // row y of the smoothed structure tensor
+    const float* jxy;
+    const float* jyy;
+    const float* taps;  // kFlowTaps weights, centred
+    float tapStep;      // distance between taps in pixels
+    float stepScale;    // edge scale: a tensor trace below flatEnergy / stepScale^2 is flat
+    float flatEnergy;
+    float* out[3];  // row y of the result
+};
+constexpr int kFlowTaps = 7;
+
+// One row of the accent's shock step: each pixel moves towards the brighter or the darker
+// side of its edge, by a smooth sign of the second derivative across it.
+struct ShockRowArgs {
+    const float* planes[3];  // the flow-smoothed image, all planes with the same stride
+    std::ptrdiff_t stride;
+    int width, height, y;
+    // Rows y - 1, y, y + 1 of the smoothed luminance, each readable at -1 and width (the
+    // border continued by odd reflection, so that a ramp has no curvature there).
+    const float* lum[3];
+    float re;         // edge scale in pixels
+    float knee;       // weak-edge knee
+    float shockStep;  // distance of the samples either side of the edge
+    float* out[3];    // row y of the result
+};
 
 struct KernelSet {
     const char* name;
-    // Domain-transform link weights between paired samples a and b of nch channels:
-    // w[x] = exp(-k * (base + sum_c s[c] * |a_c[x] - b_c[x]|)), never below about 2^-30.
-    void (*dtWeights)(const float* const* a, const float* const* b, int nch, const float* s,
-                      float base, float k, float* w, int n);
-    // One vertical recursion step of nch channels: cur += w^(2^squarings) * (prev - cur).
-    void (*dtStepV)(float* const* cur, const float* const* prev, int nch, const float* w,
-                    int squarings, int n);
-    // The forward and backward horizontal recursion of `chains` rows at once, each with its
-    // own weights; w[j][x] links x-1 and x of row[j].
-    void (*dtSweepH)(float* const* row, const float* const* w, int chains, int squarings, int n);
     // dst[x] = sum_k taps[k] * rows[k][x].
     void (*firV)(const float* const* rows, const float* taps, int ntaps, float* dst, int n);
     // dst[x] = sum_k taps[k] * src[x + k], where src holds ntaps - 1 extra samples.
@@ -26,6 +51,21 @@ struct KernelSet {
     // dst = min or max of dst and src.
     void (*minRow)(float* dst, const float* src, int n);
     void (*maxRow)(float* dst, const float* src, int n);
+    // Residual gate of the clean stage, for three channels: with g = energy[x] / (energy[x] +
+    // t2), base[c][x] += g * (input[c][x] - base[c][x]).
+    void (*gateRow)(float* const* base, const float* const* input, const float* energy, float t2,
+                    int n);
+    // Clamped steepening: out = min(max(row + amount * (row - blur), lo), hi).
+    void (*steepenRow)(const float* row, const float* blur, const float* amount, const float* lo,
+                       const float* hi, float* out, int n);
+    // 8-bit output: dst[3x + c] = floor(clamp(rgb[c][x] + tex[x], 0, 1) * 255 + dither[x]),
+    // dither in [0, 1); a null tex adds nothing.
+    void (*store8)(const float* const* rgb, const float* tex, const float* dither, uint8_t* dst,
+                   int n);
+    // 16-bit output in the host's range 0..32768, rounded; samples stored little-endian.
+    void (*store16)(const float* const* rgb, const float* tex, uint8_t* dst, int n);
+    void (*flowRow)(const FlowRowArgs& a);
+    void (*shockRow)(const ShockRowArgs& a);
 };
 
 const KernelSet& BaselineKernels();

@@ -52,12 +52,44 @@ void CWorkspace::Free(void* block) {
     }
 }
 
+float* CWorkspace::AllocFloats(std::size_t count) {
+    if (count == 0 || count > (UINT32_MAX - kAlign) / sizeof(float)) {
+        return nullptr;
+    }
+    try {
+        m_floatBlocks.reserve(m_floatBlocks.size() + 1);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    void* block = Alloc(count * sizeof(float) + kAlign);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    // Host blocks carry no alignment promise.
+    auto address = reinterpret_cast<std::uintptr_t>(block);
+    address = (address + kAlign - 1) & ~static_cast<std::uintptr_t>(kAlign - 1);
+    m_floatBlocks.push_back({reinterpret_cast<float*>(address), block, count});
+    return m_floatBlocks.back().data;
+}
+
+void CWorkspace::FreeFloats(float* data) {
+    for (auto it = m_floatBlocks.begin(); it != m_floatBlocks.end(); ++it) {
+        if (it->data == data) {
+            void* block = it->block;
+            m_floatBlocks.erase(it);
+            Free(block);
+            return;
+        }
+    }
+}
+
 bool CWorkspace::AllocPlane(Plane& plane, int width, int height) {
     plane = Plane{};
     if (width <= 0 || height <= 0) {
         return false;
     }
-    const std::size_t stride = (static_cast<std::size_t>(width) + 15) & ~std::size_t{15};
+    const std::size_t stride = width < 16 ? static_cast<std::size_t>(width)
+                                          : (static_cast<std::size_t>(width) + 15) & ~std::size_t{15};
     const std::size_t floats = stride * static_cast<std::size_t>(height);
     if (floats > (UINT32_MAX - kAlign) / sizeof(float)) {
         return false;

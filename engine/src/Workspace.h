@@ -27,7 +27,12 @@ public:
     void* Alloc(std::size_t bytes);
     void Free(void* block);
 
-    // A plane with rows padded to a multiple of 16 floats; false when out of memory.
+    // count floats aligned to 64 bytes, given back with the workspace; null when out of memory.
+    float* AllocFloats(std::size_t count);
+    void FreeFloats(float* data);
+
+    // A plane with rows padded to a multiple of 16 floats (narrow planes are not padded, so a
+    // tall, thin image costs no more than its pixels); false when out of memory.
     bool AllocPlane(Plane& plane, int width, int height);
     void FreePlane(Plane& plane);
     bool AllocPlanes(Planes3& planes, int width, int height);
@@ -46,6 +51,7 @@ private:
         std::size_t floats;
     };
     std::vector<PlaneBlock> m_planeBlocks;  // in use
+    std::vector<PlaneBlock> m_floatBlocks;  // AllocFloats blocks in use
     std::vector<PlaneBlock> m_spare;        // freed full-size planes, kept for reuse
     std::size_t m_largestPlane = 0;
 };

@@ -319,7 +319,8 @@ TEST(EngineContract, SixteenBitOutputStaysInTheHostRange) {
 TEST(EngineContract, LocalStagesGiveTheSameValuesWhereverTheTileSeamsFall) {
     // With the clean stage off, steepening is the only stage and reaches a few pixels: cutting
     // columns off the left moves every tile seam across the content, and pixels away from the
-    // cut must not change at all. Both bit depths, a narrow and a wide edge radius.
+    // cut must not change at all (8-bit output only by its dither, which follows the position:
+    // one level). Both bit depths, a narrow and a wide edge radius.
     for (int format : {VWGLAZE_FORMAT_RGB8, VWGLAZE_FORMAT_RGB16}) {
         for (double edgeRadius : {0.5, 4.0}) {
             const int w = 1300, h = 40, cut = 173, margin = 16;
@@ -342,7 +343,8 @@ TEST(EngineContract, LocalStagesGiveTheSameValuesWhereverTheTileSeamsFall) {
             for (int y = 0; y < h; ++y)
                 for (int x = cut + margin; x < w; ++x)
                     for (int c = 0; c < 3; ++c)
-                        differing += whole.Get(x, y, c) != shifted.Get(x - cut, y, c);
+                        differing += std::fabs(whole.Get(x, y, c) - shifted.Get(x - cut, y, c)) >
+                                     (format == VWGLAZE_FORMAT_RGB8 ? 1.0f : 0.0f);
             EXPECT_EQ(differing, 0) << "format " << format << " edge radius " << edgeRadius;
         }
     }

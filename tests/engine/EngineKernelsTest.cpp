@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -31,88 +32,111 @@ const int kLengths[] = {1, 7, 8, 33, 1000};
 
 }  // namespace
 
-TEST(EngineKernels, DomainWeightsMatchTheExponential) {
-    for (const vg::KernelSet* k : Sets()) {
-        for (int nch : {1, 3}) {
-            for (int n : kLengths) {
-                std::vector<float> a[3], b[3];
-                const float* pa[3];
-                const float* pb[3];
-                for (int c = 0; c < 3; ++c) {
-                    a[c] = Random(n, 10 + c);
-                    b[c] = Random(n, 20 + c);
-                    pa[c] = a[c].data();
-                    pb[c] = b[c].data();
-                }
-                const float s[3] = {40.0f, 25.0f, 7.0f};
-                std::vector<float> w(static_cast<std::size_t>(n));
-                k->dtWeights(pa, pb, nch, s, 1.41421356f, 0.1f, w.data(), n);
-                for (int x = 0; x < n; ++x) {
-                    double d = 1.41421356;
-                    for (int c = 0; c < nch; ++c) d += s[c] * std::fabs(a[c][x] - b[c][x]);
-                    // Weights are never driven below 2^-30, which keeps squarings normal.
-                    const double want = std::max(std::exp(-0.1 * d), std::ldexp(1.0, -30));
-                    ASSERT_NEAR(w[x], want, want * 2e-6) << k->name << " n " << n << " x " << x;
-                }
-            }
-        }
-    }
-}
-
-TEST(EngineKernels, RecursionStepsMatchTheNaiveRecurrence) {
+TEST(EngineKernels, GateSteepenAndStoreMatchPlainFormulas) {
     for (const vg::KernelSet* k : Sets()) {
         for (int n : kLengths) {
-            for (int squarings : {0, 1, 2}) {
-                const std::vector<float> w = Random(n, 3, 0.0f, 1.0f);
-                std::vector<float> cur[3], prev[3], want[3];
-                float* pc[3];
-                const float* pp[3];
+            std::vector<float> base[3], in[3];
+            float* pb[3];
+            const float* pi[3];
+            for (int c = 0; c < 3; ++c) {
+                base[c] = Random(n, 100 + c);
+                in[c] = Random(n, 110 + c);
+                pb[c] = base[c].data();
+                pi[c] = in[c].data();
+            }
+            const std::vector<float> e = Random(n, 120, 0.0f, 4.0f);
+            const std::vector<float> b0 = base[0];
+            k->gateRow(pb, pi, e.data(), 1.5f, n);
+            for (int x = 0; x < n; ++x) {
+                const double g = e[x] / (e[x] + 1.5);
+                ASSERT_NEAR(base[0][x], b0[x] + g * (in[0][x] - b0[x]), 1e-6) << k->name;
+            }
+            const std::vector<float> row = Random(n, 130), blur = Random(n, 131),
+                                     amount = Random(n, 132, 0.0f, 3.0f),
+                                     lo = Random(n, 133, 0.0f, 0.4f), hi = Random(n, 134, 0.6f, 1.0f);
+            std::vector<float> out(static_cast<std::size_t>(n));
+            k->steepenRow(row.data(), blur.data(), amount.data(), lo.data(), hi.data(), out.data(), n);
+            for (int x = 0; x < n; ++x) {
+                const double v = row[x] + amount[x] * (row[x] - blur[x]);
+                ASSERT_NEAR(out[x], std::min<double>(std::max<double>(v, lo[x]), hi[x]), 1e-6);
+            }
+            // Values beyond 0..1 (texture added to an edge) clamp; 1.0 with the largest dither
+            // stays 255; the dither decides only between the two nearest levels.
+            std::vector<float> rgb[3] = {Random(n, 140, -0.2f, 1.2f), Random(n, 141), Random(n, 142)};
+            const float* pr[3] = {rgb[0].data(), rgb[1].data(), rgb[2].data()};
+            if (n > 1) rgb[1][0] = 1.0f;
+            const std::vector<float> tex = Random(n, 143, -0.05f, 0.05f);
+            std::vector<float> dither = Random(n, 144, 0.0f, 0.999f);
+            if (n > 1) dither[0] = 0.99999994f;
+            std::vector<uint8_t> b8(3 * static_cast<std::size_t>(n)), b16(6 * static_cast<std::size_t>(n));
+            k->store8(pr, nullptr, dither.data(), b8.data(), n);
+            k->store16(pr, tex.data(), b16.data(), n);
+            for (int x = 0; x < n; ++x) {
                 for (int c = 0; c < 3; ++c) {
-                    cur[c] = Random(n, 30 + c);
-                    prev[c] = Random(n, 40 + c);
-                    want[c] = cur[c];
-                    for (int x = 0; x < n; ++x) {
-                        const double a = std::pow(static_cast<double>(w[x]), 1 << squarings);
-                        want[c][x] = static_cast<float>(want[c][x] + a * (prev[c][x] - want[c][x]));
-                    }
-                    pc[c] = cur[c].data();
-                    pp[c] = prev[c].data();
+                    const double u = std::min(1.0, std::max(0.0, double(rgb[c][x])));
+                    ASSERT_EQ(b8[3 * x + c], static_cast<int>(std::floor(u * 255 + dither[x])))
+                        << k->name << " x " << x << " c " << c;
+                    const double t = std::min(1.0, std::max(0.0, double(rgb[c][x]) + tex[x]));
+                    uint16_t q;
+                    std::memcpy(&q, &b16[6 * x + 2 * c], 2);
+                    ASSERT_NEAR(q, t * 32768, 0.51) << k->name;
                 }
-                k->dtStepV(pc, pp, 3, w.data(), squarings, n);
-                for (int c = 0; c < 3; ++c)
-                    for (int x = 0; x < n; ++x)
-                        ASSERT_NEAR(cur[c][x], want[c][x], 2e-6f) << k->name << " sq " << squarings;
             }
         }
     }
 }
 
-TEST(EngineKernels, HorizontalSweepsMatchPerRowRecursionForAnyChainCount) {
+// The accent kernels against each other across builds, and on a ramp in every direction: a
+// ramp has no edge to move, so both leave it as it is up to the border.
+TEST(EngineKernels, AccentRowsLeaveRampsAloneUpToTheBorder) {
+    const int w = 23, h = 17;
     for (const vg::KernelSet* k : Sets()) {
-        for (int chains : {1, 2, 3, 5, 12}) {
-            for (int n : {1, 2, 9, 300}) {
-                std::vector<std::vector<float>> rows, ws, want;
-                for (int j = 0; j < chains; ++j) {
-                    rows.push_back(Random(n, 50 + j));
-                    ws.push_back(Random(n, 70 + j / 3, 0.2f, 0.99f));
-                    std::vector<float> r = rows.back();
-                    const std::vector<float>& wt = ws.back();
-                    for (int x = 1; x < n; ++x) r[x] += wt[x] * wt[x] * (r[x - 1] - r[x]);
-                    for (int x = n - 2; x >= 0; --x)
-                        r[x] += wt[x + 1] * wt[x + 1] * (r[x + 1] - r[x]);
-                    want.push_back(r);
+        for (auto [ax, ay] : {std::pair{0.02f, 0.0f}, {0.0f, 0.03f}, {0.015f, -0.02f}}) {
+            std::vector<float> plane[3], out[3], lum((w + 2) * (h + 2)), jxx(w), jxy(w), jyy(w);
+            for (int c = 0; c < 3; ++c) {
+                plane[c].resize(w * h);
+                out[c].assign(w, -1.0f);
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) plane[c][y * w + x] = 0.3f + c * 0.1f + ax * x + ay * y;
+            }
+            for (int y = -1; y <= h; ++y)
+                for (int x = -1; x <= w; ++x) lum[(y + 1) * (w + 2) + x + 1] = 0.4f + ax * x + ay * y;
+            for (int x = 0; x < w; ++x) {
+                jxx[x] = ax * ax;
+                jxy[x] = ax * ay;
+                jyy[x] = ay * ay;
+            }
+            float taps[vg::kFlowTaps];
+            for (float& t : taps) t = 1.0f / vg::kFlowTaps;
+            for (int y : {0, h / 2, h - 1}) {
+                vg::FlowRowArgs f{};
+                vg::ShockRowArgs s{};
+                for (int c = 0; c < 3; ++c) {
+                    f.planes[c] = s.planes[c] = plane[c].data();
+                    f.out[c] = s.out[c] = out[c].data();
                 }
-                std::vector<float*> pr;
-                std::vector<const float*> pw;
-                for (int j = 0; j < chains; ++j) {
-                    pr.push_back(rows[j].data());
-                    pw.push_back(ws[j].data());
+                f.stride = s.stride = w;
+                f.width = s.width = w;
+                f.height = s.height = h;
+                f.y = s.y = y;
+                f.jxx = jxx.data();
+                f.jxy = jxy.data();
+                f.jyy = jyy.data();
+                f.taps = taps;
+                f.tapStep = 1.2f;
+                f.stepScale = 3.0f;
+                f.flatEnergy = 1e-12f;
+                for (int j = 0; j < 3; ++j) s.lum[j] = lum.data() + (y + j) * (w + 2) + 1;
+                s.re = 1.5f;
+                s.knee = 0.025f;
+                s.shockStep = 1.1f;
+                for (auto run : {0, 1}) {
+                    if (run == 0) k->flowRow(f); else k->shockRow(s);
+                    for (int c = 0; c < 3; ++c)
+                        for (int x = 0; x < w; ++x)
+                            ASSERT_NEAR(out[c][x], plane[c][y * w + x], 2e-5)
+                                << k->name << (run ? " shock" : " flow") << " x " << x << " y " << y;
                 }
-                k->dtSweepH(pr.data(), pw.data(), chains, 1, n);
-                for (int j = 0; j < chains; ++j)
-                    for (int x = 0; x < n; ++x)
-                        ASSERT_NEAR(rows[j][x], want[j][x], 1e-5f)
-                            << k->name << " chains " << chains << " n " << n;
             }
         }
     }

@@ -1,0 +1,349 @@
+// One call of the glaze filter, compiled once per instruction set into namespace VG_KERNEL_NS
+// (after KernelsImpl.h): the run's planes, threads and parallel loops, and the helpers the
+// stages share. The stages themselves are in Stage*Impl.h, the order of the run in
+// PipelineImpl.h.
+#include "Glaze.h"
+#include "Kernels.h"
+#include "Plane.h"
+#include "WorkerTeam.h"
+#include "Workspace.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <thread>
+
+namespace vg {
+namespace VG_KERNEL_NS {
+namespace {
+
+constexpr int kRowsPerChunk = 16;
+constexpr int kMinVerticalStrip = 256;  // columns of a pass down the image, at least
+constexpr int kOutputTile = 512;        // columns of an output tile
+constexpr int kMaxFirRadius = 12;
+constexpr float kFirSigmaLimit = 3.0f;  // above this the recursive Gaussian is used
+constexpr float kLumR = 0.299f, kLumG = 0.587f, kLumB = 0.114f;
+// Working rows per thread, each as wide as an output tile plus its aprons.
+constexpr int kScratchRows = 24;
+// A thread costs its own scratch and grid tiles: images below this many pixels per thread
+// get fewer threads.
+constexpr long long kPixelsPerThread = 128 * 1024;
+
+inline float Clampf(float v, float lo, float hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
+
+// Index of x mirrored back into [0, n): -1 -> 1, n -> n - 2 (clamped for tiny n).
+inline int Mirror(int x, int n) {
+    if (x < 0) x = -x;
+    if (x >= n) x = 2 * (n - 1) - x;
+    return std::clamp(x, 0, n - 1);
+}
+
+// Thrown inside the pipeline only, turned into a result code by RunPipeline.
+struct Stop {
+    int32_t code;
+};
+
+// Normalised Gaussian taps of radius min(kMaxFirRadius, ceil(3 sigma)); returns the radius.
+int GaussTaps(float sigma, float* taps) {
+    const int radius = std::min(kMaxFirRadius, static_cast<int>(std::ceil(3.0f * sigma)));
+    double sum = 0.0;
+    for (int k = -radius; k <= radius; ++k) {
+        sum += std::exp(-0.5 * k * k / (static_cast<double>(sigma) * sigma));
+    }
+    for (int k = -radius; k <= radius; ++k) {
+        taps[k + radius] =
+            static_cast<float>(std::exp(-0.5 * k * k / (static_cast<double>(sigma) * sigma)) / sum);
+    }
+    return radius;
+}
+
+// Horizontal FIR of columns [x0, x0 + n) of a row of width w. The border is continued by odd
+// reflection (a ramp stays a ramp) when `odd` is set, by its edge value otherwise. pad holds
+// n + 2 radius floats.
+void FirSpan(const KernelSet& k, const float* row, int w, int x0, int n, const float* taps,
+             int radius, bool odd, float* pad, float* out) {
+    for (int j = 0; j < n + 2 * radius; ++j) {
+        const int x = x0 - radius + j;
+        if (x >= 0 && x < w) {
+            pad[j] = row[x];
+        } else {
+            const int edge = x < 0 ? 0 : w - 1;
+            pad[j] = odd ? 2.0f * row[edge] - row[Mirror(x, w)] : row[edge];
+        }
+    }
+    k.firH(pad, taps, 2 * radius + 1, out, n);
+}
+
+class CGlazeRun {
+public:
+    CGlazeRun(const EngineImage& image, const GlazeSettings& s, int threads)
+        : m_image(image),
+          m_s(s),
+          m_k(Kernels()),
+          m_ws(image.allocProc, image.freeProc, image.hostContext),
+          m_team(ThreadsFor(image, threads), image.progressCallback, image.hostContext),
+          m_w(image.width),
+          m_h(image.height),
+          m_n(static_cast<float>(std::max(1, s.sampleStep))) {}
+
+    int32_t Run();
+
+private:
+    static int ThreadsFor(const EngineImage& image, int requested) {
+        // Small and thin images (thumbnails, previews of tiny selections) are not worth a
+        // thread start, nor a thread's working memory.
+        const long long pixels = static_cast<long long>(image.width) * image.height;
+        const int most = static_cast<int>(std::min<long long>(64, 1 + pixels / kPixelsPerThread));
+        if (requested <= 0) {
+            requested = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+        }
+        return std::min(requested, most);
+    }
+
+    void Need(bool ok) {
+        if (!ok) {
+            throw Stop{VWGLAZE_NO_MEMORY};
+        }
+    }
+    void Check(bool notCancelled) {
+        if (!notCancelled) {
+            throw Stop{VWGLAZE_CANCELLED};
+        }
+    }
+    Plane NewPlane(int w, int h) {
+        Plane p;
+        Need(m_ws.AllocPlane(p, w, h));
+        return p;
+    }
+    Planes3 NewPlanes(int w, int h) {
+        Planes3 p;
+        Need(m_ws.AllocPlanes(p, w, h));
+        return p;
+    }
+    // An aligned block of floats for the whole call.
+    float* NewFloats(std::size_t count) {
+        float* p = m_ws.AllocFloats(count);
+        Need(p != nullptr);
+        return p;
+    }
+
+    template <class Body>
+    void ForRowChunks(int h, const Body& body) {
+        const int chunks = (h + kRowsPerChunk - 1) / kRowsPerChunk;
+        Check(m_team.ParallelFor(chunks, [&](int i, int thread) {
+            const int y0 = i * kRowsPerChunk;
+            body(y0, std::min(h, y0 + kRowsPerChunk), thread);
+        }));
+    }
+    template <class Body>
+    void ForRows(int h, const Body& body) {
+        ForRowChunks(h, [&](int y0, int y1, int thread) {
+            for (int y = y0; y < y1; ++y) {
+                body(y, thread);
+            }
+        });
+    }
+    // Fixed column strips: the partition never depends on the thread count.
+    template <class Body>
+    void ForStrips(int w, int strip, const Body& body) {
+        const int chunks = (w + strip - 1) / strip;
+        Check(m_team.ParallelFor(chunks, [&](int i, int thread) {
+            const int x0 = i * strip;
+            body(x0, std::min(w, x0 + strip) - x0, thread);
+        }));
+    }
+    // Tiles of kRowsPerChunk rows and kOutputTile columns, row-major.
+    template <class Body>
+    void ForTiles(int w, int h, const Body& body) {
+        const int across = (w + kOutputTile - 1) / kOutputTile;
+        const int down = (h + kRowsPerChunk - 1) / kRowsPerChunk;
+        Check(m_team.ParallelFor(across * down, [&](int i, int thread) {
+            const int y0 = (i / across) * kRowsPerChunk, x0 = (i % across) * kOutputTile;
+            body(x0, std::min(w, x0 + kOutputTile), y0, std::min(h, y0 + kRowsPerChunk), thread);
+        }));
+    }
+    // Per-thread rows of scratch, each m_scratchStride floats: a tile's width plus aprons.
+    float* Scratch(int thread, int slot) {
+        return m_scratch +
+               (static_cast<std::size_t>(thread) * kScratchRows + slot) * m_scratchStride;
+    }
+
+    int EstimatePasses() const;
+    void ReadInput(Planes3& rgb);
+    // dst = Gauss(src) with the border continued by its edge value; dst may be src; tmp is a
+    // spare plane of the same size.
+    void Gauss(const Plane& src, Plane& dst, float sigma, Plane& tmp);
+    void GaussFir(const Plane& src, Plane& dst, float sigma, Plane& tmp);
+    void GaussIir(const Plane& src, Plane& dst, float sigma);
+    void Luminance(const Planes3& src, Plane& dst);
+
+    // Clean stage (StageCleanImpl.h).
+    struct GridJob;
+    void GridFilter(const GridJob& job);
+    void Clean(const Planes3& input, Planes3& out);
+    void Gate(const Planes3& input, Planes3& base);
+    // Accent stage (StageAccentImpl.h).
+    void Accent(Planes3& s);
+    // Texture band and output (StageOutputImpl.h).
+    void TextureBase(const Plane& lum, Plane& base);
+    void Output(const Planes3& s, const Plane* lum, const Plane* base, float gain);
+
+    const EngineImage& m_image;
+    const GlazeSettings& m_s;
+    const KernelSet& m_k;
+    CWorkspace m_ws;
+    CWorkerTeam m_team;
+    const int m_w;
+    const int m_h;
+    const float m_n;
+    float* m_scratch = nullptr;
+    std::size_t m_scratchStride = 0;
+};
+
+void CGlazeRun::ReadInput(Planes3& rgb) {
+    const bool wide = m_image.pixelFormat == VWGLAZE_FORMAT_RGB16;
+    ForRows(m_h, [&](int y, int) {
+        const auto* row = static_cast<const unsigned char*>(m_image.srcData) +
+                          static_cast<std::ptrdiff_t>(y) * m_image.srcRowBytes;
+        float* r = rgb.c[0].Row(y);
+        float* g = rgb.c[1].Row(y);
+        float* b = rgb.c[2].Row(y);
+        if (wide) {
+            const float scale = 1.0f / VWGLAZE_RGB16_MAX;
+            for (int x = 0; x < m_w; ++x) {
+                uint16_t v[3];
+                std::memcpy(v, row + 6 * static_cast<std::ptrdiff_t>(x), sizeof v);
+                r[x] = std::min(1.0f, v[0] * scale);
+                g[x] = std::min(1.0f, v[1] * scale);
+                b[x] = std::min(1.0f, v[2] * scale);
+            }
+        } else {
+            constexpr float scale = 1.0f / 255.0f;
+            for (int x = 0; x < m_w; ++x) {
+                const unsigned char* p = row + 3 * static_cast<std::ptrdiff_t>(x);
+                r[x] = p[0] * scale;
+                g[x] = p[1] * scale;
+                b[x] = p[2] * scale;
+            }
+        }
+    });
+}
+
+void CGlazeRun::Gauss(const Plane& src, Plane& dst, float sigma, Plane& tmp) {
+    if (sigma < 0.3f) {
+        if (src.data != dst.data) {
+            ForRows(src.height, [&](int y, int) {
+                std::memcpy(dst.Row(y), src.Row(y),
+                            sizeof(float) * static_cast<std::size_t>(src.width));
+            });
+        }
+    } else if (sigma < kFirSigmaLimit) {
+        GaussFir(src, dst, sigma, tmp);
+    } else {
+        GaussIir(src, dst, sigma);
+    }
+}
+
+void CGlazeRun::GaussFir(const Plane& plane, Plane& dst, float sigma, Plane& tmp) {
+    const int w = plane.width, h = plane.height;
+    float taps[2 * kMaxFirRadius + 1];
+    const int radius = GaussTaps(sigma, taps);
+    const int ntaps = 2 * radius + 1;
+    ForTiles(w, h, [&](int x0, int x1, int y0, int y1, int thread) {
+        for (int y = y0; y < y1; ++y) {
+            FirSpan(m_k, plane.Row(y), w, x0, x1 - x0, taps, radius, false, Scratch(thread, 0),
+                    tmp.Row(y) + x0);
+        }
+    });
+    ForRows(h, [&](int y, int) {
+        const float* rows[2 * kMaxFirRadius + 1];
+        for (int k = 0; k < ntaps; ++k) {
+            rows[k] = tmp.Row(std::clamp(y + k - radius, 0, h - 1));
+        }
+        m_k.firV(rows, taps, ntaps, dst.Row(y), w);
+    });
+}
+
+// Young and van Vliet's third-order recursive Gaussian, run forwards and backwards in each
+// direction, with each border continued by its edge value.
+void CGlazeRun::GaussIir(const Plane& src, Plane& plane, float sigma) {
+    const int w = plane.width, h = plane.height;
+    const double q = sigma >= 2.5f ? 0.98711 * sigma - 0.96330
+                                   : 3.97156 - 4.14554 * std::sqrt(1.0 - 0.26891 * sigma);
+    const double b0 = 1.57825 + 2.44413 * q + 1.4281 * q * q + 0.422205 * q * q * q;
+    const double b1 = 2.44413 * q + 2.85619 * q * q + 1.26661 * q * q * q;
+    const double b2 = -(1.4281 * q * q + 1.26661 * q * q * q);
+    const double b3 = 0.422205 * q * q * q;
+    const float c0 = static_cast<float>(b1 / b0);
+    const float c1 = static_cast<float>(b2 / b0);
+    const float c2 = static_cast<float>(b3 / b0);
+    const float bb = 1.0f - (c0 + c1 + c2);
+    const float coef[4] = {bb, c0, c1, c2};
+    // Eight rows at a time: their recursions are independent, which hides each one's latency,
+    // and the newest value enters each step last, so one multiply-add waits for it.
+    ForRowChunks(h, [&](int y0, int y1, int) {
+        constexpr int kTogether = 8;
+        for (int y = y0; y < y1; y += kTogether) {
+            const int m = std::min(kTogether, y1 - y);
+            float* r[kTogether];
+            float p0[kTogether], p1[kTogether], p2[kTogether];
+            for (int j = 0; j < kTogether; ++j) {
+                // Short groups repeat their last row, whose result is written twice alike.
+                r[j] = plane.Row(y + std::min(j, m - 1));
+            }
+            if (src.data != plane.data) {
+                for (int j = 0; j < m; ++j) {
+                    std::memcpy(r[j], src.Row(y + j), sizeof(float) * static_cast<std::size_t>(w));
+                }
+            }
+            auto sweep = [&](int from, int to, int step) {
+                for (int j = 0; j < kTogether; ++j) {
+                    p0[j] = p1[j] = p2[j] = r[j][from];
+                }
+                for (int x = from;; x += step) {
+                    for (int j = 0; j < kTogether; ++j) {
+                        const float v = c0 * p0[j] + (c1 * p1[j] + (c2 * p2[j] + bb * r[j][x]));
+                        p2[j] = p1[j];
+                        p1[j] = p0[j];
+                        p0[j] = v;
+                    }
+                    for (int j = 0; j < kTogether; ++j) {
+                        r[j][x] = p0[j];
+                    }
+                    if (x == to) break;
+                }
+            };
+            sweep(0, w - 1, 1);
+            sweep(w - 1, 0, -1);
+        }
+    });
+    ForStrips(w, kMinVerticalStrip, [&](int x0, int n, int) {
+        auto at = [&](int y) { return plane.Row(std::clamp(y, 0, h - 1)) + x0; };
+        for (int y = 1; y < h; ++y) {
+            m_k.iirStepV(at(y), at(y - 1), at(y - 2), at(y - 3), coef, n);
+        }
+        for (int y = h - 2; y >= 0; --y) {
+            m_k.iirStepV(at(y), at(y + 1), at(y + 2), at(y + 3), coef, n);
+        }
+    });
+}
+
+void CGlazeRun::Luminance(const Planes3& src, Plane& dst) {
+    const int w = dst.width;
+    ForRows(dst.height, [&](int y, int) {
+        const float* r = src.c[0].Row(y);
+        const float* g = src.c[1].Row(y);
+        const float* b = src.c[2].Row(y);
+        float* o = dst.Row(y);
+        for (int x = 0; x < w; ++x) {
+            o[x] = kLumR * r[x] + kLumG * g[x] + kLumB * b[x];
+        }
+    });
+}
+
+}  // namespace
+}  // namespace VG_KERNEL_NS
+}  // namespace vg

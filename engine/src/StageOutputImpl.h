@@ -1,0 +1,194 @@
+// The texture band and the output pass (part of the per-instruction-set pipeline, after
+// GlazeRunImpl.h and StageCleanImpl.h).
+
+namespace vg {
+namespace VG_KERNEL_NS {
+namespace {
+constexpr int kRemapEntries = 1024;
+}  // namespace
+
+// The smooth part of the luminance at the texture size, edge-aware (range twice the
+// threshold), so that strong edges stay out of the texture band and adding it back cannot
+// make halos.
+void CGlazeRun::TextureBase(const Plane& lum, Plane& base) {
+    const float t = std::max(
+        0.02f, 2.0f * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]}));
+    Plane guide = NewPlane(m_w, m_h);
+    ForRows(m_h, [&](int y, int) {
+        const float* l = lum.Row(y);
+        float* g = guide.Row(y);
+        for (int x = 0; x < m_w; ++x) g[x] = l[x] / t;
+    });
+    GridJob job;
+    job.values[0] = &lum;
+    job.guide = &guide;
+    job.sigmaS = std::max(0.5f, m_s.textureSize / m_n);
+    job.out[0] = &base;
+    GridFilter(job);
+    m_ws.FreePlane(guide);
+}
+
+// The last pass, in tiles small enough for the cache: clamped steepening (an unsharp step
+// limited to each pixel's local minimum and maximum, so edges get steeper but never overshoot;
+// weak edges get more of it than strong ones), the remapped texture band, and the conversion
+// to the host's format, dithered by position for 8 bits. A tile reads only s, lum and base, so
+// the destination may be the source. Each tile works on its columns plus an apron wide enough
+// that every value it writes is the one a whole-row computation would give. The blur of the
+// steepening continues the image by odd reflection, so a ramp is not bent at the border.
+void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, float gain) {
+    const bool steepen = m_s.edgeSharpness > 0.0f && m_s.edgeGain > 0.0f;
+    const float re = std::max(0.5f, m_s.edgeRadius / m_n);
+    const int r = std::max(1, static_cast<int>(std::lround(re)));
+    const float strength = m_s.edgeSharpness * m_s.edgeGain;
+    const float knee = m_s.knee;
+    float taps[2 * kMaxFirRadius + 1];
+    const int fr = GaussTaps(re, taps);
+    const int apron = fr + 1;  // > r as well
+    // Power remap of small texture: |d| < tau becomes tau * (|d| / tau)^gamma.
+    float remap[kRemapEntries + 2];
+    const float tau = m_s.knee;
+    for (int i = 0; i <= kRemapEntries + 1; ++i) {
+        const double u = std::min(1.0, static_cast<double>(i) / kRemapEntries);
+        remap[i] = static_cast<float>(tau * std::pow(u, static_cast<double>(m_s.textureGamma)));
+    }
+    const bool wide = m_image.pixelFormat == VWGLAZE_FORMAT_RGB16;
+    const float* mask = wide ? nullptr : BlueNoiseMask();
+    auto* dst = static_cast<unsigned char*>(m_image.dstData);
+    const std::ptrdiff_t stride = m_image.dstRowBytes;
+    const int w = m_w, h = m_h;
+    ForTiles(w, h, [&](int tx0, int tx1, int y0, int y1, int thread) {
+        // The span [sx0, sx1) of columns worked on; arrays below are indexed from sx0.
+        const int sx0 = std::max(0, tx0 - apron), sx1 = std::min(w, tx1 + apron);
+        const int sw = sx1 - sx0;
+        const int o0 = tx0 - sx0, tw = tx1 - tx0;  // the tile within the span
+        const std::size_t spanBytes = sizeof(float) * static_cast<std::size_t>(sw);
+        // Slots: 0..8 blurred rows y-1, y, y+1 of each channel (a ring), 9..11 their
+        // luminance, 12 FIR padding, 13 column sums, 14 amount, 15/16 min/max, 17/18 column
+        // min/max, 19 texture, 20..22 the steepened rows, 23 dither.
+        auto blurSlot = [&](int yy, int c) { return Scratch(thread, ((yy + 3) % 3) * 3 + c); };
+        auto lumSlot = [&](int yy) { return Scratch(thread, 9 + (yy + 3) % 3); };
+        float* pad = Scratch(thread, 12);
+        float* col = Scratch(thread, 13);
+        float* amount = Scratch(thread, 14);
+        float* mn = Scratch(thread, 15);
+        float* mx = Scratch(thread, 16);
+        float* cmn = Scratch(thread, 17);
+        float* cmx = Scratch(thread, 18);
+        float* tex = Scratch(thread, 19);
+        float* dither = Scratch(thread, 23);
+        // Blur of row yy (clamped into the image) into its ring slots, and its luminance. Rows
+        // beyond the border enter as 2 * edge - mirror, folded into the tap list.
+        auto blurRow = [&](int yy) {
+            const int yc = std::clamp(yy, 0, h - 1);
+            const float* rows[4 * kMaxFirRadius + 2];
+            float wts[4 * kMaxFirRadius + 2];
+            for (int c = 0; c < 3; ++c) {
+                int m = 0;
+                for (int j = 0; j <= 2 * fr; ++j) {
+                    const int y = yc + j - fr;
+                    if (y >= 0 && y < h) {
+                        rows[m] = s.c[c].Row(y) + sx0;
+                        wts[m++] = taps[j];
+                    } else {
+                        rows[m] = s.c[c].Row(y < 0 ? 0 : h - 1) + sx0;
+                        wts[m++] = 2.0f * taps[j];
+                        rows[m] = s.c[c].Row(Mirror(y, h)) + sx0;
+                        wts[m++] = -taps[j];
+                    }
+                }
+                m_k.firV(rows, wts, m, col, sw);
+                FirSpan(m_k, col, sw, 0, sw, taps, fr, true, pad, blurSlot(yy, c));
+            }
+            const float* br = blurSlot(yy, 0);
+            const float* bg = blurSlot(yy, 1);
+            const float* bb = blurSlot(yy, 2);
+            float* l = lumSlot(yy);
+            for (int x = 0; x < sw; ++x) {
+                l[x] = kLumR * br[x] + kLumG * bg[x] + kLumB * bb[x];
+            }
+        };
+        if (steepen) {
+            blurRow(y0 - 1);
+            blurRow(y0);
+        }
+        for (int y = y0; y < y1; ++y) {
+            const float* texRow = nullptr;
+            if (lum != nullptr) {
+                const float* l = lum->Row(y) + tx0;
+                const float* b = base->Row(y) + tx0;
+                for (int x = 0; x < tw; ++x) {
+                    const float d = l[x] - b[x];
+                    const float a = std::fabs(d);
+                    float v = a;
+                    if (a < tau) {
+                        const float fi = a / tau * kRemapEntries;
+                        const int i = static_cast<int>(fi);
+                        v = remap[i] + (fi - static_cast<float>(i)) * (remap[i + 1] - remap[i]);
+                    }
+                    tex[x] = gain * (d < 0.0f ? -v : v);
+                }
+                texRow = tex;
+            }
+            const float* out[3];
+            if (steepen) {
+                blurRow(y + 1);
+                const float* up = lumSlot(y - 1);
+                const float* mid = lumSlot(y);
+                const float* down = lumSlot(y + 1);
+                if (y == 0) up = mid;
+                if (y == h - 1) down = mid;
+                auto amountAt = [&](int x, int xl, int xr) {
+                    const float gx = (mid[xr] - mid[xl]) / static_cast<float>(std::max(1, xr - xl));
+                    const float gy = 0.5f * (down[x] - up[x]);
+                    // Step height of the edge, independent of the sampling step.
+                    const float hgt = std::sqrt(gx * gx + gy * gy) * re * 2.5f;
+                    amount[x] = strength * (1.0f + 3.0f * knee / (knee + hgt));
+                };
+                // Image borders use the one-sided neighbour; the span's inside needs no test.
+                const int xa = o0 + (tx0 == 0 ? 1 : 0);
+                const int xb = o0 + tw - (tx1 == w ? 1 : 0);
+                if (xa > o0) amountAt(o0, o0, std::min(o0 + 1, sw - 1));
+                for (int x = xa; x < xb; ++x) {
+                    amountAt(x, x - 1, x + 1);
+                }
+                if (xb < o0 + tw) amountAt(xb, std::max(xb - 1, 0), xb);
+                for (int c = 0; c < 3; ++c) {
+                    // Local minimum and maximum over the (2r + 1)^2 window: columns, then rows.
+                    const float* row = s.c[c].Row(y) + sx0;
+                    std::memcpy(cmn, row, spanBytes);
+                    std::memcpy(cmx, row, spanBytes);
+                    for (int yy = std::max(0, y - r); yy <= std::min(h - 1, y + r); ++yy) {
+                        m_k.minRow(cmn, s.c[c].Row(yy) + sx0, sw);
+                        m_k.maxRow(cmx, s.c[c].Row(yy) + sx0, sw);
+                    }
+                    std::memcpy(mn, cmn, spanBytes);
+                    std::memcpy(mx, cmx, spanBytes);
+                    for (int k = 1; k <= r && k < sw; ++k) {
+                        m_k.minRow(mn + k, cmn, sw - k);
+                        m_k.minRow(mn, cmn + k, sw - k);
+                        m_k.maxRow(mx + k, cmx, sw - k);
+                        m_k.maxRow(mx, cmx + k, sw - k);
+                    }
+                    float* o = Scratch(thread, 20 + c);
+                    m_k.steepenRow(row + o0, blurSlot(y, c) + o0, amount + o0, mn + o0, mx + o0,
+                                   o, tw);
+                    out[c] = o;
+                }
+            } else {
+                for (int c = 0; c < 3; ++c) out[c] = s.c[c].Row(y) + tx0;
+            }
+            unsigned char* drow = dst + static_cast<std::ptrdiff_t>(y) * stride +
+                                  static_cast<std::ptrdiff_t>(tx0) * (wide ? 6 : 3);
+            if (wide) {
+                m_k.store16(out, texRow, drow, tw);
+            } else {
+                const float* maskRow = mask + (y % kBlueNoiseSize) * kBlueNoiseSize;
+                for (int x = 0; x < tw; ++x) dither[x] = maskRow[(tx0 + x) % kBlueNoiseSize];
+                m_k.store8(out, texRow, dither, drow, tw);
+            }
+        }
+    });
+}
+
+}  // namespace VG_KERNEL_NS
+}  // namespace vg
