@@ -172,8 +172,9 @@ TEST(EngineWine, TwoHostThreadsMayCallAtOnce) {
     EXPECT_EQ(b.bytes, alone.bytes);
 }
 
-// Hosts free the engine after every run. With the other core busy, worker threads that were
-// still inside an unmapped DLL crashed the process; the run below would die with them.
+// Hosts free the engine after every run, and the engine must then be gone from the process.
+// With the other core busy, worker threads that were still inside an unmapped DLL crashed the
+// process; the run below would die with them.
 TEST(EngineWine, LoadRunFreeLoopUnderLoadKeepsTheProcessAlive) {
     std::atomic<bool> stop{false};
     std::vector<std::thread> load;
@@ -184,7 +185,7 @@ TEST(EngineWine, LoadRunFreeLoopUnderLoadKeepsTheProcessAlive) {
             while (!stop.load(std::memory_order_relaxed)) x = x * 1.0000001 + 1e-9;
         });
     }
-    const Buffer src(240, 200, VWGLAZE_FORMAT_RGB8, 0);
+    const Buffer src(420, 330, VWGLAZE_FORMAT_RGB8, 0);
     Buffer dst = src;
     int runs = 0;
     for (int i = 0; i < 25; ++i) {
@@ -194,9 +195,11 @@ TEST(EngineWine, LoadRunFreeLoopUnderLoadKeepsTheProcessAlive) {
             reinterpret_cast<void*>(GetProcAddress(m, "vwGlazeRGB2")));
         ASSERT_NE(proc, nullptr);
         Host host;
-        EXPECT_EQ(Call(proc, src, dst, host, false, 0), VWGLAZE_DONE);
+        // Large enough for worker threads; with an accent so every stage runs.
+        EXPECT_EQ(Call(proc, src, dst, host, false, i % 2), VWGLAZE_DONE);
         EXPECT_EQ(host.live.load(), 0);
         ASSERT_TRUE(FreeLibrary(m));
+        EXPECT_EQ(GetModuleHandleA("vwiglaze21_x64.dll"), nullptr) << "still loaded after run " << i;
         Sleep(i % 3);  // let any leftover thread run into the freed image
         ++runs;
     }
