@@ -99,6 +99,15 @@ public:
                     DWORD rop) {
         return ::StretchBlt(m_hDC, x, y, w, h, src->m_hDC, sx, sy, sw, sh, rop);
     }
+    // Stretches (sx, sy, sw, sh) of a packed DIB's pixels onto (x, y, w, h); the number of
+    // scan lines copied, 0 on failure. Source y counts from the bottom for bottom-up bitmaps.
+    int StretchDIBits(int x, int y, int w, int h, int sx, int sy, int sw, int sh,
+                      const void* bits, const BITMAPINFO* info, UINT usage = DIB_RGB_COLORS,
+                      DWORD rop = SRCCOPY) {
+        return ::StretchDIBits(m_hDC, x, y, w, h, sx, sy, sw, sh, bits, info, usage, rop);
+    }
+    BOOL Polyline(const POINT* points, int count) { return ::Polyline(m_hDC, points, count); }
+    HGDIOBJ GetCurrentObject(UINT type) const { return ::GetCurrentObject(m_hDC, type); }
 
 protected:
     bool m_owned = false;
@@ -133,6 +142,35 @@ public:
 
 private:
     HWND m_hWnd;
+};
+
+// Draws off screen over `rect` (logical coordinates of the target) and copies the picture to
+// the target when it goes, so a window that paints in several steps does not flicker. Drawing
+// uses the target's coordinates, font and colours. When no bitmap can be made it draws
+// straight into the target instead, so a paint still happens.
+class CMemDC : public CDC {
+public:
+    CMemDC(CDC& target, const RECT& rect);
+    // Over the paint rectangle of a paint.
+    explicit CMemDC(CPaintDC& paint);
+    ~CMemDC() override;
+    CMemDC(const CMemDC&) = delete;
+    CMemDC& operator=(const CMemDC&) = delete;
+
+    bool IsOffScreen() const { return m_bitmap != nullptr; }
+    const CRect& GetRect() const { return m_rect; }
+    // Nothing is copied to the target.
+    void Discard() { m_copy = false; }
+
+private:
+    void Init(HDC target, const RECT& rect);
+
+    HDC m_target = nullptr;
+    CRect m_rect;
+    HBITMAP m_bitmap = nullptr;
+    HGDIOBJ m_oldBitmap = nullptr;
+    HGDIOBJ m_oldFont = nullptr;
+    bool m_copy = true;
 };
 
 // Selects an object into a DC and restores the previous one when the scope ends.

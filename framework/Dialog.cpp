@@ -1,6 +1,8 @@
 // CDialog: creation from templates, the modal loop and data exchange entry points.
 #include "Dialog.h"
 
+#include <algorithm>
+
 #include "ModalFrame.h"
 #include "WinApp.h"
 
@@ -19,6 +21,13 @@ INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
     if (!dialog->InstallSubclass(hWnd)) {
         return FALSE;
     }
+    // A page joins its dialog before its own initialisation, so that it is exchanged and
+    // navigated as part of it from the start.
+    if (::GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD) {
+        dialog->JoinOwnerDialog(::GetParent(hWnd));
+        ::SetWindowLongPtrA(hWnd, GWL_EXSTYLE,
+                            ::GetWindowLongPtrA(hWnd, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+    }
     return dialog->Dispatch(WM_INITDIALOG, wParam, lParam);
 }
 
@@ -26,12 +35,45 @@ BEGIN_MESSAGE_MAP(CDialog, CWnd)
     ON_MESSAGE(WM_INITDIALOG, &CDialog::HandleInitDialog)
     ON_COMMAND(IDOK, &CDialog::OnOK)
     ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
+    ON_WM_NCDESTROY()
 END_MESSAGE_MAP()
 
 CDialog::CDialog(UINT templateId, CWnd* parent)
     : m_nIDTemplate(templateId), m_nIDHelp(templateId), m_pParentWnd(parent) {}
 
-CDialog::~CDialog() = default;
+CDialog::~CDialog() {
+    LeaveOwnerDialog();
+    for (CDialog* page : m_pages) {
+        page->m_pOwnerDialog = nullptr;
+    }
+    m_pages.clear();
+}
+
+void CDialog::JoinOwnerDialog(HWND parent) {
+    for (HWND h = parent; h; h = ::GetParent(h)) {
+        if (auto* owner = dynamic_cast<CDialog*>(FromHandlePermanent(h))) {
+            if (owner != this) {
+                LeaveOwnerDialog();
+                m_pOwnerDialog = owner;
+                owner->m_pages.push_back(this);
+            }
+            return;
+        }
+    }
+}
+
+void CDialog::LeaveOwnerDialog() {
+    if (m_pOwnerDialog) {
+        auto& pages = m_pOwnerDialog->m_pages;
+        pages.erase(std::remove(pages.begin(), pages.end(), this), pages.end());
+        m_pOwnerDialog = nullptr;
+    }
+}
+
+void CDialog::OnNcDestroy() {
+    LeaveOwnerDialog();
+    CWnd::OnNcDestroy();
+}
 
 LRESULT CDialog::HandleInitDialog(WPARAM, LPARAM) { return OnInitDialog(); }
 
@@ -50,6 +92,17 @@ void CDialog::OnOK() {
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 BOOL CDialog::UpdateData(BOOL saveAndValidate) {
+    // A copy: an exchange may not add or remove pages, but a failure message may run a loop.
+    const std::vector<CDialog*> pages = m_pages;
+    for (CDialog* page : pages) {
+        if (page->m_hWnd && !page->UpdateData(saveAndValidate)) {
+            return FALSE;
+        }
+    }
+    return UpdateOwnData(saveAndValidate);
+}
+
+BOOL CDialog::UpdateOwnData(BOOL saveAndValidate) {
     CDataExchange exchange(this, saveAndValidate);
     try {
         DoDataExchange(&exchange);
@@ -162,7 +215,24 @@ void CDialog::EndDialog(int result) {
     }
 }
 
+BOOL CDialog::TranslateAccelerators(MSG* pMsg) {
+    if (!m_hAccelTable || !m_hWnd) {
+        return FALSE;
+    }
+    if (pMsg->message != WM_KEYDOWN && pMsg->message != WM_SYSKEYDOWN &&
+        pMsg->message != WM_CHAR && pMsg->message != WM_SYSCHAR) {
+        return FALSE;
+    }
+    return ::TranslateAcceleratorA(m_hWnd, m_hAccelTable, pMsg) != 0;
+}
+
 BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
+    if (!m_hWnd || (GetStyle() & WS_CHILD)) {
+        return FALSE;  // a page: its dialog navigates over it
+    }
+    if (TranslateAccelerators(pMsg)) {
+        return TRUE;
+    }
     if (pMsg->message < WM_KEYFIRST || pMsg->message > WM_KEYLAST) {
         return FALSE;
     }

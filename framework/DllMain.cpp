@@ -23,6 +23,12 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
             } catch (...) {
             }
         }
+        // Unloaded while the process goes on (reserved is null): give back what the module
+        // registered, so that no class or context is left pointing into unmapped code. At
+        // process exit everything goes anyway and other DLLs may already be gone.
+        if (!reserved) {
+            AfxTermModule();
+        }
     }
     return TRUE;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <utility>
 
 // Owns one handle and closes it with Traits::Close. Never converts implicitly.
@@ -80,6 +81,46 @@ struct FileTraits {
     static Type Null() { return INVALID_HANDLE_VALUE; }
     static void Close(Type h) { ::CloseHandle(h); }
 };
+struct FindTraits {
+    using Type = HANDLE;
+    static Type Null() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { ::FindClose(h); }
+};
+struct RegionTraits {
+    using Type = HRGN;
+    static Type Null() { return nullptr; }
+    static void Close(Type h) { ::DeleteObject(h); }
+};
+struct BitmapTraits {
+    using Type = HBITMAP;
+    static Type Null() { return nullptr; }
+    static void Close(Type h) { ::DeleteObject(h); }
+};
+// A key this process opened or created. The predefined roots (HKEY_CURRENT_USER and the
+// others) are never owned: closing one would close the process's shared handle.
+struct RegKeyTraits {
+    using Type = HKEY;
+    static Type Null() { return nullptr; }
+    static bool IsPredefined(Type h) {
+        // The roots are the reserved values 0x80000000 to 0x80000006 (sign-extended on x64).
+        auto v = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
+        return v >= 0x80000000u && v <= 0x80000006u;
+    }
+    static void Close(Type h) {
+        if (!IsPredefined(h)) {
+            ::RegCloseKey(h);
+        }
+    }
+};
+struct ActCtxTraits {
+    using Type = HANDLE;
+    static Type Null() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) {
+        if (h) {
+            ::ReleaseActCtx(h);
+        }
+    }
+};
 
 using CGdiHandle = CHandle<GdiObjectTraits>;
 using CMemoryDcHandle = CHandle<MemoryDcTraits>;
@@ -89,3 +130,8 @@ using CModuleHandle = CHandle<ModuleTraits>;
 using CIconHandle = CHandle<IconTraits>;
 using CAccelHandle = CHandle<AcceleratorTraits>;
 using CFileHandle = CHandle<FileTraits>;
+using CFindHandle = CHandle<FindTraits>;
+using CRgnHandle = CHandle<RegionTraits>;
+using CBitmapHandle = CHandle<BitmapTraits>;
+using CRegKeyHandle = CHandle<RegKeyTraits>;
+using CActCtxHandle = CHandle<ActCtxTraits>;

@@ -14,12 +14,17 @@
 
 #define afx_msg
 
+class CCmdUI;
 class CDC;
+class CMenu;
 class CWnd;
 
 // Calls a handler that takes a device context, wrapping the message's HDC without owning it.
 template <class T>
 LRESULT AfxCallEraseBkgnd(T* self, BOOL (T::*fn)(CDC*), WPARAM wParam);
+template <class T>
+void AfxCallInitMenuPopup(T* self, void (T::*fn)(CMenu*, UINT, BOOL), WPARAM wParam,
+                          LPARAM lParam);
 template <class T>
 LRESULT AfxCallCtlColor(T* self, HBRUSH (T::*fn)(CDC*, CWnd*, UINT), UINT message,
                         WPARAM wParam, LPARAM lParam);
@@ -202,6 +207,20 @@ protected:                                                                      
                        LOWORD(wParam), CWnd::FromHandle(reinterpret_cast<HWND>(lParam)), \
                        HIWORD(wParam) != 0);                                           \
                    lResult = 0)
+// The popup about to open (borrowed for the call), its index in the parent menu, and whether
+// it is the window menu.
+#define ON_WM_INITMENUPOPUP()                                                          \
+    if (message == WM_INITMENUPOPUP)                                                   \
+        VG_HANDLED(AfxCallInitMenuPopup(                                               \
+                       this, VG_HANDLER(void (ThisClass::*)(CMenu*, UINT, BOOL),       \
+                                        OnInitMenuPopup),                              \
+                       wParam, lParam);                                                \
+                   lResult = 0)
+#define ON_WM_CAPTURECHANGED()                                                         \
+    if (message == WM_CAPTURECHANGED)                                                  \
+        VG_HANDLED((this->*VG_HANDLER(void (ThisClass::*)(CWnd*), OnCaptureChanged))(  \
+                       CWnd::FromHandle(reinterpret_cast<HWND>(lParam)));              \
+                   lResult = 0)
 // Any message: LRESULT handler(WPARAM, LPARAM).
 #define ON_MESSAGE(msg, memberFxn)                                                     \
     if (message == (msg))                                                              \
@@ -222,6 +241,22 @@ protected:                                                                      
     if (message == WM_COMMAND && HIWORD(wParam) == static_cast<WORD>(nfCode) &&          \
         LOWORD(wParam) == (id))                                                        \
         VG_HANDLED((this->*static_cast<void (ThisClass::*)()>(memberFxn))(); lResult = 0)
+// A control notification that the control's parent left unhandled, offered to the parent's
+// ancestors through their command routing (CN_EVENT); see AFX_CTLEVENT.
+#define ON_CONTROL_EVENT(nfCode, id, memberFxn)                                          \
+    if (message == WM_COMMAND && HIWORD(wParam) == static_cast<WORD>(CN_EVENT) &&      \
+        LOWORD(wParam) == (id) && lParam &&                                            \
+        reinterpret_cast<const AFX_CTLEVENT*>(lParam)->code ==                         \
+            static_cast<UINT>(static_cast<WORD>(nfCode)))                                \
+        VG_HANDLED((this->*static_cast<void (ThisClass::*)()>(memberFxn))(); lResult = 0)
+// The state of a menu item (or any command source) before it is shown.
+#define ON_UPDATE_COMMAND_UI(id, memberFxn)                                              \
+    if (message == WM_COMMAND &&                                                       \
+        HIWORD(wParam) == static_cast<WORD>(CN_UPDATE_COMMAND_UI) &&                     \
+        LOWORD(wParam) == (id) && lParam)                                              \
+        VG_HANDLED((this->*static_cast<void (ThisClass::*)(CCmdUI*)>(memberFxn))(      \
+                       reinterpret_cast<CCmdUI*>(lParam));                             \
+                   lResult = 0)
 #define ON_BN_CLICKED(id, memberFxn) ON_CONTROL(BN_CLICKED, id, memberFxn)
 #define ON_BN_DOUBLECLICKED(id, memberFxn) ON_CONTROL(BN_DOUBLECLICKED, id, memberFxn)
 #define ON_EN_CHANGE(id, memberFxn) ON_CONTROL(EN_CHANGE, id, memberFxn)

@@ -1,5 +1,6 @@
-// The running modal loops of the thread, innermost last: where window procedures leave the
-// exceptions they catch. Used by CWnd and CDialog only.
+// The framework's module-private state: the running modal loops of the thread, innermost
+// last, where window procedures leave the exceptions they catch; and the teardown of the
+// window state at unload. Used by CWnd, CDialog and the application object only.
 #pragma once
 
 #include <windows.h>
@@ -14,3 +15,5 @@ struct CModalFrame {
 
 void AfxPushModalFrame(CModalFrame* frame);
 void AfxPopModalFrame(CModalFrame* frame);
+// Unregisters the module's window classes and drops the borrowed-window wrappers.
+void AfxTermWindowing();

@@ -4,6 +4,10 @@
 #include <cstring>
 #include <utility>
 
+#include "Handle.h"
+#include "ModalFrame.h"
+#include "Wnd.h"
+
 namespace {
 
 CWinApp* g_app = nullptr;
@@ -38,21 +42,24 @@ std::string ModuleBaseName(HINSTANCE module) {
     return name;
 }
 
-// The activation context of manifest resource 2, created once per module on first use.
+// The activation context of manifest resource 2, created on first use and released by
+// AfxTermModule. Without the resource the module relies on its host's (or its own exe's).
+CActCtxHandle g_actCtx;
+bool g_actCtxTried = false;
+
 HANDLE ModuleActCtx() {
-    static HANDLE context = [] {
+    if (!g_actCtxTried) {
+        g_actCtxTried = true;
         ACTCTXA ctx = {};
         ctx.cbSize = sizeof(ctx);
         ctx.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID | ACTCTX_FLAG_HMODULE_VALID;
         ctx.hModule = AfxGetResourceHandle();
         ctx.lpResourceName = MAKEINTRESOURCEA(2);
-        // Without the resource the module relies on its host's (or its own exe's) context.
-        if (!::FindResourceA(ctx.hModule, ctx.lpResourceName, MAKEINTRESOURCEA(24))) {
-            return INVALID_HANDLE_VALUE;
+        if (::FindResourceA(ctx.hModule, ctx.lpResourceName, MAKEINTRESOURCEA(24))) {
+            g_actCtx.Reset(::CreateActCtxA(&ctx));
         }
-        return ::CreateActCtxA(&ctx);
-    }();
-    return context;
+    }
+    return g_actCtx.Get();
 }
 
 }  // namespace
@@ -151,6 +158,13 @@ std::string AfxLoadString(UINT id) {
         }
         text.assign(text.size() * 2, '\0');
     }
+}
+
+void AfxTermModule() {
+    AfxTermWindowing();
+    g_actCtx.Reset();
+    g_actCtxTried = false;
+    g_messageBoxHook = nullptr;
 }
 
 CActivationScope::CActivationScope() {

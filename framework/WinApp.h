@@ -68,6 +68,10 @@ void AfxSetMessageBoxHook(AfxMessageBoxHook hook);
 // Loads a string of the string table from the resource module; empty when it is missing.
 std::string AfxLoadString(UINT id);
 
+// Releases the module's window classes, activation context and framework state; the DLL entry
+// point runs it when the module is unloaded (declared with CWnd in Wnd.h as well).
+void AfxTermModule();
+
 // Activates the module's common-controls v6 context (manifest resource 2) for its lifetime.
 // Does nothing when the module has no such resource. Nestable; not movable.
 class CActivationScope {

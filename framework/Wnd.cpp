@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "CmdUI.h"
 #include "ModalFrame.h"
 #include "WinApp.h"
 
@@ -15,12 +16,27 @@ namespace {
 const char kObjectProp[] = "VgFramework.CWnd";
 constexpr UINT_PTR kSubclassId = 0x5647;  // one subclass per window and object
 
-thread_local std::vector<CModalFrame*> t_modalFrames;
-thread_local std::exception_ptr t_pendingError;
+// Module state. Plain statics rather than thread_local: a DLL's thread-local destructors
+// would run when a host thread ends, possibly after the module was unloaded. The host calls
+// the plug-in (and so runs every window of it) on one thread at a time.
+std::vector<CModalFrame*> t_modalFrames;
+std::exception_ptr t_pendingError;
 // Borrowed wrappers handed out by FromHandle; dead windows are pruned as the map grows.
-thread_local std::map<HWND, std::unique_ptr<CWnd>> t_borrowed;
+std::map<HWND, std::unique_ptr<CWnd>> t_borrowed;
+// Window classes this module registered, unregistered by AfxTermModule.
+std::set<std::string> t_classes;
 
 }  // namespace
+
+void AfxTermWindowing() {
+    for (const std::string& name : t_classes) {
+        ::UnregisterClassA(name.c_str(), AfxGetInstanceHandle());
+    }
+    t_classes.clear();
+    t_borrowed.clear();
+    t_pendingError = nullptr;
+    t_modalFrames.clear();
+}
 
 void AfxPushModalFrame(CModalFrame* frame) { t_modalFrames.push_back(frame); }
 
@@ -97,31 +113,46 @@ LRESULT CALLBACK AfxSubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
     return result;
 }
 
+BOOL AfxRegisterClass(const WNDCLASSEXA& windowClass) {
+    if (!windowClass.lpszClassName || IS_INTRESOURCE(windowClass.lpszClassName)) {
+        return FALSE;
+    }
+    WNDCLASSEXA wc = windowClass;
+    wc.cbSize = sizeof(wc);
+    wc.hInstance = AfxGetInstanceHandle();
+    WNDCLASSEXA existing = {};
+    existing.cbSize = sizeof(existing);
+    if (!::GetClassInfoExA(wc.hInstance, wc.lpszClassName, &existing) &&
+        !::RegisterClassExA(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        return FALSE;
+    }
+    t_classes.insert(wc.lpszClassName);
+    return TRUE;
+}
+
 const char* AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH background, HICON icon) {
-    // One class per distinct set of attributes; names are kept for the module's lifetime.
-    static std::set<std::string> registered;
+    // One class per distinct set of attributes; the names live until the module is unloaded.
     char name[128];
     std::snprintf(name, sizeof(name), "VgWnd:%p:%x:%p:%p:%p",
                   static_cast<void*>(AfxGetInstanceHandle()), classStyle,
                   static_cast<void*>(cursor), static_cast<void*>(background),
                   static_cast<void*>(icon));
-    auto it = registered.find(name);
-    if (it != registered.end()) {
+    auto it = t_classes.find(name);
+    if (it != t_classes.end()) {
         return it->c_str();
     }
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof(wc);
     wc.style = classStyle;
     wc.lpfnWndProc = AfxWndProc;
-    wc.hInstance = AfxGetInstanceHandle();
     wc.hCursor = cursor;
     wc.hbrBackground = background;
     wc.hIcon = icon;
     wc.lpszClassName = name;
-    if (!::RegisterClassExA(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    if (!AfxRegisterClass(wc)) {
         return nullptr;
     }
-    return registered.insert(name).first->c_str();
+    return t_classes.find(name)->c_str();
 }
 
 CWnd::CWnd() = default;
@@ -361,16 +392,22 @@ BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
     HWND control = reinterpret_cast<HWND>(lParam);
     UINT id = LOWORD(wParam);
     int code = HIWORD(wParam);
-    if (control) {
-        // The control that sent it answers first (reflection).
+    if (!control) {
+        return OnCmdMsg(id, CN_COMMAND, nullptr);  // menus and accelerators
+    }
+    // The control that sent it answers first (reflection), but only through its own parent:
+    // a notification forwarded up from a page has been reflected there already.
+    if (::GetParent(control) == m_hWnd) {
         CWnd* child = FromHandlePermanent(control);
         if (child && child->OnChildNotify(WM_COMMAND, wParam, lParam, nullptr)) {
             return TRUE;
         }
-    } else {
-        code = CN_COMMAND;  // menus and accelerators
     }
-    return OnCmdMsg(id, code, nullptr);
+    if (OnCmdMsg(id, code, nullptr)) {
+        return TRUE;
+    }
+    AFX_CTLEVENT event = {static_cast<UINT>(HIWORD(wParam)), control};
+    return OnCmdMsg(id, CN_EVENT, &event);
 }
 
 BOOL CWnd::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
@@ -378,7 +415,8 @@ BOOL CWnd::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
     if (!nmhdr) {
         return FALSE;
     }
-    CWnd* child = FromHandlePermanent(nmhdr->hwndFrom);
+    CWnd* child = ::GetParent(nmhdr->hwndFrom) == m_hWnd ? FromHandlePermanent(nmhdr->hwndFrom)
+                                                          : nullptr;
     if (child && child->OnChildNotify(WM_NOTIFY, wParam, lParam, pResult)) {
         return TRUE;
     }
@@ -399,7 +437,9 @@ BOOL CWnd::OnCmdMsg(UINT id, int code, void* pExtra) {
         }
         return handled;
     }
-    return ProcessWindowMessage(WM_COMMAND, MAKEWPARAM(id, static_cast<WORD>(code)), 0, result);
+    // Update and control-event routing hand their record to the handler in lParam.
+    return ProcessWindowMessage(WM_COMMAND, MAKEWPARAM(id, static_cast<WORD>(code)),
+                                reinterpret_cast<LPARAM>(pExtra), result);
 }
 
 BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
@@ -456,6 +496,10 @@ BOOL CWnd::ProcessWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRES
                              reinterpret_cast<LPDRAWITEMSTRUCT>(lParam));
             lResult = TRUE;
             return TRUE;
+        case WM_INITMENUPOPUP:
+            AfxCallInitMenuPopup(this, &CWnd::OnInitMenuPopup, wParam, lParam);
+            lResult = 0;
+            return TRUE;
         default:
             return FALSE;
     }
@@ -471,6 +515,21 @@ void CWnd::OnHScroll(UINT code, UINT pos, CWnd* scrollBar) {
 }
 
 void CWnd::OnVScroll(UINT code, UINT pos, CWnd* scrollBar) { CWnd::OnHScroll(code, pos, scrollBar); }
+
+void CWnd::OnInitMenuPopup(CMenu* popup, UINT index, BOOL sysMenu) {
+    if (!sysMenu && popup && popup->m_hMenu) {
+        int count = popup->GetMenuItemCount();
+        for (int i = 0; i < count; ++i) {
+            UINT id = popup->GetMenuItemID(i);
+            if (id == 0 || id == static_cast<UINT>(-1)) {
+                continue;  // separators and submenus
+            }
+            CCmdUI state(popup, static_cast<UINT>(i), id);
+            state.DoUpdate(this);
+        }
+    }
+    Default();
+}
 
 HBRUSH CWnd::OnCtlColor(CDC* pDC, CWnd* pWnd, UINT ctlColor) {
     CWnd* child = pWnd ? FromHandlePermanent(pWnd->m_hWnd) : nullptr;

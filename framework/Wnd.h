@@ -11,18 +11,27 @@
 
 #include "DC.h"
 #include "Geometry.h"
+#include "Menu.h"
 #include "MessageMap.h"
 
 // Reflected notifications arrive at the control as WM_REFLECT_BASE + the original message.
 constexpr UINT WM_REFLECT_BASE = 0xBC00;
 // Command-routing codes besides a control's own notification code.
 constexpr int CN_COMMAND = 0;
+constexpr int CN_UPDATE_COMMAND_UI = -1;
 constexpr int CN_EVENT = -2;
 
 // What OnCmdMsg gets as pExtra for a routed WM_NOTIFY.
 struct AFX_NOTIFY {
     LRESULT* pResult;
     NMHDR* pNMHDR;
+};
+
+// What OnCmdMsg gets as pExtra for CN_EVENT: a control's notification that the control and
+// its parent left unhandled, offered to the parent's ancestors (a tab page's dialog).
+struct AFX_CTLEVENT {
+    UINT code;     // the notification code, as in HIWORD of the WM_COMMAND
+    HWND control;  // the control that sent it
 };
 
 // Wraps one HWND. A window this object created (Create, CreateEx, a dialog) is destroyed with
@@ -34,6 +43,13 @@ struct AFX_NOTIFY {
 // other window through SetWindowSubclass, removed at WM_NCDESTROY. An exception thrown by a
 // handler never leaves the window procedure: it is stored for the running modal loop, which
 // ends its dialog and rethrows from DoModal (see AfxStoreException).
+//
+// A control's WM_COMMAND or WM_NOTIFY takes one path: its parent reflects it to the control
+// (the control's map answers WM_REFLECT_BASE + message); unless the control consumed it, the
+// parent's map answers it by id and code (OnCmdMsg); a WM_COMMAND still unhandled is offered
+// once more as CN_EVENT, which tab pages and tab controls pass up to the dialog. A window that
+// only receives a notification forwarded from below (a tab control, a page routing to its
+// parent) never reflects it again.
 class CWnd {
 public:
     CWnd();
@@ -227,6 +243,9 @@ protected:
     void OnShowWindow(BOOL show, UINT status) { Default(); }
     void OnSysCommand(UINT id, LPARAM lParam) { Default(); }
     void OnActivate(UINT state, CWnd* other, BOOL minimized) { Default(); }
+    void OnCaptureChanged(CWnd* newCapture) { Default(); }
+    // Asks every command of the popup for its state (ON_UPDATE_COMMAND_UI), then the default.
+    void OnInitMenuPopup(CMenu* popup, UINT index, BOOL sysMenu);
 
     // Marks the window as created by this object, so the destructor destroys it.
     void SetOwnsWindow(bool owns) { m_ownsWindow = owns; }
@@ -255,6 +274,14 @@ private:
 // Registers (once) a window class with the framework's window procedure and returns its name.
 const char* AfxRegisterWndClass(UINT classStyle, HCURSOR cursor = nullptr,
                                 HBRUSH background = nullptr, HICON icon = nullptr);
+// Registers a window class of this module (hInstance is set to it) and remembers it, so that
+// AfxTermModule unregisters it; a class already registered by this module counts as success.
+BOOL AfxRegisterClass(const WNDCLASSEXA& windowClass);
+
+// Releases what the framework created for this module, so that nothing outlives it once the
+// module is unloaded: its window classes, its activation context, the wrappers of borrowed
+// windows and a pending exception. Run at DLL detach; windows of the module must be gone.
+void AfxTermModule();
 
 // Hands an exception caught inside a window procedure to the innermost running modal loop,
 // which ends its dialog and rethrows it from DoModal. Without a running loop it is kept until
@@ -270,6 +297,15 @@ template <class T>
 LRESULT AfxCallEraseBkgnd(T* self, BOOL (T::*fn)(CDC*), WPARAM wParam) {
     CDC dc(reinterpret_cast<HDC>(wParam));
     return (self->*fn)(&dc);
+}
+
+template <class T>
+void AfxCallInitMenuPopup(T* self, void (T::*fn)(CMenu*, UINT, BOOL), WPARAM wParam,
+                          LPARAM lParam) {
+    CMenu popup;  // borrowed for the call: not owned, so not destroyed
+    popup.m_hMenu = reinterpret_cast<HMENU>(wParam);
+    (self->*fn)(&popup, LOWORD(lParam), HIWORD(lParam) != 0);
+    popup.m_hMenu = nullptr;
 }
 
 template <class T>

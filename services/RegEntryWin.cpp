@@ -76,7 +76,7 @@ void CRegEntry::WriteThrough(DWORD type, const void* data, size_t length) {
         const bool onDemand = (reg.m_flags & CRegistry::OpenOnDemand) != 0;
         const bool ready = onDemand ? reg.EnsureOpen(KEY_SET_VALUE) : reg.IsOpen();
         if (ready && reg.IsOpen() && length <= UINT32_MAX) {
-            RegSetValueExA(reg.m_key, m_name.c_str(), 0, type, static_cast<const BYTE*>(data),
+            RegSetValueExA(reg.m_key.Get(), m_name.c_str(), 0, type, static_cast<const BYTE*>(data),
                            static_cast<DWORD>(length));
         }
         if (onDemand) {

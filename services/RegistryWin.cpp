@@ -82,12 +82,12 @@ bool CRegistry::Open(const char* path, HKEY root, REGSAM access, bool reopen) {
     if (rc != ERROR_SUCCESS) {
         return false;
     }
-    m_key = key;
+    m_key.Reset(key);
     return reopen ? true : LoadAll();
 }
 
 bool CRegistry::EnsureOpen(REGSAM access) {
-    if (m_key != nullptr || !(m_flags & OpenOnDemand)) {
+    if (m_key || !(m_flags & OpenOnDemand)) {
         return true;
     }
     if (!m_path) {
@@ -98,10 +98,7 @@ bool CRegistry::EnsureOpen(REGSAM access) {
 }
 
 void CRegistry::Close() {
-    if (m_key != nullptr) {
-        RegCloseKey(m_key);
-        m_key = nullptr;
-    }
+    m_key.Reset();
 }
 
 bool CRegistry::LoadAll() {
@@ -109,8 +106,8 @@ bool CRegistry::LoadAll() {
         return false;
     }
     DWORD count = 0;
-    if (m_key == nullptr ||
-        RegQueryInfoKeyA(m_key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+    if (!m_key ||
+        RegQueryInfoKeyA(m_key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
                          nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
         if (m_flags & OpenOnDemand) {
             Close();
@@ -132,7 +129,7 @@ bool CRegistry::LoadAll() {
             DWORD nameLength = kNameSize;
             DWORD dataLength = kDataSize;
             DWORD type = REG_NONE;
-            const LSTATUS rc = RegEnumValueA(m_key, index, name, &nameLength, nullptr, &type,
+            const LSTATUS rc = RegEnumValueA(m_key.Get(), index, name, &nameLength, nullptr, &type,
                                              data.data(), &dataLength);
             if (rc == ERROR_NO_MORE_ITEMS) {
                 break;  // values were deleted meanwhile
@@ -180,7 +177,7 @@ void CRegistry::RefreshForRead() {
     if (!(m_flags & RefreshOnRead) || (m_flags & Loading)) {
         return;
     }
-    if (m_key != nullptr || ((m_flags & OpenOnDemand) && EnsureOpen(KEY_QUERY_VALUE))) {
+    if (m_key || ((m_flags & OpenOnDemand) && EnsureOpen(KEY_QUERY_VALUE))) {
         LoadAll();
     }
 }

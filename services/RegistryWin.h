@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Handle.h"
 #include "RegEntryWin.h"
 
 // Opens one key and caches its values as entries, one per value name. Owns the key handle
@@ -45,8 +46,8 @@ public:
     // Whether `path` below `root` can be opened for query; nothing is created or loaded.
     static bool KeyExists(const char* path, HKEY root);
 
-    bool IsOpen() const { return m_key != nullptr; }
-    HKEY Key() const { return m_key; }
+    bool IsOpen() const { return static_cast<bool>(m_key); }
+    HKEY Key() const { return m_key.Get(); }
     DWORD Flags() const { return m_flags; }
     size_t EntryCount() const { return m_entries.size(); }
     CRegEntry& EntryAt(size_t index) const { return *m_entries[index]; }
@@ -58,7 +59,7 @@ private:
     void RefreshForRead();
     void DeleteEntries();
 
-    HKEY m_key = nullptr;
+    CRegKeyHandle m_key;
     HKEY m_root = nullptr;
     std::optional<std::string> m_path;  // empty until the first fresh open
     DWORD m_flags;

@@ -1,6 +1,7 @@
 // The size grip: creation, its triangular region and its hit test.
 #include "ResizableGripWin.h"
 
+#include "Handle.h"
 #include "LayoutMath.h"
 
 namespace {
@@ -46,14 +47,15 @@ BOOL CResizableGrip::CreateSizeGrip() {
     if (!m_grip) {
         return FALSE;
     }
-    HRGN region = ::CreateRectRgn(0, 0, m_sizeGrip.cx, m_sizeGrip.cy);
-    for (int row = 0; row < m_sizeGrip.cy; ++row) {
-        HRGN span = ::CreateRectRgn(0, row, layout::GripRowStart(m_sizeGrip.cx, row), row + 1);
-        ::CombineRgn(region, region, span, RGN_DIFF);
-        ::DeleteObject(span);
+    CRgnHandle region(::CreateRectRgn(0, 0, m_sizeGrip.cx, m_sizeGrip.cy));
+    for (int row = 0; region && row < m_sizeGrip.cy; ++row) {
+        CRgnHandle span(
+            ::CreateRectRgn(0, row, layout::GripRowStart(m_sizeGrip.cx, row), row + 1));
+        ::CombineRgn(region.Get(), region.Get(), span.Get(), RGN_DIFF);
     }
-    if (!::SetWindowRgn(m_grip, region, FALSE)) {
-        ::DeleteObject(region);  // the window owns the region only when it was set
+    // The window owns the region once it is set.
+    if (region && ::SetWindowRgn(m_grip, region.Get(), FALSE)) {
+        region.Release();
     }
     auto previous = ::GetWindowLongPtrA(m_grip, GWLP_WNDPROC);
     ::SetPropA(m_grip, kGripProp, reinterpret_cast<HANDLE>(previous));

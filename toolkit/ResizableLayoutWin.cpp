@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "Handle.h"
+
 namespace {
 
 std::string ClassOf(HWND window) {
@@ -176,7 +178,11 @@ void CResizableLayout::ClipChildren(CDC* dc) {
             continue;
         }
         RECT r = ChildRect(host->m_hWnd, window);
-        HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+        CRgnHandle owner(::CreateRectRgn(0, 0, 0, 0));
+        HRGN region = owner.Get();
+        if (!region) {
+            continue;
+        }
         if (::GetWindowRgn(window, region) == COMPLEXREGION) {
             ::OffsetRgn(region, r.left, r.top);
         } else {
@@ -187,7 +193,6 @@ void CResizableLayout::ClipChildren(CDC* dc) {
         ::GetViewportOrgEx(dc->m_hDC, &origin);
         ::OffsetRgn(region, origin.x, origin.y);
         ::ExtSelectClipRgn(dc->m_hDC, region, CanClip(window) ? RGN_DIFF : RGN_OR);
-        ::DeleteObject(region);
     }
 }
 

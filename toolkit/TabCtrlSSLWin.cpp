@@ -55,6 +55,10 @@ int CTabCtrlSSL::AppendPage(const char* title, int pageNumber, CTabPageSSL* page
     m_pages.push_back(TabDelete{page, FALSE});
     m_numbers.push_back(pageNumber);
     ::SetParent(page->m_hWnd, m_hWnd);
+    // The tab control and its pages are nested control parents: the dialog's navigation
+    // (Tab, arrows, the default button) reaches the controls of the visible page.
+    ModifyStyleEx(0, WS_EX_CONTROLPARENT);
+    page->ModifyStyleEx(0, WS_EX_CONTROLPARENT);
     RECT client;
     GetClientRect(&client);
     if (client.right - client.left > 0 && client.bottom - client.top > 0) {

@@ -5,7 +5,10 @@
 #include "Dialog.h"
 #include "FrameworkTest.h"
 #include "SliderCtrl.h"
+#include "WinApp.h"
 #include "Wnd.h"
+
+#include <string>
 
 namespace {
 
@@ -175,4 +178,24 @@ TEST(FrameworkMessageMap, ControlWrapperDestroyedFirstHandsTheWindowBack) {
     HWND dlgWnd = dlg.m_hWnd;
     dlg.DestroyWindow();
     EXPECT_FALSE(::IsWindow(dlgWnd));
+}
+
+TEST(FrameworkModule, UnloadingUnregistersTheModulesWindowClasses) {
+    const char* name = AfxRegisterWndClass(CS_HREDRAW, nullptr, nullptr, nullptr);
+    ASSERT_NE(name, nullptr);
+    const std::string framework = name;
+    WNDCLASSEXA own = {};
+    own.lpfnWndProc = ::DefWindowProcA;
+    own.lpszClassName = "VgFrameworkTestClass";
+    ASSERT_TRUE(AfxRegisterClass(own));
+    EXPECT_TRUE(AfxRegisterClass(own));  // once registered, again is success
+    WNDCLASSEXA info = {};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(::GetClassInfoExA(AfxGetInstanceHandle(), "VgFrameworkTestClass", &info));
+    AfxTermModule();
+    EXPECT_FALSE(::GetClassInfoExA(AfxGetInstanceHandle(), "VgFrameworkTestClass", &info));
+    EXPECT_FALSE(::GetClassInfoExA(AfxGetInstanceHandle(), framework.c_str(), &info));
+    // The framework works again afterwards: classes and the context come back on demand.
+    CWnd wnd;
+    EXPECT_TRUE(wnd.CreateEx(0, nullptr, "again", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
 }

@@ -1,10 +1,12 @@
-// The modal loop: PreTranslateMessage sees every message, and exceptions come out of DoModal.
+// The modal loop: PreTranslateMessage sees every message (keys, mouse, accelerators), popup
+// items ask for their state, and exceptions come out of DoModal.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <stdexcept>
 #include <vector>
 
+#include "CmdUI.h"
 #include "Dialog.h"
 #include "FrameworkTest.h"
 
@@ -122,4 +124,80 @@ TEST(FrameworkModalLoop, QuitMessageEndsTheDialogAndIsPassedOn) {
     MSG msg;
     ASSERT_TRUE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 3u);
+}
+
+namespace {
+
+// A dialog with an accelerator table and command-state handlers for the test menu.
+class CAccelDialog : public CScriptedDialog {
+public:
+    int commands = 0;
+    bool enableCommand = true;
+    bool checkCommand = false;
+
+protected:
+    void OnCommandKey() { ++commands; }
+    void OnUpdateCommand(CCmdUI* ui) {
+        ui->Enable(enableCommand);
+        ui->SetCheck(checkCommand ? 1 : 0);
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CAccelDialog, CScriptedDialog)
+    ON_COMMAND(ID_FW_COMMAND, &CAccelDialog::OnCommandKey)
+    ON_UPDATE_COMMAND_UI(ID_FW_COMMAND, &CAccelDialog::OnUpdateCommand)
+END_MESSAGE_MAP()
+
+}  // namespace
+
+TEST(FrameworkModalLoop, AcceleratorsAndMouseMessagesReachTheDialogFromItsControls) {
+    ACCEL keys[] = {{FVIRTKEY | FCONTROL, 'R', ID_FW_COMMAND}};
+    HACCEL table = ::CreateAcceleratorTableA(keys, 1);
+    ASSERT_NE(table, nullptr);
+    CAccelDialog dlg;
+    dlg.SetAccelerators(table);
+    HWND edit = nullptr;
+    dlg.onInit = [&](CScriptedDialog& d) {
+        edit = ::GetDlgItem(d.m_hWnd, IDC_FW_EDIT1);
+        ::SetFocus(edit);
+        BYTE state[256] = {};
+        ::GetKeyboardState(state);
+        state[VK_CONTROL] = 0x80;  // posted keys do not change the key state
+        ::SetKeyboardState(state);
+        ::PostMessageA(edit, WM_KEYDOWN, 'R', 0x00130001);
+        ::PostMessageA(edit, WM_MOUSEMOVE, 0, MAKELPARAM(3, 4));
+        d.SetTimer(1, 1);
+    };
+    dlg.onTimer = [&](CScriptedDialog& d, UINT_PTR) {
+        BYTE state[256] = {};
+        ::GetKeyboardState(state);
+        state[VK_CONTROL] = 0;
+        ::SetKeyboardState(state);
+        d.EndDialog(IDOK);
+    };
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    EXPECT_EQ(dlg.commands, 1);
+    EXPECT_TRUE(SawMessage(dlg.seen, edit, WM_MOUSEMOVE));
+    // The accelerator's key went to the command, not into the edit box.
+    EXPECT_EQ(::GetWindowTextLengthA(edit), 0);
+    ::DestroyAcceleratorTable(table);
+}
+
+TEST(FrameworkModalLoop, PopupItemsAskTheirCommandHandlersForTheirState) {
+    CAccelDialog dlg;
+    ASSERT_TRUE(dlg.Create(IDD_FW_TEST));
+    CMenu menu;
+    ASSERT_TRUE(menu.LoadMenu(IDR_FW_MENU));
+    CMenu* popup = menu.GetSubMenu(0);
+    ASSERT_NE(popup, nullptr);
+    for (bool enable : {false, true}) {
+        dlg.enableCommand = enable;
+        dlg.checkCommand = !enable;
+        dlg.SendMessage(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup->m_hMenu), 0);
+        UINT state = popup->GetMenuState(0, MF_BYPOSITION);
+        EXPECT_EQ((state & MF_GRAYED) != 0, !enable);
+        EXPECT_EQ((state & MF_CHECKED) != 0, !enable);
+    }
+    dlg.DestroyWindow();
 }
