@@ -335,6 +335,11 @@ void FakeHost::Deliver() {
 }
 
 MessageBoxCloser::MessageBoxCloser() {
+    // The module imports the common controls. Under Wine their initialisation, when the module
+    // is loaded, can deadlock with a thread that is inside a window call at that moment (the
+    // loader and window-manager locks taken in opposite orders), so they are loaded before the
+    // polling thread starts.
+    LoadLibraryA("comctl32.dll");
     InitializeCriticalSection(&m_lock);
     m_thread = std::thread([this] {
         while (!m_stop) {
