@@ -21,13 +21,6 @@ struct InternetTraits {
 };
 using CInternetHandle = CHandle<InternetTraits>;
 
-struct KeyTraits {
-    using Type = HKEY;
-    static Type Null() { return nullptr; }
-    static void Close(Type h) { ::RegCloseKey(h); }
-};
-using CKeyHandle = CHandle<KeyTraits>;
-
 constexpr char kAgent[] = "Varen Work's Software Update Search";
 // Reload from the server, keep nothing in the cache, send a no-cache pragma, ASCII transfer.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
@@ -276,7 +269,7 @@ LONG CUpdateCheck::ReadDefaultValue(HKEY root, const char* path, std::string& va
     if (error != ERROR_SUCCESS) {
         return error;
     }
-    CKeyHandle key(opened);
+    CRegKeyHandle key(opened);
     char buffer[260] = {};
     LONG size = sizeof(buffer);
     if (::RegQueryValueA(key.Get(), nullptr, buffer, &size) == ERROR_SUCCESS) {
