@@ -24,6 +24,10 @@ void CConsoleProgress::Update(int32_t done, int32_t total) {
 }
 
 void CConsoleProgress::End() {
+    if (m_endErases) {
+        Clear();
+        return;
+    }
     if (m_drawn) {
         std::fprintf(m_out, "\n");
         std::fflush(m_out);

@@ -18,8 +18,10 @@ public:
     // Text in front of the bar, such as the file being filtered.
     void SetPrefix(std::string prefix) { m_prefix = std::move(prefix); }
     void Update(int32_t done, int32_t total);
-    // Ends the bar's line if one was drawn, and starts afresh.
+    // Ends the bar's line if one was drawn (or erases it, when the caller writes a line of
+    // its own in its place), and starts afresh.
     void End();
+    void SetEndErases(bool erase) { m_endErases = erase; }
     // Erases the bar's line if one was drawn (for a line that replaces it), and starts afresh.
     void Clear();
     // The bar for a percentage: 40 characters, '#' for the part done.
@@ -28,6 +30,7 @@ public:
 private:
     std::FILE* m_out;
     bool m_enabled = false;
+    bool m_endErases = false;
     bool m_drawn = false;
     int m_lastPercent = -1;
     std::string m_prefix;

@@ -4,6 +4,7 @@
 // itself includes no windows.h (window and DC handles are passed as intptr_t / void*).
 #pragma once
 
+#include "host/ConsoleProgress.h"
 #include "host/Descriptor.h"
 #include "host/DescriptorSession.h"
 #include "host/HostImage.h"
@@ -48,6 +49,9 @@ struct HostOptions {
     // closeReadDescriptorProc reports errMissingParameter when an expected key was not in the
     // descriptor, as Photoshop does; off by default so that partial replays work everywhere.
     bool reportMissingKeys = false;
+    // Dialog boxes the plug-in shows during a run (its message boxes) are answered with their
+    // default button at once and recorded in RunResult::messageBoxes, for runs nobody watches.
+    bool answerMessageBoxes = false;
 };
 
 // When the Parameters selector is sent before a run. A real host sends it when the user picks
@@ -90,6 +94,8 @@ struct RunResult {
     int32_t leakedBuffers = 0;    // buffers not given back by the end of the run
     int32_t suitesNotReleased = 0;
     int32_t displayPixelsCalls = 0;
+    // With HostOptions::answerMessageBoxes: each box answered, as "caption: text".
+    std::vector<std::string> messageBoxes;
     bool ok() const { return result == 0; }
 };
 
@@ -110,6 +116,8 @@ public:
     const PlugInInfo& Info() const;
 
     HostOptions& Options();
+    // The bar runs draw with HostOptions::consoleProgress.
+    CConsoleProgress& Progress();
 
     // Whether the plug-in's modes and enable expression accept this image; a message if not.
     bool Accepts(const CHostImage& image, std::string* reason) const;
@@ -130,6 +138,18 @@ public:
 private:
     std::unique_ptr<CImpl> m_impl;
 };
+
+// While a scope lives, Ctrl+C and Ctrl+Break in the console ask to cancel instead of ending
+// the process: runs with HostOptions::consoleCancel then stop, and ConsoleCancelRequested says
+// so between runs. Scopes nest; the request is cleared when the outermost one begins.
+class CConsoleCancelScope {
+public:
+    CConsoleCancelScope();
+    ~CConsoleCancelScope();
+    CConsoleCancelScope(const CConsoleCancelScope&) = delete;
+    CConsoleCancelScope& operator=(const CConsoleCancelScope&) = delete;
+};
+bool ConsoleCancelRequested();
 
 // The host's sentence for a failed run, as glazehost prints it.
 std::string DescribeResult(const RunResult& r);

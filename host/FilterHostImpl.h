@@ -57,6 +57,8 @@ public:
     ps::Str255 m_errorString{};
     int16_t m_selector = 0;
     RunResult* m_result = nullptr;
+    std::vector<void*> m_answered;  // message boxes (HWND) answered during the run
+    int32_t m_abortCalls = 0;       // over the host's life, for cancelAfterAbortCalls
 
     // The record's fields that exist for the record size chosen.
     bool Has(size_t offset, size_t size) const;
@@ -82,8 +84,5 @@ public:
     RunResult About();
     void CollectDescriptor(RunResult& r);
 };
-
-// Whether a console Ctrl+C or Ctrl+Break asked to cancel the run (FilterHostWin.cpp).
-bool ConsoleCancelRequested();
 
 }  // namespace vg::host

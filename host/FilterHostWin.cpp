@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
+#include <string>
 
 namespace vg::host {
 namespace {
@@ -17,6 +19,7 @@ using namespace ps;
 constexpr int64_t kMaxContinueCalls = 50'000'000;
 
 std::atomic<bool> g_consoleCancel{false};
+int g_cancelScopes = 0;  // scopes alive on the host's thread
 
 BOOL WINAPI ConsoleCtrlHandler(DWORD type) {
     if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) {
@@ -55,10 +58,80 @@ bool EmptyRect(const VRect& r) {
     return r.right <= r.left || r.bottom <= r.top;
 }
 
+std::string WindowText(HWND hwnd) {
+    char text[1024] = {};
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+// Answers the dialog boxes a plug-in shows while the hook is in place, as nobody is there to:
+// on its activation a box is recorded with its caption and texts, and its default button is
+// pressed (OK when it names none). Boxes come from the plug-in's selector calls, on this
+// thread, while CImpl::s_current is set.
+class CMessageBoxAnswerer {
+public:
+    CMessageBoxAnswerer() {
+        m_hook = SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId());
+    }
+    ~CMessageBoxAnswerer() {
+        if (m_hook)
+            UnhookWindowsHookEx(m_hook);
+    }
+    CMessageBoxAnswerer(const CMessageBoxAnswerer&) = delete;
+    CMessageBoxAnswerer& operator=(const CMessageBoxAnswerer&) = delete;
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+        CFilterHost::CImpl* host = CFilterHost::CImpl::s_current;
+        HWND box = reinterpret_cast<HWND>(wParam);
+        char cls[16] = {};
+        if (code == HCBT_ACTIVATE && host != nullptr && host->m_result != nullptr &&
+            GetClassNameA(box, cls, sizeof cls) > 0 && std::strcmp(cls, "#32770") == 0 &&
+            std::find(host->m_answered.begin(), host->m_answered.end(), box) ==
+                host->m_answered.end()) {
+            try {
+                host->m_answered.push_back(box);
+                std::string texts;
+                for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+                     child = GetWindow(child, GW_HWNDNEXT)) {
+                    char childClass[16] = {};
+                    GetClassNameA(child, childClass, sizeof childClass);
+                    const std::string text = WindowText(child);
+                    if (lstrcmpiA(childClass, "Static") == 0 && !text.empty())
+                        texts += (texts.empty() ? "" : " ") + text;
+                }
+                host->m_result->messageBoxes.push_back(WindowText(box) + ": " + texts);
+            } catch (...) {  // the box is still answered below
+            }
+            const LRESULT def = SendMessageA(box, DM_GETDEFID, 0, 0);
+            int id = HIWORD(def) == DC_HASDEFID ? LOWORD(def) : IDOK;
+            if (GetDlgItem(box, id) == nullptr && GetDlgItem(box, IDCANCEL) != nullptr)
+                id = IDCANCEL;
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    HHOOK m_hook = nullptr;
+};
+
 }  // namespace
 
 bool ConsoleCancelRequested() {
     return g_consoleCancel;
+}
+
+CConsoleCancelScope::CConsoleCancelScope() {
+    if (g_cancelScopes++ == 0) {
+        g_consoleCancel = false;
+        SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
+    }
+}
+
+CConsoleCancelScope::~CConsoleCancelScope() {
+    if (--g_cancelScopes == 0)
+        SetConsoleCtrlHandler(ConsoleCtrlHandler, FALSE);
 }
 
 CFilterHost::CImpl* CFilterHost::CImpl::s_current = nullptr;
@@ -329,11 +402,14 @@ RunResult CFilterHost::CImpl::Run(CHostImage& image, const RunOptions& options) 
         FreeRecord();
         return r;
     }
-    if (m_opt.consoleCancel) {
-        g_consoleCancel = false;
-        SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
-    }
+    std::unique_ptr<CConsoleCancelScope> cancelScope;
+    if (m_opt.consoleCancel)
+        cancelScope = std::make_unique<CConsoleCancelScope>();
     m_result = &r;
+    m_answered.clear();
+    std::unique_ptr<CMessageBoxAnswerer> answerer;
+    if (m_opt.answerMessageBoxes)
+        answerer = std::make_unique<CMessageBoxAnswerer>();
     m_memory.ResetPeak();
     m_descriptors.Reset();
     m_descriptors.SetReportMissingKeys(m_opt.reportMissingKeys);
@@ -439,8 +515,6 @@ RunResult CFilterHost::CImpl::Run(CHostImage& image, const RunOptions& options) 
     m_suitesHeld = 0;
     m_result = nullptr;
     FreeRecord();
-    if (m_opt.consoleCancel)
-        SetConsoleCtrlHandler(ConsoleCtrlHandler, FALSE);
     ++m_runs;
     if (r.result != 0)
         r.message = DescribeResult(r);
@@ -462,6 +536,9 @@ const PlugInInfo& CFilterHost::Info() const {
 }
 HostOptions& CFilterHost::Options() {
     return m_impl->m_opt;
+}
+CConsoleProgress& CFilterHost::Progress() {
+    return m_impl->m_progress;
 }
 
 bool CFilterHost::Accepts(const CHostImage& image, std::string* reason) const {

@@ -23,8 +23,10 @@ Boolean CbAbort() {
     Impl* h = Running();
     if (h == nullptr)
         return false;
-    const int32_t calls = h->m_result ? ++h->m_result->abortCalls : 0;
-    if (h->m_opt.cancelAfterAbortCalls > 0 && calls >= h->m_opt.cancelAfterAbortCalls)
+    if (h->m_result)
+        ++h->m_result->abortCalls;
+    // Counted over all runs, so that a test can cancel a batch part-way through.
+    if (h->m_opt.cancelAfterAbortCalls > 0 && ++h->m_abortCalls >= h->m_opt.cancelAfterAbortCalls)
         return true;
     return h->m_opt.consoleCancel && ConsoleCancelRequested();
 }

@@ -47,6 +47,28 @@ bool CHostImage::Create(int32_t width, int32_t height, int32_t planes, int32_t d
     return true;
 }
 
+bool CHostImage::Adopt(int32_t width, int32_t height, int32_t planes, int32_t depth, bool alpha,
+                       std::vector<uint8_t>&& samples, std::string* error) {
+    if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension ||
+        (planes != 1 && planes != 3) || (depth != 8 && depth != 16)) {
+        *error = "unsupported image layout";
+        return false;
+    }
+    const uint64_t bytes = uint64_t(width) * uint64_t(height) * uint64_t(planes + (alpha ? 1 : 0)) *
+                           uint64_t(depth / 8);
+    if (samples.size() != bytes) {
+        *error = "the samples do not fill the image";
+        return false;
+    }
+    m_data = std::move(samples);
+    m_width = width;
+    m_height = height;
+    m_planes = planes;
+    m_depth = depth;
+    m_alpha = alpha;
+    return true;
+}
+
 int16_t CHostImage::Mode() const {
     if (m_planes == 1)
         return m_depth == 16 ? ps::plugInModeGray16 : ps::plugInModeGrayScale;

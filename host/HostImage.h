@@ -16,6 +16,10 @@ public:
     // false with a message on bad sizes (not positive, or too large to address).
     bool Create(int32_t width, int32_t height, int32_t planes, int32_t depth, bool alpha,
                 std::string* error);
+    // Takes samples already laid out as this class keeps them (so that a decoder can fill
+    // its own buffer as it goes); false when their size does not match the layout.
+    bool Adopt(int32_t width, int32_t height, int32_t planes, int32_t depth, bool alpha,
+               std::vector<uint8_t>&& samples, std::string* error);
 
     int32_t Width() const { return m_width; }
     int32_t Height() const { return m_height; }

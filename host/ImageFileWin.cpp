@@ -1,9 +1,13 @@
-// PNG and TIFF through the Windows Imaging Component, which every Windows (and Wine) has.
+// PNG, TIFF and JPEG through the Windows Imaging Component, which every Windows (and Wine)
+// has, with the metadata copied at the container level (ImageMetadata.cpp): Wine's imaging
+// component reads and writes no metadata blocks at all.
 #include "host/ImageFile.h"
 
+#include "host/ImageMetadata.h"
 #include "host/TiffWriter.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <wincodec.h>
 
 #include <algorithm>
@@ -53,6 +57,69 @@ private:
     HRESULT m_hr;
 };
 
+// A file opened for reading, read through a small cache (metadata readers make many small
+// reads near each other).
+class CFileSource : public CByteSource {
+public:
+    explicit CFileSource(const std::string& path)
+        : m_file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        LARGE_INTEGER size{};
+        if (m_file != INVALID_HANDLE_VALUE && GetFileSizeEx(m_file, &size))
+            m_size = uint64_t(size.QuadPart);
+    }
+    ~CFileSource() override {
+        if (m_file != INVALID_HANDLE_VALUE)
+            CloseHandle(m_file);
+    }
+    CFileSource(const CFileSource&) = delete;
+    CFileSource& operator=(const CFileSource&) = delete;
+
+    bool Open() const { return m_file != INVALID_HANDLE_VALUE; }
+    uint64_t Size() const override { return m_size; }
+
+    bool Read(uint64_t offset, void* out, size_t n) override {
+        if (offset > m_size || n > m_size - offset)
+            return false;
+        if (n >= kCache)
+            return ReadAt(offset, out, n);
+        if (offset < m_cacheAt || offset + n > m_cacheAt + m_cache.size()) {
+            m_cache.resize(size_t(std::min<uint64_t>(kCache, m_size - offset)));
+            m_cacheAt = offset;
+            if (!ReadAt(offset, m_cache.data(), m_cache.size())) {
+                m_cache.clear();
+                return false;
+            }
+        }
+        std::memcpy(out, m_cache.data() + (offset - m_cacheAt), n);
+        return true;
+    }
+
+private:
+    static constexpr size_t kCache = 64 * 1024;
+
+    bool ReadAt(uint64_t offset, void* out, size_t n) {
+        LARGE_INTEGER at;
+        at.QuadPart = LONGLONG(offset);
+        if (!SetFilePointerEx(m_file, at, nullptr, FILE_BEGIN))
+            return false;
+        char* p = static_cast<char*>(out);
+        while (n > 0) {
+            DWORD chunk = DWORD(std::min<size_t>(n, 1u << 30)), got = 0;
+            if (!ReadFile(m_file, p, chunk, &got, nullptr) || got == 0)
+                return false;
+            p += got;
+            n -= got;
+        }
+        return true;
+    }
+
+    HANDLE m_file;
+    uint64_t m_size = 0;
+    std::vector<char> m_cache;
+    uint64_t m_cacheAt = 0;
+};
+
 std::wstring Wide(const std::string& s) {
     int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
     std::wstring w(size_t(std::max(n, 1)), L'\0');
@@ -88,6 +155,11 @@ bool IsIndexedFormat(const WICPixelFormatGUID& f) {
            f == GUID_WICPixelFormat4bppIndexed || f == GUID_WICPixelFormat8bppIndexed;
 }
 
+bool IsCmykFormat(const WICPixelFormatGUID& f) {
+    return f == GUID_WICPixelFormat32bppCMYK || f == GUID_WICPixelFormat64bppCMYK ||
+           f == GUID_WICPixelFormat40bppCMYKAlpha || f == GUID_WICPixelFormat80bppCMYKAlpha;
+}
+
 // Bits per channel and transparency of a pixel format.
 bool DescribeFormat(IWICImagingFactory* factory, const WICPixelFormatGUID& f, UINT* bitsPerChannel,
                     bool* alpha) {
@@ -107,76 +179,81 @@ bool DescribeFormat(IWICImagingFactory* factory, const WICPixelFormatGUID& f, UI
     return true;
 }
 
-// The layout an image of this kind is stored with in WIC, and whether red and blue swap.
+// The layouts an image of this kind can be stored with in WIC: the host's own channel order
+// first (no copy needed), then the one with red and blue swapped.
 struct WicLayout {
     WICPixelFormatGUID format;
     bool bgr;
 };
 
-WicLayout LayoutFor(int32_t planes, int32_t depth, bool alpha) {
+std::vector<WicLayout> LayoutsFor(int32_t planes, int32_t depth, bool alpha) {
     if (planes == 1)
-        return {depth == 16 ? GUID_WICPixelFormat16bppGray : GUID_WICPixelFormat8bppGray, false};
+        return {{depth == 16 ? GUID_WICPixelFormat16bppGray : GUID_WICPixelFormat8bppGray, false}};
     if (depth == 16)
-        return {alpha ? GUID_WICPixelFormat64bppRGBA : GUID_WICPixelFormat48bppRGB, false};
-    return {alpha ? GUID_WICPixelFormat32bppBGRA : GUID_WICPixelFormat24bppBGR, true};
+        return {{alpha ? GUID_WICPixelFormat64bppRGBA : GUID_WICPixelFormat48bppRGB, false}};
+    if (alpha)
+        return {{GUID_WICPixelFormat32bppRGBA, false}, {GUID_WICPixelFormat32bppBGRA, true}};
+    return {{GUID_WICPixelFormat24bppRGB, false}, {GUID_WICPixelFormat24bppBGR, true}};
 }
 
-// Host image rows <-> WIC rows: channel order and the 16-bit scale.
-void ToHostRow(const uint8_t* in, CHostImage& image, int32_t y, bool bgr) {
-    const int32_t channels = image.Channels();
-    for (int32_t x = 0; x < image.Width(); ++x)
-        for (int32_t c = 0; c < channels; ++c) {
-            int32_t from = (bgr && c < 3) ? 2 - c : c;
-            size_t i = size_t(x) * size_t(channels) + size_t(from);
-            if (image.Depth() == 8) {
-                image.SetSample(x, y, c, in[i]);
-            } else {
-                uint16_t v;
-                std::memcpy(&v, in + 2 * i, 2);
-                image.SetSample(x, y, c, From65535(v));
-            }
-        }
+// WIC rows into host rows, in place: red and blue swapped back, 16-bit samples rescaled.
+void ToHostRows(uint8_t* rows, size_t samples, int32_t channels, int32_t depth, bool bgr) {
+    if (depth == 8) {
+        if (bgr)
+            for (size_t i = 0; i + 2 < samples; i += size_t(channels))
+                std::swap(rows[i], rows[i + 2]);
+        return;
+    }
+    for (size_t i = 0; i < samples; ++i) {
+        uint16_t v;
+        std::memcpy(&v, rows + 2 * i, 2);
+        v = From65535(v);
+        std::memcpy(rows + 2 * i, &v, 2);
+    }
 }
 
 void FromHostRow(const CHostImage& image, int32_t y, bool bgr, bool swapBytes, uint8_t* out) {
-    const int32_t channels = image.Channels();
-    for (int32_t x = 0; x < image.Width(); ++x)
-        for (int32_t c = 0; c < channels; ++c) {
-            int32_t to = (bgr && c < 3) ? 2 - c : c;
-            size_t i = size_t(x) * size_t(channels) + size_t(to);
-            uint32_t v = image.Sample(x, y, c);
-            if (image.Depth() == 8) {
-                out[i] = uint8_t(v);
-            } else {
-                uint16_t s = To65535(v);
-                if (swapBytes)
-                    s = uint16_t((s >> 8) | (s << 8));
-                std::memcpy(out + 2 * i, &s, 2);
-            }
-        }
+    const size_t samples = size_t(image.Width()) * size_t(image.Channels());
+    const uint8_t* src = image.Row(y);
+    if (image.Depth() == 8) {
+        std::memcpy(out, src, samples);
+        if (bgr)
+            for (size_t i = 0; i + 2 < samples; i += size_t(image.Channels()))
+                std::swap(out[i], out[i + 2]);
+        return;
+    }
+    for (size_t i = 0; i < samples; ++i) {
+        uint16_t v;
+        std::memcpy(&v, src + 2 * i, 2);
+        v = To65535(v);
+        if (swapBytes)
+            v = uint16_t((v >> 8) | (v << 8));
+        std::memcpy(out + 2 * i, &v, 2);
+    }
 }
 
-bool Decode(IWICImagingFactory* factory, const std::string& path, CHostImage* image,
-            std::string* error) {
-    CComRef<IWICBitmapDecoder> decoder;
-    HRESULT hr = factory->CreateDecoderFromFilename(Wide(path).c_str(), nullptr, GENERIC_READ,
-                                                    WICDecodeMetadataCacheOnDemand, decoder.Out());
-    if (FAILED(hr)) {
-        *error = "not a readable PNG or TIFF image (" + Hex(hr) + ")";
-        return false;
-    }
-    GUID container{};
-    decoder->GetContainerFormat(&container);
-    if (container != GUID_ContainerFormatPng && container != GUID_ContainerFormatTiff) {
-        *error = "not a PNG or TIFF image";
-        return false;
-    }
+ImageFormat FormatOfContainer(const GUID& container) {
+    if (container == GUID_ContainerFormatPng)
+        return ImageFormat::Png;
+    if (container == GUID_ContainerFormatTiff)
+        return ImageFormat::Tiff;
+    if (container == GUID_ContainerFormatJpeg)
+        return ImageFormat::Jpeg;
+    return ImageFormat::Unknown;
+}
+
+bool Decode(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, uint64_t fileBytes,
+            CHostImage* image, std::string* error) {
     CComRef<IWICBitmapFrameDecode> frame;
     UINT width = 0, height = 0;
     WICPixelFormatGUID source{};
     if (FAILED(decoder->GetFrame(0, frame.Out())) || FAILED(frame->GetSize(&width, &height)) ||
         FAILED(frame->GetPixelFormat(&source))) {
         *error = "the image data cannot be read";
+        return false;
+    }
+    if (IsCmykFormat(source)) {
+        *error = "it is a CMYK image; filters of this kind take RGB or gray (convert it first)";
         return false;
     }
     UINT bits = 8;
@@ -198,138 +275,267 @@ bool Decode(IWICImagingFactory* factory, const std::string& path, CHostImage* im
         gray = isGray && !alpha;
         bits = 8;
     }
-    if (width > INT32_MAX || height > INT32_MAX) {
-        *error = "the image is too large";
+    const int32_t planes = gray ? 1 : 3;
+    const int32_t depth = bits > 8 ? 16 : 8;
+    const int32_t channels = planes + (alpha ? 1 : 0);
+    // Checked before anything is allocated for the claimed size.
+    if (!CheckImageSize(width, height, uint32_t(channels), uint32_t(depth / 8), fileBytes, error))
         return false;
-    }
-    CHostImage img;
-    if (!img.Create(int32_t(width), int32_t(height), gray ? 1 : 3, bits > 8 ? 16 : 8, alpha, error))
-        return false;
-    WicLayout layout = LayoutFor(img.Planes(), img.Depth(), alpha);
 
     CComRef<IWICFormatConverter> converter;
     IWICBitmapSource* pixels = frame.Get();
-    if (source != layout.format) {
-        if (FAILED(factory->CreateFormatConverter(converter.Out())) ||
-            FAILED(converter->Initialize(frame.Get(), layout.format, WICBitmapDitherTypeNone,
-                                         nullptr, 0.0, WICBitmapPaletteTypeCustom))) {
-            *error = "its pixel format cannot be converted";
-            return false;
+    WicLayout layout{};
+    bool found = false;
+    for (const WicLayout& candidate : LayoutsFor(planes, depth, alpha)) {
+        layout = candidate;
+        if (source == candidate.format) {
+            found = true;
+            break;
         }
-        pixels = converter.Get();
+        if (SUCCEEDED(factory->CreateFormatConverter(converter.Out())) &&
+            SUCCEEDED(converter->Initialize(frame.Get(), candidate.format, WICBitmapDitherTypeNone,
+                                            nullptr, 0.0, WICBitmapPaletteTypeCustom))) {
+            pixels = converter.Get();
+            found = true;
+            break;
+        }
     }
-    const uint64_t stride64 =
-        uint64_t(width) * uint64_t(img.Channels()) * uint64_t(img.BytesPerSample());
-    if (stride64 > (uint64_t(1) << 30)) {
-        *error = "the image rows are too long";
+    if (!found) {
+        *error = "its pixel format cannot be converted";
         return false;
     }
-    const UINT stride = UINT(stride64);
+    const size_t stride = size_t(width) * size_t(channels) * size_t(depth / 8);
     const UINT band =
-        std::max<UINT>(1, std::min<UINT>(height, UINT((uint64_t(16) << 20) / stride64 + 1)));
-    std::vector<uint8_t> rows(size_t(stride) * band);
-    for (UINT y = 0; y < height; y += band) {
-        UINT n = std::min(band, height - y);
-        WICRect rc{0, INT(y), INT(width), INT(n)};
-        hr = pixels->CopyPixels(&rc, stride, stride * n, rows.data());
-        if (FAILED(hr)) {
-            *error = "the image data is damaged (" + Hex(hr) + ")";
-            return false;
+        std::max<UINT>(1, UINT(std::min<size_t>(height, (size_t(4) << 20) / stride + 1)));
+    // Samples are allocated only as bands are decoded: a file that claims more than it holds
+    // fails at its first damaged band, not after the whole claimed size was committed.
+    std::vector<uint8_t> samples;
+    try {
+        samples.reserve(stride * height);
+        for (UINT y = 0; y < height; y += band) {
+            const UINT n = std::min(band, height - y);
+            const size_t at = samples.size();
+            samples.resize(at + stride * n);
+            WICRect rc{0, INT(y), INT(width), INT(n)};
+            HRESULT hr =
+                pixels->CopyPixels(&rc, UINT(stride), UINT(stride * n), samples.data() + at);
+            if (FAILED(hr)) {
+                *error = "the image data is damaged (" + Hex(hr) + ")";
+                return false;
+            }
+            ToHostRows(samples.data() + at, stride * n / size_t(depth / 8), channels, depth,
+                       layout.bgr);
         }
-        for (UINT i = 0; i < n; ++i)
-            ToHostRow(rows.data() + size_t(i) * stride, img, int32_t(y + i), layout.bgr);
+    } catch (const std::bad_alloc&) {
+        *error = "there is not enough memory for it";
+        return false;
     }
-    *image = std::move(img);
-    return true;
+    return image->Adopt(int32_t(width), int32_t(height), planes, depth, alpha, std::move(samples),
+                        error);
 }
 
-bool Encode(IWICImagingFactory* factory, const std::string& path, ImageFormat format,
-            const CHostImage& image, bool swapBytes, std::string* error) {
-    WicLayout layout = LayoutFor(image.Planes(), image.Depth(), image.HasAlpha());
+// Encodes into memory: the bytes get their metadata before they reach the file.
+bool Encode(IWICImagingFactory* factory, ImageFormat format, const CHostImage& image, int quality,
+            bool swapBytes, std::string* bytes, std::string* error) {
+    CComRef<IStream> memory;
     CComRef<IWICStream> stream;
     CComRef<IWICBitmapEncoder> encoder;
     CComRef<IWICBitmapFrameEncode> frame;
     CComRef<IPropertyBag2> options;
-    HRESULT hr = factory->CreateStream(stream.Out());
+    HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, memory.Out());
     if (SUCCEEDED(hr))
-        hr = stream->InitializeFromFilename(Wide(path).c_str(), GENERIC_WRITE);
-    if (FAILED(hr)) {
-        *error = "cannot create the file (" + Hex(hr) + ")";
-        return false;
-    }
-    hr = factory->CreateEncoder(
-        format == ImageFormat::Png ? GUID_ContainerFormatPng : GUID_ContainerFormatTiff, nullptr,
-        encoder.Out());
+        hr = factory->CreateStream(stream.Out());
+    if (SUCCEEDED(hr))
+        hr = stream->InitializeFromIStream(memory.Get());
+    if (SUCCEEDED(hr))
+        hr = factory->CreateEncoder(
+            format == ImageFormat::Png ? GUID_ContainerFormatPng : GUID_ContainerFormatJpeg,
+            nullptr, encoder.Out());
     if (SUCCEEDED(hr))
         hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
     if (SUCCEEDED(hr))
         hr = encoder->CreateNewFrame(frame.Out(), options.Out());
+    if (SUCCEEDED(hr) && format == ImageFormat::Jpeg) {
+        PROPBAG2 option{};
+        option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
+        VARIANT value;
+        VariantInit(&value);
+        value.vt = VT_R4;
+        value.fltVal = float(quality) / 100.0f;
+        hr = options->Write(1, &option, &value);
+    }
     if (SUCCEEDED(hr))
         hr = frame->Initialize(options.Get());
     if (SUCCEEDED(hr))
         hr = frame->SetSize(UINT(image.Width()), UINT(image.Height()));
-    WICPixelFormatGUID wanted = layout.format;
-    if (SUCCEEDED(hr))
-        hr = frame->SetPixelFormat(&wanted);
     if (FAILED(hr)) {
         *error = "the encoder cannot be set up (" + Hex(hr) + ")";
         return false;
     }
-    if (wanted != layout.format) {
+    // The encoder may offer a layout other than the one asked for; the first one it takes
+    // as it is wins.
+    bool bgr = false;
+    bool taken = false;
+    for (const WicLayout& layout : LayoutsFor(image.Planes(), image.Depth(), image.HasAlpha())) {
+        WICPixelFormatGUID wanted = layout.format;
+        if (SUCCEEDED(frame->SetPixelFormat(&wanted)) && wanted == layout.format) {
+            bgr = layout.bgr;
+            taken = true;
+            break;
+        }
+    }
+    if (!taken) {
         *error = "the encoder cannot store this depth and layout";
         return false;
     }
     const size_t stride = image.RowBytes();
     const int32_t band = std::max<int32_t>(
-        1, int32_t(std::min<size_t>(size_t(image.Height()), (size_t(16) << 20) / stride + 1)));
+        1, int32_t(std::min<size_t>(size_t(image.Height()), (size_t(4) << 20) / stride + 1)));
     std::vector<uint8_t> rows(stride * size_t(band));
     for (int32_t y = 0; y < image.Height() && SUCCEEDED(hr); y += band) {
-        int32_t n = std::min(band, image.Height() - y);
+        const int32_t n = std::min(band, image.Height() - y);
         for (int32_t i = 0; i < n; ++i)
-            FromHostRow(image, y + i, layout.bgr, swapBytes, rows.data() + size_t(i) * stride);
+            FromHostRow(image, y + i, bgr, swapBytes, rows.data() + size_t(i) * stride);
         hr = frame->WritePixels(UINT(n), UINT(stride), UINT(stride * size_t(n)), rows.data());
     }
     if (SUCCEEDED(hr))
         hr = frame->Commit();
     if (SUCCEEDED(hr))
         hr = encoder->Commit();
+    HGLOBAL global = nullptr;
+    if (SUCCEEDED(hr))
+        hr = GetHGlobalFromStream(memory.Get(), &global);
+    STATSTG stat{};
+    if (SUCCEEDED(hr))
+        hr = memory->Stat(&stat, STATFLAG_NONAME);
     if (FAILED(hr)) {
-        *error = "writing failed (" + Hex(hr) + ")";
+        *error = "encoding failed (" + Hex(hr) + ")";
         return false;
     }
+    const void* data = GlobalLock(global);
+    if (data == nullptr) {
+        *error = "encoding failed";
+        return false;
+    }
+    bytes->assign(static_cast<const char*>(data), size_t(stat.cbSize.QuadPart));
+    GlobalUnlock(global);
     return true;
+}
+
+bool DecodeBytes(IWICImagingFactory* factory, const std::string& bytes, CHostImage* image,
+                 std::string* error) {
+    CComRef<IWICStream> stream;
+    CComRef<IWICBitmapDecoder> decoder;
+    if (FAILED(factory->CreateStream(stream.Out())) ||
+        FAILED(stream->InitializeFromMemory(
+            reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())), DWORD(bytes.size()))) ||
+        FAILED(factory->CreateDecoderFromStream(stream.Get(), nullptr,
+                                                WICDecodeMetadataCacheOnDemand, decoder.Out()))) {
+        *error = "the encoded image cannot be read back";
+        return false;
+    }
+    return Decode(factory, decoder.Get(), bytes.size(), image, error);
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        DWORD chunk = DWORD(std::min<size_t>(bytes.size() - done, 1u << 30)), written = 0;
+        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        done += written;
+    }
+    return CloseHandle(file) && ok;
 }
 
 bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-}  // namespace
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
 
-bool ReadImageFile(const std::string& path, CHostImage* image, std::string* error) {
-    if (!Exists(path)) {
-        *error = "Image " + path + " not found.";
+// A JPEG takes 8 bits per channel and no transparency.
+bool ForJpeg(const CHostImage& image, CHostImage* eight, std::string* error) {
+    if (image.HasAlpha()) {
+        *error = "it has transparency, which JPEG cannot hold (write PNG or TIFF)";
         return false;
     }
-    CComScope com;
-    CComRef<IWICImagingFactory> factory;
-    std::string why;
-    if (!CreateFactory(&factory, &why) || !Decode(factory.Get(), path, image, &why)) {
-        *error = "Cannot read image " + path + ": " + why + ".";
+    if (image.Depth() == 8)
+        return true;
+    if (!eight->Create(image.Width(), image.Height(), image.Planes(), 8, false, error))
         return false;
+    for (int32_t y = 0; y < image.Height(); ++y) {
+        const uint8_t* src = image.Row(y);
+        uint8_t* dst = eight->Row(y);
+        for (size_t i = 0; i < size_t(image.Width()) * size_t(image.Channels()); ++i) {
+            uint16_t v;
+            std::memcpy(&v, src + 2 * i, 2);
+            dst[i] = uint8_t((uint32_t(std::min<uint16_t>(v, 32768)) * 255u + 16384u) / 32768u);
+        }
     }
     return true;
 }
 
-bool WriteImageFile(const std::string& path, const CHostImage& image, std::string* error) {
-    ImageFormat format = FormatFromPath(path);
+}  // namespace
+
+bool ReadImageFile(const std::string& path, CHostImage* image, std::string* error,
+                   ImageMetadata* metadata, ImageFileInfo* info) {
+    if (!Exists(path)) {
+        *error = "Image " + path + " not found.";
+        return false;
+    }
+    CFileSource file(path);
+    CComScope com;
+    CComRef<IWICImagingFactory> factory;
+    CComRef<IWICBitmapDecoder> decoder;
+    std::string why;
+    GUID container{};
+    ImageFormat format = ImageFormat::Unknown;
+    if (!file.Open()) {
+        why = "it cannot be opened";
+    } else if (CreateFactory(&factory, &why)) {
+        HRESULT hr =
+            factory->CreateDecoderFromFilename(Wide(path).c_str(), nullptr, GENERIC_READ,
+                                               WICDecodeMetadataCacheOnDemand, decoder.Out());
+        if (FAILED(hr))
+            why = "not a readable PNG, TIFF or JPEG image (" + Hex(hr) + ")";
+        else if (FAILED(decoder->GetContainerFormat(&container)) ||
+                 (format = FormatOfContainer(container)) == ImageFormat::Unknown)
+            why = "not a PNG, TIFF or JPEG image";
+    }
+    if (!why.empty() || !Decode(factory.Get(), decoder.Get(), file.Size(), image, &why)) {
+        *error = "Cannot read image " + path + ": " + why + ".";
+        return false;
+    }
+    ImageFileInfo local;
+    ImageFileInfo& out = info ? *info : local;
+    out.format = format;
+    if (metadata)
+        ReadImageMetadata(format, file, metadata, &out.notes);
+    return true;
+}
+
+bool WriteImageFile(const std::string& path, const CHostImage& image, std::string* error,
+                    const ImageWriteOptions& options) {
+    const ImageFormat format =
+        options.format != ImageFormat::Unknown ? options.format : FormatFromPath(path);
     if (format == ImageFormat::Unknown) {
-        *error = "Cannot write " + path + ": use a .png, .tif or .tiff file name.";
+        *error = "Cannot write " + path + ": use a .png, .tif, .tiff, .jpg or .jpeg file name.";
         return false;
     }
     const size_t slash = path.find_last_of("/\\");
     if (slash != std::string::npos && slash > 0 && !Exists(path.substr(0, slash))) {
         *error = "Cannot write " + path + ": its folder does not exist.";
+        return false;
+    }
+    if (!options.replace && Exists(path)) {
+        *error = "Cannot write " + path + ": it exists (--overwrite replaces it).";
         return false;
     }
     CComScope com;
@@ -339,45 +545,76 @@ bool WriteImageFile(const std::string& path, const CHostImage& image, std::strin
         *error = "Cannot write " + path + ": " + why + ".";
         return false;
     }
-    // Written beside the target and moved over it at the end: a failure never destroys an
-    // existing file.
-    const std::string temp = path + ".part";
-    bool ok;
+    std::vector<std::string> ignored;
+    std::vector<std::string>& notes = options.notes ? *options.notes : ignored;
+    const ImageMetadata* metadata =
+        options.metadata && !options.metadata->Empty() ? options.metadata : nullptr;
+
+    // A unique name in the target folder, so that the final rename stays on one volume.
+    char temp[MAX_PATH];
+    if (GetTempFileNameA(FolderOf(path).c_str(), "vgh", 0, temp) == 0) {
+        *error = "Cannot write " + path + ": its folder takes no new file.";
+        return false;
+    }
+    bool ok = true;
     if (format == ImageFormat::Tiff) {
         // Our own writer: WIC's TIFF encoders differ in the layouts they take (Wine's has no
-        // 16-bit gray).
+        // 16-bit gray), and neither writes metadata under Wine.
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        ok = out && WriteTiff(out, image, &why);
+        ok = out &&
+             WriteTiff(out, image, &why,
+                       metadata ? TiffMetadataFields(*metadata, &notes) : std::vector<TiffField>{});
         if (!out && ok) {
             ok = false;
             why = "cannot create the file";
         }
     } else {
-        ok = Encode(factory.Get(), temp, format, image, false, &why);
-    }
-    // Some encoders (Wine's 16-bit PNG) store the samples in the wrong byte order: read the
-    // file back and, if it holds every sample byte-swapped, write it again pre-swapped.
-    if (ok && image.Depth() == 16 && format == ImageFormat::Png) {
-        CHostImage back;
-        std::string readError;
-        ok = Decode(factory.Get(), temp, &back, &readError);
-        if (!ok) {
-            why = "the file written cannot be read back (" + readError + ")";
-        } else if (!(back == image)) {
-            ok = Encode(factory.Get(), temp, format, image, true, &why) &&
-                 Decode(factory.Get(), temp, &back, &readError);
-            if (ok && !(back == image)) {
-                ok = false;
-                why = "the image encoder does not store 16-bit samples faithfully";
+        CHostImage eight;
+        const CHostImage* source = &image;
+        if (format == ImageFormat::Jpeg) {
+            ok = ForJpeg(image, &eight, &why);
+            if (!eight.Empty())
+                source = &eight;
+        }
+        std::string bytes;
+        ok = ok && Encode(factory.Get(), format, *source, options.quality, false, &bytes, &why);
+        // Some encoders (Wine's 16-bit PNG) store the samples in the wrong byte order: read
+        // the bytes back and, if they hold every sample byte-swapped, encode again pre-swapped.
+        if (ok && source->Depth() == 16 && format == ImageFormat::Png) {
+            CHostImage back;
+            std::string readError;
+            ok = DecodeBytes(factory.Get(), bytes, &back, &readError);
+            if (!ok) {
+                why = "the image written cannot be read back (" + readError + ")";
+            } else if (!(back == *source)) {
+                ok = Encode(factory.Get(), format, *source, options.quality, true, &bytes, &why) &&
+                     DecodeBytes(factory.Get(), bytes, &back, &readError);
+                if (ok && !(back == *source)) {
+                    ok = false;
+                    why = "the image encoder does not store 16-bit samples faithfully";
+                }
             }
         }
+        if (ok && metadata) {
+            const bool added = format == ImageFormat::Jpeg
+                                   ? AddJpegMetadata(bytes, *metadata, &notes)
+                                   : AddPngMetadata(bytes, *metadata, &notes);
+            if (!added)
+                notes.push_back("the encoder's output takes no metadata; left out");
+        }
+        if (ok && !WriteBytes(temp, bytes)) {
+            ok = false;
+            why = "cannot write the file (is the disk full?)";
+        }
     }
-    if (ok && !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    const DWORD flags = options.replace ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (ok && !MoveFileExA(temp, path.c_str(), flags)) {
         ok = false;
-        why = "cannot replace the file";
+        why = Exists(path) && !options.replace ? "it exists (--overwrite replaces it)"
+                                               : "cannot replace the file";
     }
     if (!ok) {
-        DeleteFileA(temp.c_str());
+        DeleteFileA(temp);
         *error = "Cannot write " + path + ": " + why + ".";
         return false;
     }

@@ -156,3 +156,21 @@ bool hidePreset(const std::string& fileName, std::string_view productName,
                 std::string_view presetName) {
     return XmlSetInt(PresetPath(productName, presetName), "Disp", 0, fileName);
 }
+
+std::vector<std::string> ListedPresetNames(const std::string& fileName,
+                                           std::string_view productName) {
+    std::vector<std::string> names;
+    CXmlDocument document(fileName);
+    CXmlElement* root = document.GetRoot();
+    if (document.GetStatus() == XML_STATUS_MALFORMED || root == nullptr)
+        return names;
+    CXmlElement* product =
+        FindPath(root, {std::string(kPresetWorksElement), std::string(productName)});
+    for (int c = 0; product != nullptr && c < product->GetChildCount(); ++c) {
+        CXmlElement* preset = product->GetChild(c);
+        const CXmlAttribute* disp = preset->FindAttribute("Disp");
+        if (disp != nullptr && disp->GetIntValue() != 0)
+            names.push_back(preset->GetName());
+    }
+    return names;
+}

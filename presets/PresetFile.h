@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 constexpr int kPresetParamCount = 9;
 
@@ -59,3 +60,9 @@ bool isPresetModifiable(const std::string& fileName, std::string_view productNam
 // Sets the preset's "Disp" to 0, so it is no longer listed. True when the file was written.
 bool hidePreset(const std::string& fileName, std::string_view productName,
                 std::string_view presetName);
+
+// The presets a file lists, in document order: the children of VarenWorks\<product> with a
+// "Disp" that reads as a non-zero integer, by their unescaped names. Empty for a file that is
+// not XML, is malformed or holds no such element.
+std::vector<std::string> ListedPresetNames(const std::string& fileName,
+                                           std::string_view productName);

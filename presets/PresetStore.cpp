@@ -3,7 +3,6 @@
 
 #include "presets/FileFinder.h"
 #include "presets/PresetFolder.h"
-#include "presets/XmlDocument.h"
 
 namespace {
 
@@ -42,21 +41,8 @@ void CPresetStore::Clear() {
 
 void CPresetStore::BuildList() {
     for (size_t f = 0; f < m_files.size(); ++f) {
-        CXmlDocument document(m_folder + "\\" + m_files[f]);
-        CXmlElement* root = document.GetRoot();
-        if (document.GetStatus() == XML_STATUS_MALFORMED || root == nullptr)
-            continue;
-        CXmlElement* works = root->FindChild(kPresetWorksElement);
-        CXmlElement* product = works != nullptr ? works->FindChild(m_productName) : nullptr;
-        if (product == nullptr)
-            continue;
-        for (int c = 0; c < product->GetChildCount(); ++c) {
-            CXmlElement* preset = product->GetChild(c);
-            const CXmlAttribute* disp = preset->FindAttribute("Disp");
-            if (disp != nullptr && disp->GetIntValue() != 0) {
-                m_entries.push_back({preset->GetName(), static_cast<int>(f)});
-            }
-        }
+        for (std::string& name : ListedPresetNames(m_folder + "\\" + m_files[f], m_productName))
+            m_entries.push_back({std::move(name), static_cast<int>(f)});
     }
 }
 

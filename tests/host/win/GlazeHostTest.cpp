@@ -1,6 +1,7 @@
 // glazehost.exe end to end: the test plug-in on PNG and TIFF files, options and bad input.
 #include "TestFiles.h"
 
+#include "host/CommandLine.h"
 #include "host/ImageFile.h"
 
 #include <gtest/gtest.h>
@@ -81,8 +82,21 @@ TEST(HostGlazehost, ReportsThePluginsErrorTextAndWritesNothing) {
     EXPECT_EQ(RunGlazehost({"--plugin", kInvert, "--descriptor", dir + "/bad.txt", dir + "/in.png",
                             dir + "/out.png"},
                            &output),
-              2);
+              kExitSetup);
     EXPECT_NE(output.find("line 1"), std::string::npos) << output;
+
+    // A value of the wrong type is the file's fault, and the file line says where.
+    WriteBytes(dir + "/type.txt", "# tiles\n\ntile TEXT \"seven\"\n");
+    EXPECT_EQ(RunGlazehost({"--plugin", kInvert, "--descriptor", dir + "/type.txt", dir + "/in.png",
+                            dir + "/out.png"},
+                           &output),
+              1);
+    EXPECT_NE(output.find("descriptor file " + dir +
+                          "/type.txt, line 3: tile is 'TEXT' where the "
+                          "plug-in reads an integer"),
+              std::string::npos)
+        << output;
+    EXPECT_FALSE(FileExists(dir + "/out.png"));
 }
 
 TEST(HostGlazehost, CancelLeavesNoOutput) {
@@ -119,20 +133,23 @@ TEST(HostGlazehost, BadInputGetsAClearError) {
         const char* says;
     };
     const Bad bad[] = {
-        {{"--plugin", dir + "/missing.8bf", png, out}, 2, "not found"},
-        {{"--plugin", dir + "/x86.8bf", png, out}, 2, "32-bit plug-in"},
-        {{"--plugin", dir + "/text.8bf", png, out}, 2, "not a Windows DLL"},
-        {{"--plugin", Z(HOST_TEST_NOPIPL), png, out}, 2, "no PiPL"},
-        {{"--plugin", kInvert, dir + "/missing.png", out}, 2, "not found"},
-        {{"--plugin", kInvert, dir + "/garbage.png", out}, 2, "Cannot read image"},
+        {{"--plugin", dir + "/missing.8bf", png, out}, kExitSetup, "not found"},
+        {{"--plugin", dir + "/x86.8bf", png, out}, kExitSetup, "32-bit plug-in"},
+        {{"--plugin", dir + "/text.8bf", png, out}, kExitSetup, "not a Windows DLL"},
+        {{"--plugin", Z(HOST_TEST_NOPIPL), png, out}, kExitSetup, "no PiPL"},
+        {{"--plugin", kInvert, dir + "/missing.png", out}, 1, "not found"},
+        {{"--plugin", kInvert, dir + "/garbage.png", out}, 1, "Cannot read image"},
         {{"--plugin", Z(HOST_TEST_RGBONLY), dir + "/gray.png", out},
-         2,
+         1,
          "does not support GrayScaleMode"},
-        {{"--plugin", kInvert, png, dir + "/out.bmp"}, 2, "use a .png, .tif or .tiff"},
-        {{"--plugin", kInvert, png, dir + "/no/such/dir/out.png"}, 2, "folder does not exist"},
-        {{"--plugin", kInvert, "--record-size", "600", png, out}, 2, "--record-size wants"},
-        {{"--plugin", kInvert, "--set", "TOOLONG=1", png, out}, 2, "four-character key"},
-        {{"--plugin", kInvert, png}, 2, "give an input and an output"},
+        {{"--plugin", kInvert, png, dir + "/out.bmp"}, 1, "use a .png, .tif, .tiff, .jpg or .jpeg"},
+        {{"--plugin", kInvert, png, dir + "/no/such/dir/out.png"}, 1, "folder does not exist"},
+        {{"--plugin", kInvert, png, png}, 1, "it is the input"},
+        {{"--plugin", kInvert, "--record-size", "600", png, out},
+         kExitSetup,
+         "--record-size wants"},
+        {{"--plugin", kInvert, "--set", "TOOLONG=1", png, out}, kExitSetup, "four-character key"},
+        {{"--plugin", kInvert, png}, kExitSetup, "give an input and an output"},
     };
     for (const Bad& b : bad) {
         SCOPED_TRACE(b.says);

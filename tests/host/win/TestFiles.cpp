@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -10,6 +11,54 @@ namespace vg::host::test {
 
 std::string Z(const std::string& unixPath) {
     return "Z:" + unixPath;
+}
+
+namespace {
+
+void Empty(const std::string& dir) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir + "/*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = data.cFileName, path = dir + "/" + name;
+        if (name == "." || name == "..")
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            Empty(path);
+            RemoveDirectoryA(path.c_str());
+        } else {
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+void List(const std::string& dir, const std::string& prefix, std::vector<std::string>* names) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir + "/*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            List(dir + "/" + name, prefix + name + "/", names);
+        else
+            names->push_back(prefix + name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+}  // namespace
+
+std::vector<std::string> ListFiles(const std::string& dir) {
+    std::vector<std::string> names;
+    List(dir, "", &names);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string ScratchDir(const std::string& name) {
@@ -22,6 +71,7 @@ std::string ScratchDir(const std::string& name) {
                 CreateDirectoryA(partial.c_str(), nullptr);
         }
     }
+    Empty(dir);
     return dir;
 }
 

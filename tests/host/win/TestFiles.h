@@ -10,8 +10,11 @@ namespace vg::host::test {
 
 // A Windows path for a Unix path on wine's Z: drive.
 std::string Z(const std::string& unixPath);
-// A fresh scratch directory for one test (Windows path, ends without a separator).
+// A fresh scratch directory for one test (Windows path, ends without a separator), emptied of
+// what an earlier run left there.
 std::string ScratchDir(const std::string& name);
+// The names of the files in a folder and its sub-folders (as "sub/name"), sorted.
+std::vector<std::string> ListFiles(const std::string& dir);
 
 // A deterministic image that also holds the extreme sample values.
 CHostImage Pattern(int32_t width, int32_t height, int32_t planes, int32_t depth, bool alpha);
