@@ -3,7 +3,11 @@
 // painted background effects and the bitmap, and screenshots for a person to look at.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -564,4 +568,134 @@ TEST(CeXDib, PaintsItsPaletteImageUprightAndFollowsChanges) {
     EXPECT_EQ(at(2, 2), 0xFFFFFFu);
     ::SelectObject(dc, old);
     ::DeleteDC(dc);
+}
+
+namespace {
+
+// A bitmap of w x h pixels in one colour.
+HBITMAP SolidBitmap(int w, int h, COLORREF colour) {
+    HDC screen = ::GetDC(nullptr);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    const RECT all = {0, 0, w, h};
+    HBRUSH brush = ::CreateSolidBrush(colour);
+    ::FillRect(memory, &all, brush);
+    ::DeleteObject(brush);
+    ::SelectObject(memory, old);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return bitmap;
+}
+
+std::string Handle(const void* h) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%llu",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(h)));
+    return text;
+}
+
+}  // namespace
+
+TEST(HtmlDrawer, ImagesStringsAndLinksFromTheMarkup) {
+    HBITMAP red = SolidBitmap(8, 6, RGB(255, 0, 0));
+    HIMAGELIST list = ImageList_Create(10, 10, ILC_COLOR24, 3, 0);
+    for (COLORREF c : {RGB(0, 0, 255), RGB(0, 255, 0), RGB(255, 255, 0)}) {
+        HBITMAP b = SolidBitmap(10, 10, c);
+        ImageList_Add(list, b, nullptr);
+        ::DeleteObject(b);
+    }
+    HICON icon = ImageList_GetIcon(list, 1, ILD_NORMAL);  // 10 x 10, green
+    CDibSection target;
+    ASSERT_TRUE(target.Create(300, 60, 32, true));
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HGDIOBJ old = ::SelectObject(dc, target.GetHandle());
+    auto at = [&](int x, int y) {
+        return reinterpret_cast<const uint32_t*>(target.StoredRow(y))[x] & 0xFFFFFF;
+    };
+    CPPHtmlDrawer drawer;
+    CPPDrawManager manager;
+    std::vector<std::string> opened;
+    drawer.SetLinkOpener([&](const std::string& href) { opened.push_back(href); });
+
+    struct Case {
+        std::string markup;
+        int width;  // of the one image, 0 for none
+        int height;
+        uint32_t centre;  // its colour at the centre, 0x00RRGGBB
+    };
+    const Case cases[] = {
+        {"<bmp handle=" + Handle(red) + ">", 8, 6, 0xFF0000},
+        {"<bmp handle=" + Handle(red) + " width=16 height=12>", 16, 12, 0xFF0000},
+        {"<bmp handle=" + Handle(red) + " mask=red>", 8, 6, 0x808080},  // all masked away
+        {"<icon handle=" + Handle(icon) + ">", 10, 10, 0x00FF00},
+        {"<ilst handle=" + Handle(list) + " index=2>", 10, 10, 0xFFFF00},
+        {"<bmp idres=999>", 0, 0, 0},  // missing: nothing
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.markup);
+        const SIZE size = drawer.PrepareOutput(dc, c.markup, 0);
+        const html::Document& doc = drawer.Output();
+        ASSERT_EQ(doc.items.size(), c.width ? 1u : 0u);
+        if (!c.width) {
+            continue;
+        }
+        EXPECT_EQ(size.cx, c.width);
+        EXPECT_EQ(doc.items[0].box.Height(), c.height);
+        std::fill(reinterpret_cast<uint32_t*>(target.Bits()),
+                  reinterpret_cast<uint32_t*>(target.Bits()) + 300 * 60, 0x808080u);
+        drawer.DrawPreparedOutput(dc, POINT{20, 10}, manager);
+        ::GdiFlush();
+        EXPECT_EQ(at(20 + c.width / 2, 10 + doc.items[0].box.top + c.height / 2), c.centre);
+    }
+    drawer.PrepareOutput(dc, "<ilst handle=" + Handle(list) + " speed=40>", 0);
+    EXPECT_TRUE(drawer.IsAnimated());
+
+    // A string of the module's table, itself markup.
+    drawer.PrepareOutput(dc, "<string idres=" + std::to_string(IDS_DEMO_MARKUP) + ">", 0);
+    ASSERT_EQ(drawer.Output().items.size(), 2u);
+    EXPECT_EQ(drawer.Output().items[0].text, "Bold");
+    EXPECT_EQ(drawer.Output().items[0].font.weight, 700);
+
+    // Links: hover lays the output out again with the hover style; a click opens the page.
+    drawer.PrepareOutput(dc, "go <a href=\"https://example.test/help\">here</a>", 0);
+    const html::Box link = drawer.Output().items[1].box;
+    const POINT on = {link.left + 2, link.top + 2};
+    EXPECT_FALSE(drawer.Output().items[1].font.underline);
+    EXPECT_TRUE(drawer.OnMouseMove(dc, on));
+    EXPECT_TRUE(drawer.Output().items[1].font.underline);
+    EXPECT_FALSE(drawer.OnMouseMove(dc, POINT{on.x + 1, on.y}));
+    EXPECT_FALSE(drawer.OnLButtonDown(POINT{1, 1}));
+    EXPECT_TRUE(drawer.OnLButtonDown(on));
+    EXPECT_EQ(opened, std::vector<std::string>{"https://example.test/help"});
+
+    ::SelectObject(dc, old);
+    ::DeleteDC(dc);
+    ::DestroyIcon(icon);
+    ImageList_Destroy(list);
+    ::DeleteObject(red);
+}
+
+TEST_F(Tooltip, ALinkInATipOpensOnClickWhileTheTipStaysUnderTheCursor) {
+    std::vector<std::string> opened;
+    dlg.m_tip.SetLinkOpener([&](const std::string& href) { opened.push_back(href); });
+    dlg.m_tip.SetDelay(tooltip::kRestTime, 100);
+    dlg.m_tip.RemoveAllTools();
+    dlg.m_tip.AddTool(dlg.m_menuButton.m_hWnd,
+                      "<a href=\"https://example.test/guide\">Open the user's guide</a>");
+    ShowOver(dlg.m_menuButton.m_hWnd);
+    ASSERT_TRUE(dlg.m_tip.IsTipVisible());
+    const RECT tip = dlg.m_tip.GetTipRect();
+    const int top = (dlg.m_tip.GetDirection() & tooltip::kEdgeMask) == 0
+                        ? tip.top + tooltip::kBalloonShape.pointerHeight
+                        : tip.top;
+    const POINT link = {tip.left + tooltip::kBalloonShape.marginX + 4,
+                        top + tooltip::kBalloonShape.marginY + 4};
+    MoveTo(link);  // onto the tip itself: it stays
+    Pump(300);
+    EXPECT_TRUE(dlg.m_tip.IsTipVisible());
+    const MSG click = Message(WM_LBUTTONDOWN, link);
+    dlg.m_tip.RelayEvent(&click);
+    EXPECT_EQ(opened, std::vector<std::string>{"https://example.test/guide"});
+    EXPECT_FALSE(dlg.m_tip.IsTipVisible());
 }
