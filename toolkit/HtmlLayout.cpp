@@ -729,38 +729,52 @@ void Widen(std::vector<int32_t>& columns, int32_t first, int32_t span, int32_t s
     }
 }
 
-void Flow::Table(const std::vector<Token>& tokens, size_t open, size_t close) {
-    const Token& tag = tokens[open];
-    const std::vector<RowSpec> rows = ReadTable(tokens, open, close);
-    const Style outer = Current();
+// The attributes of a table that shape its grid.
+struct TableFrame {
+    int32_t border = 0;
+    int32_t padding = 2;
+    int32_t spacing = 2;
+    int32_t cellBorder = 0;
+    int32_t cellFrame = 0;  // a cell's padding and border on both sides
+    BorderStyle borderStyle = BorderStyle::Solid;
+    Colour light = 0;  // the table's top-left border colour; its cells' bottom-right one
+    Colour dark = 0;
+    std::optional<int32_t> width;
+    int32_t height = 0;
+};
 
-    const int32_t border = std::clamp(Number(tag.Find("border"), 0), 0, 100);
-    const int32_t padding = std::clamp(Number(tag.Find("cellpadding"), 2), 0, 100);
-    const int32_t spacing = std::clamp(Number(tag.Find("cellspacing"), 2), 0, 100);
-    const BorderStyle borderStyle = BorderStyleOf(tag.Find("borderstyle"), BorderStyle::Solid);
-    Colour light = m_ctx.system ? m_ctx.system(20) : 0xFFFFFF;  // 3-D highlight
-    Colour dark = m_ctx.system ? m_ctx.system(16) : 0x808080;   // 3-D shadow
+TableFrame ReadFrame(const Token& tag, const SystemColours& system, int32_t available) {
+    TableFrame f;
+    f.border = std::clamp(Number(tag.Find("border"), 0), 0, 100);
+    f.padding = std::clamp(Number(tag.Find("cellpadding"), 2), 0, 100);
+    f.spacing = std::clamp(Number(tag.Find("cellspacing"), 2), 0, 100);
+    f.borderStyle = BorderStyleOf(tag.Find("borderstyle"), BorderStyle::Solid);
+    f.light = system ? system(20) : 0xFFFFFF;  // 3-D highlight
+    f.dark = system ? system(16) : 0x808080;   // 3-D shadow
     if (const std::string* c = tag.Find("bordercolor")) {
-        light = dark = ParseColour(*c, m_ctx.system).value_or(light);
+        f.light = f.dark = ParseColour(*c, system).value_or(f.light);
     }
     if (const std::string* c = tag.Find("bordercolorlight")) {
-        light = ParseColour(*c, m_ctx.system).value_or(light);
+        f.light = ParseColour(*c, system).value_or(f.light);
     }
     if (const std::string* c = tag.Find("bordercolordark")) {
-        dark = ParseColour(*c, m_ctx.system).value_or(dark);
+        f.dark = ParseColour(*c, system).value_or(f.dark);
     }
-    const int32_t cellBorder = border > 0 ? 1 : 0;
-    const int32_t cellFrame = 2 * (padding + cellBorder);
-    const std::optional<int32_t> tableWidth = Dimension(tag.Find("width"), m_width);
-    const int32_t tableHeight = Dimension(tag.Find("height"), 0).value_or(0);
+    f.cellBorder = f.border > 0 ? 1 : 0;
+    f.cellFrame = 2 * (f.padding + f.cellBorder);
+    f.width = Dimension(tag.Find("width"), available);
+    f.height = Dimension(tag.Find("height"), 0).value_or(0);
+    return f;
+}
 
-    // Place the cells on the grid, skipping columns that row spans from above still hold.
+// Places the cells row by row, skipping columns that row spans from above still hold.
+Grid PlaceCells(const std::vector<RowSpec>& rows) {
     Grid grid;
     std::vector<int32_t> busyUntil;  // per column: the first row no longer covered
     for (size_t r = 0; r < rows.size(); ++r) {
         int32_t column = 0;
         for (const CellSpec& spec : rows[r].cells) {
-            while (column < kMaxColumns && static_cast<size_t>(column) < busyUntil.size() &&
+            while (static_cast<size_t>(column) < busyUntil.size() &&
                    busyUntil[static_cast<size_t>(column)] > static_cast<int32_t>(r)) {
                 ++column;
             }
@@ -789,9 +803,187 @@ void Flow::Table(const std::vector<Token>& tokens, size_t open, size_t close) {
         }
     }
     grid.rows = static_cast<int32_t>(rows.size());
+    return grid;
+}
+
+// The table's outer width for the given column widths.
+int32_t TableWidth(const std::vector<int32_t>& cols, const TableFrame& f) {
+    int32_t sum = Add(2 * f.border, f.spacing * (static_cast<int32_t>(cols.size()) + 1));
+    for (int32_t w : cols) {
+        sum = Add(sum, w);
+    }
+    return sum;
+}
+
+// Column widths from the cells' minimum and preferred widths: the preferred ones, shrunk
+// towards the minimum ones in proportion when the table must be narrower, or widened in
+// proportion to reach a width the table asks for.
+struct Columns {
+    std::vector<int32_t> widths;
+    int32_t minTotal = 0;
+    int32_t preferredTotal = 0;
+};
+Columns FitColumns(const Grid& grid, const TableFrame& f, int32_t available) {
+    std::vector<int32_t> minCols(static_cast<size_t>(grid.columns), 0);
+    std::vector<int32_t> prefCols(static_cast<size_t>(grid.columns), 0);
+    for (int pass = 0; pass < 2; ++pass) {  // single-column cells first, then spans
+        for (const Grid::Cell& cell : grid.cells) {
+            if ((cell.colSpan == 1) != (pass == 0)) {
+                continue;
+            }
+            Widen(minCols, cell.column, cell.colSpan, f.spacing, cell.minWidth);
+            Widen(prefCols, cell.column, cell.colSpan, f.spacing, cell.preferredWidth);
+        }
+    }
+    for (size_t c = 0; c < prefCols.size(); ++c) {
+        prefCols[c] = std::max(prefCols[c], minCols[c]);
+    }
+    Columns result;
+    result.minTotal = TableWidth(minCols, f);
+    result.preferredTotal = TableWidth(prefCols, f);
+    int32_t target = result.preferredTotal;
+    if (f.width) {
+        target = std::max(*f.width, result.minTotal);
+    } else if (available > 0 && result.preferredTotal > available) {
+        target = std::max(available, result.minTotal);
+    }
+    result.widths = prefCols;
+    std::vector<int32_t>& cols = result.widths;
+    // Borders and spacing only.
+    const int32_t chrome = TableWidth(std::vector<int32_t>(cols.size(), 0), f);
+    if (target < result.preferredTotal && result.preferredTotal > result.minTotal) {
+        const int64_t room = result.preferredTotal - result.minTotal;
+        const int64_t keep = target - result.minTotal;
+        for (size_t c = 0; c < cols.size(); ++c) {
+            cols[c] = minCols[c] + static_cast<int32_t>((prefCols[c] - minCols[c]) * keep / room);
+        }
+    } else if (target > result.preferredTotal && !cols.empty()) {
+        const int64_t extra = target - result.preferredTotal;
+        const int64_t sum = result.preferredTotal - chrome;
+        int64_t given = 0;
+        for (size_t c = 0; c < cols.size(); ++c) {
+            const int64_t share =
+                sum > 0 ? prefCols[c] * extra / sum : extra / static_cast<int64_t>(cols.size());
+            cols[c] = Add(cols[c], static_cast<int32_t>(share));
+            given += share;
+        }
+        cols.back() = Add(cols.back(), static_cast<int32_t>(extra - given));
+    }
+    return result;
+}
+
+// The width of a cell across its columns.
+int32_t SpanWidth(const Grid::Cell& cell, const std::vector<int32_t>& cols, int32_t spacing) {
+    int32_t w = spacing * (cell.colSpan - 1);
+    for (int32_t c = cell.column; c < cell.column + cell.colSpan; ++c) {
+        w = Add(w, cols[static_cast<size_t>(c)]);
+    }
+    return w;
+}
+
+DrawItem FillItem(const Fill& fill, const Box& box) {
+    DrawItem item;
+    item.kind = DrawItem::Kind::Fill;
+    item.box = box;
+    item.effect = fill.effect;
+    item.begin = fill.begin;
+    item.middle = fill.middle;
+    item.end = fill.end;
+    item.granularity = kTableGranularity;
+    return item;
+}
+
+DrawItem BorderItem(const Box& box, int32_t width, Colour light, Colour dark, BorderStyle style) {
+    DrawItem item;
+    item.kind = DrawItem::Kind::Border;
+    item.box = box;
+    item.width = width;
+    item.light = light;
+    item.dark = dark;
+    item.borderStyle = style;
+    return item;
+}
+
+void Shift(DrawItem& item, int32_t dx, int32_t dy) {
+    item.box.left = Add(item.box.left, dx);
+    item.box.right = Add(item.box.right, dx);
+    item.box.top = Add(item.box.top, dy);
+    item.box.bottom = Add(item.box.bottom, dy);
+    item.baseline = Add(item.baseline, dy);
+}
+
+// The table's drawing: its background and border, then each cell's background, border and
+// content, aligned in the cell.
+Document Assemble(Grid& grid, const TableFrame& f, const Token& tag, const Columns& columns,
+                  const std::vector<int32_t>& rowHeights, int32_t height,
+                  const SystemColours& system) {
+    const std::vector<int32_t>& cols = columns.widths;
+    Document doc;
+    doc.width = TableWidth(cols, f);
+    doc.height = height;
+    doc.minWidth = f.width ? std::max(columns.minTotal, *f.width) : columns.minTotal;
+    doc.preferredWidth = f.width ? doc.width : columns.preferredTotal;
+    const Box tableBox{0, 0, doc.width, doc.height};
+    const Fill tableFill = FillOf(tag, system);
+    if (tableFill.any) {
+        doc.items.push_back(FillItem(tableFill, tableBox));
+    }
+    if (f.border > 0) {
+        doc.items.push_back(BorderItem(tableBox, f.border, f.light, f.dark, f.borderStyle));
+    }
+    std::vector<int32_t> colX(cols.size() + 1, Add(f.border, f.spacing));
+    for (size_t c = 0; c < cols.size(); ++c) {
+        colX[c + 1] = Add(Add(colX[c], cols[c]), f.spacing);
+    }
+    std::vector<int32_t> rowY(rowHeights.size() + 1, Add(f.border, f.spacing));
+    for (size_t r = 0; r < rowHeights.size(); ++r) {
+        rowY[r + 1] = Add(Add(rowY[r], rowHeights[r]), f.spacing);
+    }
+    for (Grid::Cell& cell : grid.cells) {
+        Box box;
+        box.left = colX[static_cast<size_t>(cell.column)];
+        box.top = rowY[static_cast<size_t>(cell.rowIndex)];
+        box.right = Add(box.left, SpanWidth(cell, cols, f.spacing));
+        box.bottom = Add(rowY[static_cast<size_t>(cell.rowIndex + cell.rowSpan)], -f.spacing);
+        const Fill fill = FillOf(*cell.spec->tag, system);
+        if (fill.any) {
+            doc.items.push_back(FillItem(fill, box));
+        }
+        if (f.cellBorder > 0) {
+            // Cells are sunk into a raised table: the colours swap.
+            doc.items.push_back(BorderItem(box, f.cellBorder, f.dark, f.light, f.borderStyle));
+        }
+        VAlign valign = VAlign::Middle;
+        if (cell.row->tag) {
+            valign = VAlignOf(cell.row->tag->Find("valign"), valign);
+        }
+        valign = VAlignOf(cell.spec->tag->Find("valign"), valign);
+        const int32_t inner = box.Height() - f.cellFrame;
+        int32_t dy = 0;
+        if (valign == VAlign::Middle) {
+            dy = std::max((inner - cell.content.height) / 2, 0);
+        } else if (valign == VAlign::Bottom) {
+            dy = std::max(inner - cell.content.height, 0);
+        }
+        const int32_t dx = Add(box.left, f.padding + f.cellBorder);
+        const int32_t top = Add(Add(box.top, f.padding + f.cellBorder), dy);
+        for (DrawItem& item : cell.content.items) {
+            Shift(item, dx, top);
+            doc.items.push_back(std::move(item));
+        }
+    }
+    return doc;
+}
+
+void Flow::Table(const std::vector<Token>& tokens, size_t open, size_t close) {
+    const Token& tag = tokens[open];
+    const std::vector<RowSpec> rows = ReadTable(tokens, open, close);
+    const TableFrame frame = ReadFrame(tag, m_ctx.system, m_width);
+    Grid grid = PlaceCells(rows);
 
     // Each cell's style: the table's surroundings, "th" bold and centred, then the row's and
     // the cell's alignment.
+    const Style outer = Current();
     auto cellStyle = [&](const Grid::Cell& cell) {
         Style style = outer;
         style.background.reset();
@@ -816,186 +1008,40 @@ void Flow::Table(const std::vector<Token>& tokens, size_t open, size_t close) {
         const size_t links = m_ctx.links.size();
         const Document natural = layoutCell(cell, 0);
         m_ctx.links.resize(links);
-        cell.minWidth = Add(natural.minWidth, cellFrame);
-        cell.preferredWidth = Add(natural.preferredWidth, cellFrame);
+        cell.minWidth = Add(natural.minWidth, frame.cellFrame);
+        cell.preferredWidth = Add(natural.preferredWidth, frame.cellFrame);
         if (auto fixed = Dimension(cell.spec->tag->Find("width"), m_width)) {
             cell.fixedWidth = std::max(*fixed, cell.minWidth);
             cell.preferredWidth = *cell.fixedWidth;
         }
         cell.fixedHeight = Dimension(cell.spec->tag->Find("height"), 0).value_or(0);
     }
-    std::vector<int32_t> minCols(static_cast<size_t>(grid.columns), 0);
-    std::vector<int32_t> prefCols(static_cast<size_t>(grid.columns), 0);
-    for (int pass = 0; pass < 2; ++pass) {  // single-column cells first, then spans
-        for (const Grid::Cell& cell : grid.cells) {
-            if ((cell.colSpan == 1) != (pass == 0)) {
-                continue;
-            }
-            Widen(minCols, cell.column, cell.colSpan, spacing, cell.minWidth);
-            Widen(prefCols, cell.column, cell.colSpan, spacing, cell.preferredWidth);
-        }
-    }
-    for (size_t c = 0; c < prefCols.size(); ++c) {
-        prefCols[c] = std::max(prefCols[c], minCols[c]);
-    }
-    const int32_t chrome = Add(2 * border, spacing * (grid.columns + 1));
-    auto total = [&](const std::vector<int32_t>& cols) {
-        int32_t sum = chrome;
-        for (int32_t w : cols) {
-            sum = Add(sum, w);
-        }
-        return sum;
-    };
-    const int32_t minTotal = total(minCols);
-    const int32_t prefTotal = total(prefCols);
-    int32_t target = prefTotal;
-    if (tableWidth) {
-        target = std::max(*tableWidth, minTotal);
-    } else if (m_width > 0 && prefTotal > m_width) {
-        target = std::max(m_width, minTotal);
-    }
-    // Share the difference from the preferred widths in proportion: shrinking towards the
-    // minimum widths, or growing with the preferred ones.
-    std::vector<int32_t> cols = prefCols;
-    if (target < prefTotal && prefTotal > minTotal) {
-        const int64_t room = prefTotal - minTotal;
-        const int64_t keep = target - minTotal;
-        for (size_t c = 0; c < cols.size(); ++c) {
-            cols[c] = minCols[c] + static_cast<int32_t>((prefCols[c] - minCols[c]) * keep / room);
-        }
-    } else if (target > prefTotal && !cols.empty()) {
-        const int64_t extra = target - prefTotal;
-        const int64_t sum = prefTotal - chrome;
-        int64_t given = 0;
-        for (size_t c = 0; c < cols.size(); ++c) {
-            const int64_t share =
-                sum > 0 ? prefCols[c] * extra / sum : extra / static_cast<int64_t>(cols.size());
-            cols[c] = Add(cols[c], static_cast<int32_t>(share));
-            given += share;
-        }
-        cols.back() = Add(cols.back(), static_cast<int32_t>(extra - given));
-    }
+    const Columns columns = FitColumns(grid, frame, m_width);
 
-    // Lay the cells out at their widths, then size the rows.
-    auto spanWidth = [&](const Grid::Cell& cell) {
-        int32_t w = spacing * (cell.colSpan - 1);
-        for (int32_t c = cell.column; c < cell.column + cell.colSpan; ++c) {
-            w = Add(w, cols[static_cast<size_t>(c)]);
-        }
-        return w;
-    };
+    // The cells at their widths, then the rows: single-row cells first, then spans.
     std::vector<int32_t> rowHeights(static_cast<size_t>(grid.rows), 0);
     for (int pass = 0; pass < 2; ++pass) {
         for (Grid::Cell& cell : grid.cells) {
             if ((cell.rowSpan == 1) != (pass == 0)) {
                 continue;
             }
-            cell.content = layoutCell(cell, std::max(spanWidth(cell) - cellFrame, 1));
-            const int32_t need = std::max(Add(cell.content.height, cellFrame), cell.fixedHeight);
-            Widen(rowHeights, cell.rowIndex, cell.rowSpan, spacing, need);
+            cell.content = layoutCell(
+                cell,
+                std::max(SpanWidth(cell, columns.widths, frame.spacing) - frame.cellFrame, 1));
+            const int32_t need =
+                std::max(Add(cell.content.height, frame.cellFrame), cell.fixedHeight);
+            Widen(rowHeights, cell.rowIndex, cell.rowSpan, frame.spacing, need);
         }
     }
-    int32_t height = Add(2 * border, spacing * (grid.rows + 1));
+    int32_t height = Add(2 * frame.border, frame.spacing * (grid.rows + 1));
     for (int32_t h : rowHeights) {
         height = Add(height, h);
     }
-    if (tableHeight > height && grid.rows > 0) {
-        rowHeights.back() = Add(rowHeights.back(), tableHeight - height);
-        height = tableHeight;
+    if (frame.height > height && grid.rows > 0) {
+        rowHeights.back() = Add(rowHeights.back(), frame.height - height);
+        height = frame.height;
     }
-
-    Document doc;
-    doc.width = total(cols);
-    doc.height = height;
-    doc.minWidth = tableWidth ? std::max(minTotal, *tableWidth) : minTotal;
-    doc.preferredWidth = tableWidth ? doc.width : prefTotal;
-    const Box tableBox{0, 0, doc.width, doc.height};
-    const Fill tableFill = FillOf(tag, m_ctx.system);
-    if (tableFill.any) {
-        DrawItem fill;
-        fill.kind = DrawItem::Kind::Fill;
-        fill.box = tableBox;
-        fill.effect = tableFill.effect;
-        fill.begin = tableFill.begin;
-        fill.middle = tableFill.middle;
-        fill.end = tableFill.end;
-        fill.granularity = kTableGranularity;
-        doc.items.push_back(std::move(fill));
-    }
-    if (border > 0) {
-        DrawItem frame;
-        frame.kind = DrawItem::Kind::Border;
-        frame.box = tableBox;
-        frame.width = border;
-        frame.light = light;
-        frame.dark = dark;
-        frame.borderStyle = borderStyle;
-        doc.items.push_back(std::move(frame));
-    }
-    std::vector<int32_t> colX(cols.size() + 1, Add(border, spacing));
-    for (size_t c = 0; c < cols.size(); ++c) {
-        colX[c + 1] = Add(Add(colX[c], cols[c]), spacing);
-    }
-    std::vector<int32_t> rowY(rowHeights.size() + 1, Add(border, spacing));
-    for (size_t r = 0; r < rowHeights.size(); ++r) {
-        rowY[r + 1] = Add(Add(rowY[r], rowHeights[r]), spacing);
-    }
-    for (Grid::Cell& cell : grid.cells) {
-        Box box;
-        box.left = colX[static_cast<size_t>(cell.column)];
-        box.top = rowY[static_cast<size_t>(cell.rowIndex)];
-        box.right = Add(box.left, spanWidth(cell));
-        int32_t h = spacing * (cell.rowSpan - 1);
-        for (int32_t r = cell.rowIndex; r < cell.rowIndex + cell.rowSpan; ++r) {
-            h = Add(h, rowHeights[static_cast<size_t>(r)]);
-        }
-        box.bottom = Add(box.top, h);
-        const Fill fill = FillOf(*cell.spec->tag, m_ctx.system);
-        if (fill.any) {
-            DrawItem item;
-            item.kind = DrawItem::Kind::Fill;
-            item.box = box;
-            item.effect = fill.effect;
-            item.begin = fill.begin;
-            item.middle = fill.middle;
-            item.end = fill.end;
-            item.granularity = kTableGranularity;
-            doc.items.push_back(std::move(item));
-        }
-        if (cellBorder > 0) {
-            // Cells are sunk into a raised table: the colours swap.
-            DrawItem item;
-            item.kind = DrawItem::Kind::Border;
-            item.box = box;
-            item.width = cellBorder;
-            item.light = dark;
-            item.dark = light;
-            item.borderStyle = borderStyle;
-            doc.items.push_back(std::move(item));
-        }
-        VAlign valign = VAlign::Middle;
-        if (cell.row->tag) {
-            valign = VAlignOf(cell.row->tag->Find("valign"), valign);
-        }
-        valign = VAlignOf(cell.spec->tag->Find("valign"), valign);
-        const int32_t inner = box.Height() - cellFrame;
-        int32_t dy = 0;
-        if (valign == VAlign::Middle) {
-            dy = std::max((inner - cell.content.height) / 2, 0);
-        } else if (valign == VAlign::Bottom) {
-            dy = std::max(inner - cell.content.height, 0);
-        }
-        const int32_t dx = Add(box.left, padding + cellBorder);
-        const int32_t top = Add(Add(box.top, padding + cellBorder), dy);
-        for (DrawItem& item : cell.content.items) {
-            item.box.left = Add(item.box.left, dx);
-            item.box.right = Add(item.box.right, dx);
-            item.box.top = Add(item.box.top, top);
-            item.box.bottom = Add(item.box.bottom, top);
-            item.baseline = Add(item.baseline, top);
-            doc.items.push_back(std::move(item));
-        }
-    }
+    Document doc = Assemble(grid, frame, tag, columns, rowHeights, height, m_ctx.system);
 
     EndBlockLine();
     Line& line = m_lines.back();
