@@ -20,6 +20,8 @@
 
 namespace vg::host {
 
+struct AdvanceRequest;
+
 // How the host is built: which parts of the interface it offers. The defaults are a complete,
 // current host.
 struct HostOptions {
@@ -52,6 +54,12 @@ struct HostOptions {
     // Dialog boxes the plug-in shows during a run (its message boxes) are answered with their
     // default button at once and recorded in RunResult::messageBoxes, for runs nobody watches.
     bool answerMessageBoxes = false;
+    // Test hooks: see each displayPixels call (before painting) and each advanceState request
+    // (after delivery) while the run goes on, as a dialog drives them.
+    std::function<void(const ps::PSPixelMap& map, const ps::VRect& area, int32_t dstRow,
+                       int32_t dstCol)>
+        onDisplayPixels;
+    std::function<void(const AdvanceRequest& request)> onAdvanceState;
 };
 
 // When the Parameters selector is sent before a run. A real host sends it when the user picks

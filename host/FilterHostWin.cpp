@@ -217,6 +217,8 @@ OSErr CFilterHost::CImpl::Fetch() {
     req.result = err;
     if (m_result)
         m_result->requests.push_back(req);
+    if (m_opt.onAdvanceState)
+        m_opt.onAdvanceState(req);
     return err;
 }
 

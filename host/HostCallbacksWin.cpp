@@ -50,6 +50,8 @@ OSErr CbDisplayPixels(const PSPixelMap* source, const VRect* srcRect, int32 dstR
     Impl* h = Running();
     if (h && h->m_result)
         ++h->m_result->displayPixelsCalls;
+    if (h && h->m_opt.onDisplayPixels && source && srcRect)
+        h->m_opt.onDisplayPixels(*source, *srcRect, dstRow, dstCol);
     return PaintPixelMap(source, srcRect, dstRow, dstCol, platformContext);
 }
 

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 std::vector<DescriptorItem> AllKeys(double base) {
@@ -91,11 +94,28 @@ TEST(PluginScripting, PlayInfoDontDisplaySkipsTheDialogAfterAnInteractiveCall) {
     EXPECT_EQ(host.StoredParams()[8], 9.0);
 }
 
-TEST(PluginScripting, InteractiveRunWithoutDialogReportsAClearFailure) {
+TEST(PluginScripting, InteractiveRunShowsTheDialogAndCancelKeepsTheStoredValues) {
     FakeHost host(ModuleWithEngine());
-    EXPECT_EQ(host.Run(true), -30904);
-    EXPECT_NE(host.errorText().find("dialog"), std::string::npos) << host.errorText();
-    EXPECT_TRUE(host.fetched.empty()) << "nothing is filtered with unseen values";
+    // A user who cancels the dialog, from another thread as a click would come.
+    std::atomic<bool> seen{false};
+    std::thread user([&seen] {
+        for (int i = 0; i < 1500 && !seen; ++i) {
+            // Without an installation folder in the registry the dialog says so first.
+            if (HWND box = FindWindowA("#32770", "Varen Glaze 2"))
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+            HWND dialog =
+                FindWindowA("#32770", "Varen Glaze 2 - Edge Smoothness and Image Clarity");
+            if (dialog && IsWindowVisible(dialog)) {
+                seen = true;
+                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            }
+            Sleep(20);
+        }
+    });
+    EXPECT_EQ(host.Run(true), -128);
+    user.join();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(host.StoredParams()[1], 8.0);  // the defaults, as before the dialog
 }
 
 TEST(PluginScripting, WrittenDescriptorHoldsAllNineKeysInRecordOrder) {
