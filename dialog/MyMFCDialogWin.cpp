@@ -10,6 +10,8 @@
 #include "DibSection.h"
 #include "RegistrySettingsWin.h"
 #include "WinApp.h"
+#include "UpdateCheckWin.h"
+#include "dialog/HelpTipWin.h"
 #include "dialog/PreviewMath.h"
 #include "plugin/MFCPlugInApp.h"
 #include "plugin/ProductInfo.h"
@@ -209,8 +211,7 @@ BOOL MyMFCDialog::OnInitDialog() {
 
     m_settleTimer = SetTimer(kSettleTimer, kSettleMs);
 
-    // TODO(#14): the dialog's tooltip (background effect 13 with 5, colours 0xFFD5AA,
-    // 0xFFC68C and 0xFF9122, delays 10000, 30 and 750 ms).
+    CreateHelpTip(m_tooltip, this);
     SetPopupHelp(m_popupHelp);
 
     PersistPlacement(kProductKey, FALSE);
@@ -298,9 +299,31 @@ void MyMFCDialog::UpdateButtons() {
 }
 
 void MyMFCDialog::SetPopupHelp(bool on) {
-    // TODO(#14): replace the tools of the dialog's tooltip (18) and the pages' (6 each) when
-    // on, remove them all when off.
+    m_tooltip.RemoveAllTools();
+    if (on && m_tooltip.m_hWnd) {
+        for (const help::Tool& tool : help::kDialogTools) {
+            m_tooltip.AddTool(GetDlgItem(tool.control), tool.text);
+        }
+    }
+    for (CParamPage* page : {static_cast<CParamPage*>(&m_page1),
+                             static_cast<CParamPage*>(&m_page2),
+                             static_cast<CParamPage*>(&m_page3)}) {
+        page->SetPopupHelp(on);
+    }
     m_popupHelp = on;
+}
+
+void MyMFCDialog::RelayToTips(const MSG* pMsg) {
+    m_tooltip.RelayEvent(pMsg);
+    // A page's tooltip sees its page's messages there; here it sees all others, so that its
+    // tip goes when the mouse leaves the page for one of the dialog's controls.
+    for (CParamPage* page : {static_cast<CParamPage*>(&m_page1),
+                             static_cast<CParamPage*>(&m_page2),
+                             static_cast<CParamPage*>(&m_page3)}) {
+        if (page->m_hWnd && pMsg->hwnd != page->m_hWnd && !::IsChild(page->m_hWnd, pMsg->hwnd)) {
+            page->m_tooltip.RelayEvent(pMsg);
+        }
+    }
 }
 
 int MyMFCDialog::loadThumbNails() {
@@ -341,7 +364,6 @@ BOOL MyMFCDialog::PreTranslateShared(MSG* pMsg) {
         displayProxy(false);
         return TRUE;
     }
-    // TODO(#14): relay the message to the tooltip of the window it came through.
     return FALSE;
 }
 
@@ -349,6 +371,7 @@ BOOL MyMFCDialog::PreTranslateMessage(MSG* pMsg) {
     if (PreTranslateShared(pMsg)) {
         return TRUE;
     }
+    RelayToTips(pMsg);
     return CResizableDialog::PreTranslateMessage(pMsg);
 }
 
@@ -447,7 +470,8 @@ void MyMFCDialog::OnPreferences() {
 }
 
 void MyMFCDialog::OnCheckUpdate() {
-    // TODO(#14): the update check against the update address.
+    CUpdateCheck check;
+    check.CheckVersion(kUpdateAddress, VG_VERSION_MAJOR, VG_VERSION_MINOR, VG_VERSION_PATCH);
 }
 
 void MyMFCDialog::OnCopySettings() {

@@ -11,6 +11,7 @@
 #include "ImageList.h"
 #include "ListCtrlNoHSWin.h"
 #include "MenuButtonWin.h"
+#include "PPToolTipWin.h"
 #include "ResizableDialogWin.h"
 #include "TabCtrlSSLWin.h"
 #include "UpDownButtonWin.h"
@@ -57,6 +58,7 @@ public:
     void RefreshPages();
     // Pushes the member values into the pages' and then the dialog's controls.
     void PushAll() { UpdateData(FALSE); }
+    // Replaces the tools of the dialog's and the pages' tooltips (on) or removes them all.
     void SetPopupHelp(bool on);
     // Renders the preset list; returns the number of listed presets.
     int loadThumbNails();
@@ -91,6 +93,7 @@ public:
     int m_thumbMaxDec = 1;
 
     // Members, created in this order and destroyed in reverse.
+    CPPToolTip m_tooltip;
     CPresetStore m_presets;
     bool m_presetsSet = false;  // the store was set up on the installation's preset folder
     CListCtrlNoHS m_presetList;
@@ -162,6 +165,9 @@ private:
     void TakeSnapshot(Snapshot& snapshot);
     void Recall(const Snapshot& snapshot);
     CParamPage* PageAt(int index);
+    // Hands a message to the dialog's tooltip and to each page's tooltip that has not seen it
+    // on its way through that page.
+    void RelayToTips(const MSG* pMsg);
     void LoadEmblem();
 
     CIconHandle m_iconBig;

@@ -1,6 +1,8 @@
 // A parameter page: rows linked to the record, stored on drag end and focus loss.
 #include "dialog/ParamPageWin.h"
 
+#include "WinApp.h"
+#include "dialog/HelpTipWin.h"
 #include "dialog/MyMFCDialogWin.h"
 #include "plugin/FilterParams.h"
 #include "plugin/MFCPlugInApp.h"
@@ -23,8 +25,22 @@ void CParamPage::DoDataExchange(CDataExchange* pDX) {
 BOOL CParamPage::OnInitDialog() {
     CTabPageSSL::OnInitDialog();
     LoadFromParams(true);
-    // TODO(#14): the page's tooltip with the dialog's settings and its six tools.
+    CreateHelpTip(m_tooltip, this);
+    SetPopupHelp(m_pDialog ? m_pDialog->m_popupHelp : true);
     return TRUE;
+}
+
+void CParamPage::SetPopupHelp(bool on) {
+    m_tooltip.RemoveAllTools();
+    if (!on || !m_tooltip.m_hWnd) {
+        return;
+    }
+    for (const ParamRow& row : m_rows) {
+        // Plain text: a "<" in it (the boost row's) is doubled so that it shows as written.
+        const std::string text = help::Markup(AfxLoadString(help::kParamTexts[row.paramIndex]));
+        m_tooltip.AddTool(::GetDlgItem(m_hWnd, static_cast<int>(row.sliderId)), text);
+        m_tooltip.AddTool(::GetDlgItem(m_hWnd, static_cast<int>(row.editId)), text);
+    }
 }
 
 void CParamPage::LoadFromParams(bool init) {
@@ -101,5 +117,6 @@ BOOL CParamPage::PreTranslateMessage(MSG* pMsg) {
     if (m_pDialog && m_pDialog->PreTranslateShared(pMsg)) {
         return TRUE;
     }
+    m_tooltip.RelayEvent(pMsg);
     return CTabPageSSL::PreTranslateMessage(pMsg);
 }

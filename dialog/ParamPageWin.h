@@ -3,6 +3,7 @@
 #pragma once
 
 #include "LinkSliderWin.h"
+#include "PPToolTipWin.h"
 #include "SmartEditWin.h"
 #include "TabPageSSLWin.h"
 
@@ -33,6 +34,9 @@ public:
     // Sets the rows to their default values, shows them and stores them.
     void ResetPage();
 
+    // Gives each row's help text to its slider and number box (on), or removes them.
+    void SetPopupHelp(bool on);
+
     // Whether the window is one of this page's number boxes.
     bool IsRowEdit(HWND window) const;
     float RowValue(int row) const { return m_value[row]; }
@@ -41,6 +45,7 @@ public:
     BOOL PreTranslateMessage(MSG* pMsg) override;
 
     MyMFCDialog* m_pDialog = nullptr;  // borrowed; set before the page is created
+    CPPToolTip m_tooltip;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

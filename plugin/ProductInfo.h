@@ -7,3 +7,5 @@ inline constexpr char kMakerName[] = "Varen Works";
 inline constexpr char kMakerSite[] = "https://www.varenworks.com";
 inline constexpr char kProductPage[] = "https://www.varenworks.com/glaze2";
 inline constexpr char kSupportPage[] = "https://www.varenworks.com/support";
+// The version file of the update check.
+inline constexpr char kUpdateAddress[] = "https://www.varenworks.com/updates/varenglaze2_x64.txt";
