@@ -77,7 +77,6 @@ ON_COMMAND(ID_VG_PRESET_IMPORT_URL, &MyMFCDialog::OnPresetCommand)
 ON_COMMAND(ID_VG_PRESET_EXPORT, &MyMFCDialog::OnPresetCommand)
 // Commands that come with the presets and update-check work are shown unavailable.
 ON_UPDATE_COMMAND_UI(ID_VG_PREFERENCES, &MyMFCDialog::OnUpdateNotYetAvailable)
-ON_UPDATE_COMMAND_UI(ID_VG_CHECK_UPDATE, &MyMFCDialog::OnUpdateNotYetAvailable)
 ON_UPDATE_COMMAND_UI(ID_VG_COPY_SETTINGS, &MyMFCDialog::OnUpdateNotYetAvailable)
 ON_UPDATE_COMMAND_UI(ID_VG_TOGGLE_VIEW, &MyMFCDialog::OnUpdateNotYetAvailable)
 ON_UPDATE_COMMAND_UI(ID_VG_PRESET_SAVE, &MyMFCDialog::OnUpdateNotYetAvailable)
