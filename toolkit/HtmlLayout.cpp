@@ -17,6 +17,8 @@ constexpr char kBreakChars[] = " -.,!:;)}]?";
 constexpr int32_t kMaxCoord = 1 << 26;
 // Granularity of a table or cell background effect.
 constexpr int32_t kTableGranularity = 10;
+// The longest run of text measured and drawn as a whole.
+constexpr size_t kMaxRunText = 256;
 
 int32_t Add(int32_t a, int32_t b) {
     const int64_t sum = int64_t{a} + b;
@@ -155,6 +157,9 @@ struct Atom {
     VAlign valign = VAlign::Baseline;
     bool blank = false;  // dropped at a wrap and at a line's end
     bool tab = false;    // a blank that justification does not stretch
+    // Text atoms of one style next to each other are drawn as one run by its first atom:
+    // the run's length there, 0 on the others.
+    int runLength = 1;
 };
 
 struct Line {
@@ -224,6 +229,8 @@ private:
     void InsertString(const Token& tag);
 
     void Place(Atom atom);
+    // Joins the line's text atoms of one style into runs, measured as a whole.
+    void MeasureRuns(Line& line);
     void NewLine(bool wrapped);
     void EndBlockLine();
 
@@ -1054,12 +1061,64 @@ void Flow::Table(const std::vector<Token>& tokens, size_t open, size_t close) {
     NewLine(false);
 }
 
+bool Mergeable(const Atom& a) {
+    return a.item.kind == DrawItem::Kind::Text && !a.tab && !a.item.text.empty();
+}
+
+bool SameRun(const Atom& a, const Atom& b) {
+    return Mergeable(b) && a.item.font == b.item.font && a.item.colour == b.item.colour &&
+           a.item.overline == b.item.overline && a.item.link == b.item.link &&
+           a.background == b.background && a.valign == b.valign;
+}
+
+void Flow::MeasureRuns(Line& line) {
+    // Words measured one by one land where a whole line of text would not: fonts place their
+    // glyphs at fractional positions and round only the whole. So a run's words are placed at
+    // the measured width of the run's text up to them, and the run is drawn in one piece.
+    // Justified lines that wrapped keep their blanks apart, to stretch them.
+    const bool keepBlanks = line.align == HAlign::Justify && line.wrapped;
+    std::vector<Atom>& atoms = line.atoms;
+    size_t i = 0;
+    while (i < atoms.size()) {
+        size_t j = i + 1;
+        if (Mergeable(atoms[i])) {
+            size_t length = atoms[i].item.text.size();
+            while (j < atoms.size() && SameRun(atoms[i], atoms[j]) &&
+                   !(keepBlanks && (atoms[j].blank || atoms[j - 1].blank)) &&
+                   length + atoms[j].item.text.size() <= kMaxRunText) {
+                length += atoms[j].item.text.size();
+                ++j;
+            }
+        }
+        if (j - i >= 2) {
+            std::string text;
+            int32_t before = 0;
+            for (size_t k = i; k < j; ++k) {
+                text += atoms[k].item.text;
+                const int32_t upTo = Clamp(m_ctx.env.TextWidth(atoms[i].item.font, text));
+                atoms[k].width = std::max(upTo - before, 0);
+                atoms[k].runLength = 0;
+                before = std::max(upTo, before);
+            }
+            atoms[i].runLength = static_cast<int>(j - i);
+        }
+        i = j;
+    }
+    line.width = 0;
+    for (const Atom& a : atoms) {
+        line.width = Add(line.width, a.width);
+    }
+}
+
 Document Flow::Finish(int32_t forcedWidth) {
     // Blanks at the end of a line take no room.
     for (Line& line : m_lines) {
         while (!line.atoms.empty() && line.atoms.back().blank) {
             line.width -= line.atoms.back().width;
             line.atoms.pop_back();
+        }
+        if (!line.rule && !line.table) {
+            MeasureRuns(line);
         }
     }
     // A last line left empty by a break or a block adds nothing.
@@ -1130,10 +1189,23 @@ Document Flow::Finish(int32_t forcedWidth) {
         }
         const int32_t height = std::max(Add(ascent, descent), tall);
         int32_t stretchIndex = 0;
-        for (Atom& a : line.atoms) {
-            int32_t w = a.width;
+        for (size_t index = 0; index < line.atoms.size(); ++index) {
+            Atom& a = line.atoms[index];
+            if (a.runLength == 0) {
+                x = Add(x, a.width);  // drawn with its run
+                continue;
+            }
+            int32_t own = a.width;  // how far this atom moves the pen
             if (stretchable > 0 && a.blank && !a.tab) {
-                w += slack / stretchable + (stretchIndex++ < slack % stretchable ? 1 : 0);
+                own += slack / stretchable + (stretchIndex++ < slack % stretchable ? 1 : 0);
+            }
+            int32_t w = own;  // the drawn width: the whole run's
+            bool decorated = !a.blank;
+            for (int k = 1; k < a.runLength; ++k) {
+                const Atom& next = line.atoms[index + static_cast<size_t>(k)];
+                w = Add(w, next.width);
+                a.item.text += next.item.text;
+                decorated = decorated || !next.blank;
             }
             const int32_t atomHeight = Add(a.ascent, a.descent);
             int32_t top = y;
@@ -1161,14 +1233,14 @@ Document Flow::Finish(int32_t forcedWidth) {
             }
             a.item.box = box;
             a.item.baseline = Add(top, a.ascent);
-            const bool drawn =
-                a.item.kind == DrawItem::Kind::Image ||
-                (!a.item.text.empty() && (!a.blank || a.item.font.underline || a.item.font.strike ||
-                                          a.item.overline || a.item.link >= 0));
+            const bool drawn = a.item.kind == DrawItem::Kind::Image ||
+                               (!a.item.text.empty() &&
+                                (decorated || a.item.font.underline || a.item.font.strike ||
+                                 a.item.overline || a.item.link >= 0));
             if (drawn) {
                 doc.items.push_back(std::move(a.item));
             }
-            x = Add(x, w);
+            x = Add(x, own);
         }
         y = Add(y, height);
     }

@@ -301,10 +301,9 @@ TEST(HtmlLayout, EveryHelpTextLaysOutAsWrittenAndBreaksWhereItsBreaksAre) {
             ++count;
             std::string clean;
             for (char c : line) {
-                if (c == '\t' || (c == ' ' && !clean.empty() && clean.back() == ' ')) {
-                    continue;
+                if (c != '\t') {
+                    clean += c;  // blanks as written: a line is drawn as one piece
                 }
-                clean += c;
             }
             while (!clean.empty() && clean.back() == ' ') {
                 clean.pop_back();
@@ -323,6 +322,48 @@ TEST(HtmlLayout, EveryHelpTextLaysOutAsWrittenAndBreaksWhereItsBreaksAre) {
         EXPECT_LE(doc.width, static_cast<int32_t>(7 * (widest + 2)));
         EXPECT_GE(doc.width, static_cast<int32_t>(7 * widest));
     }
+}
+
+// Widths with fractional glyph advances that are rounded for the whole text only, as fonts
+// measure: 7.5 pixels a character.
+class CFractionalEnvironment : public CFakeHtmlEnvironment {
+public:
+    int32_t TextWidth(const html::FontSpec&, std::string_view text) override {
+        return static_cast<int32_t>(text.size() * 15 / 2);
+    }
+};
+
+TEST(HtmlLayout, TextOfOneStyleIsMeasuredAndDrawnAsAWholeRun) {
+    Fixture f;
+    CFractionalEnvironment fractional;
+    const auto lay = [&](const char* markup, int32_t maxWidth = 0) {
+        LayoutOptions options;
+        options.maxWidth = maxWidth;
+        return Layout(Tokenize(markup), f.sheet, f.base, fractional, options);
+    };
+    // Word by word, "a b c" would be 7 + 7 + 7 + 7 + 7 = 35 wide; as a whole it is 37.
+    Document doc = lay("a b c");
+    ASSERT_EQ(doc.items.size(), 1u);
+    EXPECT_EQ(doc.items[0].text, "a b c");
+    EXPECT_EQ(doc.items[0].box.Width(), 37);
+    EXPECT_EQ(doc.width, 37);
+    // A change of style starts a new run where the previous one's whole width ends.
+    doc = lay("ab cd<b>ef gh</b> ij");
+    ASSERT_EQ(doc.items.size(), 3u);
+    EXPECT_EQ(doc.items[0].text, "ab cd");
+    EXPECT_EQ(doc.items[1].text, "ef gh");
+    EXPECT_EQ(doc.items[1].box.left, 37);
+    EXPECT_EQ(doc.items[2].text, " ij");
+    EXPECT_EQ(doc.items[2].box.left, 37 + 37);
+    // Each wrapped line is a run of its own, without the blank it wrapped at.
+    doc = lay("alpha beta gamma", 90);
+    ASSERT_EQ(doc.items.size(), 2u);
+    EXPECT_EQ(doc.items[0].text, "alpha beta");
+    EXPECT_EQ(doc.items[1].text, "gamma");
+    EXPECT_EQ(doc.items[1].box.left, 0);
+    // Justified lines that wrapped keep their words apart, to stretch the blanks.
+    doc = lay("<justify>aa bb cc aaaaaaaaaaaaaaaa</justify>", 130);
+    EXPECT_EQ(doc.items.size(), 4u);
 }
 
 TEST(HtmlLayout, WrapsAtBreakCharactersWithinTheWidth) {
