@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "BackgroundEffect.h"
 
@@ -239,6 +240,7 @@ private:
     int m_depth;
     int m_stringDepth;
     std::vector<Frame> m_frames;
+    size_t m_floor = 1;  // frames below this index cannot be closed (the base, a string's host)
     std::vector<Line> m_lines;
     bool m_wordStart = true;
     int32_t m_minWidth = 0;
@@ -450,10 +452,12 @@ void Flow::InsertString(const Token& tag) {
     }
     const std::vector<Token> inner = Tokenize(text);
     ++m_stringDepth;
-    // The inserted markup's tags close within it.
+    // The inserted markup's tags open and close within it: it cannot close a tag around it.
     const size_t frames = m_frames.size();
+    const size_t floor = std::exchange(m_floor, frames);
     RunRange(inner, 0, inner.size());
     m_frames.resize(frames);
+    m_floor = floor;
     --m_stringDepth;
 }
 
@@ -541,7 +545,7 @@ void Flow::PushStyled(const Token& tag) {
 }
 
 void Flow::CloseTag(const std::string& name) {
-    for (size_t i = m_frames.size(); i-- > 1;) {
+    for (size_t i = m_frames.size(); i-- > m_floor;) {
         if (m_frames[i].tag == name) {
             m_frames.resize(i);
             return;

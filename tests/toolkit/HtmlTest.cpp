@@ -474,6 +474,13 @@ TEST(HtmlLayout, LinksRulesImagesAndStrings) {
     EXPECT_EQ(lines[0], std::string("innerafter") + std::string(kMaxStringDepth, 'x'));
     EXPECT_EQ(doc.items[0].font.weight, 700);
     EXPECT_EQ(doc.items[1].font.weight, 400);  // the inserted text's tags end inside it
+    // ... and cannot close a tag around it.
+    f.env.strings[8] = "</a></b>in";
+    doc = f.Lay("<b><a href=x><string idres=8>out</a></b>");
+    ASSERT_EQ(doc.items.size(), 1u);
+    EXPECT_EQ(doc.items[0].text, "inout");
+    EXPECT_EQ(doc.items[0].link, 0);
+    EXPECT_EQ(doc.items[0].font.weight, 700);
 }
 
 TEST(HtmlLayout, TablesPlaceCellsOnAGrid) {
