@@ -304,8 +304,7 @@ void MyMFCDialog::SetPopupHelp(bool on) {
             m_tooltip.AddTool(GetDlgItem(tool.control), tool.text);
         }
     }
-    for (CParamPage* page : {static_cast<CParamPage*>(&m_page1),
-                             static_cast<CParamPage*>(&m_page2),
+    for (CParamPage* page : {static_cast<CParamPage*>(&m_page1), static_cast<CParamPage*>(&m_page2),
                              static_cast<CParamPage*>(&m_page3)}) {
         page->SetPopupHelp(on);
     }
@@ -316,8 +315,7 @@ void MyMFCDialog::RelayToTips(const MSG* pMsg) {
     m_tooltip.RelayEvent(pMsg);
     // A page's tooltip sees its page's messages there; here it sees all others, so that its
     // tip goes when the mouse leaves the page for one of the dialog's controls.
-    for (CParamPage* page : {static_cast<CParamPage*>(&m_page1),
-                             static_cast<CParamPage*>(&m_page2),
+    for (CParamPage* page : {static_cast<CParamPage*>(&m_page1), static_cast<CParamPage*>(&m_page2),
                              static_cast<CParamPage*>(&m_page3)}) {
         if (page->m_hWnd && pMsg->hwnd != page->m_hWnd && !::IsChild(page->m_hWnd, pMsg->hwnd)) {
             page->m_tooltip.RelayEvent(pMsg);
