@@ -4,9 +4,10 @@
 #include "LinkSliderWin.h"
 
 BEGIN_MESSAGE_MAP(CSmartEdit, CEdit)
-    ON_WM_CHAR()
-    // The parent still sees EN_UPDATE after the value update.
-    ON_CONTROL_REFLECT_EX(EN_UPDATE, &CSmartEdit::OnUpdate)
+ON_WM_CHAR()
+// The parent still sees both after the box's own handling.
+ON_CONTROL_REFLECT_EX(EN_UPDATE, &CSmartEdit::OnUpdate)
+ON_CONTROL_REFLECT_EX(EN_KILLFOCUS, &CSmartEdit::OnKillFocus)
 END_MESSAGE_MAP()
 
 CSmartEdit::~CSmartEdit() {
@@ -102,20 +103,38 @@ void CSmartEdit::OnChar(UINT ch, UINT repeat, UINT flags) {
 }
 
 BOOL CSmartEdit::OnUpdate() {
+    UpdateValue(::GetFocus() == m_hWnd);
+    return FALSE;
+}
+
+BOOL CSmartEdit::OnKillFocus() {
+    // A value left below the range while it was typed is brought into it now.
+    UpdateValue(false);
+    return FALSE;
+}
+
+void CSmartEdit::UpdateValue(bool typing) {
     if (!m_pSlider) {
-        return FALSE;
+        return;
     }
     char buffer[512] = {};
     ::GetWindowTextA(m_hWnd, buffer, static_cast<int>(sizeof(buffer)));
     editrules::Conversion conversion;
+    bool below = false;
     if (m_bUseReal) {
-        conversion =
-            editrules::RealToPosition(editrules::ParseReal(buffer), m_dMin, m_dMax, m_iRange);
+        const double value = editrules::ParseReal(buffer);
+        below = !(value >= m_dMin);
+        conversion = editrules::RealToPosition(value, m_dMin, m_dMax, m_iRange);
     } else {
-        conversion = editrules::IntegerToPosition(editrules::ParseInteger(buffer), m_iMin, m_iMax);
+        const long value = editrules::ParseInteger(buffer);
+        below = value < m_iMin;
+        conversion = editrules::IntegerToPosition(value, m_iMin, m_iMax);
     }
     m_pSlider->SetPos(conversion.position);
-    if (conversion.clamped) {
+    // While the user types, a value below the range is most often the start of a larger one
+    // ("1" on the way to "12" in a box of 4 to 25): the slider shows the minimum, the text is
+    // left alone until the box is left. Values above the range are rewritten at once.
+    if (conversion.clamped && !(typing && below)) {
         m_iPos = INT_MIN;
         ShowPosition(conversion.position);
     } else {
@@ -123,5 +142,4 @@ BOOL CSmartEdit::OnUpdate() {
         // shown before must rewrite the text.
         m_iPos = INT_MIN;
     }
-    return FALSE;
 }

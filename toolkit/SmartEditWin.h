@@ -47,10 +47,14 @@ public:
 protected:
     void OnChar(UINT ch, UINT repeat, UINT flags);
     BOOL OnUpdate();
+    BOOL OnKillFocus();
     DECLARE_MESSAGE_MAP()
 
 private:
     void SetUpSlider();
+    // Moves the slider to the typed value and rewrites a text outside the range, except a
+    // value below the range while the user types it.
+    void UpdateValue(bool typing);
 
     uint16_t m_wParseType = editrules::kAll;
     CLinkSlider* m_pSlider = nullptr;

@@ -104,6 +104,32 @@ TEST_F(Controls, TypedValuesMoveTheSliderAndOutOfRangeIsRewritten) {
     EXPECT_FALSE(edit.ShowValue(std::nan("")));
 }
 
+TEST_F(Controls, ValuesBelowTheRangeAreLeftWhileTypedAndBroughtInWhenTheBoxIsLeft) {
+    CSmartEdit& edit = dlg.m_page2.m_edit[1];  // 0.7..4 over 3300 steps, "%5.2f"
+    CLinkSlider& slider = dlg.m_page2.m_slider[1];
+    struct Case {
+        const char* typed;
+        const char* whileTyping;
+        int position;
+        const char* afterLeaving;
+    };
+    const Case cases[] = {
+        {"1.2", "1.2", 500, "1.2"},        // in range: kept
+        {"0.5", "0.5", 0, " 0.70"},        // below: left alone until the box is left
+        {"5", " 4.00", 3300, " 4.00"},     // above: rewritten at once
+        {"", "", 0, " 0.70"},              // nothing typed reads as 0
+    };
+    for (const Case& c : cases) {
+        edit.SetFocus();
+        edit.SetWindowText("");
+        Type(edit, c.typed);
+        EXPECT_EQ(Text(edit), c.whileTyping) << c.typed;
+        EXPECT_EQ(slider.GetPos(), c.position) << c.typed;
+        dlg.m_page2.m_edit[0].SetFocus();
+        EXPECT_EQ(Text(edit), c.afterLeaving) << c.typed;
+    }
+}
+
 TEST_F(Controls, VerticalSliderShowsTheMaximumAtItsTop) {
     CDemoPage& page = dlg.m_page1;
     CLinkSlider slider;
