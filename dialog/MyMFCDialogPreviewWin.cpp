@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <utility>
@@ -71,6 +72,14 @@ void PaintPixelMapOurselves(HDC dc, uint8_t* pixels, int32_t rows, int32_t colum
     info.header.biHeight = -rows;  // top-down, as the pixel map
     info.header.biPlanes = 1;
     info.header.biCompression = BI_RGB;
+    // A bitmap's rows are as long as its width needs (to 4 bytes), shorter than the map's:
+    // the rows move up in place, first to last.
+    const size_t length = planes >= 3 ? size_t(columns) * 3 : size_t(columns);
+    const size_t stride = (length + 3) & ~size_t(3);
+    for (int32_t y = 1; y < rows; ++y) {
+        std::memmove(pixels + size_t(y) * stride, pixels + size_t(y) * rowBytes, length);
+    }
+    rowBytes = int32_t(stride);
     if (planes >= 3) {
         // A pixel map of 3 samples per pixel is a 24-bit bitmap once blue and red change
         // places (its row bytes are a multiple of 16). Extra planes are not shown.

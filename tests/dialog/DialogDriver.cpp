@@ -74,6 +74,24 @@ void CDialogDriver::Sleep(int ms) {
     });
 }
 
+void CDialogDriver::AnswerMessageBox(std::string* text) {
+    Until(
+        [text] {
+            HWND box = ::FindWindowA("#32770", "Varen Glaze 2");
+            if (!box || ::GetWindowThreadProcessId(box, nullptr) != ::GetCurrentThreadId()) {
+                return false;
+            }
+            char buffer[512] = {};
+            ::GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
+            if (text) {
+                *text = buffer;
+            }
+            ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+            return true;
+        },
+        "a message box");
+}
+
 void CALLBACK CDialogDriver::OnTick(HWND, UINT, UINT_PTR, DWORD) {
     if (g_driver) {
         g_driver->Tick();

@@ -29,6 +29,10 @@ public:
     // Lets `ms` milliseconds of the dialog's own timers pass.
     void Sleep(int ms);
 
+    // A step that waits for a message box of the plug-in (caption "Varen Glaze 2"), keeps its
+    // text in `text` and presses its OK button.
+    void AnswerMessageBox(std::string* text);
+
     // Runs the filter with the script; a script that has not ended the dialog within the
     // time budget cancels it (and the test fails).
     vg::host::RunResult Run(vg::host::CFilterHost& host, vg::host::CHostImage& image,
