@@ -1,6 +1,7 @@
 // A parameter page: rows linked to the record, stored on drag end and focus loss.
 #include "dialog/ParamPageWin.h"
 
+#include "EditRules.h"
 #include "WinApp.h"
 #include "dialog/HelpTipWin.h"
 #include "dialog/MyMFCDialogWin.h"
@@ -18,6 +19,18 @@ void CParamPage::DoDataExchange(CDataExchange* pDX) {
     for (int i = 0; i < kRows; ++i) {
         DDX_Control(pDX, static_cast<int>(m_rows[i].sliderId), m_slider[i]);
         DDX_Control(pDX, static_cast<int>(m_rows[i].editId), m_edit[i]);
+        // Pushed values are shown in the row's own format, as the slider shows them, when that
+        // text reads back as the same value; otherwise (7.6 in a whole-number row) in the
+        // general form, so that leaving the box does not change the value.
+        if (!pDX->m_bSaveAndValidate) {
+            const std::string text =
+                editrules::FormatReal(ParamInfoAt(m_rows[i].paramIndex).format, m_value[i]);
+            if (static_cast<float>(editrules::ParseReal(text)) == m_value[i]) {
+                pDX->PrepareEditCtrl(static_cast<int>(m_rows[i].editId));
+                m_edit[i].SetWindowText(text.c_str());
+                continue;
+            }
+        }
         DDX_Text(pDX, static_cast<int>(m_rows[i].editId), m_value[i]);
     }
 }

@@ -146,12 +146,12 @@ TEST(DialogPages, ResetSnapshotsAndLuckyDrawsChangeOnlyTheirParameters) {
         EXPECT_EQ(a.textureStrength, 0.0f);
         EXPECT_EQ(a.textureInvBoost, 1.0f);
         EXPECT_EQ(a.textureSize, 2.0f);
-        EXPECT_EQ(d.Text(d.PageItem(2, IDC_VG_TEXTURE_SIZE_EDIT)), "2");
+        EXPECT_EQ(d.Text(d.PageItem(2, IDC_VG_TEXTURE_SIZE_EDIT)), " 2.00");
         d.Key('1', true);  // Ctrl+1: Recall1
     });
     d.Do([&] {
         EXPECT_EQ(Args().textureSize, 5.0f);
-        EXPECT_EQ(d.Text(d.PageItem(2, IDC_VG_TEXTURE_SIZE_EDIT)), "5");
+        EXPECT_EQ(d.Text(d.PageItem(2, IDC_VG_TEXTURE_SIZE_EDIT)), " 5.00");
         ClickTab(d, 1);
     });
     EngineArgs before{};
@@ -221,7 +221,7 @@ TEST(DialogPages, AcceleratorsWorkWhileAPageBoxHasTheFocus) {
         d.Key('R', true);  // Ctrl+R: Reset Tab (Clean)
     });
     d.Do([&] {
-        EXPECT_EQ(d.Text(radius), "8");
+        EXPECT_EQ(d.Text(radius), "    8");
         EXPECT_EQ(Args().cleanRadius, 8.0f);
         d.Key(0xBD, true);  // Ctrl+"-": zoom out
     });

@@ -56,7 +56,7 @@ TEST(DialogRun, OkFiltersWithTheShownValuesAndCancelKeepsTheStoredOnes) {
     CHostImage untouched = original;
     CDialogDriver cancel;
     cancel.Do([&] {
-        EXPECT_EQ(cancel.Text(cancel.PageItem(0, IDC_VG_CLEAN_STRENGTH_EDIT)), "5");
+        EXPECT_EQ(cancel.Text(cancel.PageItem(0, IDC_VG_CLEAN_STRENGTH_EDIT)), "    5");
         cancel.Type(cancel.PageItem(0, IDC_VG_CLEAN_STRENGTH_EDIT), "7");
     });
     cancel.Do([&] { ::SetFocus(cancel.PageItem(0, IDC_VG_CLEAN_RADIUS_EDIT)); });
@@ -65,7 +65,7 @@ TEST(DialogRun, OkFiltersWithTheShownValuesAndCancelKeepsTheStoredOnes) {
     EXPECT_TRUE(untouched == original);
     CDialogDriver again;
     again.Do([&] {
-        EXPECT_EQ(again.Text(again.PageItem(0, IDC_VG_CLEAN_STRENGTH_EDIT)), "5");
+        EXPECT_EQ(again.Text(again.PageItem(0, IDC_VG_CLEAN_STRENGTH_EDIT)), "    5");
         again.Key(VK_ESCAPE, false, false, again.Dialog());
     });
     EXPECT_EQ(again.Run(host, untouched, RunOptions{}).result, -128);
