@@ -225,8 +225,17 @@ TEST(DialogPages, AcceleratorsWorkWhileAPageBoxHasTheFocus) {
         EXPECT_EQ(Args().cleanRadius, 8.0f);
         d.Key(0xBD, true);  // Ctrl+"-": zoom out
     });
+    std::string about;
     d.Do([&] {
         EXPECT_EQ(d.Text(IDC_VG_ZOOM_BOX), "100");
+        ::PostMessageA(d.Dialog(), WM_COMMAND, ID_VG_ABOUT, 0);  // as the menu sends it
+    });
+    d.AnswerMessageBox(&about);
+    d.Do([&] {
+        EXPECT_EQ(about.rfind("Varen Glaze 2  -  Version: 2.1.0\n\n", 0), 0u) << about;
+        ::SetFocus(radius);
+    });
+    d.Do([&] {
         d.Key(VK_ESCAPE, false, false, radius);  // Escape in a page box leaves the dialog open
     });
     d.Do([&] {
