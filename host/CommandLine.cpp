@@ -56,6 +56,7 @@ std::string Usage() {
            "  --cancel-after N     report a cancel from the N-th abort check\n"
            "  --about              show the plug-in's About box and exit\n"
            "  --quiet              no progress\n"
+           "  --times              say how long reading, filtering and writing each image took\n"
            "Exit code: 0 when every image was written, 1 to 100 the number of images that\n"
            "failed (100 or more), 101 when nothing could be tried.\n";
 }
@@ -176,6 +177,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, HostCommandLine* out
             c.about = true;
         } else if (a == "--quiet" || a == "-q") {
             c.quiet = true;
+        } else if (a == "--times") {
+            c.times = true;
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             *error = "unknown option " + a;
             return false;

@@ -31,6 +31,7 @@ struct HostCommandLine {
     int recordSize = 608;
     bool about = false;
     bool quiet = false;
+    bool times = false;  // each image's line says how long reading, filtering and writing took
     int cancelAfter = 0;
     bool help = false;
 

@@ -13,8 +13,10 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstring>
 #include <cctype>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 namespace vg::host {
@@ -89,7 +91,7 @@ std::string Seconds(double s) {
 
 CGlazeHost::CGlazeHost(HostCommandLine command) : m_cmd(std::move(command)) {}
 
-void CGlazeHost::Fail(const std::string& label, const std::string& message) {
+void CGlazeHost::Fail(const std::string& label, const std::string& message) const {
     std::fprintf(stderr, "glazehost: %s%s\n", label.c_str(), message.c_str());
     std::fflush(stderr);
 }
@@ -248,92 +250,130 @@ std::vector<BatchItem> CGlazeHost::PlanBatch(std::string* error) {
     return items;
 }
 
-bool CGlazeHost::FilterOne(const BatchItem& item, size_t index, size_t count) {
-    const std::string label = Label(item, index, count);
-    if (!item.problem.empty()) {
-        Fail(label, m_cmd.Batch() ? item.problem + "." : item.problem);
-        return false;
+std::unique_ptr<CGlazeHost::Job> CGlazeHost::Read(const BatchItem& item, size_t index,
+                                                  size_t count) const {
+    auto job = std::make_unique<Job>();
+    job->index = index;
+    job->item = &item;
+    job->label = Label(item, index, count);
+    try {
+        const Clock::time_point start = Clock::now();
+        if (!item.problem.empty()) {
+            job->error = m_cmd.Batch() ? item.problem + "." : item.problem;
+        } else if (m_cmd.Batch() && !m_cmd.overwrite &&
+                   GetFileAttributesA(item.output.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            job->error = "its output " + item.output + " exists (--overwrite replaces it).";
+        } else {
+            ImageFileInfo info;
+            if (ReadImageFile(item.input, &job->image, &job->error,
+                              m_cmd.strip ? nullptr : &job->metadata, &info))
+                job->notes = std::move(info.notes);
+        }
+        job->readSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    } catch (const std::exception&) {  // nothing may leave a worker thread
+        job->image = CHostImage{};
+        job->error = "Cannot read image " + item.input + ": not enough memory.";
     }
-    const bool replace = m_cmd.overwrite || !m_cmd.Batch();
-    if (!replace && GetFileAttributesA(item.output.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        Fail(label, "its output " + item.output + " exists (--overwrite replaces it).");
-        return false;
-    }
+    return job;
+}
+
+bool CGlazeHost::Filter(Job& job) {
     const Clock::time_point start = Clock::now();
-    CHostImage image;
-    ImageMetadata metadata;
-    ImageFileInfo info;
     std::string error;
-    if (!ReadImageFile(item.input, &image, &error, m_cmd.strip ? nullptr : &metadata, &info)) {
-        Fail(label, error);
+    if (!m_host->Accepts(job.image, &error)) {
+        job.error = "cannot filter " + job.item->input + ": " + error + ".";
         return false;
     }
-    if (!m_host->Accepts(image, &error)) {
-        Fail(label, "cannot filter " + item.input + ": " + error + ".");
-        return false;
-    }
-    m_host->Progress().SetPrefix(label);
+    m_host->Progress().SetPrefix(job.label);
     RunOptions run;
     run.showDialog = m_cmd.dialog;
     run.replay = m_replay;
     run.replayDescriptor = m_look.descriptor;
     for (int i = 0; i < m_cmd.runs; ++i) {
-        m_last = m_host->Run(image, run);
-        for (const std::string& box : m_last.messageBoxes)
-            Fail(label,
-                 "the plug-in showed a message box, answered with its default button: " + box);
+        m_last = m_host->Run(job.image, run);
+        job.boxes.insert(job.boxes.end(), m_last.messageBoxes.begin(), m_last.messageBoxes.end());
         if (!m_last.ok()) {
             m_cancelled = m_last.result == ps::userCanceledErr;
-            std::string message = DescribeResult(m_last);
+            job.error = DescribeResult(m_last);
             const DescriptorProblem& p = m_last.descriptorProblem;
-            if (p.found && p.line > 0 && !m_cancelled) {
-                message = "descriptor file " + m_cmd.descriptorFile + ", line " +
-                          std::to_string(p.line) + ": " + FormatFourCC(p.key) + " is '" +
-                          FormatFourCC(p.type) + "' where the plug-in reads " + p.wanted + ".";
+            if (p.found && !m_cancelled) {
+                // Every other image would fail the same way.
                 m_stop = true;
-            } else if (p.found && !m_cancelled) {
-                m_stop = true;
+                if (p.line > 0)
+                    job.error = "descriptor file " + m_cmd.descriptorFile + ", line " +
+                                std::to_string(p.line) + ": " + FormatFourCC(p.key) + " is '" +
+                                FormatFourCC(p.type) + "' where the plug-in reads " + p.wanted +
+                                ".";
             }
-            Fail(label, message);
             return false;
         }
-        if (!m_last.messageBoxes.empty())
-            return false;    // the plug-in had something to say about this image
+        if (!m_last.messageBoxes.empty()) {
+            job.error = "not written, since the plug-in had something to say about it.";
+            return false;
+        }
         run.replay = false;  // later runs repeat the last filter with what it recorded
     }
-    std::vector<std::string> notes = info.notes;
-    ImageWriteOptions write;
-    write.format = item.format;
-    write.quality = m_cmd.quality;
-    write.replace = replace;
-    write.metadata = m_cmd.strip ? nullptr : &metadata;
-    write.notes = &notes;
     if (ConsoleCancelRequested()) {
         m_cancelled = true;
-        Fail(label, "cancelled; nothing written.");
+        job.error = "cancelled; nothing written.";
         return false;
     }
-    if (!MakeFolders(
-            item.output.substr(0, item.output.size() - FileNameOf(item.output).size() - 1)) ||
-        !WriteImageFile(item.output, image, &error, write)) {
-        Fail(label, error.empty() ? "cannot create the folder of " + item.output + "." : error);
-        return false;
+    job.filterSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return true;
+}
+
+void CGlazeHost::Write(Job& job) const {
+    try {
+        const Clock::time_point start = Clock::now();
+        const BatchItem& item = *job.item;
+        ImageWriteOptions write;
+        write.format = item.format;
+        write.quality = m_cmd.quality;
+        write.replace = m_cmd.overwrite || !m_cmd.Batch();
+        write.metadata = m_cmd.strip ? nullptr : &job.metadata;
+        write.notes = &job.notes;
+        const std::string folder =
+            item.output.substr(0, item.output.size() - FileNameOf(item.output).size());
+        if (!MakeFolders(folder.substr(0, folder.size() - 1)))
+            job.error = "cannot create the folder of " + item.output + ".";
+        else
+            WriteImageFile(item.output, job.image, &job.error, write);
+        job.writeSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    } catch (const std::exception&) {  // nothing may leave a worker thread
+        job.error = "Cannot write " + job.item->output + ": not enough memory.";
     }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void CGlazeHost::Report(const Job& job) {
+    for (const std::string& box : job.boxes)
+        Fail(job.label,
+             "the plug-in showed a message box, answered with its default button: " + box);
+    if (!job.error.empty()) {
+        Fail(job.label, job.error);
+        ++m_failed;
+        return;
+    }
+    ++m_written;
+    const CHostImage& image = job.image;
     const double mp = double(image.Width()) * double(image.Height()) / 1e6;
     m_megapixels += mp;
-    if (!m_cmd.quiet) {
-        if (m_cmd.Batch()) {
-            std::printf("%s%dx%d %.1f MP, %s -> %s\n", label.c_str(), image.Width(), image.Height(),
-                        mp, Seconds(seconds).c_str(), item.output.c_str());
-        } else {
-            std::printf("%s: %dx%d, %d bits, filtered with %s\n", m_cmd.output.c_str(),
-                        image.Width(), image.Height(), image.Depth(), m_host->Info().name.c_str());
-        }
-        for (const std::string& note : notes) std::printf("  note: %s\n", note.c_str());
-        std::fflush(stdout);
+    if (m_cmd.quiet)
+        return;
+    if (m_cmd.Batch()) {
+        std::string times;
+        if (m_cmd.times)
+            times = " (read " + Seconds(job.readSeconds) + ", filter " +
+                    Seconds(job.filterSeconds) + ", write " + Seconds(job.writeSeconds) + ")";
+        std::printf("%s%dx%d %.1f MP, %s%s -> %s\n", job.label.c_str(), image.Width(),
+                    image.Height(), mp,
+                    Seconds(job.readSeconds + job.filterSeconds + job.writeSeconds).c_str(),
+                    times.c_str(), job.item->output.c_str());
+    } else {
+        std::printf("%s: %dx%d, %d bits, filtered with %s\n", m_cmd.output.c_str(), image.Width(),
+                    image.Height(), image.Depth(), m_host->Info().name.c_str());
     }
-    return true;
+    for (const std::string& note : job.notes) std::printf("  note: %s\n", note.c_str());
+    std::fflush(stdout);
 }
 
 int CGlazeHost::Run() {
@@ -370,17 +410,58 @@ int CGlazeHost::Run() {
                     FullPath(m_cmd.outputFolder).c_str());
         std::fflush(stdout);
     }
+    // Reading the next image and writing the last one overlap the filtering of this one;
+    // images above kOverlapBytes are read and written in turn, to bound the memory held.
+    constexpr uint64_t kOverlapBytes = uint64_t(256) << 20;
+    const size_t count = items.size();
+    auto startRead = [&](size_t i) {
+        return std::async(std::launch::async,
+                          [this, &items, i, count] { return Read(items[i], i, count); });
+    };
+    std::future<std::unique_ptr<Job>> reading, writing;
+    auto finishWrite = [&] {
+        if (writing.valid())
+            Report(*writing.get());
+    };
     size_t done = 0;
-    for (; done < items.size() && !m_cancelled && !m_stop; ++done) {
+    if (count > 0)
+        reading = startRead(0);
+    for (; done < count; ++done) {
+        std::unique_ptr<Job> job = reading.get();
         if (ConsoleCancelRequested()) {
             m_cancelled = true;
             break;
         }
-        if (FilterOne(items[done], done, items.size()))
-            ++m_written;
-        else
-            ++m_failed;
+        const bool small =
+            uint64_t(job->image.RowBytes()) * uint64_t(job->image.Height()) <= kOverlapBytes;
+        if (small && done + 1 < count)
+            reading = startRead(done + 1);
+        const bool filtered = job->error.empty() && Filter(*job);
+        finishWrite();
+        if (!filtered) {
+            Report(*job);
+        } else if (small) {
+            writing = std::async(
+                std::launch::async,
+                [this](std::unique_ptr<Job> j) {
+                    Write(*j);
+                    return j;
+                },
+                std::move(job));
+        } else {
+            Write(*job);
+            Report(*job);
+        }
+        if (m_cancelled || m_stop) {
+            ++done;
+            break;
+        }
+        if (!reading.valid() && done + 1 < count)
+            reading = startRead(done + 1);
     }
+    finishWrite();
+    if (reading.valid())
+        reading.get();  // read ahead but never filtered
     const int notFiltered = int(items.size() - done);
     if (!m_cmd.recordFile.empty() && m_written > 0) {
         if (!m_last.descriptorReturned)
@@ -401,9 +482,22 @@ int CGlazeHost::Run() {
         if (notFiltered > 0)
             summary += ", " + std::to_string(notFiltered) + " not filtered" +
                        (m_cancelled ? " (cancelled)" : "");
-        char rate[96];
+        char rate[160];
         std::snprintf(rate, sizeof rate, "; %.1f MP in %.1f s, %.2f MP/s", m_megapixels, seconds,
                       seconds > 0 ? m_megapixels / seconds : 0.0);
+        if (m_cmd.times) {
+            // Processor time of the whole process, all threads: less disturbed than the
+            // elapsed time by other work on a shared machine.
+            FILETIME created, exited, kernel, user;
+            if (GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) {
+                auto seconds100ns = [](const FILETIME& t) {
+                    return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 1e-7;
+                };
+                const size_t used = std::strlen(rate);
+                std::snprintf(rate + used, sizeof rate - used, ", processor time %.1f s",
+                              seconds100ns(kernel) + seconds100ns(user));
+            }
+        }
         std::printf("%s%s\n", summary.c_str(), rate);
     } else if (m_cancelled && notFiltered > 0) {
         std::fprintf(stderr, "glazehost: cancelled\n");

@@ -6,10 +6,12 @@
 #include "host/BatchPlan.h"
 #include "host/CommandLine.h"
 #include "host/FilterHost.h"
+#include "host/ImageMetadata.h"
 
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vg::host {
 
@@ -27,14 +29,33 @@ private:
         std::string preset;  // the preset's name, when one was given
     };
 
+    // One image on its way: read (on a worker thread), filtered (here), written (on a
+    // worker thread). The error says why it was not written.
+    struct Job {
+        size_t index = 0;
+        const BatchItem* item = nullptr;
+        std::string label;
+        CHostImage image;
+        ImageMetadata metadata;
+        std::vector<std::string> notes;
+        std::vector<std::string> boxes;  // message boxes the plug-in showed, as answered
+        std::string error;
+        double readSeconds = 0, filterSeconds = 0, writeSeconds = 0;
+    };
+
     bool LoadPlugin(std::string* error);
     bool MakeLook(std::string* error);
     bool ReadPreset(std::string* error);
     std::string PresetFolder() const;
     std::vector<BatchItem> PlanBatch(std::string* error);
-    // Filters one image; false when it was not written.
-    bool FilterOne(const BatchItem& item, size_t index, size_t count);
-    void Fail(const std::string& label, const std::string& message);
+    std::unique_ptr<Job> Read(const BatchItem& item, size_t index, size_t count) const;
+    // Filters the job's image on this thread (plug-ins and their dialogs belong to it);
+    // false with the job's error set when it failed.
+    bool Filter(Job& job);
+    void Write(Job& job) const;
+    // Prints the job's line or its error, and counts it.
+    void Report(const Job& job);
+    void Fail(const std::string& label, const std::string& message) const;
     std::string Label(const BatchItem& item, size_t index, size_t count) const;
     int ExitCode(int notWritten) const;
 

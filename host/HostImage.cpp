@@ -158,6 +158,22 @@ int16_t ReadRegion(const CHostImage& image, const RegionLayout& layout, int16_t 
     const int32_t bps = image.BytesPerSample();
     const int32_t planes = layout.PlaneCount();
     const int32_t channels = image.Channels();
+    if (inside && layout.rate == ps::kFixedOne) {
+        // The common request: whole rows of the image, unsampled.
+        const size_t pixel = size_t(channels) * size_t(bps), taken = size_t(planes) * size_t(bps);
+        for (int32_t i = 0; i < layout.Height(); ++i) {
+            uint8_t* out = dst + size_t(i) * size_t(layout.rowBytes);
+            const uint8_t* in = image.Row(layout.rect.top + i) + size_t(layout.rect.left) * pixel +
+                                size_t(layout.loPlane) * size_t(bps);
+            if (taken == pixel) {
+                std::memcpy(out, in, taken * size_t(layout.Width()));
+                continue;
+            }
+            for (int32_t j = 0; j < layout.Width(); ++j, out += taken, in += pixel)
+                std::memcpy(out, in, taken);
+        }
+        return ps::noErr;
+    }
     uint32_t fill = 0;
     if (padding >= 0)
         fill = image.Depth() == 16 ? (uint32_t(padding) * 32768u + 127u) / 255u : uint32_t(padding);
@@ -200,13 +216,18 @@ void WriteRegion(CHostImage& image, const RegionLayout& layout, const uint8_t* s
     int32_t left = std::max(r.left, 0), right = std::min(r.right, image.Width());
     if (top >= bottom || left >= right)
         return;
+    const size_t pixel = size_t(image.Channels()) * size_t(bps),
+                 taken = size_t(planes) * size_t(bps);
     for (int32_t y = top; y < bottom; ++y) {
-        const uint8_t* in = src + size_t(y - r.top) * size_t(layout.rowBytes);
-        uint8_t* out = image.Row(y);
-        for (int32_t x = left; x < right; ++x)
-            std::memcpy(
-                out + size_t(x) * size_t(image.Channels() * bps) + size_t(layout.loPlane * bps),
-                in + size_t(x - r.left) * size_t(planes * bps), size_t(planes * bps));
+        const uint8_t* in =
+            src + size_t(y - r.top) * size_t(layout.rowBytes) + size_t(left - r.left) * taken;
+        uint8_t* out = image.Row(y) + size_t(left) * pixel + size_t(layout.loPlane) * size_t(bps);
+        if (taken == pixel) {
+            std::memcpy(out, in, taken * size_t(right - left));
+            continue;
+        }
+        for (int32_t x = left; x < right; ++x, out += pixel, in += taken)
+            std::memcpy(out, in, taken);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "host/ImageFile.h"
 
 #include "host/ImageMetadata.h"
+#include "host/PngWriter.h"
 #include "host/TiffWriter.h"
 
 #include <windows.h>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 namespace vg::host {
@@ -212,7 +214,7 @@ void ToHostRows(uint8_t* rows, size_t samples, int32_t channels, int32_t depth, 
     }
 }
 
-void FromHostRow(const CHostImage& image, int32_t y, bool bgr, bool swapBytes, uint8_t* out) {
+void FromHostRow(const CHostImage& image, int32_t y, bool bgr, uint8_t* out) {
     const size_t samples = size_t(image.Width()) * size_t(image.Channels());
     const uint8_t* src = image.Row(y);
     if (image.Depth() == 8) {
@@ -226,8 +228,6 @@ void FromHostRow(const CHostImage& image, int32_t y, bool bgr, bool swapBytes, u
         uint16_t v;
         std::memcpy(&v, src + 2 * i, 2);
         v = To65535(v);
-        if (swapBytes)
-            v = uint16_t((v >> 8) | (v << 8));
         std::memcpy(out + 2 * i, &v, 2);
     }
 }
@@ -334,9 +334,9 @@ bool Decode(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, uint64_t fi
                         error);
 }
 
-// Encodes into memory: the bytes get their metadata before they reach the file.
-bool Encode(IWICImagingFactory* factory, ImageFormat format, const CHostImage& image, int quality,
-            bool swapBytes, std::string* bytes, std::string* error) {
+// Encodes a JPEG file into memory: the bytes get their metadata before they reach the file.
+bool EncodeJpeg(IWICImagingFactory* factory, const CHostImage& image, int quality,
+                std::string* bytes, std::string* error) {
     CComRef<IStream> memory;
     CComRef<IWICStream> stream;
     CComRef<IWICBitmapEncoder> encoder;
@@ -348,14 +348,12 @@ bool Encode(IWICImagingFactory* factory, ImageFormat format, const CHostImage& i
     if (SUCCEEDED(hr))
         hr = stream->InitializeFromIStream(memory.Get());
     if (SUCCEEDED(hr))
-        hr = factory->CreateEncoder(
-            format == ImageFormat::Png ? GUID_ContainerFormatPng : GUID_ContainerFormatJpeg,
-            nullptr, encoder.Out());
+        hr = factory->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, encoder.Out());
     if (SUCCEEDED(hr))
         hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
     if (SUCCEEDED(hr))
         hr = encoder->CreateNewFrame(frame.Out(), options.Out());
-    if (SUCCEEDED(hr) && format == ImageFormat::Jpeg) {
+    if (SUCCEEDED(hr)) {
         PROPBAG2 option{};
         option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
         VARIANT value;
@@ -395,7 +393,7 @@ bool Encode(IWICImagingFactory* factory, ImageFormat format, const CHostImage& i
     for (int32_t y = 0; y < image.Height() && SUCCEEDED(hr); y += band) {
         const int32_t n = std::min(band, image.Height() - y);
         for (int32_t i = 0; i < n; ++i)
-            FromHostRow(image, y + i, bgr, swapBytes, rows.data() + size_t(i) * stride);
+            FromHostRow(image, y + i, bgr, rows.data() + size_t(i) * stride);
         hr = frame->WritePixels(UINT(n), UINT(stride), UINT(stride * size_t(n)), rows.data());
     }
     if (SUCCEEDED(hr))
@@ -420,21 +418,6 @@ bool Encode(IWICImagingFactory* factory, ImageFormat format, const CHostImage& i
     bytes->assign(static_cast<const char*>(data), size_t(stat.cbSize.QuadPart));
     GlobalUnlock(global);
     return true;
-}
-
-bool DecodeBytes(IWICImagingFactory* factory, const std::string& bytes, CHostImage* image,
-                 std::string* error) {
-    CComRef<IWICStream> stream;
-    CComRef<IWICBitmapDecoder> decoder;
-    if (FAILED(factory->CreateStream(stream.Out())) ||
-        FAILED(stream->InitializeFromMemory(
-            reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())), DWORD(bytes.size()))) ||
-        FAILED(factory->CreateDecoderFromStream(stream.Get(), nullptr,
-                                                WICDecodeMetadataCacheOnDemand, decoder.Out()))) {
-        *error = "the encoded image cannot be read back";
-        return false;
-    }
-    return Decode(factory, decoder.Get(), bytes.size(), image, error);
 }
 
 bool WriteBytes(const std::string& path, const std::string& bytes) {
@@ -571,29 +554,17 @@ bool WriteImageFile(const std::string& path, const CHostImage& image, std::strin
     } else {
         CHostImage eight;
         const CHostImage* source = &image;
+        std::string bytes;
         if (format == ImageFormat::Jpeg) {
             ok = ForJpeg(image, &eight, &why);
             if (!eight.Empty())
                 source = &eight;
-        }
-        std::string bytes;
-        ok = ok && Encode(factory.Get(), format, *source, options.quality, false, &bytes, &why);
-        // Some encoders (Wine's 16-bit PNG) store the samples in the wrong byte order: read
-        // the bytes back and, if they hold every sample byte-swapped, encode again pre-swapped.
-        if (ok && source->Depth() == 16 && format == ImageFormat::Png) {
-            CHostImage back;
-            std::string readError;
-            ok = DecodeBytes(factory.Get(), bytes, &back, &readError);
-            if (!ok) {
-                why = "the image written cannot be read back (" + readError + ")";
-            } else if (!(back == *source)) {
-                ok = Encode(factory.Get(), format, *source, options.quality, true, &bytes, &why) &&
-                     DecodeBytes(factory.Get(), bytes, &back, &readError);
-                if (ok && !(back == *source)) {
-                    ok = false;
-                    why = "the image encoder does not store 16-bit samples faithfully";
-                }
-            }
+            ok = ok && EncodeJpeg(factory.Get(), *source, options.quality, &bytes, &why);
+        } else {
+            // Our own encoder: WIC's PNG encoder under Wine takes longer than the filter and
+            // stores 16-bit samples byte-swapped.
+            ok = EncodePng(image, int(std::max(1u, std::thread::hardware_concurrency())), &bytes,
+                           &why);
         }
         if (ok && metadata) {
             const bool added = format == ImageFormat::Jpeg

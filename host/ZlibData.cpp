@@ -1,7 +1,12 @@
 // A bounded inflater, a stored-block deflater and the two checksums.
 #include "host/ZlibData.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
+#include <queue>
+#include <thread>
+#include <vector>
 
 namespace vg::host {
 namespace {
@@ -9,10 +14,16 @@ namespace {
 constexpr int kMaxBits = 15;
 
 uint32_t Adler32(std::string_view data) {
+    // 5552 bytes is the most that can be summed before b could overflow 32 bits.
     uint32_t a = 1, b = 0;
-    for (unsigned char c : data) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
+    for (size_t at = 0; at < data.size(); at += 5552) {
+        const size_t end = std::min(data.size(), at + 5552);
+        for (size_t i = at; i < end; ++i) {
+            a += uint8_t(data[i]);
+            b += a;
+        }
+        a %= 65521;
+        b %= 65521;
     }
     return (b << 16) | a;
 }
@@ -204,7 +215,317 @@ bool DynamicTables(CBitReader& bits, CHuffman* lengths, CHuffman* distances) {
     return lengths->Build(all, int(nlen)) && distances->Build(all + nlen, int(ndist));
 }
 
+// ---- compression ------------------------------------------------------------------------------
+
+// Writes the deflate bit stream least significant bit first.
+class CBitWriter {
+public:
+    explicit CBitWriter(std::string& out) : m_out(out) {}
+    void Bits(uint32_t value, int n) {
+        m_acc |= uint64_t(value) << m_count;
+        m_count += n;
+        while (m_count >= 8) {
+            m_out.push_back(char(m_acc & 0xFF));
+            m_acc >>= 8;
+            m_count -= 8;
+        }
+    }
+    void Flush() {
+        if (m_count > 0)
+            m_out.push_back(char(m_acc & 0xFF));
+        m_acc = 0;
+        m_count = 0;
+    }
+
+private:
+    std::string& m_out;
+    uint64_t m_acc = 0;
+    int m_count = 0;
+};
+
+// Code lengths of at most maxBits for the frequencies: a Huffman code built from them, with
+// the frequencies halved until no code is longer than allowed. Symbols of frequency 0 get 0.
+std::vector<uint8_t> CodeLengths(std::vector<uint32_t> freq, int maxBits) {
+    const size_t n = freq.size();
+    std::vector<uint8_t> lengths(n, 0);
+    for (;;) {
+        struct Node {
+            uint64_t weight;
+            int index;  // < n: a symbol; else an inner node
+        };
+        auto heavier = [](const Node& a, const Node& b) { return a.weight > b.weight; };
+        std::priority_queue<Node, std::vector<Node>, decltype(heavier)> heap(heavier);
+        std::vector<int> parent;
+        for (size_t i = 0; i < n; ++i)
+            if (freq[i] > 0)
+                heap.push({freq[i], int(i)});
+        if (heap.empty())
+            return lengths;
+        if (heap.size() == 1) {  // one symbol still needs a one-bit code
+            lengths[size_t(heap.top().index)] = 1;
+            return lengths;
+        }
+        parent.assign(n, -1);
+        while (heap.size() > 1) {
+            const Node a = heap.top();
+            heap.pop();
+            const Node b = heap.top();
+            heap.pop();
+            const int inner = int(parent.size());
+            parent.push_back(-1);
+            parent[size_t(a.index)] = inner;
+            parent[size_t(b.index)] = inner;
+            heap.push({a.weight + b.weight, inner});
+        }
+        int longest = 0;
+        for (size_t i = 0; i < n; ++i) {
+            int depth = 0;
+            if (freq[i] > 0)
+                for (int p = parent[i]; p >= 0; p = parent[size_t(p)]) ++depth;
+            lengths[i] = uint8_t(std::min(depth, 255));
+            longest = std::max(longest, depth);
+        }
+        if (longest <= maxBits)
+            return lengths;
+        for (uint32_t& f : freq)
+            if (f > 0)
+                f = (f + 1) / 2;
+    }
+}
+
+// Canonical codes for the lengths, bit-reversed for writing least significant bit first.
+std::vector<uint16_t> Codes(const std::vector<uint8_t>& lengths) {
+    std::array<uint16_t, 16> count{}, next{};
+    for (uint8_t l : lengths) ++count[l];
+    count[0] = 0;
+    uint16_t code = 0;
+    for (int bits = 1; bits <= 15; ++bits) {
+        code = uint16_t((code + count[size_t(bits) - 1]) << 1);
+        next[size_t(bits)] = code;
+    }
+    std::vector<uint16_t> codes(lengths.size(), 0);
+    for (size_t i = 0; i < lengths.size(); ++i) {
+        const int l = lengths[i];
+        if (l == 0)
+            continue;
+        uint16_t c = next[size_t(l)]++, reversed = 0;
+        for (int b = 0; b < l; ++b) reversed = uint16_t((reversed << 1) | ((c >> b) & 1));
+        codes[i] = reversed;
+    }
+    return codes;
+}
+
+// One LZ77 symbol: a literal, or a match of length 3..258 at distance 1..32768.
+struct Symbol {
+    uint16_t length;  // 0 for a literal
+    uint16_t value;   // the literal, or the distance
+};
+
+// Length (3..258) and distance (1..32768) to their codes, through tables made once.
+int LengthCode(int length) {
+    static const std::array<uint8_t, 259> kTable = [] {
+        std::array<uint8_t, 259> t{};
+        for (int l = 3, i = 0; l <= 258; ++l) {
+            while (i < 28 && kLengthBase[i + 1] <= l) ++i;
+            t[size_t(l)] = uint8_t(i);
+        }
+        return t;
+    }();
+    return kTable[size_t(length)];
+}
+
+int DistanceCode(int distance) {
+    // Codes of distances 1..256 directly, and of longer ones by (distance - 1) / 128.
+    static const std::array<uint8_t, 512> kTable = [] {
+        std::array<uint8_t, 512> t{};
+        auto slow = [](int d) {
+            int i = 29;
+            while (kDistBase[i] > d) --i;
+            return uint8_t(i);
+        };
+        for (int d = 1; d <= 256; ++d) t[size_t(d - 1)] = slow(d);
+        for (int k = 2; k < 256; ++k) t[size_t(256 + k)] = slow(k * 128 + 1);
+        return t;
+    }();
+    return distance <= 256 ? kTable[size_t(distance - 1)]
+                           : kTable[size_t(256 + ((distance - 1) >> 7))];
+}
+
+void WriteBlock(CBitWriter& bits, const std::vector<Symbol>& symbols, bool last) {
+    std::vector<uint32_t> litFreq(286, 0), distFreq(30, 0);
+    for (const Symbol& s : symbols) {
+        if (s.length == 0) {
+            ++litFreq[s.value];
+        } else {
+            ++litFreq[size_t(257 + LengthCode(s.length))];
+            ++distFreq[size_t(DistanceCode(s.value))];
+        }
+    }
+    litFreq[256] = 1;
+    // Readers want at least one distance code, even in a block without matches.
+    if (std::all_of(distFreq.begin(), distFreq.end(), [](uint32_t f) { return f == 0; }))
+        distFreq[0] = 1;
+    const std::vector<uint8_t> litLen = CodeLengths(litFreq, 15),
+                               distLen = CodeLengths(distFreq, 15);
+    int nlit = 286, ndist = 30;
+    while (nlit > 257 && litLen[size_t(nlit) - 1] == 0) --nlit;
+    while (ndist > 1 && distLen[size_t(ndist) - 1] == 0) --ndist;
+
+    // The two length lists, run-length coded with symbols 16 (repeat the last), 17 and 18 (zeros).
+    std::vector<uint8_t> all(litLen.begin(), litLen.begin() + nlit);
+    all.insert(all.end(), distLen.begin(), distLen.begin() + ndist);
+    struct Run {
+        uint8_t symbol, extra;
+    };
+    std::vector<Run> runs;
+    for (size_t i = 0; i < all.size();) {
+        size_t j = i;
+        while (j < all.size() && all[j] == all[i]) ++j;
+        size_t n = j - i;
+        if (all[i] == 0) {
+            while (n >= 11) {
+                const size_t k = std::min<size_t>(n, 138);
+                runs.push_back({18, uint8_t(k - 11)});
+                n -= k;
+            }
+            if (n >= 3) {
+                runs.push_back({17, uint8_t(n - 3)});
+                n = 0;
+            }
+        } else {
+            runs.push_back({all[i], 0});
+            --n;
+            while (n >= 3) {
+                const size_t k = std::min<size_t>(n, 6);
+                runs.push_back({16, uint8_t(k - 3)});
+                n -= k;
+            }
+        }
+        for (; n > 0; --n) runs.push_back({all[i], 0});
+        i = j;
+    }
+    std::vector<uint32_t> codeFreq(19, 0);
+    for (const Run& r : runs) ++codeFreq[r.symbol];
+    const std::vector<uint8_t> codeLen = CodeLengths(codeFreq, 7);
+    static constexpr uint8_t kOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                           11, 4,  12, 3, 13, 2, 14, 1, 15};
+    int ncode = 19;
+    while (ncode > 4 && codeLen[kOrder[ncode - 1]] == 0) --ncode;
+
+    const std::vector<uint16_t> litCodes = Codes(litLen), distCodes = Codes(distLen),
+                                codeCodes = Codes(codeLen);
+    bits.Bits(last ? 1 : 0, 1);
+    bits.Bits(2, 2);  // dynamic Huffman
+    bits.Bits(uint32_t(nlit - 257), 5);
+    bits.Bits(uint32_t(ndist - 1), 5);
+    bits.Bits(uint32_t(ncode - 4), 4);
+    for (int i = 0; i < ncode; ++i) bits.Bits(codeLen[kOrder[i]], 3);
+    for (const Run& r : runs) {
+        bits.Bits(codeCodes[r.symbol], codeLen[r.symbol]);
+        if (r.symbol == 16)
+            bits.Bits(r.extra, 2);
+        else if (r.symbol == 17)
+            bits.Bits(r.extra, 3);
+        else if (r.symbol == 18)
+            bits.Bits(r.extra, 7);
+    }
+    for (const Symbol& s : symbols) {
+        if (s.length == 0) {
+            bits.Bits(litCodes[s.value], litLen[s.value]);
+            continue;
+        }
+        const int lc = LengthCode(s.length);
+        bits.Bits(litCodes[size_t(257 + lc)], litLen[size_t(257 + lc)]);
+        bits.Bits(uint32_t(s.length - kLengthBase[lc]), kLengthExtra[lc]);
+        const int dc = DistanceCode(s.value);
+        bits.Bits(distCodes[size_t(dc)], distLen[size_t(dc)]);
+        bits.Bits(uint32_t(s.value - kDistBase[dc]), kDistExtra[dc]);
+    }
+    bits.Bits(litCodes[256], litLen[256]);
+}
+
 }  // namespace
+
+namespace {
+
+// Appends the deflate blocks of data to out (which must end on a byte boundary). A part that
+// is not the last ends with an empty stored block, so that the next part starts on a byte
+// boundary and parts compressed apart can be joined.
+void DeflatePart(std::string_view data, bool last, std::string& out) {
+    constexpr size_t kWindow = 32768, kHashBits = 15, kBlockSymbols = 1 << 16;
+    CBitWriter bits(out);
+    std::vector<int32_t> head(size_t(1) << kHashBits, -1);
+    std::vector<Symbol> symbols;
+    symbols.reserve(std::min<size_t>(kBlockSymbols, data.size() + 1));
+    auto hash = [&](size_t i) {
+        uint32_t v;
+        std::memcpy(&v, data.data() + i, 4);
+        return (v * 2654435761u) >> (32 - kHashBits);
+    };
+    // Positions are kept as 32-bit offsets: parts are far smaller than 2 GB.
+    size_t i = 0;
+    while (i < data.size()) {
+        uint16_t length = 0, distance = 0;
+        if (i + 4 <= data.size()) {
+            const uint32_t h = hash(i);
+            const int32_t candidate = head[h];
+            head[h] = int32_t(i);
+            if (candidate >= 0 && i - size_t(candidate) <= kWindow &&
+                std::memcmp(data.data() + candidate, data.data() + i, 4) == 0) {
+                size_t n = 4;
+                const size_t most = std::min<size_t>(258, data.size() - i);
+                while (n < most && data[size_t(candidate) + n] == data[i + n]) ++n;
+                length = uint16_t(n);
+                distance = uint16_t(i - size_t(candidate));
+            }
+        }
+        if (length > 0) {
+            symbols.push_back({length, distance});
+            // Positions inside the match join the hash table too, so later data finds them.
+            for (size_t k = i + 1; k < i + length && k + 4 <= data.size(); ++k)
+                head[hash(k)] = int32_t(k);
+            i += length;
+        } else {
+            symbols.push_back({0, uint8_t(data[i])});
+            ++i;
+        }
+        if (symbols.size() == kBlockSymbols && i < data.size()) {
+            WriteBlock(bits, symbols, false);
+            symbols.clear();
+        }
+    }
+    WriteBlock(bits, symbols, last);
+    if (!last) {
+        bits.Bits(0, 3);  // a stored block: its length starts on the next byte
+        bits.Flush();
+        out.append("\x00\x00\xFF\xFF", 4);
+    }
+    bits.Flush();
+}
+
+}  // namespace
+
+std::string ZlibCompress(std::string_view data, int threads) {
+    // Parts of at least a megabyte each, compressed side by side.
+    const size_t parts = std::max<size_t>(
+        1, std::min<size_t>(size_t(std::max(threads, 1)), data.size() / (size_t(1) << 20)));
+    std::vector<std::string> compressed(parts);
+    const size_t step = (data.size() + parts - 1) / std::max<size_t>(parts, 1);
+    auto work = [&](size_t p) {
+        const size_t from = std::min(data.size(), p * step);
+        const size_t to = std::min(data.size(), from + step);
+        DeflatePart(data.substr(from, to - from), p + 1 == parts, compressed[p]);
+    };
+    std::vector<std::thread> helpers;
+    for (size_t p = 1; p < parts; ++p) helpers.emplace_back(work, p);
+    work(0);
+    for (std::thread& t : helpers) t.join();
+    std::string out = "\x78\x01";
+    for (const std::string& part : compressed) out += part;
+    const uint32_t adler = Adler32(data);
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(char((adler >> shift) & 0xFF));
+    return out;
+}
 
 bool ZlibInflate(std::string_view in, size_t maxOut, std::string* out) {
     out->clear();

@@ -66,11 +66,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (bytes > 0 && int64_t(layout.rowBytes) * layout.Height() != bytes)
             Fail("planned size disagrees with the row length");
         std::vector<uint8_t> buffer(size_t(bytes) + 1, 0xEE);
-        vg::host::ReadRegion(image, layout, padding, buffer.data());
+        const bool read = vg::host::ReadRegion(image, layout, padding, buffer.data()) == 0;
         if (buffer[size_t(bytes)] != 0xEE)
             Fail("read past the planned buffer");
-        if (layout.rate == ps::kFixedOne)
+        // Every pixel that comes from inside the image is that pixel's samples, whichever
+        // way the copy was made; written back at full resolution, each lands where it came from.
+        const int32_t bps = image.BytesPerSample(), n = layout.PlaneCount();
+        auto sampleAt = [&](int32_t i, int32_t j, int32_t p) -> uint8_t* {
+            return buffer.data() + size_t(i) * size_t(layout.rowBytes) +
+                   size_t(j * n + p) * size_t(bps);
+        };
+        for (int32_t i = 0; read && bytes > 0 && i < layout.Height(); ++i)
+            for (int32_t j = 0; j < layout.Width(); ++j) {
+                const int64_t y = (int64_t(layout.rect.top) + i) * layout.rate >> 16;
+                const int64_t x = (int64_t(layout.rect.left) + j) * layout.rate >> 16;
+                if (y < 0 || y >= height || x < 0 || x >= width)
+                    continue;
+                for (int32_t p = 0; p < n; ++p) {
+                    uint16_t v = 0;
+                    std::memcpy(&v, sampleAt(i, j, p), size_t(bps));
+                    if (v != image.Sample(int32_t(x), int32_t(y), layout.loPlane + p))
+                        Fail("read region differs from the image");
+                    v = uint16_t(v ^ 0x5A);
+                    std::memcpy(sampleAt(i, j, p), &v, size_t(bps));
+                }
+            }
+        if (read && layout.rate == ps::kFixedOne) {
             vg::host::WriteRegion(image, layout, buffer.data());
+            for (int32_t i = 0; bytes > 0 && i < layout.Height(); ++i)
+                for (int32_t j = 0; j < layout.Width(); ++j) {
+                    const int64_t y = int64_t(layout.rect.top) + i,
+                                  x = int64_t(layout.rect.left) + j;
+                    if (y < 0 || y >= height || x < 0 || x >= width)
+                        continue;
+                    for (int32_t p = 0; p < n; ++p) {
+                        uint16_t v = 0;
+                        std::memcpy(&v, sampleAt(i, j, p), size_t(bps));
+                        if (v != image.Sample(int32_t(x), int32_t(y), layout.loPlane + p))
+                            Fail("written region differs from the buffer");
+                    }
+                }
+        }
         vg::host::RegionInside(image, layout);
     }
 

@@ -96,6 +96,36 @@ TEST(HostZlib, InflatesEveryBlockTypeAndRefusesEveryDamage) {
     EXPECT_FALSE(ZlibInflate(ZlibStore(std::string(100, 'a')), 99, &out));
 }
 
+TEST(HostZlib, CompressedStreamsInflateToTheirData) {
+    std::string noise, rows;
+    uint32_t x = 7;
+    for (int i = 0; i < 300000; ++i) {
+        x = x * 1664525u + 1013904223u;
+        noise.push_back(char(x >> 24));
+        rows.push_back(char((i % 3000) < 1500 ? (i / 3000) & 7 : (x >> 29)));  // image-like
+    }
+    const std::string cases[] = {std::string(), "a", "abc", SampleText(), std::string(100000, 'z'),
+                                 noise,         rows};
+    for (const std::string& data : cases) {
+        const std::string z = ZlibCompress(data);
+        std::string out;
+        ASSERT_TRUE(ZlibInflate(z, data.size(), &out)) << data.size();
+        EXPECT_EQ(out, data);
+        if (data.size() > 1000 && data != noise) {
+            EXPECT_LT(z.size(), data.size() / 2) << data.size();
+        }
+        if (data == noise) {
+            EXPECT_LT(z.size(), data.size() + data.size() / 50);  // never much larger
+        }
+    }
+    // Parts compressed on threads join into one stream.
+    std::string big;
+    for (int i = 0; i < 12; ++i) big += rows;
+    std::string out;
+    ASSERT_TRUE(ZlibInflate(ZlibCompress(big, 3), big.size(), &out));
+    EXPECT_EQ(out, big);
+}
+
 TEST(HostZlib, Crc32IsPngs) {
     EXPECT_EQ(Crc32("IEND"), 0xAE426082u);
     EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
