@@ -356,6 +356,9 @@ MessageBoxCloser::MessageBoxCloser() {
                     char caption[128] = {}, text[1024] = {};
                     GetWindowTextA(hwnd, caption, sizeof caption);
                     GetDlgItemTextA(hwnd, 0xFFFF, text, sizeof text);
+                    // A box found while it is being made has no text yet: look again later.
+                    if (text[0] == '\0')
+                        return TRUE;
                     SetPropA(hwnd, "vg-test-seen", reinterpret_cast<HANDLE>(1));
                     EnterCriticalSection(&self->m_lock);
                     self->m_texts.push_back(std::string(caption) + "|" + text);

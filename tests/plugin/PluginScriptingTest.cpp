@@ -98,13 +98,23 @@ TEST(PluginScripting, InteractiveRunShowsTheDialogAndCancelKeepsTheStoredValues)
     FakeHost host(ModuleWithEngine());
     // A user who cancels the dialog, from another thread as a click would come.
     std::atomic<bool> seen{false};
-    std::thread user([&seen] {
+    // Windows of this process only: other tests may show theirs at the same time.
+    auto find = [](const char* caption) -> HWND {
+        for (HWND w = FindWindowA("#32770", caption); w;
+             w = FindWindowExA(nullptr, w, "#32770", caption)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == GetCurrentProcessId())
+                return w;
+        }
+        return nullptr;
+    };
+    std::thread user([&seen, &find] {
         for (int i = 0; i < 1500 && !seen; ++i) {
             // Without an installation folder in the registry the dialog says so first.
-            if (HWND box = FindWindowA("#32770", "Varen Glaze 2"))
+            if (HWND box = find("Varen Glaze 2"))
                 PostMessageA(box, WM_COMMAND, IDOK, 0);
-            HWND dialog =
-                FindWindowA("#32770", "Varen Glaze 2 - Edge Smoothness and Image Clarity");
+            HWND dialog = find("Varen Glaze 2 - Edge Smoothness and Image Clarity");
             if (dialog && IsWindowVisible(dialog)) {
                 seen = true;
                 PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
