@@ -90,7 +90,7 @@ cv::Mat Decimate(const cv::Mat& m, int n) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // --quick: the engine's main rows only, no anchors (for quick comparisons while tuning).
+    // --quick: the engine's main rows and one anchor (for quick comparisons while tuning).
     bool quick = false;
     if (argc > 1 && std::string(argv[1]) == "--quick") {
         quick = true;
@@ -158,9 +158,14 @@ int main(int argc, char** argv) {
     };
     const double tDef = engine("engine defaults, 8-bit", rgb, 1, def, opt, 3);
     if (quick) {
-        engine("engine maximum settings, 8-bit", rgb, 1, max, opt, 2);
+        const double tMax = engine("engine maximum settings, 8-bit", rgb, 1, max, opt, 2);
         const cv::Mat region = rgb(cv::Rect(1750, 1250, 500, 500)).clone();
         engine("preview region 500x500 (0.25 MP), defaults", region, 1, def, opt, 5);
+        cv::Mat o;
+        const double tDt = BestSeconds(
+            2, [&] { cv::ximgproc::dtFilter(bgr, bgr, o, 8, 13, cv::ximgproc::DTF_RF, 3); });
+        std::printf("dtFilter %.1f ms: defaults %.2fx, maximum %.2fx\n", tDt * 1e3, tDt / tDef,
+                    tDt / tMax);
         return 0;
     }
     vg::RunOptions base;

@@ -24,8 +24,10 @@ constexpr int kOutputTile = 512;        // columns of an output tile
 constexpr int kMaxFirRadius = 12;
 constexpr float kFirSigmaLimit = 3.0f;  // above this the recursive Gaussian is used
 constexpr float kLumR = 0.299f, kLumG = 0.587f, kLumB = 0.114f;
-// Working rows per thread, each as wide as an output tile plus its aprons.
-constexpr int kScratchRows = 24;
+// Working rows per thread, each as wide as an output tile plus its aprons: the output pass
+// uses 24, the gate a row chunk with aprons of the blur of its energy (radius 5 at most) and two.
+constexpr int kMaxGateRadius = 5;
+constexpr int kScratchRows = std::max(24, kRowsPerChunk + 2 * kMaxGateRadius + 2);
 // A thread costs its own scratch and grid tiles: images below this many pixels per thread
 // get fewer threads.
 constexpr long long kPixelsPerThread = 128 * 1024;
@@ -36,8 +38,10 @@ inline float Clampf(float v, float lo, float hi) {
 
 // Index of x mirrored back into [0, n): -1 -> 1, n -> n - 2 (clamped for tiny n).
 inline int Mirror(int x, int n) {
-    if (x < 0) x = -x;
-    if (x >= n) x = 2 * (n - 1) - x;
+    if (x < 0)
+        x = -x;
+    if (x >= n)
+        x = 2 * (n - 1) - x;
     return std::clamp(x, 0, n - 1);
 }
 
@@ -183,8 +187,11 @@ private:
     // Clean stage (StageCleanImpl.h).
     struct GridJob;
     void GridFilter(const GridJob& job);
+    float* GridBlock(std::size_t floats);
+    void BoxDown(const Planes3& in, Planes3& lo, int d);
+    int CleanReduction() const;
     void Clean(const Planes3& input, Planes3& out);
-    void Gate(const Planes3& input, Planes3& base);
+    void Gate(const Planes3& input, Planes3& base, const Plane& energy);
     // Accent stage (StageAccentImpl.h).
     void Accent(Planes3& s);
     // Texture band and output (StageOutputImpl.h).
@@ -201,6 +208,8 @@ private:
     const float m_n;
     float* m_scratch = nullptr;
     std::size_t m_scratchStride = 0;
+    float* m_grid = nullptr;  // see GridBlock
+    std::size_t m_gridFloats = 0;
 };
 
 void CGlazeRun::ReadInput(Planes3& rgb) {
@@ -313,7 +322,8 @@ void CGlazeRun::GaussIir(const Plane& src, Plane& plane, float sigma) {
                     for (int j = 0; j < kTogether; ++j) {
                         r[j][x] = p0[j];
                     }
-                    if (x == to) break;
+                    if (x == to)
+                        break;
                 }
             };
             sweep(0, w - 1, 1);

@@ -56,8 +56,7 @@ inline void GateOne(float* __restrict b, const float* __restrict in, const float
     }
 }
 
-void GateRow(float* const* base, const float* const* input, const float* energy, float t2,
-             int n) {
+void GateRow(float* const* base, const float* const* input, const float* energy, float t2, int n) {
     for (int c = 0; c < 3; ++c) {
         GateOne(base[c], input[c], energy, t2, n);
     }
@@ -78,21 +77,35 @@ inline float Unit(float v) {
     return v > 1.0f ? 1.0f : v;
 }
 
+inline uint8_t Level8(float v, float d) {
+    // 255 plus a dither just below 1 rounds to 256 in single precision: limit it.
+    const float q = Unit(v) * 255.0f + d;
+    return static_cast<uint8_t>(static_cast<int>(q < 255.0f ? q : 255.0f));
+}
+
 void Store8(const float* const* rgb, const float* tex, const float* dither, uint8_t* dst, int n) {
-    const float* __restrict r = rgb[0];
-    const float* __restrict g = rgb[1];
-    const float* __restrict b = rgb[2];
-    for (int x = 0; x < n; ++x) {
-        const float t = tex != nullptr ? tex[x] : 0.0f;
-        const float d = dither[x];
-        // 255 plus a dither just below 1 rounds to 256 in single precision: limit it.
-        auto level = [d](float v) {
-            const float q = Unit(v) * 255.0f + d;
-            return static_cast<uint8_t>(q < 255.0f ? q : 255.0f);
-        };
-        dst[3 * x] = level(r[x] + t);
-        dst[3 * x + 1] = level(g[x] + t);
-        dst[3 * x + 2] = level(b[x] + t);
+    // Levels per channel in vector code, then interleaved.
+    constexpr int kBlock = 256;
+    uint8_t levels[3][kBlock];
+    for (int x0 = 0; x0 < n; x0 += kBlock) {
+        const int m = n - x0 < kBlock ? n - x0 : kBlock;
+        const float* __restrict d = dither + x0;
+        for (int c = 0; c < 3; ++c) {
+            const float* __restrict v = rgb[c] + x0;
+            uint8_t* __restrict q = levels[c];
+            if (tex != nullptr) {
+                const float* __restrict t = tex + x0;
+                for (int x = 0; x < m; ++x) q[x] = Level8(v[x] + t[x], d[x]);
+            } else {
+                for (int x = 0; x < m; ++x) q[x] = Level8(v[x], d[x]);
+            }
+        }
+        uint8_t* o = dst + 3 * static_cast<std::ptrdiff_t>(x0);
+        for (int x = 0; x < m; ++x) {
+            o[3 * x] = levels[0][x];
+            o[3 * x + 1] = levels[1][x];
+            o[3 * x + 2] = levels[2][x];
+        }
     }
 }
 
@@ -228,8 +241,8 @@ void ShockRow(const ShockRowArgs& g) {
 }  // namespace
 
 const KernelSet& Kernels() {
-    static const KernelSet set = {VG_KERNEL_NAME, FirV,       FirH,   IirStepV, MinRow,   MaxRow,
-                                  GateRow,        SteepenRow, Store8, Store16,  FlowRow,  ShockRow};
+    static const KernelSet set = {VG_KERNEL_NAME, FirV,       FirH,   IirStepV, MinRow,  MaxRow,
+                                  GateRow,        SteepenRow, Store8, Store16,  FlowRow, ShockRow};
     return set;
 }
 

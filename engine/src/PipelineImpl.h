@@ -17,11 +17,16 @@ namespace {
 int CGlazeRun::EstimatePasses() const {
     int passes = 2;  // input and output
     if (m_s.cleanIterations > 0) {
-        passes += 1 + 3 * 2 * m_s.cleanIterations + 4;
+        // Box reduction, the seed and its guides, per guided pass three grids (two loops each
+        // when guided) and the next guides, and the gate.
+        const int reduced = CleanReduction() > 1 ? 1 : 0;
+        const int guided = m_s.factors[0] + m_s.factors[1] + m_s.factors[2] > 0.0f ? 3 : 0;
+        const int k = m_s.cleanIterations;
+        passes += reduced + 2 + k * (3 + guided) + (k - 1) + 1;
     }
     passes += m_s.edgeAccent * 13;
     if (m_s.textureStrength > 0.0f) {
-        passes += 4;
+        passes += 3;  // luminance and a guided grid
     }
     return passes;
 }
@@ -31,7 +36,8 @@ int32_t CGlazeRun::Run() {
     m_scratchStride =
         (static_cast<std::size_t>(std::min(m_w, kOutputTile)) + 2 * kMaxFirRadius + 32) &
         ~std::size_t{15};
-    m_scratch = NewFloats(m_scratchStride * kScratchRows * static_cast<std::size_t>(m_team.Threads()));
+    m_scratch =
+        NewFloats(m_scratchStride * kScratchRows * static_cast<std::size_t>(m_team.Threads()));
     // Everything that reads the source runs before Output writes the destination.
     Planes3 in = NewPlanes(m_w, m_h);
     ReadInput(in);

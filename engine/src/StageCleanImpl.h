@@ -1,27 +1,35 @@
 // The clean stage (part of the per-instruction-set pipeline, after GlazeRunImpl.h): rolling
-// guidance on a bilateral grid, then a residual gate that brings back what is both small and
+// guidance on bilateral grids, then a residual gate that brings back what is both small and
 // strong (thin lines, lettering), so that only weak detail stays removed.
 //
-// The grid smooths in space and in a range coordinate z (the guide's weighted luminance in
-// units of the threshold): pixels are splatted with tent weights into cells of half the
-// spatial sigma and one range sigma, the cells are blurred with Gaussians, and each pixel
-// reads its value back at its guide's (x, y, z). Every direction is treated alike (no
-// recursive passes along rows and columns, whose streaks built an axis-aligned mosaic), and
-// fine cells keep the result nearly independent of where the image starts. The grid is built
-// per tile with aprons, so its memory follows the tile, and tiles are fixed by the image, so
-// the result does not depend on the thread count. Outside the image the values and the guide
-// continue by odd reflection: a ramp's mean stays on the ramp up to the border.
+// A grid smooths in space and in a range coordinate z (a guide in units of the threshold):
+// samples are splatted with tent weights into cells of half the spatial sigma and one range
+// sigma, the cells are blurred with Gaussians, and each pixel reads its value back at its own
+// (x, y, z). Every direction is treated alike (no recursive passes along rows and columns,
+// whose streaks built an axis-aligned mosaic). The grid is coarse, so the seed and all guided
+// passes but the last run on a 2 x 2 or 4 x 4 box-reduced image; the last pass filters the
+// full-resolution input along the reduced guide brought back up, which keeps the input's edges
+// where they are. A grid is built per tile with aprons, so its memory follows the tile, and
+// tiles are fixed by the image, so the result does not depend on the thread count. Outside the
+// image the values and the guide continue by odd reflection: a ramp's mean stays on the ramp
+// up to the border.
 
 namespace vg {
 namespace VG_KERNEL_NS {
 namespace {
 
-constexpr int kMaxGridRadius = 8;       // spatial blur taps of the grid, each side
-constexpr int kRangeRadius = 2;         // range blur taps, each side
-constexpr std::size_t kGridTileFloats = 1u << 21;  // one of a thread's two grid buffers
-constexpr float kGateKnee = 1.5f;       // residual RMS, in thresholds, that is half restored
-constexpr float kGateSigma = 1.5f;      // window of the residual's RMS, in pixels
-constexpr float kVirtualRange = 3.0f;   // reflected pixels this far beyond the range are left out
+constexpr int kMaxGridRadius = 8;   // spatial blur taps of the grid, each side
+constexpr int kRangeRadius = 2;     // range blur taps, each side
+constexpr float kGridReach = 2.0f;  // spatial blur taps reach this many of its sigmas
+constexpr std::size_t kGridTileFloats = 1u << 20;  // one of a thread's two grid buffers
+constexpr float kGateKnee = 1.5f;        // residual RMS, in thresholds, that is half restored
+constexpr float kGateSigma = 1.5f;       // window of the residual's RMS, in pixels
+constexpr float kVirtualRange = 3.0f;    // reflected pixels this far beyond the range are left out
+constexpr float kCellPerSigma = 0.5f;    // spatial cell size in sigmas
+constexpr float kGuideLuminance = 0.3f;  // weight of the luminance in each channel's guide
+
+typedef float F4 __attribute__((vector_size(16)));
+typedef float F4u __attribute__((vector_size(16), aligned(4)));
 
 // Gaussian taps of sigma (in cells) over radius r; r = 0 gives the identity.
 void GridTaps(float sigma, int r, float* taps) {
@@ -40,6 +48,7 @@ void GridTaps(float sigma, int r, float* taps) {
 struct CellAxis {
     float inv;  // 1 / c
     int CellOf(int x) const { return static_cast<int>(std::floor(static_cast<float>(x) * inv)); }
+    float Frac(int x) const { return static_cast<float>(x) * inv - static_cast<float>(CellOf(x)); }
     // The first pixel whose cell is at least ci.
     int FirstPixel(int ci, float c) const {
         int x = static_cast<int>(std::ceil(static_cast<double>(ci) * c));
@@ -49,16 +58,15 @@ struct CellAxis {
     }
 };
 
-// Row y (any integer) of a plane over columns [xa, xa + n), continued outside the image by odd
-// reflection about the border pixels. tmp holds n floats.
-void ReflectedRow(const Plane& p, int y, int xa, int n, float* out, float* tmp) {
+// Row y (any integer) of a plane over columns [xa, xa + n): the plane's own memory where that
+// lies inside, else the row continued by odd reflection about the border pixels, written to
+// buf (tmp holds n floats).
+const float* RowSpan(const Plane& p, int y, int xa, int n, float* buf, float* tmp) {
     const int w = p.width, h = p.height;
+    if (y >= 0 && y < h && xa >= 0 && xa + n <= w)
+        return p.Row(y) + xa;
     auto fill = [&](int yy, float* o) {
         const float* row = p.Row(yy);
-        if (xa >= 0 && xa + n <= w) {
-            std::memcpy(o, row + xa, sizeof(float) * static_cast<std::size_t>(n));
-            return;
-        }
         for (int j = 0; j < n; ++j) {
             const int x = xa + j;
             if (x >= 0 && x < w) {
@@ -70,177 +78,298 @@ void ReflectedRow(const Plane& p, int y, int xa, int n, float* out, float* tmp) 
         }
     };
     if (y >= 0 && y < h) {
-        fill(y, out);
-        return;
+        fill(y, buf);
+        return buf;
     }
-    fill(y < 0 ? 0 : h - 1, out);
+    fill(y < 0 ? 0 : h - 1, buf);
     fill(Mirror(y, h), tmp);
-    for (int j = 0; j < n; ++j) out[j] = 2.0f * out[j] - tmp[j];
+    for (int j = 0; j < n; ++j) buf[j] = 2.0f * buf[j] - tmp[j];
+    return buf;
 }
 
-// Adds one row of pixels to the grid: cell column cx[j] with weight 1 - fx[j] and the next,
-// at range bin z[j] - zlo likewise, into the two cell rows at g0 (weights wy0) and g0 + sy.
-template <int V, bool Ranged>
-void SplatRow(float* g0, std::size_t sy, std::size_t sz, const int* cx, const float* fx,
-              const float* const* vals, const float* z, float zlo, float zmin, float zmax,
-              float fy, int n) {
+// Adds one row of samples of three values to an unguided grid of red, green, blue and weight:
+// cell column cx[j] with weight 1 - fx[j] and the next, into the cell rows at g0 (weight
+// 1 - fy) and g0 + sy.
+void SplatRow3(float* g0, std::size_t sy, std::size_t sz, const int* cx, const float* fx,
+               const float* const* vals, float fy, int n) {
+    const float wy0 = 1.0f - fy, wy1 = fy;
+    const float* r = vals[0];
+    const float* g = vals[1];
+    const float* b = vals[2];
+    for (int j = 0; j < n; ++j) {
+        const F4 v = {r[j], g[j], b[j], 1.0f};
+        float* p = g0 + static_cast<std::size_t>(cx[j]) * sz;
+        const float wx0 = 1.0f - fx[j], wx1 = fx[j];
+        *reinterpret_cast<F4u*>(p) += (wy0 * wx0) * v;
+        *reinterpret_cast<F4u*>(p + sz) += (wy0 * wx1) * v;
+        *reinterpret_cast<F4u*>(p + sy) += (wy1 * wx0) * v;
+        *reinterpret_cast<F4u*>(p + sy + sz) += (wy1 * wx1) * v;
+    }
+}
+
+// Adds one row of samples of one value to a guided grid of value and weight, at range bin
+// z[j] - zlo and the next with tent weights likewise (a null z: no range). Samples whose z lies
+// outside [zmin, zmax] are left out; only reflected samples can.
+void SplatRow1(float* g0, std::size_t sy, std::size_t sz, const int* cx, const float* fx,
+               const float* a, const float* z, float zlo, float zmin, float zmax, float fy, int n) {
     const float wy0 = 1.0f - fy, wy1 = fy;
     for (int j = 0; j < n; ++j) {
         float zf = 0.0f;
-        if constexpr (Ranged) {
+        if (z != nullptr) {
             const float zz = z[j];
-            if (!(zz >= zmin && zz <= zmax)) continue;  // only reflected pixels
+            if (!(zz >= zmin && zz <= zmax))
+                continue;
             zf = zz - zlo;
         }
         const int iz = static_cast<int>(zf);
-        const float fz = zf - static_cast<float>(iz);
-        float val[V];
-        for (int v = 0; v + 1 < V; ++v) val[v] = vals[v][j];
-        val[V - 1] = 1.0f;
-        float* p = g0 + static_cast<std::size_t>(cx[j]) * sz + static_cast<std::size_t>(iz) * V;
+        const float b1 = zf - static_cast<float>(iz), b0 = 1.0f - b1;
+        const F4 v = {a[j] * b0, b0, a[j] * b1, b1};
+        float* p = g0 + static_cast<std::size_t>(cx[j]) * sz + static_cast<std::size_t>(iz) * 2;
         const float wx0 = 1.0f - fx[j], wx1 = fx[j];
-        const float w4[4] = {wy0 * wx0, wy0 * wx1, wy1 * wx0, wy1 * wx1};
-        float* q4[4] = {p, p + sz, p + sy, p + sy + sz};
-        for (int k = 0; k < 4; ++k) {
-            float* q = q4[k];
-            if constexpr (Ranged) {
-                const float a = w4[k] * (1.0f - fz), b = w4[k] * fz;
-                for (int v = 0; v < V; ++v) {
-                    q[v] += a * val[v];
-                    q[V + v] += b * val[v];
-                }
-            } else {
-                for (int v = 0; v < V; ++v) q[v] += w4[k] * val[v];
-            }
+        *reinterpret_cast<F4u*>(p) += (wy0 * wx0) * v;
+        *reinterpret_cast<F4u*>(p + sz) += (wy0 * wx1) * v;
+        *reinterpret_cast<F4u*>(p + sy) += (wy1 * wx0) * v;
+        *reinterpret_cast<F4u*>(p + sy + sz) += (wy1 * wx1) * v;
+    }
+}
+
+// Everything a row of the slice needs besides the grid.
+struct SliceRowArgs {
+    const float* g0;  // the upper cell row
+    std::size_t sy, sz;
+    const int* cx;    // cell column per pixel, in the tile's grid
+    const float* fx;  // tent weight of the next column
+    float fy;         // tent weight of the next cell row
+    const float* z;   // range coordinate per pixel; null: no range
+    float zlo;        // z of bin 0
+    float zlast;      // z - zlo in [0, zlast) reads stored bins; beyond, the grid is empty
+    float eps;        // weight below which a pixel keeps its own value
+    const float* own[3];
+    float* out[3];
+    float* energy;  // optional: (q (own - out))^2, for one value
+    float q;
+    bool energyAdd;  // add to the energy the other channels left
+    int n;
+};
+
+// Reads one row of pixels back from an unguided grid of red, green, blue and weight and
+// normalises by the weight; where the weight is tiny the pixel keeps its own value.
+void SliceRow3(const SliceRowArgs& a) {
+    const float wy0 = 1.0f - a.fy, wy1 = a.fy;
+    for (int j = 0; j < a.n; ++j) {
+        const float* p = a.g0 + static_cast<std::size_t>(a.cx[j]) * a.sz;
+        const float wx0 = 1.0f - a.fx[j], wx1 = a.fx[j];
+        const F4 acc = (wy0 * wx0) * *reinterpret_cast<const F4u*>(p) +
+                       (wy0 * wx1) * *reinterpret_cast<const F4u*>(p + a.sz) +
+                       (wy1 * wx0) * *reinterpret_cast<const F4u*>(p + a.sy) +
+                       (wy1 * wx1) * *reinterpret_cast<const F4u*>(p + a.sy + a.sz);
+        const float inv = 1.0f / (acc[3] + a.eps);
+        for (int v = 0; v < 3; ++v) a.out[v][j] = (acc[v] + a.eps * a.own[v][j]) * inv;
+    }
+}
+
+// Reads one row back from a grid of value and weight (see SplatRow1); where the weight is
+// tiny, or z lies beyond the stored bins (where the grid is empty), the pixel keeps its own
+// value.
+void SliceRow1(const SliceRowArgs& a) {
+    const float wy0 = 1.0f - a.fy, wy1 = a.fy;
+    for (int j = 0; j < a.n; ++j) {
+        float zc = 0.0f, b0 = 1.0f;
+        if (a.z != nullptr) {
+            const float zf = a.z[j] - a.zlo;
+            const bool inside = zf >= 0.0f && zf < a.zlast;
+            zc = inside ? zf : 0.0f;
+            b0 = inside ? 1.0f : 0.0f;
+        }
+        const int iz = static_cast<int>(zc);
+        const float b1 = (zc - static_cast<float>(iz)) * b0;
+        b0 -= b1;
+        const float* q =
+            a.g0 + static_cast<std::size_t>(a.cx[j]) * a.sz + static_cast<std::size_t>(iz) * 2;
+        const float wx0 = 1.0f - a.fx[j], wx1 = a.fx[j];
+        const F4 s = (wy0 * wx0) * *reinterpret_cast<const F4u*>(q) +
+                     (wy0 * wx1) * *reinterpret_cast<const F4u*>(q + a.sz) +
+                     (wy1 * wx0) * *reinterpret_cast<const F4u*>(q + a.sy) +
+                     (wy1 * wx1) * *reinterpret_cast<const F4u*>(q + a.sy + a.sz);
+        const float v = s[0] * b0 + s[2] * b1, wt = s[1] * b0 + s[3] * b1;
+        const float own = a.own[0][j];
+        const float o = (v + a.eps * own) / (wt + a.eps);
+        a.out[0][j] = o;
+        if (a.energy != nullptr) {
+            const float d = a.q * (own - o);
+            a.energy[j] = (a.energyAdd ? a.energy[j] : 0.0f) + d * d;
         }
     }
 }
 
-// Reads one row of pixels back from the grid (see SplatRow) and normalises by the weight;
-// where the weight is tiny the pixel keeps its own value.
-template <int V, bool Ranged>
-void SliceRow(const float* g0, std::size_t sy, std::size_t sz, const int* cx, const float* fx,
-              const float* z, float zlo, float ztop, float fy, float eps, const float* const* own,
-              float* const* out, int n) {
-    const float wy0 = 1.0f - fy, wy1 = fy;
-    for (int j = 0; j < n; ++j) {
-        float zf = 0.0f;
-        if constexpr (Ranged) zf = Clampf(z[j] - zlo, 0.0f, ztop);
-        const int iz = static_cast<int>(zf);
-        const float fz = zf - static_cast<float>(iz);
-        const float* p = g0 + static_cast<std::size_t>(cx[j]) * sz + static_cast<std::size_t>(iz) * V;
-        const float wx0 = 1.0f - fx[j], wx1 = fx[j];
-        const float w4[4] = {wy0 * wx0, wy0 * wx1, wy1 * wx0, wy1 * wx1};
-        const float* q4[4] = {p, p + sz, p + sy, p + sy + sz};
-        float acc[V] = {};
-        for (int k = 0; k < 4; ++k) {
-            const float* q = q4[k];
-            if constexpr (Ranged) {
-                const float a = w4[k] * (1.0f - fz), b = w4[k] * fz;
-                for (int v = 0; v < V; ++v) acc[v] += a * q[v] + b * q[V + v];
-            } else {
-                for (int v = 0; v < V; ++v) acc[v] += w4[k] * q[v];
+// Blurs each cell's nz range bins of a value and its weight with the taps over [-rz, rz];
+// bins beyond either end are empty.
+void BlurRange(const float* in, float* out, std::size_t cells, int nz, const float* taps, int rz) {
+    const std::size_t sz = static_cast<std::size_t>(nz) * 2;
+    for (std::size_t cell = 0; cell < cells; ++cell) {
+        const float* a = in + cell * sz;
+        float* o = out + cell * sz;
+        for (int b = 0; b < nz; ++b) {
+            float v0 = 0.0f, v1 = 0.0f;
+            const int k0 = std::max(-rz, -b), k1 = std::min(rz, nz - 1 - b);
+            for (int k = k0; k <= k1; ++k) {
+                v0 += taps[k + rz] * a[(b + k) * 2];
+                v1 += taps[k + rz] * a[(b + k) * 2 + 1];
             }
+            o[b * 2] = v0;
+            o[b * 2 + 1] = v1;
         }
-        const float inv = 1.0f / (acc[V - 1] + eps);
-        for (int v = 0; v + 1 < V; ++v) out[v][j] = (acc[v] + eps * own[v][j]) * inv;
     }
 }
 
 }  // namespace
 
+// One bilateral grid filter: three values without a guide (the seed), or one value with a
+// guide, which gives the range coordinate: z = zScale * zSplat.
 struct CGlazeRun::GridJob {
-    int nv = 1;                      // values per pixel: 1 or 3
-    const Plane* values[3] = {};     // what is averaged
-    const Plane* guide = nullptr;    // range coordinate; null: no range
-    float guideScale = 1.0f;         // guide * guideScale is in range sigmas
-    float sigmaS = 1.0f;             // spatial sigma in pixels
-    Plane* out[3] = {};              // the result; may not be a value or the guide plane
+    int nv = 3;                     // values per pixel: 3 without a guide, 1 with one
+    const Plane* values[3] = {};    // what is averaged
+    const Plane* zSplat = nullptr;  // the guide; null: none
+    float zScale = 1.0f;
+    float sigmaS = 1.0f;  // spatial sigma in pixels of the values
+    // The result may be `down` times larger than the values: output pixel X sits at position
+    // (X + 0.5) / down - 0.5 among them, the centre of its box, and reads the grid at the guide
+    // interpolated there, continued by odd reflection.
+    int down = 1;
+    const Plane* own[3] = {};  // output size: kept where the grid is empty
+    Plane* out[3] = {};        // the result; no input plane
+    Plane* energy = nullptr;   // optional: (q (own - out))^2, added over channels
+    float q = 0.0f;
+    bool energyAdd = false;  // add to the energy already there
 };
 
 void CGlazeRun::GridFilter(const GridJob& job) {
-    const int w = job.values[0]->width, h = job.values[0]->height;
-    const int nv = job.nv, V = nv + 1;
-    const bool ranged = job.guide != nullptr;
-    // Spatial cells of half a sigma; the tents of splat and slice add a variance of c^2 / 3.
-    const float c = std::max(1.0f, 0.5f * job.sigmaS);
+    // The values set the grid; the output may be larger (see GridJob::down).
+    const int nv = job.nv, V = nv == 3 ? 4 : 2;
+    const bool ranged = job.zSplat != nullptr;
+    const float c = std::max(1.0f, kCellPerSigma * job.sigmaS);
     const CellAxis axis{1.0f / c};
+    // The tents of splat and slice each add a variance of c^2 / 6.
     const float blur2 = job.sigmaS * job.sigmaS - c * c / 3.0f;
     const float sb = blur2 > 0.0f ? std::sqrt(blur2) / c : 0.0f;
-    const int r = sb < 0.15f ? 0 : std::min(kMaxGridRadius, static_cast<int>(std::ceil(2.2f * sb)));
+    const int r =
+        sb < 0.15f ? 0 : std::min(kMaxGridRadius, static_cast<int>(std::ceil(kGridReach * sb)));
     float taps[2 * kMaxGridRadius + 1];
     GridTaps(sb, r, taps);
     const int rz = ranged ? kRangeRadius : 0;
     float ztaps[2 * kRangeRadius + 1];
     GridTaps(std::sqrt(2.0f / 3.0f), rz, ztaps);
+    const float zs = job.zScale;
 
-    // The guide's range over the image: reflected pixels far outside it would only widen the
+    // The guide's range over the image: reflected samples far outside it would only widen the
     // grid, for weights that are negligible anyway.
     float zmin = 0.0f, zmax = 0.0f;
     if (ranged) {
-        const int chunks = (h + kRowsPerChunk - 1) / kRowsPerChunk;
+        const int gw = job.zSplat->width, gh = job.zSplat->height;
+        const int chunks = (gh + kRowsPerChunk - 1) / kRowsPerChunk;
         float* lo = NewFloats(2 * static_cast<std::size_t>(chunks));
         float* hi = lo + chunks;
-        ForRowChunks(h, [&](int y0, int y1, int) {
-            float a = job.guide->Row(y0)[0], b = a;
+        ForRowChunks(gh, [&](int y0, int y1, int) {
+            float a = 1e30f, b = -1e30f;
             for (int y = y0; y < y1; ++y) {
-                const float* g = job.guide->Row(y);
-                for (int x = 0; x < w; ++x) {
+                const float* g = job.zSplat->Row(y);
+                for (int x = 0; x < gw; ++x) {
                     a = std::min(a, g[x]);
                     b = std::max(b, g[x]);
                 }
             }
-            lo[y0 / kRowsPerChunk] = a * job.guideScale;
-            hi[y0 / kRowsPerChunk] = b * job.guideScale;
+            lo[y0 / kRowsPerChunk] = a * zs;
+            hi[y0 / kRowsPerChunk] = b * zs;
         });
         zmin = *std::min_element(lo, lo + chunks) - kVirtualRange;
         zmax = *std::max_element(hi, hi + chunks) + kVirtualRange;
         m_ws.FreeFloats(lo);
     }
-    const int zbins = ranged ? static_cast<int>(std::floor(zmax) - std::floor(zmin)) + 2 * rz + 4 : 1;
+    const int zbins =
+        ranged ? static_cast<int>(std::floor(zmax) - std::floor(zmin)) + 2 * rz + 4 : 1;
     // Core cells per tile side, so that a tile's grid fits its buffer.
     const std::size_t perCell = static_cast<std::size_t>(zbins) * V;
-    int tc = static_cast<int>(std::sqrt(static_cast<double>(kGridTileFloats) / perCell)) - 2 * r - 3;
+    int tc =
+        static_cast<int>(std::sqrt(static_cast<double>(kGridTileFloats) / perCell)) - 2 * r - 3;
     tc = std::clamp(tc, 4, 64);
-    const int gx = tc + 2 * r + 3;
-    const std::size_t gridFloats = static_cast<std::size_t>(gx) * gx * perCell;
-    const int span = static_cast<int>(std::ceil((gx + 1) * c)) + 2;  // pixels of a splat row
+    // Cell and tent weight of every output column and row: output pixels are assigned to the
+    // tile of their cell, so every pixel is written by exactly one tile.
+    const int wo = job.out[0]->width, ho = job.out[0]->height;
+    const float scaleDown = static_cast<float>(job.down);
+    auto posOf = [&](int X) { return (static_cast<float>(X) + 0.5f) / scaleDown - 0.5f; };
+    const int cellX0 = static_cast<int>(std::floor(posOf(0) * axis.inv));
+    const int cellY0 = static_cast<int>(std::floor(posOf(0) * axis.inv));
+    const int cellsX = static_cast<int>(std::floor(posOf(wo - 1) * axis.inv)) - cellX0 + 1;
+    const int cellsY = static_cast<int>(std::floor(posOf(ho - 1) * axis.inv)) - cellY0 + 1;
+    const int gx = std::min(tc, cellsX) + 2 * r + 3, gy = std::min(tc, cellsY) + 2 * r + 3;
+    const std::size_t gridFloats = static_cast<std::size_t>(gx) * gy * perCell;
+    const int span = std::max(
+        static_cast<int>(std::ceil((gx + 1) * c)) + 2,
+        static_cast<int>(std::ceil((std::min(tc, cellsX) + 1) * c * scaleDown)) + 2 * job.down + 2);
     const std::size_t rowFloats = (static_cast<std::size_t>(span) + 15) & ~std::size_t{15};
-    const std::size_t perThread = 2 * gridFloats + 7 * rowFloats;
-    float* block = NewFloats(perThread * static_cast<std::size_t>(m_team.Threads()));
-
-    const int cellsX = axis.CellOf(w - 1) + 1, cellsY = axis.CellOf(h - 1) + 1;
+    constexpr int kRows = 9;  // values (3), z, spare, cells, tents, guide columns and weights
+    const std::size_t perThread = 2 * gridFloats + kRows * rowFloats;
+    float* block = GridBlock(perThread * static_cast<std::size_t>(m_team.Threads()) +
+                             2 * static_cast<std::size_t>(wo + ho));
+    float* tables = block + perThread * static_cast<std::size_t>(m_team.Threads());
+    int* colCell = reinterpret_cast<int*>(tables);
+    float* colFrac = tables + wo;
+    int* rowCell = reinterpret_cast<int*>(tables + 2 * wo);
+    float* rowFrac = tables + 2 * wo + ho;
+    for (int X = 0; X < wo; ++X) {
+        const float p = posOf(X) * axis.inv;
+        colCell[X] = static_cast<int>(std::floor(p));
+        colFrac[X] = p - static_cast<float>(colCell[X]);
+    }
+    for (int Y = 0; Y < ho; ++Y) {
+        const float p = posOf(Y) * axis.inv;
+        rowCell[Y] = static_cast<int>(std::floor(p));
+        rowFrac[Y] = p - static_cast<float>(rowCell[Y]);
+    }
     const int across = (cellsX + tc - 1) / tc, down = (cellsY + tc - 1) / tc;
     const float eps = 1e-3f * c * c;
     Check(m_team.ParallelFor(across * down, [&](int tile, int thread) {
         float* ga = block + perThread * static_cast<std::size_t>(thread);
         float* gb = ga + gridFloats;
-        float* rows = gb + gridFloats;  // values, guide, spare
-        float* vrow[3] = {rows, rows + rowFloats, rows + 2 * rowFloats};
+        float* rows = gb + gridFloats;
+        float* vbuf[3] = {rows, rows + rowFloats, rows + 2 * rowFloats};
         float* zrow = rows + 3 * rowFloats;
         float* spare = rows + 4 * rowFloats;
-        const int ci0 = (tile % across) * tc, ci1 = std::min(cellsX, ci0 + tc);
-        const int cj0 = (tile / across) * tc, cj1 = std::min(cellsY, cj0 + tc);
+        int* cxs = reinterpret_cast<int*>(rows + 5 * rowFloats);
+        float* fxs = rows + 6 * rowFloats;
+        int* gcol = reinterpret_cast<int*>(rows + 7 * rowFloats);
+        float* gfrac = rows + 8 * rowFloats;
+        const int ci0 = cellX0 + (tile % across) * tc, ci1 = std::min(cellX0 + cellsX, ci0 + tc);
+        const int cj0 = cellY0 + (tile / across) * tc, cj1 = std::min(cellY0 + cellsY, cj0 + tc);
         const int ox = ci0 - r - 1, oy = cj0 - r - 1;  // grid origin in cells
         const int nx = ci1 - ci0 + 2 * r + 3, ny = cj1 - cj0 + 2 * r + 3;
         const int xa = axis.FirstPixel(ox, c), xb = axis.FirstPixel(ci1 + r + 1, c);
         const int ya = axis.FirstPixel(oy, c), yb = axis.FirstPixel(cj1 + r + 1, c);
         const int n = xb - xa;
+        // The guide's row y over columns [xa, xa + n), scaled.
+        auto zRowAt = [&](int y) {
+            const float* g = RowSpan(*job.zSplat, y, xa, n, zrow, spare);
+            for (int j = 0; j < n; ++j) zrow[j] = zs * g[j];
+        };
         // The range of this tile's guide, which sets its bins; cells sit on integer z
         // everywhere, so a tile's bins never change a value.
         int zlo = 0, nz = 1;
         if (ranged) {
             float a = zmax, b = zmin;
             for (int y = ya; y < yb; ++y) {
-                ReflectedRow(*job.guide, y, xa, n, zrow, spare);
+                zRowAt(y);
                 for (int j = 0; j < n; ++j) {
-                    const float z = zrow[j] * job.guideScale;
+                    const float z = zrow[j];
                     if (z >= zmin && z <= zmax) {
                         a = std::min(a, z);
                         b = std::max(b, z);
                     }
                 }
             }
+            if (a > b)
+                a = b = 0.0f;  // no sample in range (cannot happen inside the image)
+            // One empty bin below and above what the blur reaches, so that a slice past the
+            // stored bins reads an empty grid, as it would from a larger tile.
             zlo = static_cast<int>(std::floor(a)) - rz - 1;
             nz = static_cast<int>(std::floor(b)) - zlo + rz + 3;
         }
@@ -248,32 +377,25 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         const std::size_t sy = sz * nx;                           // floats per row of cells
         std::memset(ga, 0, sizeof(float) * sy * ny);
         // Splat. Cell columns and tent weights are the same for every row.
-        int* cxs = reinterpret_cast<int*>(spare + rowFloats);
-        float* fxs = spare + 2 * rowFloats;
         for (int j = 0; j < n; ++j) {
-            const int x = xa + j;
-            const int cx = axis.CellOf(x);
-            cxs[j] = cx - ox;
-            fxs[j] = static_cast<float>(x) * axis.inv - static_cast<float>(cx);
+            cxs[j] = axis.CellOf(xa + j) - ox;
+            fxs[j] = axis.Frac(xa + j);
         }
         const float zlof = static_cast<float>(zlo);
         for (int y = ya; y < yb; ++y) {
-            const int cy = axis.CellOf(y);
-            const float fy = static_cast<float>(y) * axis.inv - static_cast<float>(cy);
-            float* g0 = ga + static_cast<std::size_t>(cy - oy) * sy;
-            for (int v = 0; v < nv; ++v) ReflectedRow(*job.values[v], y, xa, n, vrow[v], spare);
-            if (ranged) {
-                ReflectedRow(*job.guide, y, xa, n, zrow, spare);
-                for (int j = 0; j < n; ++j) zrow[j] *= job.guideScale;
-            }
-            if (nv == 1 && ranged) {
-                SplatRow<2, true>(g0, sy, sz, cxs, fxs, vrow, zrow, zlof, zmin, zmax, fy, n);
-            } else if (nv == 1) {
-                SplatRow<2, false>(g0, sy, sz, cxs, fxs, vrow, zrow, zlof, zmin, zmax, fy, n);
-            } else if (ranged) {
-                SplatRow<4, true>(g0, sy, sz, cxs, fxs, vrow, zrow, zlof, zmin, zmax, fy, n);
+            float* g0 = ga + static_cast<std::size_t>(axis.CellOf(y) - oy) * sy;
+            const float fy = axis.Frac(y);
+            if (nv == 3) {
+                const float* vrow[3];
+                for (int v = 0; v < 3; ++v)
+                    vrow[v] = RowSpan(*job.values[v], y, xa, n, vbuf[v], spare);
+                SplatRow3(g0, sy, sz, cxs, fxs, vrow, fy, n);
             } else {
-                SplatRow<4, false>(g0, sy, sz, cxs, fxs, vrow, zrow, zlof, zmin, zmax, fy, n);
+                const float* vrow = RowSpan(*job.values[0], y, xa, n, vbuf[0], spare);
+                if (ranged)
+                    zRowAt(y);
+                SplatRow1(g0, sy, sz, cxs, fxs, vrow, ranged ? zrow : nullptr, zlof, zmin, zmax, fy,
+                          n);
             }
         }
         // Blur down the cell rows (a -> b), across them (b -> a) and along the range (a -> b),
@@ -282,138 +404,295 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         const int lx0 = r + 1, lx1 = r + 1 + (ci1 - ci0) + 1;
         const float* rowPtr[2 * kMaxGridRadius + 1];
         for (int ly = ly0; ly < ly1; ++ly) {
-            for (int k = 0; k <= 2 * r; ++k) rowPtr[k] = ga + static_cast<std::size_t>(ly - r + k) * sy;
-            m_k.firV(rowPtr, taps, 2 * r + 1, gb + static_cast<std::size_t>(ly) * sy, static_cast<int>(sy));
+            for (int k = 0; k <= 2 * r; ++k)
+                rowPtr[k] = ga + static_cast<std::size_t>(ly - r + k) * sy;
+            m_k.firV(rowPtr, taps, 2 * r + 1, gb + static_cast<std::size_t>(ly) * sy,
+                     static_cast<int>(sy));
         }
         for (int ly = ly0; ly < ly1; ++ly) {
             const float* src = gb + static_cast<std::size_t>(ly) * sy;
             float* dst = ga + static_cast<std::size_t>(ly) * sy;
-            for (int lx = lx0; lx < lx1; ++lx) {
-                for (int k = 0; k <= 2 * r; ++k) rowPtr[k] = src + static_cast<std::size_t>(lx - r + k) * sz;
-                m_k.firV(rowPtr, taps, 2 * r + 1, dst + static_cast<std::size_t>(lx) * sz, static_cast<int>(sz));
-            }
+            for (int k = 0; k <= 2 * r; ++k)
+                rowPtr[k] = src + static_cast<std::size_t>(lx0 - r + k) * sz;
+            m_k.firV(rowPtr, taps, 2 * r + 1, dst + static_cast<std::size_t>(lx0) * sz,
+                     static_cast<int>(sz) * (lx1 - lx0));
         }
         const float* grid = ga;
         if (ranged) {
-            const int m = (nz - 2 * rz) * V;
             for (int ly = ly0; ly < ly1; ++ly) {
-                for (int lx = lx0; lx < lx1; ++lx) {
-                    const std::size_t o = static_cast<std::size_t>(ly) * sy + static_cast<std::size_t>(lx) * sz;
-                    for (int k = 0; k <= 2 * rz; ++k) rowPtr[k] = ga + o + static_cast<std::size_t>(k) * V;
-                    m_k.firV(rowPtr, ztaps, 2 * rz + 1, gb + o + static_cast<std::size_t>(rz) * V, m);
-                }
+                const std::size_t o =
+                    static_cast<std::size_t>(ly) * sy + static_cast<std::size_t>(lx0) * sz;
+                BlurRange(ga + o, gb + o, static_cast<std::size_t>(lx1 - lx0), nz, ztaps, rz);
             }
             grid = gb;
         }
-        // Slice the core.
-        const int px0 = axis.FirstPixel(ci0, c), px1 = std::min(w, axis.FirstPixel(ci1, c));
-        const int py0 = axis.FirstPixel(cj0, c), py1 = std::min(h, axis.FirstPixel(cj1, c));
+        // Slice the core's output pixels.
+        int px0 = 0, py0 = 0;
+        while (px0 < wo && colCell[px0] < ci0) ++px0;
+        int px1 = px0;
+        while (px1 < wo && colCell[px1] < ci1) ++px1;
+        while (py0 < ho && rowCell[py0] < cj0) ++py0;
+        int py1 = py0;
+        while (py1 < ho && rowCell[py1] < cj1) ++py1;
         const int m = px1 - px0;
-        const int* cxc = cxs + (px0 - xa);
-        const float* fxc = fxs + (px0 - xa);
-        const float ztop = static_cast<float>(nz - 2);
+        if (m <= 0)
+            return;
+        for (int j = 0; j < m; ++j) cxs[j] = colCell[px0 + j] - ox;
+        SliceRowArgs sa{};
+        sa.sy = sy;
+        sa.sz = sz;
+        sa.cx = cxs;
+        sa.fx = colFrac + px0;
+        sa.zlo = zlof;
+        sa.zlast = static_cast<float>(nz - 1);
+        sa.eps = eps;
+        sa.q = job.q;
+        sa.energyAdd = job.energyAdd;
+        sa.n = m;
+        // Where the output is larger, the guide's columns around the span and each output
+        // pixel's place among them.
+        const int gx0 = static_cast<int>(std::floor(posOf(px0)));
+        const int gn = static_cast<int>(std::floor(posOf(px1 - 1))) + 2 - gx0;
+        if (job.down > 1) {
+            for (int j = 0; j < m; ++j) {
+                const float p = posOf(px0 + j);
+                const int xl = static_cast<int>(std::floor(p));
+                gcol[j] = xl - gx0;
+                gfrac[j] = p - static_cast<float>(xl);
+            }
+        }
         for (int y = py0; y < py1; ++y) {
-            const int cy = axis.CellOf(y);
-            const float fy = static_cast<float>(y) * axis.inv - static_cast<float>(cy);
-            const float* g0 = grid + static_cast<std::size_t>(cy - oy) * sy;
-            if (ranged) {
-                const float* gz = job.guide->Row(y) + px0;
-                for (int j = 0; j < m; ++j) zrow[j] = gz[j] * job.guideScale;
-            }
-            float* out[3];
-            const float* own[3];
+            sa.g0 = grid + static_cast<std::size_t>(rowCell[y] - oy) * sy;
+            sa.fy = rowFrac[y];
             for (int v = 0; v < nv; ++v) {
-                out[v] = job.out[v]->Row(y) + px0;
-                own[v] = job.values[v]->Row(y) + px0;
+                sa.out[v] = job.out[v]->Row(y) + px0;
+                sa.own[v] = job.own[v]->Row(y) + px0;
             }
-            if (nv == 1 && ranged) {
-                SliceRow<2, true>(g0, sy, sz, cxc, fxc, zrow, zlof, ztop, fy, eps, own, out, m);
-            } else if (nv == 1) {
-                SliceRow<2, false>(g0, sy, sz, cxc, fxc, zrow, zlof, ztop, fy, eps, own, out, m);
+            sa.energy = job.energy != nullptr ? job.energy->Row(y) + px0 : nullptr;
+            if (nv == 3) {
+                SliceRow3(sa);
+                continue;
+            }
+            if (ranged && job.down == 1) {
+                const float* g = job.zSplat->Row(y) + px0;
+                for (int j = 0; j < m; ++j) zrow[j] = zs * g[j];
             } else if (ranged) {
-                SliceRow<4, true>(g0, sy, sz, cxc, fxc, zrow, zlof, ztop, fy, eps, own, out, m);
-            } else {
-                SliceRow<4, false>(g0, sy, sz, cxc, fxc, zrow, zlof, ztop, fy, eps, own, out, m);
+                const float py = posOf(y);
+                const int yl = static_cast<int>(std::floor(py));
+                const float fyl = py - static_cast<float>(yl);
+                const float* a = RowSpan(*job.zSplat, yl, gx0, gn, vbuf[0], spare);
+                const float* b = RowSpan(*job.zSplat, yl + 1, gx0, gn, vbuf[1], spare);
+                float* zl = vbuf[2];
+                for (int j = 0; j < gn; ++j) zl[j] = zs * (a[j] + fyl * (b[j] - a[j]));
+                for (int j = 0; j < m; ++j) {
+                    const float* zz = zl + gcol[j];
+                    zrow[j] = zz[0] + gfrac[j] * (zz[1] - zz[0]);
+                }
             }
+            sa.z = ranged ? zrow : nullptr;
+            SliceRow1(sa);
         }
     }));
-    m_ws.FreeFloats(block);
 }
 
-// Rolling guidance, per channel: a Gaussian seed forgets every structure smaller than the
-// radius, then each joint pass averages the input under the previous result, which brings
-// back the edges of the large structures while features below the channel's threshold stay
-// flat. Each channel is its own guide, so an edge between colours of equal luminance is kept;
-// the residual gate, which reads all three channels, brings back what one channel alone would
-// have smoothed across a strong edge of another.
+// The grids' working memory, kept from one grid filter to the next: fresh host memory costs a
+// page fault per page on first touch, as much as a small image's whole filter.
+float* CGlazeRun::GridBlock(std::size_t floats) {
+    if (floats > m_gridFloats) {
+        if (m_grid != nullptr)
+            m_ws.FreeFloats(m_grid);
+        m_grid = nullptr;
+        m_gridFloats = 0;
+        m_grid = NewFloats(floats);
+        m_gridFloats = floats;
+    }
+    return m_grid;
+}
+
+// 2 x 2 or 4 x 4 box averages of the input; blocks that reach past the border are completed
+// by odd reflection, so each average sits at its block's centre even on a ramp.
+void CGlazeRun::BoxDown(const Planes3& in, Planes3& lo, int d) {
+    const int wl = lo.c[0].width;
+    const float norm = 1.0f / static_cast<float>(d * d);
+    const int fullCols = m_w / d;
+    ForRows(lo.c[0].height, [&](int yl, int) {
+        for (int c = 0; c < 3; ++c) {
+            const Plane& p = in.c[c];
+            float* o = lo.c[c].Row(yl);
+            const bool inside = (yl + 1) * d <= m_h;
+            if (inside) {
+                if (d == 2) {
+                    const float* r0 = p.Row(2 * yl);
+                    const float* r1 = p.Row(2 * yl + 1);
+                    for (int x = 0; x < fullCols; ++x) {
+                        o[x] = norm * ((r0[2 * x] + r0[2 * x + 1]) + (r1[2 * x] + r1[2 * x + 1]));
+                    }
+                } else {
+                    for (int x = 0; x < fullCols; ++x) {
+                        float s = 0.0f;
+                        for (int k = 0; k < d; ++k) {
+                            const float* r = p.Row(yl * d + k) + x * d;
+                            for (int j = 0; j < d; ++j) s += r[j];
+                        }
+                        o[x] = norm * s;
+                    }
+                }
+            }
+            // Blocks that reach past the right or bottom border.
+            for (int x = inside ? fullCols : 0; x < wl; ++x) {
+                float s = 0.0f;
+                for (int k = 0; k < d; ++k) {
+                    for (int j = 0; j < d; ++j) {
+                        const int xx = x * d + j, yy = yl * d + k;
+                        auto at = [&](int xi, int yi) {
+                            const float* r = p.Row(yi);
+                            return xi < m_w ? r[xi] : 2.0f * r[m_w - 1] - r[Mirror(xi, m_w)];
+                        };
+                        s += yy < m_h ? at(xx, yy)
+                                      : 2.0f * at(xx, m_h - 1) - at(xx, Mirror(yy, m_h));
+                    }
+                }
+                o[x] = norm * s;
+            }
+        }
+    });
+}
+
+// Rolling guidance: a Gaussian seed forgets every structure smaller than the radius, then each
+// joint pass averages the input under the previous result, which brings back the edges of the
+// large structures while features below the threshold stay flat. The range coordinate is the
+// guide's luminance in thresholds (each channel weighted by its factor over its threshold). The
+// passes run on a box-reduced copy; the last one is read back at full resolution at the
+// input's own z, so edges keep the input's position and sharpness. The residual gate, which
+// reads all three channels, brings back strong small detail and colour edges of equal
+// luminance.
 void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     const float sigma = std::max(0.5f, m_s.cleanRadius / m_n);
-    // The seeds of all three channels in one pass, into the output planes.
-    GridJob seed;
-    seed.nv = 3;
-    for (int c = 0; c < 3; ++c) {
-        seed.values[c] = &in.c[c];
-        seed.out[c] = &out.c[c];
+    const int d = CleanReduction();
+    const int wl = (m_w + d - 1) / d, hl = (m_h + d - 1) / d;
+    Planes3 lo = in;
+    if (d > 1) {
+        lo = NewPlanes(wl, hl);
+        BoxDown(in, lo, d);
     }
-    seed.sigmaS = sigma;
-    GridFilter(seed);
-    Plane a = NewPlane(m_w, m_h), b = NewPlane(m_w, m_h);
-    for (int c = 0; c < 3; ++c) {
-        const float scale = m_s.factors[c] / std::max(m_s.thresholds[c], 0.004f);
-        GridJob job;
-        job.values[0] = &in.c[c];
-        job.sigmaS = sigma;
-        job.guideScale = scale;
-        job.guide = scale > 0.0f ? &out.c[c] : nullptr;  // a channel without weight: plain blur
-        for (int pass = 1; pass <= m_s.cleanIterations; ++pass) {
-            job.out[0] = pass == m_s.cleanIterations ? &out.c[c] : (pass % 2 ? &a : &b);
-            GridFilter(job);
-            if (job.guide != nullptr) job.guide = job.out[0];
+    // The seed of all three channels in one unguided pass.
+    Planes3 ja = NewPlanes(wl, hl), jb = NewPlanes(wl, hl);
+    {
+        GridJob seed;
+        for (int c = 0; c < 3; ++c) {
+            seed.values[c] = &lo.c[c];
+            seed.own[c] = &lo.c[c];
+            seed.out[c] = &ja.c[c];
         }
+        seed.sigmaS = sigma / static_cast<float>(d);
+        GridFilter(seed);
     }
-    m_ws.FreePlane(b);
-    m_ws.FreePlane(a);
-    Gate(in, out);
+    // Each channel's range coordinate: the channel plus the luminance, each weighted by its
+    // factor, in units of the channel's threshold. The channel's own term keeps edges between
+    // colours of equal luminance; the luminance term keeps every channel's edges where the
+    // luminance has one, so that a channel of little contrast there does not bleed across it
+    // (a colour fringe).
+    constexpr float kLum[3] = {kLumR, kLumG, kLumB};
+    float own[3], shared[3], lumWeight[3];
+    for (int c = 0; c < 3; ++c) {
+        const float inv = 1.0f / std::max(m_s.thresholds[c], 0.004f);
+        own[c] = m_s.factors[c] * inv;
+        shared[c] = kGuideLuminance * inv;  // times the factor-weighted luminance
+        lumWeight[c] = kLum[c] * m_s.factors[c];
+    }
+    // Without any factor there is no edge to keep: plain blurs.
+    const bool ranged = m_s.factors[0] + m_s.factors[1] + m_s.factors[2] > 0.0f;
+    Planes3 guides = NewPlanes(wl, hl);
+    auto makeGuides = [&](const Planes3& j) {
+        ForRows(hl, [&](int y, int) {
+            const float* r[3] = {j.c[0].Row(y), j.c[1].Row(y), j.c[2].Row(y)};
+            float* z[3] = {guides.c[0].Row(y), guides.c[1].Row(y), guides.c[2].Row(y)};
+            for (int x = 0; x < wl; ++x) {
+                const float l =
+                    lumWeight[0] * r[0][x] + lumWeight[1] * r[1][x] + lumWeight[2] * r[2][x];
+                for (int c = 0; c < 3; ++c) z[c][x] = own[c] * r[c][x] + shared[c] * l;
+            }
+        });
+    };
+    makeGuides(ja);
+    Plane e = NewPlane(m_w, m_h);
+    Planes3* guide = &ja;
+    Planes3* next = &jb;
+    for (int pass = 1; pass <= m_s.cleanIterations; ++pass) {
+        const bool last = pass == m_s.cleanIterations;
+        for (int c = 0; c < 3; ++c) {
+            GridJob job;
+            job.nv = 1;
+            job.values[0] = &lo.c[c];
+            job.own[0] = &lo.c[c];
+            job.zSplat = ranged ? &guides.c[c] : nullptr;
+            job.sigmaS = sigma / static_cast<float>(d);
+            job.out[0] = last ? &out.c[c] : &next->c[c];
+            if (last) {
+                // The last pass is read back at full resolution, at the guide interpolated
+                // there: edges come back where the guide has them, without the blocks of the
+                // reduced copy.
+                job.down = d;
+                job.own[0] = &in.c[c];
+                job.q = 1.0f / (std::max(m_s.thresholds[c], 0.004f) * std::sqrt(3.0f));
+                job.energy = &e;
+                job.energyAdd = c > 0;
+            }
+            GridFilter(job);
+        }
+        if (!last)
+            makeGuides(*next);
+        std::swap(guide, next);
+    }
+    m_ws.FreePlanes(guides);
+    m_ws.FreePlanes(jb);
+    m_ws.FreePlanes(ja);
+    if (d > 1)
+        m_ws.FreePlanes(lo);
+    Gate(in, out, e);
+    m_ws.FreePlane(e);
+}
+
+// The box reduction of the clean stage's guidance passes: the grid's cells are half a sigma
+// wide, so a reduced copy with a few samples per cell loses nothing the grid would keep.
+int CGlazeRun::CleanReduction() const {
+    const float sigma = m_s.cleanRadius / m_n;
+    int d = sigma >= 6.0f ? 2 : 1;
+    while (d > 1 && (m_w < 2 * d || m_h < 2 * d)) d /= 2;
+    return d;
 }
 
 // Brings back the part of the residual (input minus the smoothed base) whose local RMS, in
 // units of the threshold, is well above one: thin lines and lettering of high contrast come
 // back whole, weak texture and noise stay removed. Stronger clean settings raise the knee.
-void CGlazeRun::Gate(const Planes3& in, Planes3& base) {
-    Plane e = NewPlane(m_w, m_h), tmp = NewPlane(m_w, m_h);
-    float q[3];
-    for (int c = 0; c < 3; ++c) {
-        q[c] = 1.0f / (std::max(m_s.thresholds[c], 0.004f) * std::sqrt(3.0f));
-    }
-    ForRows(m_h, [&](int y, int) {
-        float* o = e.Row(y);
-        const float* i0 = in.c[0].Row(y);
-        const float* i1 = in.c[1].Row(y);
-        const float* i2 = in.c[2].Row(y);
-        const float* b0 = base.c[0].Row(y);
-        const float* b1 = base.c[1].Row(y);
-        const float* b2 = base.c[2].Row(y);
-        for (int x = 0; x < m_w; ++x) {
-            const float d0 = q[0] * (i0[x] - b0[x]), d1 = q[1] * (i1[x] - b1[x]),
-                        d2 = q[2] * (i2[x] - b2[x]);
-            o[x] = d0 * d0 + d1 * d1 + d2 * d2;
-        }
-    });
-    Gauss(e, e, std::max(0.5f, kGateSigma / m_n), tmp);
+// e holds the residual's energy per pixel; each tile blurs it with aprons in scratch rows.
+void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
+    float taps[2 * kMaxFirRadius + 1];
+    const int radius = GaussTaps(std::max(0.5f, kGateSigma / m_n), taps);
     const float knee = kGateKnee * (1.0f + static_cast<float>(m_s.cleanStrength) / 4.0f);
     const float k2 = knee * knee, t2 = k2 * k2 * k2 * k2;
-    ForRows(m_h, [&](int y, int) {
-        float* o = e.Row(y);
-        for (int x = 0; x < m_w; ++x) {
-            const float e2 = o[x] * o[x];
-            o[x] = e2 * e2;  // RMS^8 against knee^8: a steep gate
+    ForTiles(m_w, m_h, [&](int x0, int x1, int y0, int y1, int thread) {
+        const int n = x1 - x0;
+        const int rows = y1 - y0 + 2 * radius;  // at most kRowsPerChunk + 2 kMaxGateRadius
+        for (int k = 0; k < rows; ++k) {
+            const int y = std::clamp(y0 - radius + k, 0, m_h - 1);
+            FirSpan(m_k, e.Row(y), m_w, x0, n, taps, radius, false,
+                    Scratch(thread, kScratchRows - 2), Scratch(thread, k));
         }
-        float* b[3] = {base.c[0].Row(y), base.c[1].Row(y), base.c[2].Row(y)};
-        const float* i[3] = {in.c[0].Row(y), in.c[1].Row(y), in.c[2].Row(y)};
-        m_k.gateRow(b, i, o, t2, m_w);
+        const float* window[2 * kMaxFirRadius + 1];
+        float* g = Scratch(thread, kScratchRows - 1);
+        for (int y = y0; y < y1; ++y) {
+            for (int k = 0; k <= 2 * radius; ++k) window[k] = Scratch(thread, y - y0 + k);
+            m_k.firV(window, taps, 2 * radius + 1, g, n);
+            for (int x = 0; x < n; ++x) {
+                const float e2 = g[x] * g[x];
+                g[x] = e2 * e2;  // RMS^8 against knee^8: a steep gate
+            }
+            float* b[3] = {base.c[0].Row(y) + x0, base.c[1].Row(y) + x0, base.c[2].Row(y) + x0};
+            const float* i[3] = {in.c[0].Row(y) + x0, in.c[1].Row(y) + x0, in.c[2].Row(y) + x0};
+            m_k.gateRow(b, i, g, t2, n);
+        }
     });
-    m_ws.FreePlane(tmp);
-    m_ws.FreePlane(e);
 }
 
 }  // namespace VG_KERNEL_NS

@@ -11,21 +11,17 @@ constexpr int kRemapEntries = 1024;
 // threshold), so that strong edges stay out of the texture band and adding it back cannot
 // make halos.
 void CGlazeRun::TextureBase(const Plane& lum, Plane& base) {
-    const float t = std::max(
-        0.02f, 2.0f * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]}));
-    Plane guide = NewPlane(m_w, m_h);
-    ForRows(m_h, [&](int y, int) {
-        const float* l = lum.Row(y);
-        float* g = guide.Row(y);
-        for (int x = 0; x < m_w; ++x) g[x] = l[x] / t;
-    });
+    const float t =
+        std::max(0.02f, 2.0f * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]}));
     GridJob job;
+    job.nv = 1;
     job.values[0] = &lum;
-    job.guide = &guide;
+    job.own[0] = &lum;
+    job.zSplat = &lum;
+    job.zScale = 1.0f / t;
     job.sigmaS = std::max(0.5f, m_s.textureSize / m_n);
     job.out[0] = &base;
     GridFilter(job);
-    m_ws.FreePlane(guide);
 }
 
 // The last pass, in tiles small enough for the cache: clamped steepening (an unsharp step
@@ -135,8 +131,10 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
                 const float* up = lumSlot(y - 1);
                 const float* mid = lumSlot(y);
                 const float* down = lumSlot(y + 1);
-                if (y == 0) up = mid;
-                if (y == h - 1) down = mid;
+                if (y == 0)
+                    up = mid;
+                if (y == h - 1)
+                    down = mid;
                 auto amountAt = [&](int x, int xl, int xr) {
                     const float gx = (mid[xr] - mid[xl]) / static_cast<float>(std::max(1, xr - xl));
                     const float gy = 0.5f * (down[x] - up[x]);
@@ -147,11 +145,13 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
                 // Image borders use the one-sided neighbour; the span's inside needs no test.
                 const int xa = o0 + (tx0 == 0 ? 1 : 0);
                 const int xb = o0 + tw - (tx1 == w ? 1 : 0);
-                if (xa > o0) amountAt(o0, o0, std::min(o0 + 1, sw - 1));
+                if (xa > o0)
+                    amountAt(o0, o0, std::min(o0 + 1, sw - 1));
                 for (int x = xa; x < xb; ++x) {
                     amountAt(x, x - 1, x + 1);
                 }
-                if (xb < o0 + tw) amountAt(xb, std::max(xb - 1, 0), xb);
+                if (xb < o0 + tw)
+                    amountAt(xb, std::max(xb - 1, 0), xb);
                 for (int c = 0; c < 3; ++c) {
                     // Local minimum and maximum over the (2r + 1)^2 window: columns, then rows.
                     const float* row = s.c[c].Row(y) + sx0;
@@ -170,8 +170,8 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
                         m_k.maxRow(mx, cmx + k, sw - k);
                     }
                     float* o = Scratch(thread, 20 + c);
-                    m_k.steepenRow(row + o0, blurSlot(y, c) + o0, amount + o0, mn + o0, mx + o0,
-                                   o, tw);
+                    m_k.steepenRow(row + o0, blurSlot(y, c) + o0, amount + o0, mn + o0, mx + o0, o,
+                                   tw);
                     out[c] = o;
                 }
             } else {
