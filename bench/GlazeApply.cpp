@@ -1,8 +1,7 @@
 // Filters one image file with the engine and writes the result: for looking at the look.
 // glaze_apply IN OUT [name=value ...] with the plug-in's nine parameter names, plus step=n
 // (filters a 1/n point-decimated copy, like the dialog's preview) and bits=16.
-#include "Glaze.h"
-#include "vwGlaze.h"
+#include "plugin/EngineCall.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -27,17 +26,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: glaze_apply IN OUT [name=value ...]\n");
         return 2;
     }
-    std::map<std::string, double> p = {{"cleanStrength", 0},
-                                       {"cleanRadius", 8},
-                                       {"cleanThreshold", 0.5},
-                                       {"edgeSharpness", 1},
-                                       {"edgeRadius", 1.5},
-                                       {"edgeAccent", 0},
-                                       {"textureStrength", 0},
-                                       {"textureBoost", 1},
-                                       {"textureSize", 2},
-                                       {"step", 1},
-                                       {"bits", 8}};
+    FilterParams params = DefaultParams();
+    std::map<std::string, double> p;
+    for (int i = 0; i < kParamCount; ++i) p[ParamInfoAt(i).field] = GetParam(params, i);
+    p["step"] = 1;
+    p["bits"] = 8;
     for (int i = 3; i < argc; ++i) {
         const char* eq = std::strchr(argv[i], '=');
         if (eq == nullptr ||
@@ -78,15 +71,8 @@ int main(int argc, char** argv) {
     im.sampleStep = step;
     im.allocProc = HostAlloc;
     im.freeProc = HostFree;
-    const float t = static_cast<float>(p["cleanThreshold"] * 0.10000000149011612);
-    const float thresholds[3] = {t, t, t};
-    const float factors[3] = {1, 1, 1};
-    const int rc = vwGlazeRGB2(
-        &im, 1, static_cast<int>(p["cleanStrength"]), thresholds,
-        static_cast<float>(p["cleanRadius"]), factors, static_cast<float>(p["edgeRadius"]),
-        static_cast<float>(p["edgeSharpness"]), static_cast<int>(p["edgeAccent"] + 0.25), 0.025f,
-        static_cast<float>(p["textureStrength"]), static_cast<float>(1.0 / p["textureBoost"]),
-        static_cast<float>(p["textureSize"]));
+    for (int i = 0; i < kParamCount; ++i) SetParam(params, i, p[ParamInfoAt(i).field]);
+    const int rc = InvokeEngine(&vwGlazeRGB2, im, MakeEngineArgs(params));
     if (rc != VWGLAZE_DONE) {
         std::fprintf(stderr, "engine returned %d\n", rc);
         return 1;

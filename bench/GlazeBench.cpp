@@ -2,7 +2,7 @@
 // glaze_bench [photo [copy.ppm]]: the photo is centre-cropped (or scaled up) to 4000 x 3000;
 // the copy, when named, is what glaze_wine_bench times.
 #include "Glaze.h"
-#include "vwGlaze.h"
+#include "plugin/EngineCall.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -27,13 +27,6 @@ void* HostAlloc(uint32_t size, void*) {
 void HostFree(void* p, void*) {
     std::free(p);
 }
-
-struct Params {
-    int strength = 0;
-    float radius = 8, threshold = 0.5f, sharpness = 1, edgeRadius = 1.5f;
-    int accent = 0;
-    float texture = 0, boost = 1, size = 2;
-};
 
 double CpuSeconds() {
     rusage u{};
@@ -60,7 +53,7 @@ double BestSeconds(int runs, const std::function<void()>& f, double* cpu = nullp
     return best;
 }
 
-int Glaze(const cv::Mat& src, cv::Mat& dst, int step, const Params& p,
+int Glaze(const cv::Mat& src, cv::Mat& dst, int step, const FilterParams& p,
           const vg::RunOptions& options) {
     EngineImage im{};
     im.pixelFormat = src.depth() == CV_16U ? VWGLAZE_FORMAT_RGB16 : VWGLAZE_FORMAT_RGB8;
@@ -73,11 +66,10 @@ int Glaze(const cv::Mat& src, cv::Mat& dst, int step, const Params& p,
     im.sampleStep = step;
     im.allocProc = HostAlloc;
     im.freeProc = HostFree;
-    const float t = static_cast<float>(p.threshold * 0.10000000149011612);
-    const float thresholds[3] = {t, t, t};
-    const float factors[3] = {1, 1, 1};
-    return vg::GlazeRGB(options, &im, 1, p.strength, thresholds, p.radius, factors, p.edgeRadius,
-                        p.sharpness, p.accent, 0.025f, p.texture, 1.0f / p.boost, p.size);
+    const EngineArgs a = MakeEngineArgs(p);
+    return vg::GlazeRGB(options, &im, a.mode, a.cleanStrength, a.channelThresholds, a.cleanRadius,
+                        a.channelFactors, a.edgeRadius, a.edgeSharpness, a.edgeAccent, a.constant,
+                        a.textureStrength, a.textureInvBoost, a.textureSize);
 }
 
 cv::Mat Decimate(const cv::Mat& m, int n) {
@@ -123,17 +115,8 @@ int main(int argc, char** argv) {
 
     vg::RunOptions opt;
     cv::Mat out = rgb.clone();
-    Params def;
-    Params max;
-    max.strength = 8;
-    max.radius = 25;
-    max.threshold = 1.5f;
-    max.sharpness = 3;
-    max.edgeRadius = 4;
-    max.accent = 5;
-    max.texture = 1;
-    max.boost = 4;
-    max.size = 6;
+    const FilterParams def = DefaultParams();
+    const FilterParams max = {8, 25, 1.5, 3, 4, 5, 1, 4, 6};
 
     struct Row {
         std::string name;
@@ -141,7 +124,7 @@ int main(int argc, char** argv) {
         double mpix;
     };
     std::vector<Row> rows;
-    auto engine = [&](const std::string& name, const cv::Mat& in, int step, const Params& p,
+    auto engine = [&](const std::string& name, const cv::Mat& in, int step, const FilterParams& p,
                       const vg::RunOptions& o, int runs) {
         cv::Mat dst = in.clone();
         int rc = 0;

@@ -1,6 +1,6 @@
 // Times the Windows engine DLL (run it under Wine): the same 12 MP image as the native
 // benchmark, which writes it as a binary PPM. glaze_wine_bench IMAGE.ppm
-#include "vwGlaze.h"
+#include "plugin/EngineCall.h"
 
 #include <windows.h>
 
@@ -38,14 +38,6 @@ bool ReadPpm(const char* path, int& w, int& h, std::vector<uint8_t>& rgb) {
     return false;
 }
 
-struct Look {
-    const char* name;
-    int strength;
-    float radius, threshold, sharpness, edgeRadius;
-    int accent;
-    float texture, boost, size;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,10 +60,10 @@ int main(int argc, char** argv) {
         const uint16_t v = static_cast<uint16_t>((rgb[i] * 32768 + 127) / 255);
         std::memcpy(&rgb16[2 * i], &v, 2);
     }
-    const Look def{"defaults", 0, 8, 0.5f, 1, 1.5f, 0, 0, 1, 2};
-    const Look max{"maximum", 8, 25, 1.5f, 3, 4, 5, 1, 4, 6};
-    auto run = [&](const char* label, const Look& l, bool wide, int x0, int y0, int cw, int ch,
-                   int runs) {
+    const FilterParams def = DefaultParams();
+    const FilterParams max = {8, 25, 1.5, 3, 4, 5, 1, 4, 6};
+    auto run = [&](const char* label, const FilterParams& l, bool wide, int x0, int y0, int cw,
+                   int ch, int runs) {
         const int bpp = wide ? 6 : 3;
         const uint8_t* base = wide ? rgb16.data() : rgb.data();
         std::vector<uint8_t> out(static_cast<std::size_t>(w) * h * bpp);
@@ -86,14 +78,12 @@ int main(int argc, char** argv) {
         im.sampleStep = 1;
         im.allocProc = HostAlloc;
         im.freeProc = HostFree;
-        const float t[3] = {l.threshold * 0.1f, l.threshold * 0.1f, l.threshold * 0.1f};
-        const float f[3] = {1, 1, 1};
+        const EngineArgs args = MakeEngineArgs(l);
         double best = 1e30;
         int rc = 0;
         for (int i = 0; i < runs; ++i) {
             const auto t0 = std::chrono::steady_clock::now();
-            rc = proc(&im, 1, l.strength, t, l.radius, f, l.edgeRadius, l.sharpness, l.accent,
-                      0.025f, l.texture, 1.0f / l.boost, l.size);
+            rc = InvokeEngine(proc, im, args);
             best = std::min(
                 best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
         }

@@ -1,4 +1,4 @@
-// Parameter conversion for the engine call and the texts of its result codes.
+// Parameter conversion for the engine call, the call, and the texts of its result codes.
 #include "plugin/EngineCall.h"
 
 #include <algorithm>
@@ -36,6 +36,12 @@ EngineArgs MakeEngineArgs(const FilterParams& p) {
     a.textureInvBoost = float(1.0 / p.textureBoost);
     a.textureSize = float(p.textureSize);
     return a;
+}
+
+int32_t InvokeEngine(VwGlazeRGB2Proc engine, const EngineImage& image, const EngineArgs& a) {
+    return engine(&image, a.mode, a.cleanStrength, a.channelThresholds, a.cleanRadius,
+                  a.channelFactors, a.edgeRadius, a.edgeSharpness, a.edgeAccent, a.constant,
+                  a.textureStrength, a.textureInvBoost, a.textureSize);
 }
 
 bool EngineResultIsError(int32_t code, std::string& boxText, std::string& failureText) {

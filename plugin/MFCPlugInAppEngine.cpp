@@ -89,9 +89,9 @@ int32_t CMFCPlugInApp::CallEngine(bool withProgress) {
 
     int32_t format = 0;
     if (filterRecord->imageMode == ps::plugInModeRGBColor)
-        format = kEngineFormatRgb8;
+        format = VWGLAZE_FORMAT_RGB8;
     else if (filterRecord->imageMode == ps::plugInModeRGB48)
-        format = kEngineFormatRgb16;
+        format = VWGLAZE_FORMAT_RGB16;
     else
         FailCode(kFilterBadMode);
     size_t rowLength = 0;
@@ -129,11 +129,7 @@ int32_t CMFCPlugInApp::CallEngine(bool withProgress) {
     image.freeProc = psMemFree;
     image.progressCallback = withProgress ? progProc : nullptr;
     image.hostContext = filterRecord;
-    const EngineArgs a = MakeEngineArgs(*params);
-    const int32_t result =
-        engine(&image, a.mode, a.cleanStrength, a.channelThresholds, a.cleanRadius,
-               a.channelFactors, a.edgeRadius, a.edgeSharpness, a.edgeAccent, a.constant,
-               a.textureStrength, a.textureInvBoost, a.textureSize);
+    const int32_t result = InvokeEngine(engine, image, MakeEngineArgs(*params));
     WriteTrace("PY: procInRect()-done dllproc", result);
     return result;
 }

@@ -60,46 +60,25 @@ EngineImage Record(const Image& src, Image& dst, CountingHost& host, int step) {
     return im;
 }
 
-namespace {
-struct Converted {
-    float thresholds[3];
-    float factors[3] = {1.0f, 1.0f, 1.0f};
-    explicit Converted(const UserParams& p) {
-        const float t = static_cast<float>(p.cleanThreshold * 0.10000000149011612);
-        thresholds[0] = thresholds[1] = thresholds[2] = t;
-    }
-};
-float Radius(double r) {
-    return std::fmin(std::fmax(static_cast<float>(r), 0.8f), 200.0f);
-}
-}  // namespace
-
 int32_t Run(const Image& src, Image& dst, const UserParams& p, int step, int threads,
             const vg::KernelSet* kernels, CountingHost* host, VwProgressProc progress) {
     CountingHost local;
     CountingHost& h = host != nullptr ? *host : local;
     EngineImage im = Record(src, dst, h, step);
     im.progressCallback = progress;
-    const Converted c(p);
+    const EngineArgs a = MakeEngineArgs(p);
     vg::RunOptions options;
     options.threads = threads;
     options.kernels = kernels;
-    return vg::GlazeRGB(
-        options, &im, 1, static_cast<int32_t>(p.cleanStrength), c.thresholds, Radius(p.cleanRadius),
-        c.factors, static_cast<float>(p.edgeRadius), static_cast<float>(p.edgeSharpness),
-        static_cast<int32_t>(p.edgeAccent + 0.25), 0.025f, static_cast<float>(p.textureStrength),
-        static_cast<float>(1.0 / p.textureBoost), static_cast<float>(p.textureSize));
+    return vg::GlazeRGB(options, &im, a.mode, a.cleanStrength, a.channelThresholds, a.cleanRadius,
+                        a.channelFactors, a.edgeRadius, a.edgeSharpness, a.edgeAccent, a.constant,
+                        a.textureStrength, a.textureInvBoost, a.textureSize);
 }
 
 int32_t RunExport(const Image& src, Image& dst, const UserParams& p, int step) {
     CountingHost host;
-    EngineImage im = Record(src, dst, host, step);
-    const Converted c(p);
-    const int32_t rc = vwGlazeRGB2(
-        &im, 1, static_cast<int32_t>(p.cleanStrength), c.thresholds, Radius(p.cleanRadius),
-        c.factors, static_cast<float>(p.edgeRadius), static_cast<float>(p.edgeSharpness),
-        static_cast<int32_t>(p.edgeAccent + 0.25), 0.025f, static_cast<float>(p.textureStrength),
-        static_cast<float>(1.0 / p.textureBoost), static_cast<float>(p.textureSize));
+    const EngineImage im = Record(src, dst, host, step);
+    const int32_t rc = InvokeEngine(&vwGlazeRGB2, im, MakeEngineArgs(p));
     return host.live == 0 ? rc : -100;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Glaze.h"
+#include "plugin/EngineCall.h"
 #include "vwGlaze.h"
 
 #include <cstdint>
@@ -10,11 +11,9 @@
 
 namespace vgtest {
 
-// The nine user parameters, with the plug-in's defaults.
-struct UserParams {
-    double cleanStrength = 0, cleanRadius = 8, cleanThreshold = 0.5;
-    double edgeSharpness = 1, edgeRadius = 1.5, edgeAccent = 0;
-    double textureStrength = 0, textureBoost = 1, textureSize = 2;
+// The nine user parameters, starting at the plug-in's defaults.
+struct UserParams : FilterParams {
+    UserParams() : FilterParams(DefaultParams()) {}
 };
 
 // Host memory that counts blocks and can refuse the Nth request.

@@ -1,6 +1,6 @@
 // The engine DLL as the plug-in uses it under Windows: loaded by its bare name, called through
 // its export, freed after every run, also while the machine is busy and from two host threads.
-#include "vwGlaze.h"
+#include "plugin/EngineCall.h"
 
 #include <windows.h>
 
@@ -95,9 +95,12 @@ int32_t Call(VwGlazeRGB2Proc proc, const Buffer& src, Buffer& dst, Host& host,
     im.freeProc = &Host::Free;
     im.progressCallback = progress ? &Host::Progress : nullptr;
     im.hostContext = &host;
-    const float t[3] = {0.05f, 0.05f, 0.05f};
-    const float f[3] = {1, 1, 1};
-    return proc(&im, 1, 1, t, 8.0f, f, 1.5f, 1.0f, accent, 0.025f, 0.3f, 0.5f, 2.0f);
+    FilterParams p = DefaultParams();
+    p.cleanStrength = 1;
+    p.edgeAccent = accent;
+    p.textureStrength = 0.3;
+    p.textureBoost = 2;
+    return InvokeEngine(proc, im, MakeEngineArgs(p));
 }
 
 }  // namespace
@@ -199,7 +202,8 @@ TEST(EngineWine, LoadRunFreeLoopUnderLoadKeepsTheProcessAlive) {
         EXPECT_EQ(Call(proc, src, dst, host, false, i % 2), VWGLAZE_DONE);
         EXPECT_EQ(host.live.load(), 0);
         ASSERT_TRUE(FreeLibrary(m));
-        EXPECT_EQ(GetModuleHandleA("vwiglaze21_x64.dll"), nullptr) << "still loaded after run " << i;
+        EXPECT_EQ(GetModuleHandleA("vwiglaze21_x64.dll"), nullptr)
+            << "still loaded after run " << i;
         Sleep(i % 3);  // let any leftover thread run into the freed image
         ++runs;
     }

@@ -23,7 +23,7 @@ bool DstHoldsSource(const EngineImage& image, size_t rowLength) {
 void Invert(const EngineImage& image) {
     for (int y = 0; y < image.height; ++y) {
         auto* row = static_cast<uint8_t*>(image.dstData) + ptrdiff_t(y) * image.dstRowBytes;
-        if (image.pixelFormat == kEngineFormatRgb8) {
+        if (image.pixelFormat == VWGLAZE_FORMAT_RGB8) {
             for (int x = 0; x < image.width * 3; ++x) row[x] = uint8_t(255 - row[x]);
         } else {
             auto* samples = reinterpret_cast<uint16_t*>(row);
@@ -35,7 +35,7 @@ void Invert(const EngineImage& image) {
 }  // namespace
 
 extern "C" __declspec(dllexport) int32_t
-    vwGlazeRGB2(EngineImage* image, int32_t mode, int32_t cleanStrength,
+    vwGlazeRGB2(const EngineImage* image, int32_t mode, int32_t cleanStrength,
                 const float* channelThresholds, float cleanRadius, const float* channelFactors,
                 float edgeRadius, float edgeSharpness, int32_t edgeAccent, float constant,
                 float textureStrength, float textureInvBoost, float textureSize) {
@@ -55,7 +55,7 @@ extern "C" __declspec(dllexport) int32_t
     a.textureInvBoost = textureInvBoost;
     a.textureSize = textureSize;
 
-    const size_t pixelBytes = image->pixelFormat == kEngineFormatRgb8 ? 3 : 6;
+    const size_t pixelBytes = image->pixelFormat == VWGLAZE_FORMAT_RGB8 ? 3 : 6;
     g_last.dstHeldSource = DstHoldsSource(*image, size_t(image->width) * pixelBytes);
     g_last.allocGotNull = 0;
     g_last.stoppedAt = -1;
