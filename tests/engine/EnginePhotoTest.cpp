@@ -1,0 +1,247 @@
+// The look on photographs at 100 %: textures keep the directions of their gradients (no
+// mosaic), a shifted or cropped picture filters to the same pixels, an 8-bit sky does not band,
+// and ramps stay ramps up to the border at every sampling step. The photographs are small
+// crops kept beside this file (photos/README.md gives their sources and licences).
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using vgtest::Image;
+using vgtest::UserParams;
+
+namespace {
+
+// A binary PPM (P6) or PGM (P5, read as grey RGB), 8 bits per sample.
+Image ReadPhoto(const std::string& name) {
+    std::ifstream f(std::string(VG_ENGINE_PHOTOS) + "/" + name, std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, maxval = 0;
+    f >> magic >> w >> h >> maxval;
+    f.get();
+    Image im;
+    if (!f || (magic != "P6" && magic != "P5") || maxval != 255 || w <= 0 || h <= 0)
+        return im;
+    const int channels = magic == "P6" ? 3 : 1;
+    std::vector<char> raw(static_cast<std::size_t>(w) * h * channels);
+    f.read(raw.data(), static_cast<std::streamsize>(raw.size()));
+    if (!f)
+        return im;
+    im = Image(w, h, VWGLAZE_FORMAT_RGB8);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c)
+                im.bytes[static_cast<std::size_t>(y) * im.rowBytes + 3 * x + c] =
+                    static_cast<uint8_t>(raw[(static_cast<std::size_t>(y) * w + x) * channels +
+                                             (channels == 3 ? c : 0)]);
+    return im;
+}
+
+Image Crop(const Image& im, int x0, int y0, int w, int h) {
+    Image out(w, h, im.format);
+    const int bpp = im.Wide() ? 6 : 3;
+    for (int y = 0; y < h; ++y)
+        std::copy_n(im.bytes.data() + static_cast<std::size_t>(y0 + y) * im.rowBytes + x0 * bpp,
+                    w * bpp, out.bytes.data() + static_cast<std::size_t>(y) * out.rowBytes);
+    return out;
+}
+
+Image Filter(const Image& src, const UserParams& p, int step = 1) {
+    Image dst(src.width, src.height, src.format);
+    EXPECT_EQ(vgtest::Run(src, dst, p, step), VWGLAZE_DONE);
+    return dst;
+}
+
+struct Look {
+    const char* name;
+    UserParams params;
+};
+
+UserParams Strength(double strength, double radius) {
+    UserParams p;
+    p.cleanStrength = strength;
+    p.cleanRadius = radius;
+    return p;
+}
+
+// Anisotropy of the gradient directions: 0 when every direction is as common as any other,
+// towards +1 when they all run along rows and columns (a fourth-order measure on the
+// gradients of the luminance smoothed with a Gaussian of sigma 1).
+double Anisotropy(const Image& im) {
+    const int w = im.width, h = im.height;
+    std::vector<double> lum(static_cast<std::size_t>(w) * h), tmp(lum.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            lum[static_cast<std::size_t>(y) * w + x] =
+                (0.299 * im.Get(x, y, 0) + 0.587 * im.Get(x, y, 1) + 0.114 * im.Get(x, y, 2)) /
+                255.0;
+    double taps[7], sum = 0;
+    for (int k = -3; k <= 3; ++k) sum += taps[k + 3] = std::exp(-0.5 * k * k);
+    for (double& t : taps) t /= sum;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                double acc = 0;
+                for (int k = -3; k <= 3; ++k) {
+                    const int xx = pass == 0 ? std::clamp(x + k, 0, w - 1) : x;
+                    const int yy = pass == 1 ? std::clamp(y + k, 0, h - 1) : y;
+                    acc += taps[k + 3] * lum[static_cast<std::size_t>(yy) * w + xx];
+                }
+                tmp[static_cast<std::size_t>(y) * w + x] = acc;
+            }
+        lum.swap(tmp);
+    }
+    double num = 0, den = 0;
+    for (int y = 1; y + 1 < h; ++y)
+        for (int x = 1; x + 1 < w; ++x) {
+            const double* l = &lum[static_cast<std::size_t>(y) * w + x];
+            const double gx = 0.5 * (l[1] - l[-1]), gy = 0.5 * (l[w] - l[-w]);
+            const double g2 = gx * gx + gy * gy + 1e-12;
+            num += ((gx * gx - gy * gy) * (gx * gx - gy * gy) - 4 * gx * gx * gy * gy) / g2;
+            den += g2;
+        }
+    return num / den;
+}
+
+// The 99.9th percentile of the differences between the pictures filtered from two crops of
+// `photo` that overlap after a shift of s pixels, away from their borders by `margin`.
+double ShiftDifference(const Image& photo, const UserParams& p, int s, bool vertical, int margin) {
+    const int w = photo.width - (vertical ? 0 : s), h = photo.height - (vertical ? s : 0);
+    const Image a = Filter(Crop(photo, 0, 0, w, h), p);
+    const Image b = Filter(Crop(photo, vertical ? 0 : s, vertical ? s : 0, w, h), p);
+    std::vector<float> diffs;
+    // Pixel (x, y) of b is pixel (x + s, y) (or (x, y + s)) of a.
+    const int dx = vertical ? 0 : s, dy = vertical ? s : 0;
+    for (int y = margin + dy; y < h - margin; ++y)
+        for (int x = margin + dx; x < w - margin; ++x)
+            for (int c = 0; c < 3; ++c)
+                diffs.push_back(std::fabs(a.Get(x, y, c) - b.Get(x - dx, y - dy, c)));
+    if (diffs.empty())
+        return 0;
+    const std::size_t k = static_cast<std::size_t>(0.999 * (diffs.size() - 1));
+    std::nth_element(diffs.begin(), diffs.begin() + static_cast<std::ptrdiff_t>(k), diffs.end());
+    return diffs[k];
+}
+
+}  // namespace
+
+TEST(EnginePhotos, TexturesKeepTheDirectionsOfTheirGradients) {
+    const Look looks[] = {{"defaults", UserParams{}}, {"strength 8 radius 25", Strength(8, 25)}};
+    for (const char* name : {"grass.pgm", "fur.ppm", "face.ppm"}) {
+        const Image photo = ReadPhoto(name);
+        ASSERT_GT(photo.width, 0) << name;
+        const double in = Anisotropy(photo);
+        for (const Look& look : looks) {
+            const double out = Anisotropy(Filter(photo, look.params));
+            std::printf("%s, %s: anisotropy %.3f -> %.3f\n", name, look.name, in, out);
+            EXPECT_LE(out, in + 0.10) << name << ", " << look.name;
+        }
+    }
+}
+
+TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixels) {
+    const Image photo = ReadPhoto("hillside.ppm");
+    ASSERT_GT(photo.width, 0);
+    // TODO(#12): 2 levels at every setting. The guided passes run on a 2 x 2 reduced copy, and
+    // at strong settings the boundaries of the flat regions they make can move by a pixel with
+    // its phase.
+    struct Case {
+        Look look;
+        double radius, limit;
+    } cases[] = {{{"defaults", UserParams{}}, 8, 2},
+                 {{"strength 1 radius 5", Strength(1, 5)}, 5, 3},
+                 {{"strength 8 radius 25", Strength(8, 25)}, 25, 6}};
+    for (const Case& c : cases) {
+        const int margin = static_cast<int>(3 * c.radius) + 16;
+        for (int s : {1, 37, 200}) {
+            for (bool vertical : {false, true}) {
+                if ((vertical ? photo.height : photo.width) - s < 2 * margin + 32)
+                    continue;  // too little left between the margins
+                const double d = ShiftDifference(photo, c.look.params, s, vertical, margin);
+                std::printf("%s, shift %d %s: p99.9 %.0f levels\n", c.look.name, s,
+                            vertical ? "down" : "across", d);
+                EXPECT_LE(d, c.limit)
+                    << c.look.name << ", shift " << s << (vertical ? " down" : " across");
+            }
+        }
+    }
+}
+
+TEST(EnginePhotos, EightBitSkyDoesNotBand) {
+    const Image sky = ReadPhoto("sky.ppm");
+    ASSERT_GT(sky.width, 0);
+    for (const Look& look :
+         {Look{"defaults", UserParams{}}, Look{"strength 8 radius 25", Strength(8, 25)}}) {
+        const Image out = Filter(sky, look.params);
+        // Mean length of the runs of equal green values along the rows.
+        double total = 0;
+        for (int y = 0; y < out.height; ++y) {
+            int runs = 1;
+            for (int x = 1; x < out.width; ++x) runs += out.Get(x, y, 1) != out.Get(x - 1, y, 1);
+            total += static_cast<double>(out.width) / runs;
+        }
+        const double plateau = total / out.height;
+        std::printf("sky, %s: mean plateau %.1f px\n", look.name, plateau);
+        EXPECT_LE(plateau, 4.0) << look.name;
+    }
+}
+
+TEST(EnginePhotos, RampsStayRampsUpToTheBorderAtEverySamplingStep) {
+    // Mean difference from the input in each ring of pixels at distance k from the border,
+    // against the interior's: no frame, in either bit depth, preview or full size.
+    struct Ramp {
+        const char* name;
+        double gx, gy;  // levels per pixel
+    } ramps[] = {{"across", 0.6, 0}, {"down", 0, 0.6}, {"diagonal", 0.45, 0.35}};
+    const Look looks[] = {{"defaults", UserParams{}}, {"strength 8 radius 25", Strength(8, 25)}};
+    for (int format : {VWGLAZE_FORMAT_RGB8, VWGLAZE_FORMAT_RGB16}) {
+        for (const Ramp& r : ramps) {
+            for (const Look& look : looks) {
+                for (int step : {1, 2, 4}) {
+                    const int w = 400 / step, h = 300 / step;
+                    Image in(w, h, format);
+                    for (int y = 0; y < h; ++y)
+                        for (int x = 0; x < w; ++x)
+                            for (int c = 0; c < 3; ++c)
+                                in.Set(
+                                    x, y, c,
+                                    static_cast<float>(
+                                        (20 + c * 10 + r.gx * x * step + r.gy * y * step) / 255.0));
+                    const Image out = Filter(in, look.params, step);
+                    const float unit = in.Max() / 255.0f;  // one 8-bit level
+                    auto ring = [&](int k) {
+                        double sum = 0;
+                        int n = 0;
+                        for (int y = k; y < h - k; ++y)
+                            for (int x = k; x < w - k; ++x) {
+                                if (std::min({x - k, y - k, w - 1 - k - x, h - 1 - k - y}) != 0)
+                                    continue;
+                                for (int c = 0; c < 3; ++c)
+                                    sum += std::fabs(out.Get(x, y, c) - in.Get(x, y, c)) / unit;
+                                n += 3;
+                            }
+                        return sum / n;
+                    };
+                    double interior = 0;
+                    int n = 0;
+                    for (int y = h / 4; y < 3 * h / 4; ++y)
+                        for (int x = w / 4; x < 3 * w / 4; ++x)
+                            for (int c = 0; c < 3; ++c, ++n)
+                                interior += std::fabs(out.Get(x, y, c) - in.Get(x, y, c)) / unit;
+                    interior /= n;
+                    double worst = 0;
+                    for (int k = 0; k < 12; ++k) worst = std::max(worst, ring(k));
+                    const double limit = std::max(1.0, interior + 0.5);
+                    EXPECT_LE(worst, limit) << r.name << ", " << look.name << ", step " << step
+                                            << ", format " << format << ", interior " << interior;
+                }
+            }
+        }
+    }
+}
