@@ -22,7 +22,9 @@ constexpr int kRowsPerChunk = 16;
 constexpr int kMinVerticalStrip = 256;  // columns of a pass down the image, at least
 constexpr int kOutputTile = 512;        // columns of an output tile
 constexpr int kMaxFirRadius = 12;
-constexpr float kFirSigmaLimit = 3.0f;  // above this the recursive Gaussian is used
+constexpr float kFirSigmaLimit = 3.0f;    // above this the recursive Gaussian is used
+constexpr float kMinBlurSigma = 0.3f;     // below this a Gaussian leaves the plane as it is
+constexpr float kAccentAntialias = 0.8f;  // blur of the accent's contours, in pixels
 constexpr float kLumR = 0.299f, kLumG = 0.587f, kLumB = 0.114f;
 // Working rows per thread, each as wide as an output tile plus its aprons: the output pass
 // uses 24, the gate a row chunk with aprons of the blur of its energy (radius 5 at most) and two.
@@ -242,7 +244,7 @@ void CGlazeRun::ReadInput(Planes3& rgb) {
 }
 
 void CGlazeRun::Gauss(const Plane& src, Plane& dst, float sigma, Plane& tmp) {
-    if (sigma < 0.3f) {
+    if (sigma < kMinBlurSigma) {
         if (src.data != dst.data) {
             ForRows(src.height, [&](int y, int) {
                 std::memcpy(dst.Row(y), src.Row(y),

@@ -25,6 +25,9 @@ int CGlazeRun::EstimatePasses() const {
         passes += reduced + 2 + k * (3 + guided) + (k - 1) + 1;
     }
     passes += m_s.edgeAccent * 13;
+    if (m_s.edgeAccent > 0 && kAccentAntialias / m_n >= kMinBlurSigma) {
+        passes += 3 * 2;  // the contours' antialiasing blur
+    }
     if (m_s.textureStrength > 0.0f) {
         passes += 3;  // luminance and a guided grid
     }

@@ -103,6 +103,12 @@ void CGlazeRun::Accent(Planes3& s) {
             m_k.shockRow(a);
         });
     }
+    // The shock steps leave contours one pixel wide: a light blur gives them back an antialiased
+    // profile (at the sampling step's scale, so that a preview looks like the full result).
+    const float antialias = kAccentAntialias / m_n;
+    if (antialias >= kMinBlurSigma) {
+        for (int c = 0; c < 3; ++c) Gauss(s.c[c], s.c[c], antialias, tmp);
+    }
     m_ws.FreePlane(framed);
     m_ws.FreePlane(tmp);
     m_ws.FreePlanes(flow);
