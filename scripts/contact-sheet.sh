@@ -25,7 +25,7 @@ crops=(
     "fur|chelsea.png|110|10"
     "lettering|astronaut.png|110|300"
     "cables|bridge.jpg|2230|300"
-    "wing veins|dragonfly.jpg|2330|1130"
+    "wing veins|dragonfly.jpg|1850|1090"
 )
 settings=(
     "original|"
@@ -78,5 +78,5 @@ for crop in "${crops[@]}"; do
     rows+=("$work/row$n.png")
 done
 mkdir -p "$(dirname "$out")"
-convert "${rows[@]}" -append "$out"
+convert "${rows[@]}" -append +repage "$out"
 echo "$out"
