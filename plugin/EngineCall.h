@@ -12,6 +12,10 @@
 constexpr const char* kEngineFileName = "vwiglaze21_x64.dll";
 constexpr const char* kEngineExport = "vwGlazeRGB2";
 
+// The header's pixel formats under the plug-in's names.
+constexpr int32_t kEngineFormatRgb8 = VWGLAZE_FORMAT_RGB8;
+constexpr int32_t kEngineFormatRgb16 = VWGLAZE_FORMAT_RGB16;
+
 // Arguments 2 to 13 of the engine call as converted from the parameter record.
 struct EngineArgs {
     int32_t mode;
