@@ -52,6 +52,8 @@ std::string Usage() {
            "  --no-bigdoc          offer no big-document coordinates\n"
            "  --no-pica            offer no PICA suites\n"
            "  --no-descriptors     offer no scripting descriptors\n"
+           "  --no-sampling        deliver every pixel (no sampled requests)\n"
+           "  --no-persistence     keep no plug-in data between runs (Parameters every run)\n"
            "  --record-size N      filter record size: 552, 556, 576 or 608 (default)\n"
            "  --cancel-after N     report a cancel from the N-th abort check\n"
            "  --about              show the plug-in's About box and exit\n"
@@ -161,6 +163,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, HostCommandLine* out
             c.noPica = true;
         } else if (a == "--no-descriptors") {
             c.noDescriptors = true;
+        } else if (a == "--no-sampling") {
+            c.noSampling = true;
+        } else if (a == "--no-persistence") {
+            c.noPersistence = true;
         } else if (a == "--record-size") {
             if (!value(&v) || !ToInt(v, 0, 100000, &c.recordSize) ||
                 (c.recordSize != 552 && c.recordSize != 556 && c.recordSize != 576 &&
@@ -218,6 +224,17 @@ bool ParseCommandLine(const std::vector<std::string>& args, HostCommandLine* out
     }
     *out = c;
     return true;
+}
+
+void ApplyHostSwitches(const HostCommandLine& c, HostOptions* host, RunOptions* run) {
+    host->recordSize = c.recordSize;
+    host->bigDocument = !c.noBigDocument;
+    host->pica = !c.noPica;
+    host->descriptors = !c.noDescriptors;
+    if (c.noSampling)
+        host->samplingSupport = ps::hostDoesNotSupportSampling;
+    host->persistData = !c.noPersistence;
+    run->parameters = c.noPersistence ? ParametersCall::Always : ParametersCall::WithDialog;
 }
 
 }  // namespace vg::host

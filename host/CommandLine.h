@@ -2,6 +2,7 @@
 #pragma once
 
 #include "host/Descriptor.h"
+#include "host/FilterHost.h"
 #include "host/ImageFile.h"
 
 #include <string>
@@ -28,6 +29,8 @@ struct HostCommandLine {
     bool dialog = false;
     int runs = 1;
     bool noBigDocument = false, noPica = false, noDescriptors = false;
+    bool noSampling = false;     // --no-sampling: the host delivers every pixel
+    bool noPersistence = false;  // --no-persistence: nothing kept between runs
     int recordSize = 608;
     bool about = false;
     bool quiet = false;
@@ -50,5 +53,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, HostCommandLine* out
                       std::string* error);
 
 std::string Usage();
+
+// The less complete host the switches ask for: what the host offers, and how a run is sent
+// (a host that keeps nothing sends the Parameters selector before every run).
+void ApplyHostSwitches(const HostCommandLine& c, HostOptions* host, RunOptions* run);
 
 }  // namespace vg::host

@@ -111,10 +111,7 @@ int CGlazeHost::ExitCode(int notWritten) const {
 
 bool CGlazeHost::LoadPlugin(std::string* error) {
     HostOptions options;
-    options.recordSize = m_cmd.recordSize;
-    options.bigDocument = !m_cmd.noBigDocument;
-    options.pica = !m_cmd.noPica;
-    options.descriptors = !m_cmd.noDescriptors;
+    ApplyHostSwitches(m_cmd, &options, &m_runSwitches);
     // A bar redrawn in place only makes sense on a console, not in a log file.
     DWORD mode = 0;
     options.consoleProgress = !m_cmd.quiet && GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode);
@@ -285,7 +282,7 @@ bool CGlazeHost::Filter(Job& job) {
         return false;
     }
     m_host->Progress().SetPrefix(job.label);
-    RunOptions run;
+    RunOptions run = m_runSwitches;
     run.showDialog = m_cmd.dialog;
     run.replay = m_replay;
     run.replayDescriptor = m_look.descriptor;

@@ -62,6 +62,7 @@ private:
     HostCommandLine m_cmd;
     std::string m_pluginPath;
     std::unique_ptr<CFilterHost> m_host;
+    RunOptions m_runSwitches;  // how runs are sent in the host the switches ask for
     Look m_look;
     bool m_replay = false;
     RunResult m_last;

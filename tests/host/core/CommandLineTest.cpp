@@ -30,6 +30,8 @@ TEST(HostCommandLine, ReadsEveryOption) {
                                   "--no-bigdoc",
                                   "--no-pica",
                                   "--no-descriptors",
+                                  "--no-sampling",
+                                  "--no-persistence",
                                   "--record-size",
                                   "552",
                                   "--cancel-after",
@@ -45,7 +47,8 @@ TEST(HostCommandLine, ReadsEveryOption) {
     ASSERT_EQ(c.sets.items.size(), 2u);  // a repeated key replaces the earlier value
     EXPECT_EQ(c.sets.Find(ps::FourCC("CIT_"))->number, 5.0);
     EXPECT_EQ(c.sets.Find(ps::FourCC("CRD_"))->number, 8.5);
-    EXPECT_TRUE(c.dialog && c.noBigDocument && c.noPica && c.noDescriptors && c.quiet);
+    EXPECT_TRUE(c.dialog && c.noBigDocument && c.noPica && c.noDescriptors && c.noSampling &&
+                c.noPersistence && c.quiet);
     EXPECT_EQ(c.runs, 3);
     EXPECT_EQ(c.recordSize, 552);
     EXPECT_EQ(c.cancelAfter, 9);
