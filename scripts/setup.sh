@@ -4,10 +4,10 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ clang python3 googletest libbenchmark-dev
       g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine xvfb xauth)
-# Packaging: makensis builds the installer, WeasyPrint the user's guide, poppler renders the
-# guide's pages in its test. WeasyPrint's fonttools pulls in scipy unless the two small
-# alternatives are installed with it: about 100 MB instead of 300.
-packaging=(nsis weasyprint poppler-utils python3-munkres python3-defcon)
+# Packaging: makensis builds the installer, WeasyPrint the user's guide (set in DejaVu),
+# poppler renders the guide's pages in its test. WeasyPrint's fonttools pulls in scipy unless
+# the two small alternatives are installed with it: about 100 MB instead of 300.
+packaging=(nsis weasyprint fonts-dejavu-core poppler-utils python3-munkres python3-defcon)
 [ "${1:-}" = --bench ] && pkgs+=(libopencv-dev)
 # clang's libFuzzer runtime: with it the fuzz targets really fuzz, without it they only replay.
 optional=(libclang-rt-14-dev)

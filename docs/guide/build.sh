@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Builds the user's guide PDF.
+# Builds the user's guide PDF (see build.py).
 # Usage: docs/guide/build.sh BUILD_DIR OUT.pdf
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-build=$1
-pdf=$2
-weasyprint "$here/UsersGuide.html" "$pdf"
+# Debian's Python, which has WeasyPrint's Pillow (a python3 earlier in PATH may not).
+exec /usr/bin/python3 "$(dirname "$0")/build.py" "$@"
