@@ -182,6 +182,41 @@ int Uninstall(const std::string& installFolder) {
     return code;
 }
 
+// Makes the shell open PDF files by writing the file's path into `record`, as a viewer would
+// be started with it.
+void RegisterPdfViewer(const std::string& record) {
+    const std::string command = "C:\\windows\\system32\\cmd.exe /c echo %1>" + record;
+    struct Value {
+        const char* key;
+        std::string text;
+    };
+    const Value values[] = {{"SOFTWARE\\Classes\\.pdf", "VGTest.PdfViewer"},
+                            {"SOFTWARE\\Classes\\VGTest.PdfViewer\\shell\\open\\command", command}};
+    for (const Value& v : values) {
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, v.key, 0, nullptr, 0,
+                                    KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.text.c_str()),
+                         DWORD(v.text.size() + 1));
+        ::RegCloseKey(key);
+    }
+}
+
+// The first line of a file once it exists (waiting up to ten seconds), without its line end.
+std::string FirstLineWhenWritten(const std::string& path) {
+    for (int i = 0; i < 100 && !Exists(path); ++i) {
+        ::Sleep(100);
+    }
+    ::Sleep(200);  // written by then
+    std::string text = ReadAll(path);
+    text = text.substr(0, text.find_first_of("\r\n"));
+    while (!text.empty() && text.back() == ' ') {
+        text.pop_back();
+    }
+    return text;
+}
+
 }  // namespace
 
 // One install, a look at everything it placed, the plug-in using it, a second install into
@@ -241,11 +276,17 @@ TEST(Installer, SilentInstallUseAndUninstallKeepTheUsersPresetsAndPreferences) {
     ASSERT_TRUE(ReadImageFile(out, &filtered, &error)) << error;
     EXPECT_FALSE(filtered == image);
 
-    // The dialog of the installed plug-in opens without a registry message.
+    // The dialog of the installed plug-in opens without a registry message, and its
+    // "User's Guide..." opens the installed guide.
+    const std::string opened = "C:\\opened-guide.txt";
+    RegisterPdfViewer(opened);
     {
         CFilterHost host;
         ASSERT_TRUE(host.Load(plugins + "\\VarenGlaze2.8bf", &error)) << error;
         CDialogDriver d;
+        d.Do([&] {
+            ::PostMessageA(d.Dialog(), WM_COMMAND, ID_VG_USERS_GUIDE, 0);
+        });
         d.Do([&] { d.Click(IDCANCEL); });
         RunOptions options;
         options.showDialog = true;
@@ -254,6 +295,8 @@ TEST(Installer, SilentInstallUseAndUninstallKeepTheUsersPresetsAndPreferences) {
         EXPECT_EQ(r.result, -128) << DescribeResult(r);
         for (const std::string& failure : d.Failures()) ADD_FAILURE() << failure;
     }
+    EXPECT_EQ(FirstLineWhenWritten(opened), install + "\\Docs\\UsersGuide.pdf");
+    ::DeleteFileA(opened.c_str());
 
     // Installing again into another plug-in folder leaves no second copy in the first.
     const std::string plugins2 = "C:\\Test Plug-ins\\Other";
