@@ -10,10 +10,11 @@ struct Entity {
     const char* text;
 };
 
-// Single bytes are those of the code page the texts are written in.
+// Single bytes are those of Windows code page 1252, the one the texts are written in
+// (the euro sign is 0x80 there).
 const Entity kEntities[] = {
     {"amp", "&"},      {"gt", ">"},      {"lt", "<"},       {"quot", "\""},     {"nbsp", " "},
-    {"bull", "\x95"},  {"copy", "\xA9"}, {"euro", "\x88"},  {"iquest", "\xBF"}, {"para", "\xB6"},
+    {"bull", "\x95"},  {"copy", "\xA9"}, {"euro", "\x80"},  {"iquest", "\xBF"}, {"para", "\xB6"},
     {"pound", "\xA3"}, {"reg", "\xAE"},  {"trade", "\x99"},
 };
 

@@ -126,7 +126,7 @@ TEST(HtmlMarkup, TokensEntitiesAndEscapes) {
         {"&lt;b&gt; &amp;lt;", "[<b> &lt;]"},
         {"x&bogus;y&amp", "[x&bogus;y&amp]"},
         {"&bull;&copy;&euro;&iquest;&para;&pound;&reg;&trade;&nbsp;&quot;",
-         "[\x95\xA9\x88\xBF\xB6\xA3\xAE\x99 \"]"},
+         "[\x95\xA9\x80\xBF\xB6\xA3\xAE\x99 \"]"},
         {"one\ntwo\tz\r\n", "[one]<br>[two]<t>[z]<br>"},
         {"<B Color=Red>x</b>", "<b color=Red>[x]</b>"},
         {"<font color='#ff0000' face=\"MS Sans\" size=12>",
