@@ -26,10 +26,15 @@ constexpr float kFirSigmaLimit = 3.0f;    // above this the recursive Gaussian i
 constexpr float kMinBlurSigma = 0.3f;     // below this a Gaussian leaves the plane as it is
 constexpr float kAccentAntialias = 0.8f;  // blur of the accent's contours, in pixels
 constexpr float kLumR = 0.299f, kLumG = 0.587f, kLumB = 0.114f;
+// The residual gate's reach in pixels at sampling step 1: the small blur of its energy and the
+// line averages along eight directions (see Gate).
+constexpr int kMaxGateBlur = 3;
+constexpr int kMaxGateReach = 8;
 // Working rows per thread, each as wide as an output tile plus its aprons: the output pass
-// uses 24, the gate a row chunk with aprons of the blur of its energy (radius 5 at most) and two.
-constexpr int kMaxGateRadius = 5;
-constexpr int kScratchRows = std::max(24, kRowsPerChunk + 2 * kMaxGateRadius + 2);
+// uses 24; the gate a row chunk with the aprons of its blur and of its line averages, the same
+// blurred, and three.
+constexpr int kScratchRows = std::max(
+    24, 2 * kRowsPerChunk + 4 * kMaxGateReach + 2 * kMaxGateBlur + 3);
 // A thread costs its own scratch and grid tiles: images below this many pixels per thread
 // get fewer threads.
 constexpr long long kPixelsPerThread = 128 * 1024;
