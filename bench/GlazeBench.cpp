@@ -88,7 +88,10 @@ cv::Mat Noisy(const cv::Mat& clean) {
     std::mt19937 rng(5);
     std::normal_distribution<double> read(0.0, 4.0);
     cv::Mat out = clean.clone();
-    for (auto it = out.begin<uchar>(); it != out.end<uchar>(); ++it) {
+    // Every sample of every channel (an iterator of uchar over a three-channel picture would
+    // step a whole pixel at a time).
+    cv::Mat samples = out.reshape(1);
+    for (auto it = samples.begin<uchar>(); it != samples.end<uchar>(); ++it) {
         const double lin = std::pow(*it / 255.0, 2.2) * 600.0;
         std::poisson_distribution<int> shot(lin);
         const double e = std::clamp((shot(rng) + read(rng)) / 600.0, 0.0, 1.0);
