@@ -120,27 +120,10 @@ void Store16(const float* const* rgb, const float* tex, uint8_t* dst, int n) {
     }
 }
 
-// Bilinear sample of three planes at (fx, fy). Outside the image the planes continue by odd
-// reflection about the border pixels, so that a ramp stays a ramp up to and beyond the border.
-void Sample(const float* const* planes, std::ptrdiff_t stride, int w, int h, float fx, float fy,
-            float* v) {
-    const float xmax = static_cast<float>(w - 1), ymax = static_cast<float>(h - 1);
-    if (fx < 0.0f || fx > xmax || fy < 0.0f || fy > ymax) {
-        float a[3], b[3];
-        if (fx < 0.0f || fx > xmax) {
-            const float edge = fx < 0.0f ? 0.0f : xmax;
-            const float mirror = std::fmin(std::fmax(2.0f * edge - fx, 0.0f), xmax);
-            Sample(planes, stride, w, h, edge, fy, a);
-            Sample(planes, stride, w, h, mirror, fy, b);
-        } else {
-            const float edge = fy < 0.0f ? 0.0f : ymax;
-            const float mirror = std::fmin(std::fmax(2.0f * edge - fy, 0.0f), ymax);
-            Sample(planes, stride, w, h, fx, edge, a);
-            Sample(planes, stride, w, h, fx, mirror, b);
-        }
-        for (int c = 0; c < 3; ++c) v[c] = 2.0f * a[c] - b[c];
-        return;
-    }
+// Bilinear sample of three planes at (fx, fy) inside the image.
+inline __attribute__((always_inline)) void SampleInside(const float* const* planes,
+                                                        std::ptrdiff_t stride, int w, int h,
+                                                        float fx, float fy, float* v) {
     const int x0 = static_cast<int>(fx);
     const int y0 = static_cast<int>(fy);
     const std::ptrdiff_t dx = x0 < w - 1 ? 1 : 0;
@@ -154,6 +137,42 @@ void Sample(const float* const* planes, std::ptrdiff_t stride, int w, int h, flo
         const float bottom = p[dy] + ax * (p[dy + dx] - p[dy]);
         v[c] = top + ay * (bottom - top);
     }
+}
+
+// The same outside the image, where the planes continue by odd reflection about the border
+// pixels, so that a ramp stays a ramp up to and beyond the border.
+__attribute__((noinline)) void SampleOutside(const float* const* planes, std::ptrdiff_t stride,
+                                             int w, int h, float fx, float fy, float* v);
+
+// Bilinear sample of three planes at (fx, fy), anywhere. The inside case is inlined into the
+// row kernels, which call it several times per pixel.
+inline __attribute__((always_inline)) void Sample(const float* const* planes,
+                                                  std::ptrdiff_t stride, int w, int h, float fx,
+                                                  float fy, float* v) {
+    const float xmax = static_cast<float>(w - 1), ymax = static_cast<float>(h - 1);
+    if (fx < 0.0f || fx > xmax || fy < 0.0f || fy > ymax) {
+        SampleOutside(planes, stride, w, h, fx, fy, v);
+        return;
+    }
+    SampleInside(planes, stride, w, h, fx, fy, v);
+}
+
+void SampleOutside(const float* const* planes, std::ptrdiff_t stride, int w, int h, float fx,
+                   float fy, float* v) {
+    const float xmax = static_cast<float>(w - 1), ymax = static_cast<float>(h - 1);
+    float a[3], b[3];
+    if (fx < 0.0f || fx > xmax) {
+        const float edge = fx < 0.0f ? 0.0f : xmax;
+        const float mirror = std::fmin(std::fmax(2.0f * edge - fx, 0.0f), xmax);
+        Sample(planes, stride, w, h, edge, fy, a);
+        Sample(planes, stride, w, h, mirror, fy, b);
+    } else {
+        const float edge = fy < 0.0f ? 0.0f : ymax;
+        const float mirror = std::fmin(std::fmax(2.0f * edge - fy, 0.0f), ymax);
+        Sample(planes, stride, w, h, fx, edge, a);
+        Sample(planes, stride, w, h, fx, mirror, b);
+    }
+    for (int c = 0; c < 3; ++c) v[c] = 2.0f * a[c] - b[c];
 }
 
 void FlowRow(const FlowRowArgs& g) {
