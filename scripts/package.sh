@@ -20,7 +20,7 @@ if [ $do_build = 1 ]; then
     "$root/scripts/setup.sh"
     (cd "$root" && cmake --preset win64 >/dev/null &&
         cmake --build --preset win64 -j "$(nproc)" --target VarenGlaze2 vwiglaze21_x64 \
-            glazehost presets_data dialog_tests)
+            glazehost presets_data guide_pictures)
 fi
 
 version=$(sed -n 's/^project(VarenGlaze2 VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
@@ -28,8 +28,7 @@ version=$(sed -n 's/^project(VarenGlaze2 VERSION \([0-9][0-9.]*\).*/\1/p' "$root
 out=$build/package
 mkdir -p "$out"
 
-# The user's guide, with its pictures made by this build's engine and dialog (the dialog
-# pictures are the screenshots dialog_tests takes).
+# The user's guide, with its pictures made by this build's engine and dialog.
 "$root/docs/guide/build.sh" "$build" "$out/UsersGuide.pdf"
 
 # The predefined presets, each with its size for the uninstaller's check.

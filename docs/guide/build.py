@@ -2,8 +2,8 @@
 """Builds the user's guide PDF from UsersGuide.html and guide.css with WeasyPrint.
 
 The pictures come from the build they document: the before/after crops are made by the built
-plug-in and engine through glazehost on the bundled sample, the dialog pictures are the
-screenshots the dialog tests take. The parameter table, the version and the compatibility
+plug-in and engine through glazehost on the bundled sample, the dialog pictures by
+guide_pictures, which opens the built dialog on the sample with the predefined presets. The parameter table, the version and the compatibility
 table are read from their one source (the parameter table in plugin/FilterParams.cpp, the top
 CMakeLists.txt, the README).
 
@@ -108,20 +108,18 @@ def crops(build, pictures, params):
 
 
 def screenshots(build, pictures):
-    """The dialog tests' screenshots (taken now when the tests have not run yet)."""
-    shots = os.path.join(build, "tests", "dialog", "screenshots")
-    wanted = ["dialog-8bit-100-clean.png", "dialog-8bit-100-edges.png",
-              "dialog-8bit-100-texture.png", "dialog-8bit-fit-texture.png"]
-    if not all(os.path.exists(os.path.join(shots, w)) for w in wanted):
-        exe = os.path.join(build, "tests", "dialog", "dialog_tests.exe")
-        subprocess.run([os.path.join(ROOT, "cmake", "wine-run.sh"),
-                        os.path.join(build, "wineprefix"), exe,
-                        "--gtest_filter=DialogScreenshot.*"], capture_output=True)
-    for w in wanted:
-        path = os.path.join(shots, w)
-        if not os.path.exists(path):
-            sys.exit("build.py: no screenshot %s" % path)
-        shutil.copy(path, os.path.join(pictures, w))
+    """The dialog on the bundled sample with the predefined presets, taken by guide_pictures."""
+    exe = os.path.join(build, "tests", "ship", "guide_pictures.exe")
+    if not os.path.exists(exe):
+        sys.exit("build.py: %s is not built (cmake --build --preset win64 --target "
+                 "guide_pictures)" % exe)
+    result = subprocess.run([os.path.join(ROOT, "cmake", "wine-run.sh"),
+                             os.path.join(build, "wineprefix"), exe, "Z:" + pictures],
+                            capture_output=True, text=True)
+    wanted = ["dialog-clean.png", "dialog-edges.png", "dialog-fit-texture.png"]
+    if result.returncode != 0 or not all(os.path.exists(os.path.join(pictures, w))
+                                         for w in wanted):
+        sys.exit("build.py: guide_pictures failed:\n%s%s" % (result.stdout, result.stderr))
 
 
 def cell(text):
