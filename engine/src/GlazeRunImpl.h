@@ -32,9 +32,9 @@ constexpr int kMaxGateBlur = 3;
 constexpr int kMaxGateReach = 8;
 // Working rows per thread, each as wide as an output tile plus its aprons: the output pass
 // uses 24; the gate a row chunk with the aprons of its blur and of its line averages, the same
-// blurred, and three.
+// blurred, and four.
 constexpr int kScratchRows = std::max(
-    24, 2 * kRowsPerChunk + 4 * kMaxGateReach + 2 * kMaxGateBlur + 3);
+    24, 2 * kRowsPerChunk + 4 * kMaxGateReach + 2 * kMaxGateBlur + 4);
 // A thread costs its own scratch and grid tiles: images below this many pixels per thread
 // get fewer threads.
 constexpr long long kPixelsPerThread = 128 * 1024;

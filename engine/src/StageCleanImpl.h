@@ -25,6 +25,7 @@ constexpr std::size_t kGridTileFloats = 1u << 20;  // one of a thread's two grid
 constexpr float kGateKnee = 1.5f;        // residual RMS, in thresholds, that is half restored
 constexpr float kGateSigma = 1.0f;       // blur of the residual's energy, in pixels
 constexpr float kGateLineSigma = 3.0f;   // its averages along lines, in pixels
+constexpr float kGateLineBonus = 1.0f;   // a line's energy counts up to this much more
 constexpr float kVirtualRange = 3.0f;    // reflected pixels this far beyond the range are left out
 constexpr float kCellPerSigma = 0.5f;    // spatial cell size in sigmas
 constexpr float kGuideLuminance = 0.3f;  // weight of the luminance in each channel's guide
@@ -670,7 +671,10 @@ int CGlazeRun::CleanReduction() const {
 // directions of the pixel grid (0, 27, 45, 63 degrees and so on) and the largest average
 // counts: a thin line's contrast is so pooled along its length, and the line is kept or
 // softened as a whole rather than kept where its contrast clears the knee and dropped where it
-// does not (dashes), while an isolated speck of noise is diluted in every direction. The gain,
+// does not (dashes), while an isolated speck of noise is diluted in every direction. Energy
+// that lies along one direction (the largest average well above the smallest) counts up to
+// twice, so faint veins between strong ones come back softly; noise, whose averages differ
+// little between directions, hardly gains. The gain,
 // RMS^4 / (RMS^4 + knee^4), is gentle enough that a line whose contrast wavers about the knee
 // is softened there, not cut.
 // e holds the residual's energy per pixel; each tile works in scratch rows with aprons.
@@ -710,13 +714,14 @@ void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
         for (int k = 0; k < across; ++k) {
             const int y = std::clamp(y0 - reach - rb + k, 0, m_h - 1);
             FirSpan(m_k, e.Row(y), m_w, x0 - reach, wide, taps, rb, false,
-                    Scratch(thread, kScratchRows - 3), Scratch(thread, k));
+                    Scratch(thread, kScratchRows - 4), Scratch(thread, k));
         }
         const float* window[2 * kMaxGateReach + 1];
         for (int k = 0; k < y1 - y0 + 2 * reach; ++k) {
             for (int j = 0; j <= 2 * rb; ++j) window[j] = Scratch(thread, k + j);
             m_k.firV(window, taps, 2 * rb + 1, Scratch(thread, pooled + k), wide);
         }
+        float* least = Scratch(thread, kScratchRows - 3);
         float* acc = Scratch(thread, kScratchRows - 2);
         float* g = Scratch(thread, kScratchRows - 1);
         for (int y = y0; y < y1; ++y) {
@@ -725,11 +730,21 @@ void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
                 for (int j = -k; j <= k; ++j)
                     window[j + k] = Scratch(thread, pooled + (y - y0) + reach + j * dy) + reach +
                                     j * dx;
-                m_k.firV(window, lineTaps[d], 2 * k + 1, d == 0 ? g : acc, n);
-                if (d > 0)
+                m_k.firV(window, lineTaps[d], 2 * k + 1, acc, n);
+                if (d == 0) {
+                    std::memcpy(g, acc, sizeof(float) * static_cast<std::size_t>(n));
+                    std::memcpy(least, acc, sizeof(float) * static_cast<std::size_t>(n));
+                } else {
                     m_k.maxRow(g, acc, n);
+                    m_k.minRow(least, acc, n);
+                }
             }
-            for (int x = 0; x < n; ++x) g[x] *= g[x];  // RMS^4 against knee^4
+            for (int x = 0; x < n; ++x) {
+                // How much the energy is a line's: 0 alike in every direction, 1 along one.
+                const float line = (g[x] - least[x]) / (g[x] + 1e-6f);
+                const float v = g[x] * (1.0f + kGateLineBonus * line * line);
+                g[x] = v * v;  // RMS^4 against knee^4
+            }
             float* b[3] = {base.c[0].Row(y) + x0, base.c[1].Row(y) + x0, base.c[2].Row(y) + x0};
             const float* i[3] = {in.c[0].Row(y) + x0, in.c[1].Row(y) + x0, in.c[2].Row(y) + x0};
             m_k.gateRow(b, i, g, t2, n);
