@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "DialogDriver.h"
@@ -118,7 +119,9 @@ TEST(DialogCycles, TwoHundredLoadRunFreeCyclesLeaveTheProcessAsTheyFoundIt) {
 
 // With the real engine: it is gone after every free, and its loads and runs leave the process
 // flat too (its runtime's exception pool, its record of the host's thread). The picture is
-// large enough for the engine to start a worker thread.
+// large enough for the engine to start a worker thread. The growth is measured over two runs
+// of 10 cycles and the smaller counts: what each load leaves grows in both, while the host's
+// heap may keep a block once (seen once: 3 MB in one run of 20).
 TEST(DialogCycles, TheRealEngineIsUnloadedWithThePlugIn) {
     ResetRegistry();
     const CHostImage image = TestImage(512, 384, 8);
@@ -127,17 +130,24 @@ TEST(DialogCycles, TheRealEngineIsUnloadedWithThePlugIn) {
         for (int i = 0; i < 3; ++i) {
             ASSERT_TRUE(Cycle(ModuleWithRealEngine(), dialog, image, &failure)) << failure;
         }
-        const Usage before = Measure();
-        for (int i = 0; i < 20; ++i) {
-            ASSERT_TRUE(Cycle(ModuleWithRealEngine(), dialog, image, &failure))
-                << "cycle " << i << ": " << failure;
+        Usage usage[3] = {Measure()};
+        for (int half = 1; half <= 2; ++half) {
+            for (int i = 0; i < 10; ++i) {
+                ASSERT_TRUE(Cycle(ModuleWithRealEngine(), dialog, image, &failure))
+                    << "cycle " << i << ": " << failure;
+            }
+            usage[half] = Measure();
         }
-        const Usage after = Measure();
-        std::printf("real engine, %s, 20 cycles: private bytes %+lld, handles %+ld\n",
-                    dialog ? "with the dialog" : "replayed",
-                    static_cast<long long>(after.privateBytes - before.privateBytes),
-                    static_cast<long>(after.handles) - static_cast<long>(before.handles));
-        EXPECT_LE(after.privateBytes - before.privateBytes, 512 << 10) << dialog;
-        EXPECT_LE(int64_t(after.handles) - int64_t(before.handles), 10) << dialog;
+        int64_t bytes[2], handles[2];
+        for (int k = 0; k < 2; ++k) {
+            bytes[k] = usage[k + 1].privateBytes - usage[k].privateBytes;
+            handles[k] = int64_t(usage[k + 1].handles) - int64_t(usage[k].handles);
+        }
+        std::printf("real engine, %s, 2 x 10 cycles: private bytes %+lld %+lld, handles %+lld %+lld\n",
+                    dialog ? "with the dialog" : "replayed", static_cast<long long>(bytes[0]),
+                    static_cast<long long>(bytes[1]), static_cast<long long>(handles[0]),
+                    static_cast<long long>(handles[1]));
+        EXPECT_LE(std::min(bytes[0], bytes[1]), 128 << 10) << dialog;
+        EXPECT_LE(std::min(handles[0], handles[1]), 5) << dialog;
     }
 }
