@@ -12,7 +12,9 @@
 #include "WinApp.h"
 #include "UpdateCheckWin.h"
 #include "dialog/HelpTipWin.h"
+#include "dialog/DialgPrefWin.h"
 #include "dialog/PreviewMath.h"
+#include "plugin/DiagParamWin.h"
 #include "plugin/MFCPlugInApp.h"
 #include "plugin/ProductInfo.h"
 #include "plugin/TraceLog.h"
@@ -23,9 +25,6 @@ namespace {
 
 constexpr UINT_PTR kSettleTimer = 1;
 constexpr UINT kSettleMs = 500;
-constexpr int kThumbWidth = 224;
-constexpr int kThumbHeight = 144;
-constexpr int kPresetColumnWidth = 324;
 
 // Opens a document or web page the way the shell does; nothing is reported when it cannot.
 void OpenWithShell(const std::string& target) {
@@ -70,20 +69,11 @@ ON_COMMAND(ID_VG_COPY_SETTINGS, &MyMFCDialog::OnCopySettings)
 ON_COMMAND(ID_VG_LUCKY, &MyMFCDialog::OnLucky)
 ON_COMMAND(ID_VG_VERY_LUCKY, &MyMFCDialog::OnVeryLucky)
 ON_COMMAND(ID_VG_TOGGLE_VIEW, &MyMFCDialog::OnToggleView)
-ON_COMMAND(ID_VG_PRESET_SAVE, &MyMFCDialog::OnPresetCommand)
-ON_COMMAND(ID_VG_PRESET_DELETE, &MyMFCDialog::OnPresetCommand)
-ON_COMMAND(ID_VG_PRESET_IMPORT, &MyMFCDialog::OnPresetCommand)
-ON_COMMAND(ID_VG_PRESET_IMPORT_URL, &MyMFCDialog::OnPresetCommand)
-ON_COMMAND(ID_VG_PRESET_EXPORT, &MyMFCDialog::OnPresetCommand)
-// Commands that come with the presets and update-check work are shown unavailable.
-ON_UPDATE_COMMAND_UI(ID_VG_PREFERENCES, &MyMFCDialog::OnUpdateNotYetAvailable)
-ON_UPDATE_COMMAND_UI(ID_VG_COPY_SETTINGS, &MyMFCDialog::OnUpdateNotYetAvailable)
-ON_UPDATE_COMMAND_UI(ID_VG_TOGGLE_VIEW, &MyMFCDialog::OnUpdateNotYetAvailable)
-ON_UPDATE_COMMAND_UI(ID_VG_PRESET_SAVE, &MyMFCDialog::OnUpdateNotYetAvailable)
-ON_UPDATE_COMMAND_UI(ID_VG_PRESET_DELETE, &MyMFCDialog::OnUpdateNotYetAvailable)
-ON_UPDATE_COMMAND_UI(ID_VG_PRESET_IMPORT, &MyMFCDialog::OnUpdateNotYetAvailable)
-ON_UPDATE_COMMAND_UI(ID_VG_PRESET_IMPORT_URL, &MyMFCDialog::OnUpdateNotYetAvailable)
-ON_UPDATE_COMMAND_UI(ID_VG_PRESET_EXPORT, &MyMFCDialog::OnUpdateNotYetAvailable)
+ON_COMMAND(ID_VG_PRESET_SAVE, &MyMFCDialog::OnPresetSave)
+ON_COMMAND(ID_VG_PRESET_DELETE, &MyMFCDialog::OnPresetDelete)
+ON_COMMAND(ID_VG_PRESET_IMPORT, &MyMFCDialog::OnPresetImport)
+ON_COMMAND(ID_VG_PRESET_IMPORT_URL, &MyMFCDialog::OnPresetImportUrl)
+ON_COMMAND(ID_VG_PRESET_EXPORT, &MyMFCDialog::OnPresetExport)
 END_MESSAGE_MAP()
 
 MyMFCDialog::MyMFCDialog() : CResizableDialog(IDD_VG_MAIN) {
@@ -93,14 +83,7 @@ MyMFCDialog::MyMFCDialog() : CResizableDialog(IDD_VG_MAIN) {
         ::LoadAcceleratorsA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_VG_ACCELERATORS)));
     SetAccelerators(m_accelerators.Get());
 
-    // TODO(#13): the preferences' own load with its registry rules; the stored values are read
-    // here with the same rules already.
-    StoredPreferences prefs;
-    LoadStoredPreferences(prefs);
-    m_skin = prefs.skin;
-    m_popupHelp = prefs.popupHelp;
-    m_panFaster = prefs.panFaster;
-    m_listView = prefs.listView;
+    LoadPreferences();
 
     const std::string install = ReadInstallFolder();
     if (!install.empty()) {
@@ -116,14 +99,32 @@ MyMFCDialog::MyMFCDialog() : CResizableDialog(IDD_VG_MAIN) {
 }
 
 MyMFCDialog::~MyMFCDialog() {
+    SavePreferences();
+    SetAccelerators(nullptr);
+    m_accelerators.Reset();
+}
+
+void MyMFCDialog::LoadPreferences() {
+    // Without the key the first-run values stay; a missing value reads as 0.
     StoredPreferences prefs;
     prefs.skin = m_skin;
     prefs.popupHelp = m_popupHelp;
     prefs.panFaster = m_panFaster;
-    prefs.listView = m_listView;
+    prefs.listView = m_presetPanel.m_listView;
+    LoadStoredPreferences(prefs);
+    m_skin = prefs.skin;
+    m_popupHelp = prefs.popupHelp;
+    m_panFaster = prefs.panFaster;
+    m_presetPanel.m_listView = prefs.listView;
+}
+
+void MyMFCDialog::SavePreferences() {
+    StoredPreferences prefs;
+    prefs.skin = m_skin;
+    prefs.popupHelp = m_popupHelp;
+    prefs.panFaster = m_panFaster;
+    prefs.listView = m_presetPanel.m_listView;
     SaveStoredPreferences(prefs);
-    SetAccelerators(nullptr);
-    m_accelerators.Reset();
 }
 
 void MyMFCDialog::DoDataExchange(CDataExchange* pDX) {
@@ -184,13 +185,7 @@ BOOL MyMFCDialog::OnInitDialog() {
     SetIcon(m_iconSmall.Get(), FALSE);
     LoadEmblem();
 
-    m_presetList.SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_BORDERSELECT,
-                             LVS_EX_BORDERSELECT);
-    m_presetList.InsertColumn(0, "Preset", LVCFMT_LEFT, kPresetColumnWidth);
-    m_thumbnails.Create(kThumbWidth, kThumbHeight, ILC_COLOR24, 0, 1);
-    m_presetList.SetImageList(&m_thumbnails, LVSIL_NORMAL);
-    m_selectedPreset = -1;
-    m_thumbMaxDec = CMFCPlugInApp::Get().getThumbMaxDec(kThumbWidth, kThumbHeight, 2);
+    m_presetPanel.SetUpList();
 
     PushAll();
     setZoom(0.0000001, false);  // lands on the fit zoom
@@ -204,9 +199,12 @@ BOOL MyMFCDialog::OnInitDialog() {
 
     SetupFilterRecordForProxy();
     loadThumbNails();
-    if (CWnd* refresh = GetDlgItem(IDC_VG_REFRESH)) {
-        refresh->EnableWindow(!m_listView);
+    if (m_presetPanel.m_listView) {
+        // The list of names renders nothing, the preview included: filter it here.
+        procForProxy();
+        displayProxy(false);
     }
+    EnableRefresh();
 
     m_settleTimer = SetTimer(kSettleTimer, kSettleMs);
 
@@ -323,18 +321,44 @@ void MyMFCDialog::RelayToTips(const MSG* pMsg) {
     }
 }
 
-int MyMFCDialog::loadThumbNails() {
-    RECT proxy;
-    if (!getProxyRect(proxy)) {
-        WriteTrace("PX Dlg loadThumbNails - return", "error get proxy");
-        return 0;
+void MyMFCDialog::GetPreviewPlacement(double& zoom, int32_t& originX, int32_t& originY) {
+    zoom = m_zoom;
+    originX = m_originX;
+    originY = m_originY;
+}
+
+void MyMFCDialog::SetPresetRows(const PresetValues& values) {
+    // Through the record: each page takes its rows from it as its row values and shows them,
+    // then stores what its boxes show back into it.
+    if (!m_pParams) {
+        return;
     }
-    WriteTrace("PX:loadThumbNails()", "begin");
-    // TODO(#13): list the presets and render their thumbnails of the previewed region.
-    procForProxy();
-    displayProxy(false);
-    WriteTrace("PX:loadThumbNails()", "end");
-    return 0;
+    for (int i = 0; i < kParamCount; ++i) {
+        SetParam(*m_pParams, i, values[i]);
+    }
+    for (int i = 0; i < 3; ++i) {
+        PageAt(i)->LoadFromParams(false);
+    }
+    for (int i = 0; i < 3; ++i) {
+        PageAt(i)->ApplyPage();
+    }
+}
+
+PresetValues MyMFCDialog::GetPresetRows() {
+    // The pages list their rows in record order: page p, row r holds parameter 3p + r.
+    PresetValues values{};
+    for (int p = 0; p < 3; ++p) {
+        for (int r = 0; r < CParamPage::kRows; ++r) {
+            values[p * CParamPage::kRows + r] = PageAt(p)->RowValue(r);
+        }
+    }
+    return values;
+}
+
+void MyMFCDialog::EnableRefresh() {
+    if (CWnd* refresh = GetDlgItem(IDC_VG_REFRESH)) {
+        refresh->EnableWindow(!m_presetPanel.m_listView);
+    }
 }
 
 BOOL MyMFCDialog::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
@@ -348,7 +372,10 @@ BOOL MyMFCDialog::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
             m_lastTab = selected;
         }
     }
-    // TODO(#13): a preset list item becoming selected applies the preset.
+    if (header && header->idFrom == IDC_VG_PRESET_LIST &&
+        header->code == static_cast<UINT>(LVN_ITEMCHANGED)) {
+        m_presetPanel.OnItemChanged(*reinterpret_cast<const NMLISTVIEW*>(lParam));
+    }
     return CResizableDialog::OnNotify(wParam, lParam, pResult);
 }
 
@@ -400,10 +427,7 @@ void MyMFCDialog::OnDestroy() {
         KillTimer(m_settleTimer);
         m_settleTimer = 0;
     }
-    // The list shares the image list, which this dialog destroys itself.
-    if (m_presetList.m_hWnd) {
-        m_presetList.SetImageList(nullptr, LVSIL_NORMAL);
-    }
+    m_presetPanel.ReleaseList();
     CResizableDialog::OnDestroy();
 }
 
@@ -459,11 +483,24 @@ void MyMFCDialog::OnRefresh() {
 }
 
 void MyMFCDialog::OnToggleView() {
-    // TODO(#13): flip between the list and the thumbnails and render again.
+    m_presetPanel.m_listView = !m_presetPanel.m_listView;
+    EnableRefresh();
+    loadThumbNails();
 }
 
 void MyMFCDialog::OnPreferences() {
-    // TODO(#13): the Preferences dialog.
+    CDialgPref dialog;
+    dialog.m_panFaster = m_panFaster;
+    dialog.m_popupHelp = m_popupHelp;
+    dialog.m_skin = m_skin;
+    if (dialog.DoModal() != IDOK) {
+        return;
+    }
+    // Stored when the dialog closes, whichever way it closes.
+    m_panFaster = dialog.m_panFaster != 0;
+    if ((dialog.m_popupHelp != 0) != m_popupHelp) {
+        SetPopupHelp(dialog.m_popupHelp != 0);
+    }
 }
 
 void MyMFCDialog::OnCheckUpdate() {
@@ -472,7 +509,9 @@ void MyMFCDialog::OnCheckUpdate() {
 }
 
 void MyMFCDialog::OnCopySettings() {
-    // TODO(#13): the Parameter Setting dialog with the settings report.
+    CDiagParam dialog;
+    dialog.m_text = CMFCPlugInApp::Get().BuildSettingsText();
+    dialog.DoModal();
 }
 
 void MyMFCDialog::OnUsersGuide() {

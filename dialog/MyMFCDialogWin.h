@@ -8,7 +8,6 @@
 #include "CmdUI.h"
 #include "DibSection.h"
 #include "Handle.h"
-#include "ImageList.h"
 #include "ListCtrlNoHSWin.h"
 #include "MenuButtonWin.h"
 #include "PPToolTipWin.h"
@@ -19,6 +18,7 @@
 #include "dialog/PreviewWndWin.h"
 #include "dialog/TabPagesWin.h"
 #include "plugin/FilterParams.h"
+#include "presets/PresetPanelWin.h"
 #include "presets/PresetStore.h"
 #include "sdk/PluginInterface.h"
 
@@ -26,7 +26,7 @@
 // owns its pages, controls, the preset store, the icon and the accelerator table. Returns IDOK
 // or IDCANCEL. Preview work does nothing until OnInitDialog makes the dialog ready. A failure
 // in any handler ends the dialog and comes out of DoModal (the framework's modal loop).
-class MyMFCDialog : public CResizableDialog, public CPreviewHost {
+class MyMFCDialog : public CResizableDialog, public CPreviewHost, public CPresetHost {
 public:
     // A stored parameter set of the snapshot commands.
     struct Snapshot {
@@ -44,24 +44,32 @@ public:
     FilterParams* m_pParams = nullptr;
 
     // The preview (its client rectangle, zoom, host request, engine run and repaint).
-    bool getProxyRect(RECT& rect);
+    bool getProxyRect(RECT& rect) override;
     double getFitZoom();
     void setZoom(double zoom, bool centre);
     void SetupFilterRecordForProxy();
-    int procForProxy();
+    int procForProxy() override;
     void displayProxy(bool erase) override;
     // Paints the preview area into `dc` (the preview window's paint).
     void PaintPreview(CPaintDC& dc);
 
     void UpdateButtons();
     // Copies the record into the three pages.
-    void RefreshPages();
+    void RefreshPages() override;
     // Pushes the member values into the pages' and then the dialog's controls.
-    void PushAll() { UpdateData(FALSE); }
+    void PushAll() override { UpdateData(FALSE); }
     // Replaces the tools of the dialog's and the pages' tooltips (on) or removes them all.
     void SetPopupHelp(bool on);
-    // Renders the preset list; returns the number of listed presets.
-    int loadThumbNails();
+    // The preset list (names or thumbnails) and applying a listed preset.
+    int loadThumbNails() { return m_presetPanel.loadThumbNails(); }
+    bool readPreset(int index, bool apply) { return m_presetPanel.readPreset(index, apply); }
+    // What the preset list needs of the dialog.
+    void GetPreviewPlacement(double& zoom, int32_t& originX, int32_t& originY) override;
+    void SetPresetRows(const PresetValues& values) override;
+    PresetValues GetPresetRows() override;
+    // The four preferences in the user's part of the registry.
+    void LoadPreferences();
+    void SavePreferences();
 
     // The keyboard handling shared by the dialog and its pages: accelerators, the space bar
     // (show the unfiltered image while it is down) and the tooltip relay. TRUE: consumed.
@@ -87,10 +95,7 @@ public:
     bool m_panFaster = false;
     bool m_popupHelp = true;
     int32_t m_skin = 1;
-    bool m_listView = false;
     int m_lastTab = 0;
-    int m_selectedPreset = -1;
-    int m_thumbMaxDec = 1;
 
     // Members, created in this order and destroyed in reverse.
     CPPToolTip m_tooltip;
@@ -104,7 +109,9 @@ public:
     CTabPage2 m_page2;
     CTabPage3 m_page3;
     CUpDownButton m_showOriginal;
-    CImageList m_thumbnails;
+    // The list's view (m_listView, a preference), the applied preset (m_selectedPreset), the
+    // thumbnails' largest step (m_thumbMaxDec) and their image list.
+    CPresetPanel m_presetPanel{*this, m_presets, m_presetList};
     CNavWnd m_nav;
     CMenuButton m_menuButton;
     CMenuButton m_presetButton;
@@ -147,8 +154,11 @@ protected:
     void OnLucky();
     void OnVeryLucky();
     void OnToggleView();
-    void OnPresetCommand() {}
-    void OnUpdateNotYetAvailable(CCmdUI* ui) { ui->Enable(FALSE); }
+    void OnPresetSave() { m_presetPanel.Save(); }
+    void OnPresetDelete() { m_presetPanel.Delete(); }
+    void OnPresetImport() { m_presetPanel.Import(); }
+    void OnPresetImportUrl() { m_presetPanel.ImportFromInternet(); }
+    void OnPresetExport() { m_presetPanel.Export(); }
     DECLARE_MESSAGE_MAP()
 
 private:
@@ -162,6 +172,8 @@ private:
     // The zoom commands' common end: request, filter, repaint.
     void ShowZoomed(bool erase);
     void EndDrag();
+    // "Refresh" is there for the thumbnails only.
+    void EnableRefresh();
     void TakeSnapshot(Snapshot& snapshot);
     void Recall(const Snapshot& snapshot);
     CParamPage* PageAt(int index);

@@ -2,12 +2,15 @@
 #include "MFCPlugInApp.h"
 
 #include "plugin/PluginFailure.h"
+#include "plugin/SettingsText.h"
 #include "plugin/TraceLog.h"
 #include "resource.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -29,6 +32,15 @@ CMFCPlugInApp::CMFCPlugInApp() {
     // The engine's OpenMP runtime reads this when it starts; it may share the process with
     // another copy of itself.
     _putenv("KMP_DUPLICATE_LIB_OK=TRUE");
+}
+
+const char* CMFCPlugInApp::BuildSettingsText() {
+    const std::string text = params ? ::BuildSettingsText(*params) : std::string();
+    // The report of any record fits; a longer text would be cut, never overrun.
+    const size_t n = std::min(text.size(), kSettingsBufferSize - 1);
+    std::memcpy(settingsBuffer.get(), text.data(), n);
+    settingsBuffer[n] = '\0';
+    return settingsBuffer.get();
 }
 
 CMFCPlugInApp::~CMFCPlugInApp() {

@@ -43,6 +43,8 @@ public:
     int16_t WriteScriptParameters();
     // New random values for one tab (0 Clean, 1 Edges, 2 Texture) or all (3 or more).
     void Randomize(int group);
+    // The settings report of the parameter record, written into settingsBuffer.
+    const char* BuildSettingsText();
 
     // Host image access; rectangles are top, bottom, left, right.
     void getFilterRect(int& top, int& bottom, int& left, int& right);

@@ -157,6 +157,15 @@ bool hidePreset(const std::string& fileName, std::string_view productName,
     return XmlSetInt(PresetPath(productName, presetName), "Disp", 0, fileName);
 }
 
+bool IsPresetFile(const std::string& fileName) {
+    CXmlDocument document(fileName);
+    if (!document.HasFileName() || document.GetStatus() != XML_STATUS_OK)
+        return false;
+    CXmlElement* product = FindPath(
+        document.GetRoot(), {std::string(kPresetWorksElement), std::string(kPresetProductElement)});
+    return product != nullptr && product->GetChildCount() > 0;
+}
+
 std::vector<std::string> ListedPresetNames(const std::string& fileName,
                                            std::string_view productName) {
     std::vector<std::string> names;

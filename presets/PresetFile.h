@@ -61,6 +61,11 @@ bool isPresetModifiable(const std::string& fileName, std::string_view productNam
 bool hidePreset(const std::string& fileName, std::string_view productName,
                 std::string_view presetName);
 
+// Whether the file reads as a preset file within the reader's limits: well-formed XML whose
+// root holds VarenWorks\VarenGlaze with at least one preset element. Files from outside
+// (imports, downloads) must pass before they are copied into the preset folder.
+bool IsPresetFile(const std::string& fileName);
+
 // The presets a file lists, in document order: the children of VarenWorks\<product> with a
 // "Disp" that reads as a non-zero integer, by their unescaped names. Empty for a file that is
 // not XML, is malformed or holds no such element.

@@ -49,3 +49,15 @@ std::string PresetFileNameFor(std::string_view presetName) {
     }
     return std::string(presetName) + ".vpp";
 }
+
+std::string FilterTypedPresetName(std::string_view typed) {
+    std::string name;
+    for (char c : typed) {
+        const bool ascii = static_cast<unsigned char>(c) < 0x80;
+        if (c == ' ')
+            name += '_';
+        else if (ascii && (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'))
+            name += c;
+    }
+    return name;
+}

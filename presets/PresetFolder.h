@@ -1,5 +1,5 @@
-// Where the preset files live below the installation folder, and which file names a preset
-// name may give there.
+// Where the preset files live below the installation folder, which file names a preset name
+// may give there, and which names the save dialog lets through.
 #pragma once
 
 #include <string>
@@ -17,3 +17,7 @@ std::string PresetFolderFromInstallPath(std::string_view installPath);
 std::string PresetFileNameFor(std::string_view presetName);
 
 constexpr size_t kMaxPresetFileStem = 200;
+
+// The name typed in the save dialog as it is stored: each space becomes "_", ASCII letters,
+// digits, "_" and "-" stay, every other character is dropped. Empty when nothing is left.
+std::string FilterTypedPresetName(std::string_view typed);

@@ -99,6 +99,20 @@
 #define IDC_VG_TEXTURE_SIZE_SLIDER 1110
 #define IDC_VG_TEXTURE_SIZE_EDIT 1111
 
+// The small dialogs: saving a preset, importing one from a link, the preferences and the
+// settings report.
+#define IDD_VG_SAVE_PRESET 1011
+#define IDD_VG_PARAM_SETTING 1012
+#define IDD_VG_PREFERENCES 1021
+#define IDD_VG_IMPORT_URL 1023
+#define IDC_VG_COPY_AND_CLOSE 4
+#define IDC_VG_PREF_POPUP_HELP 1020
+#define IDC_VG_PRESET_NAME 1021
+#define IDC_VG_PRESET_DESCRIPTION 1022
+#define IDC_VG_PREF_PAN_FASTER 1024
+#define IDC_VG_SETTINGS_TEXT 1084
+#define IDC_VG_PRESET_LINK 1096
+
 // Menu commands.
 #define ID_VG_PRESET_SAVE 32779
 #define ID_VG_PRESET_DELETE 32780
@@ -115,7 +129,6 @@
 #define ID_VG_LUCKY 32801
 #define ID_VG_VERY_LUCKY 32804
 #define ID_VG_TOGGLE_VIEW 32805
-
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -115,7 +115,7 @@ void CDialogDriver::Tick() {
             ++m_next;
             m_stepStarted = 0;
         } else if (now - m_stepStarted > kStepBudgetMs) {
-            m_failures.push_back("timed out: " + m_steps[m_next].what);
+            m_failures.push_back("timed out: " + m_steps[m_next].what + VisibleWindows());
             m_next = m_steps.size();
         }
     }
@@ -235,6 +235,84 @@ void CDialogDriver::MouseMove(POINT at) const {
 
 void CDialogDriver::MouseUp(POINT at) const {
     ::PostMessageA(m_dialog, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+}
+
+std::string CDialogDriver::VisibleWindows() {
+    std::string list;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM lParam) -> BOOL {
+            if (::IsWindowVisible(window)) {
+                char className[64] = {}, text[256] = {};
+                ::GetClassNameA(window, className, sizeof className);
+                ::GetWindowTextA(window, text, sizeof text);
+                *reinterpret_cast<std::string*>(lParam) +=
+                    std::string(" [") + className + " \"" + text + "\"]";
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&list));
+    return list.empty() ? std::string() : " (windows:" + list + ")";
+}
+
+void CDialogDriver::Command(int id) const {
+    ::PostMessageA(m_dialog, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+}
+
+HWND CDialogDriver::FindPopup(const char* caption) const {
+    struct Search {
+        const char* caption;
+        HWND exclude;
+        HWND found;
+    } search{caption, m_dialog, nullptr};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM lParam) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lParam);
+            char className[16] = {}, text[256] = {};
+            ::GetClassNameA(window, className, sizeof className);
+            ::GetWindowTextA(window, text, sizeof text);
+            if (window != s->exclude && ::IsWindowVisible(window) &&
+                std::string(className) == "#32770" && std::string(text) == s->caption) {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void CDialogDriver::ExpectMessage(std::string text, int button) {
+    Until(
+        [this, text, button] {
+            HWND box = FindPopup("Varen Glaze 2");
+            if (!box) {
+                return false;
+            }
+            char shown[1024] = {};
+            ::GetDlgItemTextA(box, 0xFFFF, shown, sizeof shown);  // the message box's text
+            if (text != shown) {
+                m_failures.push_back("message \"" + std::string(shown) + "\" instead of \"" + text +
+                                     "\"");
+            }
+            ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+            return true;
+        },
+        "the message \"" + text + "\"");
+}
+
+void CDialogDriver::OnPopup(std::string caption, std::function<void(HWND)> action) {
+    Until(
+        [this, caption, action] {
+            HWND popup = FindPopup(caption.c_str());
+            if (!popup) {
+                return false;
+            }
+            action(popup);
+            return true;
+        },
+        "the dialog \"" + caption + "\"");
 }
 
 POINT CDialogDriver::PointIn(HWND control, int x, int y) const {

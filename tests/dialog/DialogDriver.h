@@ -62,9 +62,22 @@ public:
     void MouseUp(POINT at) const;
     // A point of a control, in the dialog's client coordinates.
     POINT PointIn(HWND control, int x, int y) const;
+    // A menu command, posted to the dialog as the menu sends it.
+    void Command(int id) const;
+
+    // A visible dialog of this thread other than the filter dialog with this caption (a
+    // message box has the caption "Varen Glaze 2"), or null.
+    HWND FindPopup(const char* caption) const;
+    // Waits for a message box, checks its text and answers it with `button` (IDOK, IDYES,
+    // IDNO).
+    void ExpectMessage(std::string text, int button);
+    // Waits for a dialog with this caption and runs `action` on it.
+    void OnPopup(std::string caption, std::function<void(HWND)> action);
 
 private:
     static void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD);
+    // The visible windows of this thread, for the report of a step that timed out.
+    static std::string VisibleWindows();
     void Tick();
 
     struct Entry {

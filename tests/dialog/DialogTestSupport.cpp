@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "RegistrySettingsWin.h"
+#include "presets/XmlProfile.h"
 
 using namespace vg::host;
 
@@ -43,6 +44,64 @@ void StorePreference(const char* name, const char* value) {
                          DWORD(std::strlen(value) + 1));
         ::RegCloseKey(key);
     }
+}
+
+std::string PresetFolder() {
+    return std::string("Z:") + VG_DIALOG_TEST_DIR + "\\install\\Presets\\";
+}
+
+std::string ResetPresetFolder() {
+    const std::string folder = PresetFolder();
+    ::CreateDirectoryA((std::string("Z:") + VG_DIALOG_TEST_DIR + "\\install").c_str(), nullptr);
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    WIN32_FIND_DATAA found;
+    HANDLE find = ::FindFirstFileA((folder + "*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                ::SetFileAttributesA((folder + found.cFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileA((folder + found.cFileName).c_str());
+            }
+        } while (::FindNextFileA(find, &found));
+        ::FindClose(find);
+    }
+    return folder;
+}
+
+void InstallPreset(const std::string& file, const std::string& name, const PresetValues& values,
+                   bool predefined) {
+    const std::string path = PresetFolder() + file;
+    writePreset(path, name, "Test preset " + name, predefined ? "Varen Works" : "User", values);
+    if (predefined) {
+        XmlSetInt({"VarenWorks", "VarenGlaze", name}, "Mod", 0, path);
+    }
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::string bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        return bytes;
+    }
+    char chunk[4096];
+    size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        bytes.append(chunk, n);
+    }
+    std::fclose(f);
+    return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+}
+
+bool FileExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 CHostImage TestImage(int32_t width, int32_t height, int32_t depth) {

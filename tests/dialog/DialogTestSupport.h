@@ -10,6 +10,7 @@
 
 #include "host/FilterHost.h"
 #include "plugin/EngineCall.h"
+#include "presets/PresetFile.h"
 #include "tests/plugin/TestEngine.h"
 
 // The module beside the test engine (which inverts and counts its calls) or the real engine.
@@ -23,6 +24,17 @@ std::string OutputFolder();
 void ResetRegistry();
 // Stores one preference value ("vwpfast", ...) as text.
 void StorePreference(const char* name, const char* value);
+
+// The preset folder of the tests' installation (with a trailing backslash); Reset empties it.
+std::string PresetFolder();
+std::string ResetPresetFolder();
+// Writes one preset into `file` of the preset folder; a predefined one gets "Mod" 0.
+void InstallPreset(const std::string& file, const std::string& name, const PresetValues& values,
+                   bool predefined = false);
+// Whole files, byte for byte; an empty text for a file that cannot be read.
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
 
 // A photograph-like test image: smooth ramps, a bright disc and a fine checker.
 vg::host::CHostImage TestImage(int32_t width, int32_t height, int32_t depth);

@@ -16,6 +16,7 @@
 #include "TempFiles.h"
 #include "presets/PresetFile.h"
 #include "presets/PresetFolder.h"
+#include "presets/XmlDocument.h"
 #include "presets/XmlProfile.h"
 
 namespace {
@@ -337,4 +338,37 @@ TEST(PresetFile, PredefinedFilesFollowTheFormat) {
         EXPECT_EQ(ReadBytes(copy), ReadBytes(file)) << name;
     }
     EXPECT_GE(count, 10);
+}
+
+TEST(PresetFile, OnlyWellFormedFilesWithPresetsCountAsPresetFiles) {
+    CTempDir dir;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool preset;
+    };
+    const std::string works = "<?xml version=\"1.0\"?><root><VarenWorks><VarenGlaze>";
+    const Case cases[] = {
+        {"ok.vpp", works + "<A Disp=\"1\"/></VarenGlaze></VarenWorks></root>", true},
+        {"hidden.vpp", works + "<A Disp=\"0\"/></VarenGlaze></VarenWorks></root>", true},
+        {"empty.vpp", works + "</VarenGlaze></VarenWorks></root>", false},
+        {"cut.vpp", works + "<A Disp=\"1\"/></VarenGlaze>", false},
+        {"other.vpp",
+         "<?xml version=\"1.0\"?><root><Other><VarenGlaze><A/></VarenGlaze></Other></root>", false},
+        {"text.vpp", "just some text", false},
+        {"html.vpp", "<html><body>404 Not Found</body></html>", false},
+        {"binary.vpp", std::string("\x89PNG\r\n\x1a\n\0\0", 10), false},
+        {"huge.vpp",
+         works + "<A Disp=\"1\"/>" + std::string(CXmlDocument::kMaxFileSize, ' ') +
+             "</VarenGlaze></VarenWorks></root>",
+         false},
+    };
+    for (const Case& c : cases) {
+        WriteBytes(dir.File(c.name), c.bytes);
+        EXPECT_EQ(IsPresetFile(dir.File(c.name)), c.preset) << c.name;
+    }
+    EXPECT_FALSE(IsPresetFile(dir.File("missing.vpp")));
+    EXPECT_FALSE(IsPresetFile(dir.Path()));  // a folder
+    for (const auto& entry : std::filesystem::directory_iterator(VG_PRESET_DATA_DIR))
+        EXPECT_TRUE(IsPresetFile(entry.path().string())) << entry.path();
 }
