@@ -98,6 +98,24 @@ void CALLBACK CDialogDriver::OnTick(HWND, UINT, UINT_PTR, DWORD) {
     }
 }
 
+void CDialogDriver::CloseEverything() {
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM main) -> BOOL {
+            if (::IsWindowVisible(window) && ::IsWindowEnabled(window) &&
+                window != reinterpret_cast<HWND>(main)) {
+                // Message boxes end on Cancel or No, choosers on Cancel.
+                ::PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+                ::PostMessageA(window, WM_COMMAND, IDNO, 0);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(m_abandoned));
+    if (::IsWindow(m_abandoned) && ::IsWindowEnabled(m_abandoned)) {
+        ::PostMessageA(m_abandoned, WM_COMMAND, IDCANCEL, 0);
+    }
+}
+
 void CDialogDriver::Tick() {
     // A step may run a nested loop (a message box): its ticks wait for the step to return.
     if (m_inTick) {
@@ -127,8 +145,11 @@ void CDialogDriver::Tick() {
         }
         // A script that left the dialog open: end it so the test can report.
         m_failures.push_back("the script ended with the dialog still open");
-        ::PostMessageA(m_dialog, WM_COMMAND, IDCANCEL, 0);
+        m_abandoned = m_dialog;
         m_dialog = nullptr;
+    }
+    if (m_abandoned) {
+        CloseEverything();
     }
     m_inTick = false;
 }
@@ -143,6 +164,7 @@ vg::host::RunResult CDialogDriver::Run(vg::host::CFilterHost& host, vg::host::CH
     ::KillTimer(nullptr, m_timer);
     m_timer = 0;
     g_driver = nullptr;
+    m_abandoned = nullptr;
     if (m_next < m_steps.size()) {
         m_failures.push_back("the dialog ended before: " + m_steps[m_next].what);
     }

@@ -79,6 +79,7 @@ private:
     // The visible windows of this thread, for the report of a step that timed out.
     static std::string VisibleWindows();
     void Tick();
+    void CloseEverything();
 
     struct Entry {
         Step step;
@@ -88,6 +89,9 @@ private:
     size_t m_next = 0;
     HWND m_dialog = nullptr;
     bool m_inTick = false;
+    // After a failure: every window of the thread is closed at each tick, message boxes and
+    // choosers first, so that a test fails instead of waiting in a nested loop.
+    HWND m_abandoned = nullptr;
     DWORD m_deadline = 0;
     DWORD m_stepStarted = 0;
     UINT_PTR m_timer = 0;

@@ -10,6 +10,9 @@
 
 using namespace vg::host;
 
+// Unbuffered output: a run stopped by its time limit still shows the test it was in.
+static const int kUnbufferedOutput = (std::setvbuf(stdout, nullptr, _IONBF, 0), 0);
+
 std::string ModuleWithTestEngine() {
     return std::string("Z:") + VG_DIALOG_TEST_DIR + "/testengine/VarenGlaze2.8bf";
 }

@@ -175,9 +175,35 @@ void ChooseFolder(CDialogDriver& d, const std::string& title, const std::string&
             if (!search.found) {
                 return false;
             }
-            const std::string path = WinPath(folder);
+            // The browser fills its tree as it goes: OK only once the folder is selected.
+            std::string path = WinPath(folder);
+            while (!path.empty() && path.back() == '\\') path.pop_back();
             ::SendMessageA(search.found, BFFM_SETSELECTIONA, TRUE,
                            reinterpret_cast<LPARAM>(path.c_str()));
+            HWND tree = nullptr;
+            ::EnumChildWindows(
+                search.found,
+                [](HWND child, LPARAM p) -> BOOL {
+                    char cls[32] = {};
+                    ::GetClassNameA(child, cls, sizeof cls);
+                    if (std::string(cls) != WC_TREEVIEWA) {
+                        return TRUE;
+                    }
+                    *reinterpret_cast<HWND*>(p) = child;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&tree));
+            char text[MAX_PATH] = {};
+            TVITEMA item = {};
+            item.mask = TVIF_TEXT;
+            item.hItem = tree ? TreeView_GetSelection(tree) : nullptr;
+            item.pszText = text;
+            item.cchTextMax = sizeof text;
+            if (!item.hItem || !::SendMessageA(tree, TVM_GETITEMA, 0,
+                                               reinterpret_cast<LPARAM>(&item)) ||
+                path.substr(path.find_last_of('\\') + 1) != text) {
+                return false;
+            }
             ::PostMessageA(search.found, WM_COMMAND, IDOK, 0);
             return true;
         },
