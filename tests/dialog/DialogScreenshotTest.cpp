@@ -1,6 +1,7 @@
-// Screenshots of the dialog with the real engine for a person to look at: template size and
-// maximised, 100 % and fit, 8 and 16 bits, each tab. Also checks what a look would catch:
-// every page row inside the tab control, no two controls on top of each other.
+// Screenshots of the dialog with the real engine and the predefined presets for a person to
+// look at: template size and maximised, 100 % and fit, 8 and 16 bits, each tab. Also checks
+// what a look would catch: every page row inside the tab control, no two controls on top of
+// each other.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -61,9 +62,24 @@ void ClickTab(const CDialogDriver& d, int index) {
     ::PostMessageA(tabs, WM_LBUTTONUP, 0, at);
 }
 
+// The predefined presets, so that the list shows their thumbnails of the photograph.
+void InstallPredefinedPresets() {
+    const std::string folder = ResetPresetFolder();
+    const std::string data = std::string("Z:") + VG_SOURCE_DIR + "/presets/data/";
+    WIN32_FIND_DATAA found = {};
+    HANDLE find = ::FindFirstFileA((data + "*.vpp").c_str(), &found);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    do {
+        EXPECT_TRUE(::CopyFileA((data + found.cFileName).c_str(),
+                                (folder + found.cFileName).c_str(), FALSE));
+    } while (::FindNextFileA(find, &found));
+    ::FindClose(find);
+}
+
 }  // namespace
 
 TEST(DialogScreenshot, TemplateSizeAndMaximisedAtOneHundredPercentAndFitOnEachTab) {
+    InstallPredefinedPresets();
     for (int depth : {8, 16}) {
         ResetRegistry();
         CFilterHost host;

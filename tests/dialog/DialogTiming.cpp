@@ -1,6 +1,7 @@
 // Speed of the dialog under Wine with the real engine, measured side by side in one run (not a
 // test): re-filtering and painting a 600 x 400 preview after a parameter change, opening on a
-// 24-megapixel image, and a pan drag, which repaints without the engine.
+// 24-megapixel image, a pan drag, which repaints without the engine, and the thumbnails of 16
+// presets on a 24-megapixel image beside one preview change and the switch to the list view.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -173,6 +174,57 @@ int main() {
         std::printf("open on 6000 x 4000, 8 bits: overview delivered at %.0f ms, first filtered "
                     "preview painted at %.0f ms (%zu requests)\n",
                     overviewDone, firstPaint, requests.size());
+    }
+
+    // 3. Sixteen presets at the default values on a 24-megapixel image: "Refresh" renders every
+    // thumbnail and filters the preview once more; the list view renders nothing.
+    {
+        ResetPresetFolder();
+        PresetValues defaults{};
+        for (int i = 0; i < kParamCount; ++i) defaults[i] = GetParam(DefaultParams(), i);
+        for (int i = 0; i < 16; ++i) {
+            InstallPreset("p" + std::to_string(i) + ".vpp", "Preset" + std::to_string(i),
+                          defaults);
+        }
+        CFilterHost host;
+        host.Load(ModuleWithRealEngine(), &error);
+        CHostImage image = TestImage(6000, 4000, 8);
+        CDialogDriver d;
+        std::vector<double> refresh, change, toList, toThumbs;
+        d.Sleep(800);
+        d.Then([&] {
+            HWND page = d.Page(0);
+            HWND slider = d.PageItem(0, IDC_VG_CLEAN_STRENGTH_SLIDER);
+            for (int i = 0; i < 5; ++i) {
+                double t0 = Now();
+                ::SendMessageA(d.Item(IDC_VG_REFRESH), BM_CLICK, 0, 0);
+                refresh.push_back(Now() - t0);
+                t0 = Now();
+                ::SendMessageA(page, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
+                               reinterpret_cast<LPARAM>(slider));
+                change.push_back(Now() - t0);
+                t0 = Now();
+                ::SendMessageA(d.Dialog(), WM_COMMAND, ID_VG_TOGGLE_VIEW, 0);
+                toList.push_back(Now() - t0);
+                t0 = Now();
+                ::SendMessageA(d.Dialog(), WM_COMMAND, ID_VG_TOGGLE_VIEW, 0);
+                toThumbs.push_back(Now() - t0);
+            }
+            const RECT p = d.ClientRectOf(d.Item(IDC_VG_PREVIEW));
+            std::printf("16 presets on 6000 x 4000, preview %ld x %ld:\n", p.right, p.bottom);
+            std::printf("  Refresh (16 thumbnails + the preview): median %.0f ms (min %.0f)\n",
+                        Median(refresh), *std::min_element(refresh.begin(), refresh.end()));
+            std::printf("  one parameter change (the preview alone): median %.0f ms\n",
+                        Median(change));
+            std::printf("  to the list view: median %.1f ms; back to thumbnails: median %.0f ms\n",
+                        Median(toList), Median(toThumbs));
+            std::printf("  ratio Refresh / parameter change: %.1f\n",
+                        Median(refresh) / std::max(1.0, Median(change)));
+            d.Click(IDCANCEL);
+            return true;
+        });
+        d.Run(host, image, RunOptions{});
+        ResetPresetFolder();
     }
     return 0;
 }
