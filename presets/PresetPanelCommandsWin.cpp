@@ -34,6 +34,15 @@ constexpr char kMsgFileExists[] = "File exists!\n\nDo you want to overwrite?";
 // A preset file is a few kilobytes; the reader takes no more than this anyway.
 constexpr DownloadLimits kDownloadLimits = {CXmlDocument::kMaxFileSize, 8000, 15000};
 
+// The file and folder choosers' libraries are loaded only while a chooser runs: imported by
+// the module, they are loaded and freed with every load of the plug-in, and each such load
+// left a handle behind.
+template <typename Proc>
+Proc SystemProc(HMODULE library, const char* name) {
+    return library ? reinterpret_cast<Proc>(reinterpret_cast<void*>(::GetProcAddress(library, name)))
+                   : nullptr;
+}
+
 bool Ask(const char* question) {
     return AfxMessageBox(question, MB_YESNO) == IDYES;
 }
@@ -83,7 +92,13 @@ bool AskFileToOpen(const char* title, const char* filter, std::string& path, std
     ofn.nMaxFileTitle = static_cast<DWORD>(fileTitle.size());
     ofn.lpstrTitle = title;
     ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (!::GetOpenFileNameA(&ofn)) {
+    HMODULE dialogs = ::LoadLibraryA("comdlg32.dll");
+    auto open = SystemProc<BOOL(WINAPI*)(OPENFILENAMEA*)>(dialogs, "GetOpenFileNameA");
+    const bool chosen = open && open(&ofn);
+    if (dialogs) {
+        ::FreeLibrary(dialogs);
+    }
+    if (!chosen) {
         return false;
     }
     path = file.data();
@@ -93,7 +108,17 @@ bool AskFileToOpen(const char* title, const char* filter, std::string& path, std
 
 // The shell's folder browser, new style with an edit box, rooted at the desktop.
 bool AskFolder(const std::string& title, std::string& folder) {
-    ::OleInitialize(nullptr);
+    HMODULE ole = ::LoadLibraryA("ole32.dll");
+    auto initialize = SystemProc<HRESULT(WINAPI*)(LPVOID)>(ole, "OleInitialize");
+    auto uninitialize = SystemProc<void(WINAPI*)()>(ole, "OleUninitialize");
+    auto freeMemory = SystemProc<void(WINAPI*)(LPVOID)>(ole, "CoTaskMemFree");
+    if (!initialize || !uninitialize || !freeMemory) {
+        if (ole) {
+            ::FreeLibrary(ole);
+        }
+        return false;
+    }
+    initialize(nullptr);
     BROWSEINFOA info = {};
     info.hwndOwner = ::GetActiveWindow();
     info.lpszTitle = title.c_str();
@@ -105,9 +130,10 @@ bool AskFolder(const std::string& title, std::string& folder) {
         if (chosen) {
             folder = path;
         }
-        ::CoTaskMemFree(item);
+        freeMemory(item);
     }
-    ::OleUninitialize();
+    uninitialize();
+    ::FreeLibrary(ole);
     return chosen;
 }
 
