@@ -116,7 +116,7 @@ def screenshots(build, pictures):
     result = subprocess.run([os.path.join(ROOT, "cmake", "wine-run.sh"),
                              os.path.join(build, "wineprefix"), exe, "Z:" + pictures],
                             capture_output=True, text=True)
-    wanted = ["dialog-clean.png", "dialog-edges.png", "dialog-fit-texture.png"]
+    wanted = ["dialog-clean.png", "dialog-edges.png", "dialog-fit-texture.png", "preferences.png"]
     if result.returncode != 0 or not all(os.path.exists(os.path.join(pictures, w))
                                          for w in wanted):
         sys.exit("build.py: guide_pictures failed:\n%s%s" % (result.stdout, result.stderr))

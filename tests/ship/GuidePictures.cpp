@@ -1,7 +1,7 @@
 // The dialog pictures of the user's guide: the real plug-in and engine on the bundled photograph,
 // with the predefined presets installed, on each of its tabs.
-// Usage: guide_pictures OUT_FOLDER   (writes dialog-clean.png, dialog-edges.png and
-// dialog-fit-texture.png; exit code 0 when all three were written)
+// Usage: guide_pictures OUT_FOLDER   (writes dialog-clean.png, dialog-edges.png,
+// dialog-fit-texture.png and preferences.png; exit code 0 when all were written)
 #include <windows.h>
 
 #include <cstdio>
@@ -85,8 +85,13 @@ int main(int argc, char** argv) {
     d.Sleep(800);
     d.Do([&] {
         saved = SaveWindowPng(d.Dialog(), out + "dialog-fit-texture.png") && saved;
-        d.Click(IDCANCEL);
+        d.Command(ID_VG_PREFERENCES);
     });
+    d.OnPopup("Preference", [&](HWND dialog) {
+        saved = SaveWindowPng(dialog, out + "preferences.png") && saved;
+        ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    d.Do([&] { d.Click(IDCANCEL); });
     const RunResult r = d.Run(host, photo, RunOptions{});
     for (const std::string& failure : d.Failures()) {
         std::fprintf(stderr, "guide_pictures: %s\n", failure.c_str());

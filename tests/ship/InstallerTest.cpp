@@ -4,6 +4,7 @@
 // and preferences.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -276,16 +277,18 @@ TEST(Installer, SilentInstallUseAndUninstallKeepTheUsersPresetsAndPreferences) {
     ASSERT_TRUE(ReadImageFile(out, &filtered, &error)) << error;
     EXPECT_FALSE(filtered == image);
 
-    // The dialog of the installed plug-in opens without a registry message, and its
-    // "User's Guide..." opens the installed guide.
+    // The dialog of the installed plug-in opens without a registry message, lists the
+    // predefined presets, and its "User's Guide..." opens the installed guide.
     const std::string opened = "C:\\opened-guide.txt";
     RegisterPdfViewer(opened);
     {
         CFilterHost host;
         ASSERT_TRUE(host.Load(plugins + "\\VarenGlaze2.8bf", &error)) << error;
         CDialogDriver d;
+        int listed = -1;
         d.Do([&] {
-            ::PostMessageA(d.Dialog(), WM_COMMAND, ID_VG_USERS_GUIDE, 0);
+            listed = int(::SendMessageA(d.Item(IDC_VG_PRESET_LIST), LVM_GETITEMCOUNT, 0, 0));
+            d.Command(ID_VG_USERS_GUIDE);
         });
         d.Do([&] { d.Click(IDCANCEL); });
         RunOptions options;
@@ -294,6 +297,7 @@ TEST(Installer, SilentInstallUseAndUninstallKeepTheUsersPresetsAndPreferences) {
         const RunResult r = d.Run(host, photo, options);
         EXPECT_EQ(r.result, -128) << DescribeResult(r);
         for (const std::string& failure : d.Failures()) ADD_FAILURE() << failure;
+        EXPECT_GE(listed, int(predefined.size())) << "the predefined presets in the list";
     }
     EXPECT_EQ(FirstLineWhenWritten(opened), install + "\\Docs\\UsersGuide.pdf");
     ::DeleteFileA(opened.c_str());
