@@ -4,36 +4,23 @@
 #include <wininet.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 #include "Handle.h"
+#include "HttpGetWin.h"
 #include "UpdateText.h"
 #include "WaitCursor.h"
 #include "WinApp.h"
 
 namespace {
 
-struct InternetTraits {
-    using Type = HINTERNET;
-    static Type Null() { return nullptr; }
-    static void Close(Type h) { ::InternetCloseHandle(h); }
-};
-using CInternetHandle = CHandle<InternetTraits>;
-
 constexpr char kAgent[] = "Varen Work's Software Update Search";
 // Reload from the server, keep nothing in the cache, send a no-cache pragma, ASCII transfer.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_TRANSFER_ASCII;
 constexpr int kShow = SW_SHOW;
-
-void SetTimeouts(HINTERNET handle, DWORD timeout) {
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                         INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
-                         INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
-        ::InternetSetOptionA(handle, option, &timeout, sizeof(timeout));
-    }
-}
 
 CUpdateCheck::Launcher DefaultLauncher() {
     CUpdateCheck::Launcher launcher;
@@ -57,82 +44,16 @@ CUpdateCheck::CUpdateCheck(Launcher launcher, DWORD timeout, DWORD deadline)
 CUpdateCheck::~CUpdateCheck() = default;
 
 std::optional<std::string> CUpdateCheck::Fetch(const char* address) const {
-    if (!address || !*address) {
-        return std::nullopt;
-    }
-    const ULONGLONG start = ::GetTickCount64();
-    char host[256] = {};
-    char path[2048] = {};
-    char extra[2048] = {};
-    URL_COMPONENTSA parts = {};
-    parts.dwStructSize = sizeof(parts);
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = sizeof(host);
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = sizeof(path);
-    parts.lpszExtraInfo = extra;
-    parts.dwExtraInfoLength = sizeof(extra);
-    if (!::InternetCrackUrlA(address, 0, 0, &parts) ||
-        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) ||
-        host[0] == '\0') {
-        return std::nullopt;
-    }
-    const std::string object = std::string(path[0] ? path : "/") + extra;
-
-    CInternetHandle session(
-        ::InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session) {
-        return std::nullopt;
-    }
-    SetTimeouts(session.Get(), m_timeout);
-    CInternetHandle connection(::InternetConnectA(session.Get(), host, parts.nPort, nullptr,
-                                                  nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) {
-        return std::nullopt;
-    }
-    const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0;
-    CInternetHandle request(::HttpOpenRequestA(connection.Get(), "GET", object.c_str(), nullptr,
-                                               nullptr, nullptr, kRequestFlags | secure, 0));
-    if (!request) {
-        return std::nullopt;
-    }
-    // Time-outs on the request handle: a session's alone leave the request waiting forever
-    // on some systems.
-    SetTimeouts(request.Get(), m_timeout);
-    if (!::HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0)) {
-        return std::nullopt;
-    }
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!::HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                          &size, nullptr) ||
-        status != HTTP_STATUS_OK) {
-        return std::nullopt;  // an error page is not a version file
-    }
-    // Read what is there, piece by piece, so that a trickling server meets the deadline.
+    // The version file is short: what lies past its limit is not read.
     std::string text;
-    char buffer[update::kMaxFileBytes];
-    while (text.size() < update::kMaxFileBytes) {
-        if (::GetTickCount64() - start > m_deadline) {
-            return std::nullopt;
-        }
-        DWORD available = 0;
-        if (!::InternetQueryDataAvailable(request.Get(), &available, 0, 0)) {
-            return std::nullopt;
-        }
-        if (available == 0) {
-            break;  // the end of the answer
-        }
-        const DWORD want =
-            static_cast<DWORD>(std::min<size_t>(available, update::kMaxFileBytes - text.size()));
-        DWORD got = 0;
-        if (!::InternetReadFile(request.Get(), buffer, want, &got)) {
-            return std::nullopt;
-        }
-        if (got == 0) {
-            break;
-        }
-        text.append(buffer, got);
+    HttpBodySink sink;
+    sink.piece = [&text](const char* data, size_t size) {
+        text.append(data, std::min(size, update::kMaxFileBytes - text.size()));
+        return text.size() < update::kMaxFileBytes ? HttpBodyStep::More : HttpBodyStep::Enough;
+    };
+    const HttpGetOptions options = {kAgent, kRequestFlags, m_timeout, m_deadline};
+    if (HttpGet(address, options, sink) != HttpGetResult::Done) {
+        return std::nullopt;  // an error page is not a version file
     }
     // The text ends at its first NUL, as a C string would.
     text.resize(std::min(text.size(), text.find('\0')));

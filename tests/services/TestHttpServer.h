@@ -16,6 +16,7 @@ public:
         Silent,             // accepts and never answers
         HeadersThenSilent,  // sends the headers with a length, then nothing
         Trickle,            // sends the answer one byte every 200 ms
+        CutShort,           // announces the body's length, sends half of it and closes
     };
 
     CTestHttpServer(Mode mode, std::string body, int status = 200)
@@ -111,6 +112,9 @@ private:
             case Mode::HeadersThenSilent:
                 ::send(client, headers.data(), static_cast<int>(headers.size()), 0);
                 Idle();
+                break;
+            case Mode::CutShort:
+                ::send(client, all.data(), static_cast<int>(headers.size() + m_body.size() / 2), 0);
                 break;
             case Mode::Trickle:
                 ::send(client, headers.data(), static_cast<int>(headers.size()), 0);

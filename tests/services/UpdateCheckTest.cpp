@@ -129,6 +129,8 @@ TEST(UpdateCheck, BrokenServersEndInTheFailureMessageWithinTheDeadline) {
          200},
         {"trickle", CTestHttpServer::Mode::Trickle, "2|1|1|https://x.test/" + std::string(40, 'p'),
          200},
+        {"cut short", CTestHttpServer::Mode::CutShort,
+         "2|1|1|https://x.test/" + std::string(40, 'p'), 200},
         {"not found page", CTestHttpServer::Mode::Answer, "404 Not Found", 404},
         {"empty", CTestHttpServer::Mode::Answer, "", 200},
     };
