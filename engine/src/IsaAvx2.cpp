@@ -12,11 +12,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <immintrin.h>
 #include <new>
 
 #pragma GCC target("avx2,fma")
 
 #define VG_KERNEL_NS avx2
+#define VG_KERNEL_AVX2 1
 #define VG_KERNEL_NAME "avx2"
 #include "KernelsImpl.h"
 #include "PipelineImpl.h"

@@ -1,6 +1,6 @@
 // Bodies of the row kernels, compiled once per instruction set into namespace VG_KERNEL_NS.
-// Written as plain loops that the compiler vectorises; the accent's kernels gather samples
-// and stay scalar.
+// Written as plain loops that the compiler vectorises; the accent's kernels, which gather
+// bilinear samples, have AVX2 bodies of their own (VG_KERNEL_AVX2).
 #include "Kernels.h"
 
 #include <cmath>
@@ -175,86 +175,294 @@ void SampleOutside(const float* const* planes, std::ptrdiff_t stride, int w, int
     for (int c = 0; c < 3; ++c) v[c] = 2.0f * a[c] - b[c];
 }
 
-void FlowRow(const FlowRowArgs& g) {
-    const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(g.y) * g.stride;
-    for (int x = 0; x < g.width; ++x) {
-        const float a = g.jxx[x], b = g.jxy[x], c = g.jyy[x];
-        const float d = a - c;
-        const float root = std::sqrt(d * d + 4.0f * b * b);
-        // Eigenvector of the larger eigenvalue: the gradient direction.
-        float vx = d + root, vy = 2.0f * b;
-        if (d < 0.0f) {
-            vx = 2.0f * b;
-            vy = root - d;
-        }
-        const float len = std::sqrt(vx * vx + vy * vy);
-        const float coherence = root / (a + c + 1e-12f);
-        // Flat areas have no contour to follow; leaving them saves most of the work.
-        const float energy = (a + c) * g.stepScale * g.stepScale;
-        if (len < 1e-12f || coherence < 0.05f || energy < g.flatEnergy) {
-            for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
-            continue;
-        }
-        const float tx = -vy / len * g.tapStep, ty = vx / len * g.tapStep;
-        float acc[3] = {0.0f, 0.0f, 0.0f};
-        for (int k = 0; k < kFlowTaps; ++k) {
-            const float o = static_cast<float>(k - kFlowTaps / 2);
-            float v[3];
-            Sample(g.planes, g.stride, g.width, g.height, static_cast<float>(x) + o * tx,
-                   static_cast<float>(g.y) + o * ty, v);
-            for (int ch = 0; ch < 3; ++ch) acc[ch] += g.taps[k] * v[ch];
-        }
-        // Only coherent structures are drawn along; isotropic areas stay as they are.
-        const float blend = std::fmin(1.0f, coherence * 1.25f);
-        for (int ch = 0; ch < 3; ++ch) {
-            const float orig = g.planes[ch][row + x];
-            g.out[ch][x] = orig + blend * (acc[ch] - orig);
-        }
+// One pixel of FlowRow; `row` is y * stride.
+inline __attribute__((always_inline)) void FlowPixel(const FlowRowArgs& g, std::ptrdiff_t row,
+                                                     int x) {
+    const float a = g.jxx[x], b = g.jxy[x], c = g.jyy[x];
+    const float d = a - c;
+    const float root = std::sqrt(d * d + 4.0f * b * b);
+    // Eigenvector of the larger eigenvalue: the gradient direction.
+    float vx = d + root, vy = 2.0f * b;
+    if (d < 0.0f) {
+        vx = 2.0f * b;
+        vy = root - d;
+    }
+    const float len = std::sqrt(vx * vx + vy * vy);
+    const float coherence = root / (a + c + 1e-12f);
+    // Flat areas have no contour to follow; leaving them saves most of the work.
+    const float energy = (a + c) * g.stepScale * g.stepScale;
+    if (len < 1e-12f || coherence < 0.05f || energy < g.flatEnergy) {
+        for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
+        return;
+    }
+    const float tx = -vy / len * g.tapStep, ty = vx / len * g.tapStep;
+    float acc[3] = {0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < kFlowTaps; ++k) {
+        const float o = static_cast<float>(k - kFlowTaps / 2);
+        float v[3];
+        Sample(g.planes, g.stride, g.width, g.height, static_cast<float>(x) + o * tx,
+               static_cast<float>(g.y) + o * ty, v);
+        for (int ch = 0; ch < 3; ++ch) acc[ch] += g.taps[k] * v[ch];
+    }
+    // Only coherent structures are drawn along; isotropic areas stay as they are.
+    const float blend = std::fmin(1.0f, coherence * 1.25f);
+    for (int ch = 0; ch < 3; ++ch) {
+        const float orig = g.planes[ch][row + x];
+        g.out[ch][x] = orig + blend * (acc[ch] - orig);
     }
 }
 
-void ShockRow(const ShockRowArgs& g) {
+// One pixel of ShockRow.
+inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std::ptrdiff_t row,
+                                                      int x) {
     const float* up = g.lum[0];
     const float* mid = g.lum[1];
     const float* down = g.lum[2];
-    const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(g.y) * g.stride;
     const float re = g.re, knee = g.knee;
-    for (int x = 0; x < g.width; ++x) {
-        const float gx = 0.5f * (mid[x + 1] - mid[x - 1]);
-        const float gy = 0.5f * (down[x] - up[x]);
-        const float g2 = gx * gx + gy * gy;
-        // Gradient in units of the edge scale, so the gate reads the same at every sampling
-        // step.
-        const float gs = std::sqrt(g2) * re * 2.5f;
-        if (g2 < 1e-14f || gs < 0.1f * knee) {
-            for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
-            continue;
-        }
-        const float lxx = mid[x - 1] - 2.0f * mid[x] + mid[x + 1];
-        const float lyy = up[x] - 2.0f * mid[x] + down[x];
-        const float lxy = 0.25f * (down[x + 1] - down[x - 1] - up[x + 1] + up[x - 1]);
-        const float inv = 1.0f / std::sqrt(g2);
-        const float nx = gx * inv, ny = gy * inv;
-        const float lnn = nx * nx * lxx + 2.0f * nx * ny * lxy + ny * ny * lyy;
-        float fwd[3], back[3];
-        Sample(g.planes, g.stride, g.width, g.height, static_cast<float>(x) + nx * g.shockStep,
-               static_cast<float>(g.y) + ny * g.shockStep, fwd);
-        Sample(g.planes, g.stride, g.width, g.height, static_cast<float>(x) - nx * g.shockStep,
-               static_cast<float>(g.y) - ny * g.shockStep, back);
-        // Forward points uphill: on the bright side (lnn < 0) move towards the brighter
-        // neighbour, on the dark side towards the darker one. The sign is smooth through the
-        // middle of the edge, so the edge keeps an antialiased profile instead of becoming a
-        // one-pixel step.
-        const float curv = lnn * re * re;
-        const float u = curv / (0.5f * knee);
-        const float s = u / std::sqrt(1.0f + u * u);
-        const float gate = gs * gs / (gs * gs + knee * knee);
-        for (int ch = 0; ch < 3; ++ch) {
-            const float here = g.planes[ch][row + x];
-            const float target = 0.5f * (fwd[ch] + back[ch]) - s * 0.5f * (fwd[ch] - back[ch]);
-            g.out[ch][x] = here + gate * (target - here);
+    const float gx = 0.5f * (mid[x + 1] - mid[x - 1]);
+    const float gy = 0.5f * (down[x] - up[x]);
+    const float g2 = gx * gx + gy * gy;
+    // Gradient in units of the edge scale, so the gate reads the same at every sampling
+    // step.
+    const float gs = std::sqrt(g2) * re * 2.5f;
+    if (g2 < 1e-14f || gs < 0.1f * knee) {
+        for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
+        return;
+    }
+    const float lxx = mid[x - 1] - 2.0f * mid[x] + mid[x + 1];
+    const float lyy = up[x] - 2.0f * mid[x] + down[x];
+    const float lxy = 0.25f * (down[x + 1] - down[x - 1] - up[x + 1] + up[x - 1]);
+    const float inv = 1.0f / std::sqrt(g2);
+    const float nx = gx * inv, ny = gy * inv;
+    const float lnn = nx * nx * lxx + 2.0f * nx * ny * lxy + ny * ny * lyy;
+    float fwd[3], back[3];
+    Sample(g.planes, g.stride, g.width, g.height, static_cast<float>(x) + nx * g.shockStep,
+           static_cast<float>(g.y) + ny * g.shockStep, fwd);
+    Sample(g.planes, g.stride, g.width, g.height, static_cast<float>(x) - nx * g.shockStep,
+           static_cast<float>(g.y) - ny * g.shockStep, back);
+    // Forward points uphill: on the bright side (lnn < 0) move towards the brighter
+    // neighbour, on the dark side towards the darker one. The sign is smooth through the
+    // middle of the edge, so the edge keeps an antialiased profile instead of becoming a
+    // one-pixel step.
+    const float curv = lnn * re * re;
+    const float u = curv / (0.5f * knee);
+    const float s = u / std::sqrt(1.0f + u * u);
+    const float gate = gs * gs / (gs * gs + knee * knee);
+    for (int ch = 0; ch < 3; ++ch) {
+        const float here = g.planes[ch][row + x];
+        const float target = 0.5f * (fwd[ch] + back[ch]) - s * 0.5f * (fwd[ch] - back[ch]);
+        g.out[ch][x] = here + gate * (target - here);
+    }
+}
+
+#if defined(VG_KERNEL_AVX2)
+// The accent's kernels eight pixels at a time. Bilinear samples are gathered; a group with a
+// sample outside the image (or a non-finite position) takes the per-pixel path, which
+// continues the image by odd reflection. The formulas are those of FlowPixel and ShockPixel.
+
+// Whether every lane of (fx, fy) lies inside [0, xmax] x [0, ymax] (NaN counts as outside).
+inline bool AllInside(__m256 fx, __m256 fy, __m256 xmax, __m256 ymax) {
+    const __m256 zero = _mm256_setzero_ps();
+    const __m256 in = _mm256_and_ps(
+        _mm256_and_ps(_mm256_cmp_ps(fx, zero, _CMP_GE_OQ), _mm256_cmp_ps(fx, xmax, _CMP_LE_OQ)),
+        _mm256_and_ps(_mm256_cmp_ps(fy, zero, _CMP_GE_OQ), _mm256_cmp_ps(fy, ymax, _CMP_LE_OQ)));
+    return _mm256_movemask_ps(in) == 0xff;
+}
+
+// Bilinear samples of the three planes at eight positions inside the image.
+inline __attribute__((always_inline)) void Sample8(const float* const* planes, int stride,
+                                                   int w, int h, __m256 fx, __m256 fy,
+                                                   __m256* v) {
+    const __m256i x0 = _mm256_cvttps_epi32(fx);
+    const __m256i y0 = _mm256_cvttps_epi32(fy);
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i dx = _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(w - 1), x0), one);
+    const __m256i dy = _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(h - 1), y0),
+                                        _mm256_set1_epi32(stride));
+    const __m256 ax = _mm256_sub_ps(fx, _mm256_cvtepi32_ps(x0));
+    const __m256 ay = _mm256_sub_ps(fy, _mm256_cvtepi32_ps(y0));
+    const __m256i o00 = _mm256_add_epi32(_mm256_mullo_epi32(y0, _mm256_set1_epi32(stride)), x0);
+    const __m256i o01 = _mm256_add_epi32(o00, dx);
+    const __m256i o10 = _mm256_add_epi32(o00, dy);
+    const __m256i o11 = _mm256_add_epi32(o10, dx);
+    for (int c = 0; c < 3; ++c) {
+        const float* p = planes[c];
+        const __m256 p00 = _mm256_i32gather_ps(p, o00, 4);
+        const __m256 p01 = _mm256_i32gather_ps(p, o01, 4);
+        const __m256 p10 = _mm256_i32gather_ps(p, o10, 4);
+        const __m256 p11 = _mm256_i32gather_ps(p, o11, 4);
+        const __m256 top = _mm256_fmadd_ps(ax, _mm256_sub_ps(p01, p00), p00);
+        const __m256 bottom = _mm256_fmadd_ps(ax, _mm256_sub_ps(p11, p10), p10);
+        v[c] = _mm256_fmadd_ps(ay, _mm256_sub_ps(bottom, top), top);
+    }
+}
+
+inline __m256 Lanes(float x) {
+    return _mm256_add_ps(_mm256_set1_ps(x), _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7));
+}
+
+// Eight pixels of FlowRow from x; false when the group needs the per-pixel path.
+inline bool Flow8(const FlowRowArgs& g, std::ptrdiff_t row, int x) {
+    const __m256 a = _mm256_loadu_ps(g.jxx + x), b = _mm256_loadu_ps(g.jxy + x),
+                 c = _mm256_loadu_ps(g.jyy + x);
+    const __m256 zero = _mm256_setzero_ps();
+    const __m256 d = _mm256_sub_ps(a, c);
+    const __m256 b2 = _mm256_add_ps(b, b);
+    const __m256 root = _mm256_sqrt_ps(_mm256_fmadd_ps(d, d, _mm256_mul_ps(b2, b2)));
+    const __m256 neg = _mm256_cmp_ps(d, zero, _CMP_LT_OQ);
+    const __m256 vx = _mm256_blendv_ps(_mm256_add_ps(d, root), b2, neg);
+    const __m256 vy = _mm256_blendv_ps(b2, _mm256_sub_ps(root, d), neg);
+    const __m256 len = _mm256_sqrt_ps(_mm256_fmadd_ps(vx, vx, _mm256_mul_ps(vy, vy)));
+    const __m256 trace = _mm256_add_ps(a, c);
+    const __m256 coherence = _mm256_div_ps(root, _mm256_add_ps(trace, _mm256_set1_ps(1e-12f)));
+    const float scale2 = g.stepScale * g.stepScale;
+    const __m256 energy = _mm256_mul_ps(trace, _mm256_set1_ps(scale2));
+    const __m256 flat = _mm256_or_ps(
+        _mm256_cmp_ps(len, _mm256_set1_ps(1e-12f), _CMP_LT_OQ),
+        _mm256_or_ps(_mm256_cmp_ps(coherence, _mm256_set1_ps(0.05f), _CMP_LT_OQ),
+                     _mm256_cmp_ps(energy, _mm256_set1_ps(g.flatEnergy), _CMP_LT_OQ)));
+    const int flatBits = _mm256_movemask_ps(flat);
+    if (flatBits == 0xff) {
+        for (int ch = 0; ch < 3; ++ch)
+            _mm256_storeu_ps(g.out[ch] + x, _mm256_loadu_ps(g.planes[ch] + row + x));
+        return true;
+    }
+    // Flat lanes sample their own pixel, whose result the blend below discards.
+    const __m256 step = _mm256_div_ps(_mm256_set1_ps(g.tapStep), len);
+    const __m256 tx = _mm256_andnot_ps(flat, _mm256_mul_ps(_mm256_sub_ps(zero, vy), step));
+    const __m256 ty = _mm256_andnot_ps(flat, _mm256_mul_ps(vx, step));
+    const __m256 px = Lanes(static_cast<float>(x));
+    const __m256 py = _mm256_set1_ps(static_cast<float>(g.y));
+    const __m256 xmax = _mm256_set1_ps(static_cast<float>(g.width - 1));
+    const __m256 ymax = _mm256_set1_ps(static_cast<float>(g.height - 1));
+    // The outermost taps reach furthest: when they are inside, all are.
+    const __m256 reach = _mm256_set1_ps(static_cast<float>(kFlowTaps / 2));
+    if (!AllInside(_mm256_fmadd_ps(reach, tx, px), _mm256_fmadd_ps(reach, ty, py), xmax, ymax) ||
+        !AllInside(_mm256_fnmadd_ps(reach, tx, px), _mm256_fnmadd_ps(reach, ty, py), xmax, ymax)) {
+        return false;
+    }
+    __m256 acc[3] = {zero, zero, zero};
+    const int stride = static_cast<int>(g.stride);
+    for (int k = 0; k < kFlowTaps; ++k) {
+        const __m256 o = _mm256_set1_ps(static_cast<float>(k - kFlowTaps / 2));
+        __m256 v[3];
+        Sample8(g.planes, stride, g.width, g.height, _mm256_fmadd_ps(o, tx, px),
+                _mm256_fmadd_ps(o, ty, py), v);
+        const __m256 t = _mm256_set1_ps(g.taps[k]);
+        for (int ch = 0; ch < 3; ++ch) acc[ch] = _mm256_fmadd_ps(t, v[ch], acc[ch]);
+    }
+    const __m256 blend = _mm256_andnot_ps(
+        flat, _mm256_min_ps(_mm256_set1_ps(1.0f), _mm256_mul_ps(coherence, _mm256_set1_ps(1.25f))));
+    for (int ch = 0; ch < 3; ++ch) {
+        const __m256 orig = _mm256_loadu_ps(g.planes[ch] + row + x);
+        _mm256_storeu_ps(g.out[ch] + x,
+                         _mm256_fmadd_ps(blend, _mm256_sub_ps(acc[ch], orig), orig));
+    }
+    return true;
+}
+
+// Eight pixels of ShockRow from x; false when the group needs the per-pixel path.
+inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
+    const float* up = g.lum[0];
+    const float* mid = g.lum[1];
+    const float* down = g.lum[2];
+    const __m256 half = _mm256_set1_ps(0.5f);
+    const __m256 ml = _mm256_loadu_ps(mid + x - 1), mc = _mm256_loadu_ps(mid + x),
+                 mr = _mm256_loadu_ps(mid + x + 1);
+    const __m256 uc = _mm256_loadu_ps(up + x), dc = _mm256_loadu_ps(down + x);
+    const __m256 gx = _mm256_mul_ps(half, _mm256_sub_ps(mr, ml));
+    const __m256 gy = _mm256_mul_ps(half, _mm256_sub_ps(dc, uc));
+    const __m256 g2 = _mm256_fmadd_ps(gx, gx, _mm256_mul_ps(gy, gy));
+    const __m256 gs = _mm256_mul_ps(_mm256_sqrt_ps(g2), _mm256_set1_ps(g.re * 2.5f));
+    const __m256 skip =
+        _mm256_or_ps(_mm256_cmp_ps(g2, _mm256_set1_ps(1e-14f), _CMP_LT_OQ),
+                     _mm256_cmp_ps(gs, _mm256_set1_ps(0.1f * g.knee), _CMP_LT_OQ));
+    if (_mm256_movemask_ps(skip) == 0xff) {
+        for (int ch = 0; ch < 3; ++ch)
+            _mm256_storeu_ps(g.out[ch] + x, _mm256_loadu_ps(g.planes[ch] + row + x));
+        return true;
+    }
+    const __m256 two = _mm256_set1_ps(2.0f);
+    const __m256 lxx = _mm256_add_ps(_mm256_fnmadd_ps(two, mc, ml), mr);
+    const __m256 lyy = _mm256_add_ps(_mm256_fnmadd_ps(two, mc, uc), dc);
+    const __m256 lxy = _mm256_mul_ps(
+        _mm256_set1_ps(0.25f),
+        _mm256_add_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_loadu_ps(down + x + 1),
+                                                  _mm256_loadu_ps(down + x - 1)),
+                                    _mm256_loadu_ps(up + x + 1)),
+                      _mm256_loadu_ps(up + x - 1)));
+    // Skipped lanes get a zero normal (their own pixel), whose result the blend discards.
+    const __m256 inv = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_sqrt_ps(g2));
+    const __m256 nx = _mm256_andnot_ps(skip, _mm256_mul_ps(gx, inv));
+    const __m256 ny = _mm256_andnot_ps(skip, _mm256_mul_ps(gy, inv));
+    const __m256 nxy = _mm256_mul_ps(nx, ny);
+    const __m256 lnn = _mm256_fmadd_ps(
+        _mm256_mul_ps(nx, nx), lxx,
+        _mm256_fmadd_ps(_mm256_add_ps(nxy, nxy), lxy, _mm256_mul_ps(_mm256_mul_ps(ny, ny), lyy)));
+    const __m256 step = _mm256_set1_ps(g.shockStep);
+    const __m256 sx = _mm256_mul_ps(nx, step), sy = _mm256_mul_ps(ny, step);
+    const __m256 px = Lanes(static_cast<float>(x));
+    const __m256 py = _mm256_set1_ps(static_cast<float>(g.y));
+    const __m256 fx = _mm256_add_ps(px, sx), fy = _mm256_add_ps(py, sy);
+    const __m256 bx = _mm256_sub_ps(px, sx), by = _mm256_sub_ps(py, sy);
+    const __m256 xmax = _mm256_set1_ps(static_cast<float>(g.width - 1));
+    const __m256 ymax = _mm256_set1_ps(static_cast<float>(g.height - 1));
+    if (!AllInside(fx, fy, xmax, ymax) || !AllInside(bx, by, xmax, ymax)) {
+        return false;
+    }
+    const int stride = static_cast<int>(g.stride);
+    __m256 fwd[3], back[3];
+    Sample8(g.planes, stride, g.width, g.height, fx, fy, fwd);
+    Sample8(g.planes, stride, g.width, g.height, bx, by, back);
+    const __m256 one = _mm256_set1_ps(1.0f);
+    const __m256 curv = _mm256_mul_ps(lnn, _mm256_set1_ps(g.re * g.re));
+    const __m256 u = _mm256_div_ps(curv, _mm256_set1_ps(0.5f * g.knee));
+    const __m256 s = _mm256_div_ps(u, _mm256_sqrt_ps(_mm256_fmadd_ps(u, u, one)));
+    const __m256 gs2 = _mm256_mul_ps(gs, gs);
+    const __m256 gate = _mm256_andnot_ps(
+        skip, _mm256_div_ps(gs2, _mm256_add_ps(gs2, _mm256_set1_ps(g.knee * g.knee))));
+    const __m256 hs = _mm256_mul_ps(half, s);
+    for (int ch = 0; ch < 3; ++ch) {
+        const __m256 here = _mm256_loadu_ps(g.planes[ch] + row + x);
+        const __m256 mean = _mm256_mul_ps(half, _mm256_add_ps(fwd[ch], back[ch]));
+        const __m256 target = _mm256_fnmadd_ps(hs, _mm256_sub_ps(fwd[ch], back[ch]), mean);
+        _mm256_storeu_ps(g.out[ch] + x, _mm256_fmadd_ps(gate, _mm256_sub_ps(target, here), here));
+    }
+    return true;
+}
+#endif
+
+#if defined(VG_KERNEL_AVX2)
+// Gathers take 32-bit offsets.
+inline bool GatherReaches(std::ptrdiff_t stride, int height) {
+    return stride * static_cast<std::ptrdiff_t>(height) < (std::ptrdiff_t{1} << 30);
+}
+#endif
+
+void FlowRow(const FlowRowArgs& g) {
+    const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(g.y) * g.stride;
+    int x = 0;
+#if defined(VG_KERNEL_AVX2)
+    for (; GatherReaches(g.stride, g.height) && x + 8 <= g.width; x += 8) {
+        if (!Flow8(g, row, x)) {
+            for (int i = 0; i < 8; ++i) FlowPixel(g, row, x + i);
         }
     }
+#endif
+    for (; x < g.width; ++x) FlowPixel(g, row, x);
+}
+
+void ShockRow(const ShockRowArgs& g) {
+    const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(g.y) * g.stride;
+    int x = 0;
+#if defined(VG_KERNEL_AVX2)
+    for (; GatherReaches(g.stride, g.height) && x + 8 <= g.width; x += 8) {
+        if (!Shock8(g, row, x)) {
+            for (int i = 0; i < 8; ++i) ShockPixel(g, row, x + i);
+        }
+    }
+#endif
+    for (; x < g.width; ++x) ShockPixel(g, row, x);
 }
 
 }  // namespace
