@@ -269,28 +269,35 @@ inline bool AllInside(__m256 fx, __m256 fy, __m256 xmax, __m256 ymax) {
     return _mm256_movemask_ps(in) == 0xff;
 }
 
-// Bilinear samples of the three planes at eight positions inside the image.
+// Bilinear samples of the three planes at eight positions inside an image of at least 2 x 2
+// pixels. Each gather fetches a pixel and its right neighbour together (the last column and
+// row use the pair before them, at weight 1), so a sample costs two gathers of four pairs per
+// row and plane instead of four of eight single values.
 inline __attribute__((always_inline)) void Sample8(const float* const* planes, int stride,
                                                    int w, int h, __m256 fx, __m256 fy,
                                                    __m256* v) {
-    const __m256i x0 = _mm256_cvttps_epi32(fx);
-    const __m256i y0 = _mm256_cvttps_epi32(fy);
-    const __m256i one = _mm256_set1_epi32(1);
-    const __m256i dx = _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(w - 1), x0), one);
-    const __m256i dy = _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(h - 1), y0),
-                                        _mm256_set1_epi32(stride));
+    const __m256i x0 = _mm256_min_epi32(_mm256_cvttps_epi32(fx), _mm256_set1_epi32(w - 2));
+    const __m256i y0 = _mm256_min_epi32(_mm256_cvttps_epi32(fy), _mm256_set1_epi32(h - 2));
     const __m256 ax = _mm256_sub_ps(fx, _mm256_cvtepi32_ps(x0));
     const __m256 ay = _mm256_sub_ps(fy, _mm256_cvtepi32_ps(y0));
-    const __m256i o00 = _mm256_add_epi32(_mm256_mullo_epi32(y0, _mm256_set1_epi32(stride)), x0);
-    const __m256i o01 = _mm256_add_epi32(o00, dx);
-    const __m256i o10 = _mm256_add_epi32(o00, dy);
-    const __m256i o11 = _mm256_add_epi32(o10, dx);
+    const __m256i o = _mm256_add_epi32(_mm256_mullo_epi32(y0, _mm256_set1_epi32(stride)), x0);
+    // Pixels 0, 1, 4, 5 in one gather and 2, 3, 6, 7 in the other, so that one shuffle per
+    // 128-bit half puts the eight lefts (and the eight rights) back in order.
+    const __m256i op = _mm256_permutevar8x32_epi32(o, _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
+    const __m128i lo = _mm256_castsi256_si128(op), hi = _mm256_extracti128_si256(op, 1);
+    auto pairs = [&](const float* p, __m256& left, __m256& right) {
+        const auto* d = reinterpret_cast<const double*>(p);
+        // The masked form: GCC 12's plain one warns of an uninitialised source.
+        const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi32(-1));
+        const __m256 a = _mm256_castpd_ps(_mm256_mask_i32gather_pd(_mm256_setzero_pd(), d, lo, all, 4));
+        const __m256 b = _mm256_castpd_ps(_mm256_mask_i32gather_pd(_mm256_setzero_pd(), d, hi, all, 4));
+        left = _mm256_shuffle_ps(a, b, 0x88);
+        right = _mm256_shuffle_ps(a, b, 0xdd);
+    };
     for (int c = 0; c < 3; ++c) {
-        const float* p = planes[c];
-        const __m256 p00 = _mm256_i32gather_ps(p, o00, 4);
-        const __m256 p01 = _mm256_i32gather_ps(p, o01, 4);
-        const __m256 p10 = _mm256_i32gather_ps(p, o10, 4);
-        const __m256 p11 = _mm256_i32gather_ps(p, o11, 4);
+        __m256 p00, p01, p10, p11;
+        pairs(planes[c], p00, p01);
+        pairs(planes[c] + stride, p10, p11);
         const __m256 top = _mm256_fmadd_ps(ax, _mm256_sub_ps(p01, p00), p00);
         const __m256 bottom = _mm256_fmadd_ps(ax, _mm256_sub_ps(p11, p10), p10);
         v[c] = _mm256_fmadd_ps(ay, _mm256_sub_ps(bottom, top), top);
@@ -433,9 +440,10 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
 #endif
 
 #if defined(VG_KERNEL_AVX2)
-// Gathers take 32-bit offsets.
-inline bool GatherReaches(std::ptrdiff_t stride, int height) {
-    return stride * static_cast<std::ptrdiff_t>(height) < (std::ptrdiff_t{1} << 30);
+// Gathers take 32-bit offsets; Sample8 needs two columns and two rows.
+inline bool GatherReaches(std::ptrdiff_t stride, int width, int height) {
+    return width >= 2 && height >= 2 &&
+           stride * static_cast<std::ptrdiff_t>(height) < (std::ptrdiff_t{1} << 30);
 }
 #endif
 
@@ -443,7 +451,7 @@ void FlowRow(const FlowRowArgs& g) {
     const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(g.y) * g.stride;
     int x = 0;
 #if defined(VG_KERNEL_AVX2)
-    for (; GatherReaches(g.stride, g.height) && x + 8 <= g.width; x += 8) {
+    for (; GatherReaches(g.stride, g.width, g.height) && x + 8 <= g.width; x += 8) {
         if (!Flow8(g, row, x)) {
             for (int i = 0; i < 8; ++i) FlowPixel(g, row, x + i);
         }
@@ -456,7 +464,7 @@ void ShockRow(const ShockRowArgs& g) {
     const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(g.y) * g.stride;
     int x = 0;
 #if defined(VG_KERNEL_AVX2)
-    for (; GatherReaches(g.stride, g.height) && x + 8 <= g.width; x += 8) {
+    for (; GatherReaches(g.stride, g.width, g.height) && x + 8 <= g.width; x += 8) {
         if (!Shock8(g, row, x)) {
             for (int i = 0; i < 8; ++i) ShockPixel(g, row, x + i);
         }
