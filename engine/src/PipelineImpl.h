@@ -24,7 +24,10 @@ int CGlazeRun::EstimatePasses() const {
         const int k = m_s.cleanIterations;
         passes += reduced + 2 + k * (3 + guided) + (k - 1) + 1;
     }
-    passes += m_s.edgeAccent * 13;
+    if (m_s.edgeAccent > 0) {
+        // 13 loops in the first iteration (with the structure tensor), 6 in each further one.
+        passes += 13 + (m_s.edgeAccent - 1) * 6;
+    }
     if (m_s.edgeAccent > 0 && kAccentAntialias / m_n >= kMinBlurSigma) {
         passes += 3 * 2;  // the contours' antialiasing blur
     }

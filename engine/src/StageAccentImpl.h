@@ -66,24 +66,29 @@ void CGlazeRun::Accent(Planes3& s) {
             float* o = lum.Row(y) - 1;
             for (int x = 0; x < m_w + 2; ++x) o[x] = 2.0f * e[x] - m[x];
         }
-        ForRows(m_h, [&](int y, int) {
-            const float* up = lum.Row(y - 1);
-            const float* mid = lum.Row(y);
-            const float* down = lum.Row(y + 1);
-            float* a = jxx.Row(y);
-            float* b = jxy.Row(y);
-            float* c = jyy.Row(y);
-            for (int x = 0; x < m_w; ++x) {
-                const float gx = 0.5f * (mid[x + 1] - mid[x - 1]);
-                const float gy = 0.5f * (down[x] - up[x]);
-                a[x] = gx * gx;
-                b[x] = gx * gy;
-                c[x] = gy * gy;
-            }
-        });
-        Gauss(jxx, jxx, re, tmp);
-        Gauss(jxy, jxy, re, tmp);
-        Gauss(jyy, jyy, re, tmp);
+        // The structure tensor of the first iteration's input guides every iteration: the
+        // contours it follows are the picture's own, and the later steps only sharpen and
+        // smooth along them (recomputing it each time moved no contour visibly).
+        if (it == 0) {
+            ForRows(m_h, [&](int y, int) {
+                const float* up = lum.Row(y - 1);
+                const float* mid = lum.Row(y);
+                const float* down = lum.Row(y + 1);
+                float* a = jxx.Row(y);
+                float* b = jxy.Row(y);
+                float* c = jyy.Row(y);
+                for (int x = 0; x < m_w; ++x) {
+                    const float gx = 0.5f * (mid[x + 1] - mid[x - 1]);
+                    const float gy = 0.5f * (down[x] - up[x]);
+                    a[x] = gx * gx;
+                    b[x] = gx * gy;
+                    c[x] = gy * gy;
+                }
+            });
+            Gauss(jxx, jxx, re, tmp);
+            Gauss(jxy, jxy, re, tmp);
+            Gauss(jyy, jyy, re, tmp);
+        }
         ForRows(m_h, [&](int y, int) {
             FlowRowArgs a = fa;
             a.y = y;
