@@ -11,6 +11,16 @@ bool EmptyRect(const ps::VRect& r) {
     return r.right <= r.left || r.bottom <= r.top;
 }
 
+// Whole rows of every channel at full resolution, inside the image, with the image's own row
+// length: such a region is the image's memory itself, so it needs no buffer and no copy.
+bool SameLayoutAsImage(const CHostImage& image, const RegionLayout& layout) {
+    const ps::VRect& r = layout.rect;
+    return layout.rate == ps::kFixedOne && layout.loPlane == 0 &&
+           layout.hiPlane == image.Channels() - 1 && r.left == 0 && r.right == image.Width() &&
+           r.top >= 0 && r.bottom <= image.Height() && r.top < r.bottom &&
+           size_t(layout.rowBytes) == image.RowBytes();
+}
+
 }  // namespace
 
 void CRegionDelivery::Begin(CHostImage& image) {
@@ -65,17 +75,23 @@ ps::OSErr CRegionDelivery::Deliver(const AdvanceRequest& req, const DeliveryRule
         rules.supportsPadding ? req.inputPadding : ps::plugInWantsErrorOnBoundsException;
     const int16_t outPad =
         rules.supportsPadding ? req.outputPadding : ps::plugInWantsErrorOnBoundsException;
+    // The input shows the run's copy of the image and the output is the image itself when
+    // their layouts allow it (the usual request for whole images): a plug-in reads and writes
+    // them where they are, as in a host that hands out its own tiles. Otherwise the regions
+    // are copied into buffers and the output is written back by Flush.
+    const bool inDirect = err == ps::noErr && inBytes > 0 && SameLayoutAsImage(m_src, in);
+    const bool outDirect = err == ps::noErr && outBytes > 0 && SameLayoutAsImage(*m_dst, out);
     if (err == ps::noErr) {
         try {
-            m_inBuf.assign(size_t(inBytes), 0);
-            m_outBuf.assign(size_t(outBytes), 0);
+            m_inBuf.assign(inDirect ? 0 : size_t(inBytes), 0);
+            m_outBuf.assign(outDirect ? 0 : size_t(outBytes), 0);
         } catch (const std::bad_alloc&) {
             err = ps::memFullErr;
         }
     }
-    if (err == ps::noErr)
+    if (err == ps::noErr && !inDirect)
         err = ReadRegion(m_src, in, inPad, m_inBuf.data());
-    if (err == ps::noErr)
+    if (err == ps::noErr && !outDirect)
         err = ReadRegion(*m_dst, out, outPad, m_outBuf.data());
     const int32_t bps = m_dst->BytesPerSample();
     if (err != ps::noErr) {
@@ -87,10 +103,12 @@ ps::OSErr CRegionDelivery::Deliver(const AdvanceRequest& req, const DeliveryRule
     }
     m_inLayout = in;
     m_outLayout = out;
-    m_outPending = err == ps::noErr && outBytes > 0;
-    rec->inData = inBytes > 0 ? m_inBuf.data() : nullptr;
+    m_outPending = err == ps::noErr && outBytes > 0 && !outDirect;
+    uint8_t* inData = inDirect ? m_src.Row(in.rect.top) : m_inBuf.data();
+    uint8_t* outData = outDirect ? m_dst->Row(out.rect.top) : m_outBuf.data();
+    rec->inData = inBytes > 0 ? inData : nullptr;
     rec->inRowBytes = in.rowBytes;
-    rec->outData = outBytes > 0 ? m_outBuf.data() : nullptr;
+    rec->outData = outBytes > 0 ? outData : nullptr;
     rec->outRowBytes = out.rowBytes;
     rec->inColumnBytes = in.PlaneCount() * bps;
     rec->inPlaneBytes = bps;

@@ -31,8 +31,10 @@ struct DeliveryRules {
 };
 
 // Owns a copy of the image as it was when the run began (what inData always shows), the
-// two region buffers and their layouts; borrows the image being filtered. Between Begin and
-// End, at most one output region is pending: it is written back by Flush, once.
+// two region buffers and their layouts; borrows the image being filtered. A region of whole
+// rows of every channel is handed out in place (inData in the copy, outData in the image);
+// others go through the buffers. Between Begin and End, at most one buffered output region
+// is pending: it is written back by Flush, once.
 class CRegionDelivery {
 public:
     void Begin(CHostImage& image);

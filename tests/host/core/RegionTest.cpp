@@ -1,9 +1,11 @@
 // Image regions behind advanceState (sampling, padding, bounds, sizes), the 16-bit scale and
 // the preview conversion behind displayPixels.
 #include "host/HostImage.h"
+#include "host/RegionDelivery.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace vg::host {
@@ -62,6 +64,71 @@ TEST(HostRegion, SamplingPicksEveryNthPixelOfTheRequestedPlanes) {
                     ASSERT_EQ(buf[size_t(i * l.rowBytes + j * 2 + p)], img.Sample(x, y, 1 + p))
                         << i << "," << j;
                 }
+    }
+}
+
+// What a plug-in sees across two requests, whether a region is handed out in place (whole
+// rows of every plane with the image's row length) or through a buffer: the input always shows
+// the image as it was when the run began, the output starts as the image is now, written
+// output reaches the image, and a failed run puts the image back.
+TEST(HostRegion, DeliveryShowsTheOriginalAndWritesTheOutputInPlaceOrThroughBuffers) {
+    struct Case {
+        int32_t width, planes, depth, loPlane, hiPlane;
+        ps::VRect first, second;  // overlapping requests, in and out alike
+    } cases[] = {{8, 3, 8, 0, 2, {0, 0, 3, 8}, {2, 0, 6, 8}},     // in place (rows of 24 bytes)
+                 {8, 1, 16, 0, 0, {0, 0, 3, 8}, {2, 0, 6, 8}},    // in place, 16-bit gray
+                 {7, 3, 8, 0, 2, {0, 0, 3, 7}, {2, 0, 6, 7}},     // rows of 21 bytes: buffers
+                 {8, 3, 8, 1, 2, {0, 0, 3, 8}, {2, 0, 6, 8}},     // some planes: buffers
+                 {8, 3, 8, 0, 2, {0, 1, 3, 8}, {-1, 0, 6, 8}}};  // part rows, padding: buffers
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.planes << " planes, " << c.depth);
+        CHostImage image = Numbered(c.width, 6, c.planes, c.depth);
+        const CHostImage original = image;
+        CRegionDelivery delivery;
+        delivery.Begin(image);
+        ps::FilterRecord rec{};
+        // Every sample the plug-in writes is the maximum minus what its input shows.
+        auto request = [&](const ps::VRect& r) {
+            AdvanceRequest q;
+            q.inRect = q.outRect = r;
+            q.inLoPlane = q.outLoPlane = int16_t(c.loPlane);
+            q.inHiPlane = q.outHiPlane = int16_t(c.hiPlane);
+            q.inputPadding = q.outputPadding = 0;
+            ASSERT_EQ(delivery.Deliver(q, DeliveryRules{}, &rec), ps::noErr);
+            const int32_t bps = c.depth / 8, n = c.hiPlane - c.loPlane + 1;
+            for (int32_t y = r.top; y < r.bottom; ++y)
+                for (int32_t x = r.left; x < r.right; ++x)
+                    for (int32_t p = 0; p < n; ++p) {
+                        const size_t at = size_t(y - r.top) * size_t(rec.inRowBytes) +
+                                          size_t((x - r.left) * n + p) * size_t(bps);
+                        uint32_t in = 0, out = 0;
+                        std::memcpy(&in, static_cast<uint8_t*>(rec.inData) + at, size_t(bps));
+                        std::memcpy(&out, static_cast<uint8_t*>(rec.outData) + at, size_t(bps));
+                        if (y < 0 || x < 0)
+                            continue;  // padding
+                        const uint32_t was = original.Sample(x, y, c.loPlane + p);
+                        ASSERT_EQ(in, was) << y << "," << x;
+                        ASSERT_EQ(out, image.Sample(x, y, c.loPlane + p)) << y << "," << x;
+                        const uint32_t v = image.MaxSample() - was;
+                        std::memcpy(static_cast<uint8_t*>(rec.outData) + at, &v, size_t(bps));
+                    }
+        };
+        request(c.first);
+        request(c.second);
+        delivery.Flush();
+        for (int32_t y = 0; y < 6; ++y)
+            for (int32_t x = 0; x < c.width; ++x)
+                for (int32_t p = 0; p < c.planes; ++p) {
+                    const bool written = y < std::max(c.first.bottom, c.second.bottom) &&
+                                         x >= std::min(c.first.left, c.second.left) &&
+                                         p >= c.loPlane && p <= c.hiPlane;
+                    const uint32_t was = original.Sample(x, y, p);
+                    ASSERT_EQ(image.Sample(x, y, p), written ? image.MaxSample() - was : was)
+                        << y << "," << x << "," << p;
+                }
+        delivery.Restore();
+        delivery.End();
+        EXPECT_TRUE(image == original);
     }
 }
 

@@ -107,8 +107,11 @@ int RunGlazehost(const std::vector<std::string>& args, std::string* output) {
     for (const auto& a : args) cmd += " \"" + a + "\"";
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     HANDLE readPipe = nullptr, writePipe = nullptr;
-    if (!CreatePipe(&readPipe, &writePipe, &sa, 0))
+    output->clear();
+    if (!CreatePipe(&readPipe, &writePipe, &sa, 0)) {
+        *output = "no pipe for glazehost's output: error " + std::to_string(GetLastError());
         return -1;
+    }
     SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOA si{};
     si.cb = sizeof si;
@@ -121,12 +124,13 @@ int RunGlazehost(const std::vector<std::string>& args, std::string* output) {
     line.push_back(0);
     BOOL started =
         CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    const DWORD startError = GetLastError();
     CloseHandle(writePipe);
     if (!started) {
         CloseHandle(readPipe);
+        *output = "glazehost could not be started: error " + std::to_string(startError);
         return -1;
     }
-    output->clear();
     char buf[4096];
     DWORD n = 0;
     while (ReadFile(readPipe, buf, sizeof buf, &n, nullptr) && n > 0) output->append(buf, n);
