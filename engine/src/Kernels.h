@@ -39,6 +39,29 @@ struct ShockRowArgs {
     float* out[3];    // row y of the result
 };
 
+// One row read back from a bilateral grid that holds a value and its weight per range bin.
+// Pixel x reads cell columns cx[x] and cx[x] + 1 (tent weights 1 - fx[x] and fx[x]) of the cell
+// rows at g0 (weight 1 - fy) and g0 + sy (fy), at range bin z[x] - zlo and the next (tent
+// weights likewise), and divides the value by the weight. Where the weight is tiny the pixel
+// keeps its own value, and where z[x] - zlo lies outside [0, zlast) (past the stored bins,
+// where the grid is empty) it keeps it wholly.
+struct GridSliceArgs {
+    const float* g0;
+    int sy, sz;       // floats per row of cells and per cell
+    const int* cx;    // cell column per pixel
+    const float* fx;  // tent weight of the next column
+    float fy;         // tent weight of the next cell row
+    const float* z;   // range coordinate per pixel
+    float zlo, zlast;
+    float eps;         // weight below which a pixel keeps its own value
+    const float* own;  // the pixel's own value
+    float* out;
+    float* energy;  // optional: (q (own - out))^2, added to what is there when energyAdd
+    float q;
+    bool energyAdd;
+    int n;
+};
+
 struct KernelSet {
     const char* name;
     // dst[x] = sum_k taps[k] * rows[k][x].
@@ -66,6 +89,7 @@ struct KernelSet {
     void (*store16)(const float* const* rgb, const float* tex, uint8_t* dst, int n);
     void (*flowRow)(const FlowRowArgs& a);
     void (*shockRow)(const ShockRowArgs& a);
+    void (*gridSlice)(const GridSliceArgs& a);
 };
 
 const KernelSet& BaselineKernels();

@@ -473,11 +473,90 @@ void ShockRow(const ShockRowArgs& g) {
     for (; x < g.width; ++x) ShockPixel(g, row, x);
 }
 
+// Pixel j of a grid slice (see GridSliceArgs).
+inline void GridSliceOne(const GridSliceArgs& a, int j) {
+    const float wy0 = 1.0f - a.fy, wy1 = a.fy;
+    const float zf = a.z[j] - a.zlo;
+    const bool inside = zf >= 0.0f && zf < a.zlast;
+    const float zc = inside ? zf : 0.0f;
+    float b0 = inside ? 1.0f : 0.0f;
+    const int iz = static_cast<int>(zc);
+    const float b1 = (zc - static_cast<float>(iz)) * b0;
+    b0 -= b1;
+    const float* p = a.g0 + static_cast<std::ptrdiff_t>(a.cx[j]) * a.sz + iz * 2;
+    const float* p1 = p + a.sy;
+    const float wx0 = 1.0f - a.fx[j], wx1 = a.fx[j];
+    const float w00 = wy0 * wx0, w01 = wy0 * wx1, w10 = wy1 * wx0, w11 = wy1 * wx1;
+    float s[4];
+    for (int k = 0; k < 4; ++k)
+        s[k] = w00 * p[k] + w01 * p[a.sz + k] + w10 * p1[k] + w11 * p1[a.sz + k];
+    const float v = s[0] * b0 + s[2] * b1, wt = s[1] * b0 + s[3] * b1;
+    const float own = a.own[j];
+    const float o = (v + a.eps * own) / (wt + a.eps);
+    a.out[j] = o;
+    if (a.energy != nullptr) {
+        const float d = a.q * (own - o);
+        a.energy[j] = (a.energyAdd ? a.energy[j] : 0.0f) + d * d;
+    }
+}
+
+#if defined(VG_KERNEL_AVX2)
+// Eight pixels at a time, the grid's corners gathered.
+void GridSlice(const GridSliceArgs& a) {
+    const __m256 one = _mm256_set1_ps(1.0f), zero = _mm256_setzero_ps();
+    const __m256 wy0 = _mm256_set1_ps(1.0f - a.fy), wy1 = _mm256_set1_ps(a.fy);
+    const __m256 zlo = _mm256_set1_ps(a.zlo), zlast = _mm256_set1_ps(a.zlast);
+    const __m256 eps = _mm256_set1_ps(a.eps), q = _mm256_set1_ps(a.q);
+    const __m256i sz = _mm256_set1_epi32(a.sz);
+    const float* corner[4] = {a.g0, a.g0 + a.sz, a.g0 + a.sy, a.g0 + a.sy + a.sz};
+    int j = 0;
+    for (; j + 8 <= a.n; j += 8) {
+        const __m256 zf = _mm256_sub_ps(_mm256_loadu_ps(a.z + j), zlo);
+        const __m256 inside = _mm256_and_ps(_mm256_cmp_ps(zf, zero, _CMP_GE_OQ),
+                                            _mm256_cmp_ps(zf, zlast, _CMP_LT_OQ));
+        const __m256 zc = _mm256_and_ps(inside, zf);
+        __m256 b0 = _mm256_and_ps(inside, one);
+        const __m256i iz = _mm256_cvttps_epi32(zc);
+        const __m256 b1 = _mm256_mul_ps(_mm256_sub_ps(zc, _mm256_cvtepi32_ps(iz)), b0);
+        b0 = _mm256_sub_ps(b0, b1);
+        const __m256i cx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a.cx + j));
+        const __m256i idx = _mm256_add_epi32(_mm256_mullo_epi32(cx, sz), _mm256_slli_epi32(iz, 1));
+        const __m256 wx1 = _mm256_loadu_ps(a.fx + j), wx0 = _mm256_sub_ps(one, wx1);
+        const __m256 w[4] = {_mm256_mul_ps(wy0, wx0), _mm256_mul_ps(wy0, wx1),
+                             _mm256_mul_ps(wy1, wx0), _mm256_mul_ps(wy1, wx1)};
+        __m256 s[4];
+        for (int k = 0; k < 4; ++k) {
+            s[k] = _mm256_mul_ps(w[0], _mm256_i32gather_ps(corner[0] + k, idx, 4));
+            for (int c = 1; c < 4; ++c)
+                s[k] = _mm256_fmadd_ps(w[c], _mm256_i32gather_ps(corner[c] + k, idx, 4), s[k]);
+        }
+        const __m256 v = _mm256_fmadd_ps(s[0], b0, _mm256_mul_ps(s[2], b1));
+        const __m256 wt = _mm256_fmadd_ps(s[1], b0, _mm256_mul_ps(s[3], b1));
+        const __m256 own = _mm256_loadu_ps(a.own + j);
+        const __m256 o = _mm256_div_ps(_mm256_fmadd_ps(eps, own, v), _mm256_add_ps(wt, eps));
+        _mm256_storeu_ps(a.out + j, o);
+        if (a.energy != nullptr) {
+            const __m256 d = _mm256_mul_ps(q, _mm256_sub_ps(own, o));
+            __m256 e = _mm256_mul_ps(d, d);
+            if (a.energyAdd)
+                e = _mm256_add_ps(_mm256_loadu_ps(a.energy + j), e);
+            _mm256_storeu_ps(a.energy + j, e);
+        }
+    }
+    for (; j < a.n; ++j) GridSliceOne(a, j);
+}
+#else
+void GridSlice(const GridSliceArgs& a) {
+    for (int j = 0; j < a.n; ++j) GridSliceOne(a, j);
+}
+#endif
+
 }  // namespace
 
 const KernelSet& Kernels() {
     static const KernelSet set = {VG_KERNEL_NAME, FirV,       FirH,   IirStepV, MinRow,  MaxRow,
-                                  GateRow,        SteepenRow, Store8, Store16,  FlowRow, ShockRow};
+                                  GateRow,        SteepenRow, Store8, Store16,  FlowRow, ShockRow,
+                                  GridSlice};
     return set;
 }
 

@@ -142,9 +142,6 @@ struct SliceRowArgs {
     const int* cx;    // cell column per pixel, in the tile's grid
     const float* fx;  // tent weight of the next column
     float fy;         // tent weight of the next cell row
-    const float* z;   // range coordinate per pixel; null: no range
-    float zlo;        // z of bin 0
-    float zlast;      // z - zlo in [0, zlast) reads stored bins; beyond, the grid is empty
     float eps;        // weight below which a pixel keeps its own value
     const float* own[3];
     float* out[3];
@@ -170,56 +167,23 @@ void SliceRow3(const SliceRowArgs& a) {
     }
 }
 
-// Reads one row back from a grid of value and weight (see SplatRow1); where the weight is
-// tiny, or z lies beyond the stored bins (where the grid is empty), the pixel keeps its own
-// value.
+// Reads one row back from an unguided grid of value and weight (see SplatRow1); where the
+// weight is tiny the pixel keeps its own value. Guided grids are read by the gridSlice kernel.
 void SliceRow1(const SliceRowArgs& a) {
     const float wy0 = 1.0f - a.fy, wy1 = a.fy;
     for (int j = 0; j < a.n; ++j) {
-        float zc = 0.0f, b0 = 1.0f;
-        if (a.z != nullptr) {
-            const float zf = a.z[j] - a.zlo;
-            const bool inside = zf >= 0.0f && zf < a.zlast;
-            zc = inside ? zf : 0.0f;
-            b0 = inside ? 1.0f : 0.0f;
-        }
-        const int iz = static_cast<int>(zc);
-        const float b1 = (zc - static_cast<float>(iz)) * b0;
-        b0 -= b1;
-        const float* q =
-            a.g0 + static_cast<std::size_t>(a.cx[j]) * a.sz + static_cast<std::size_t>(iz) * 2;
+        const float* q = a.g0 + static_cast<std::size_t>(a.cx[j]) * a.sz;
         const float wx0 = 1.0f - a.fx[j], wx1 = a.fx[j];
-        const F4 s = (wy0 * wx0) * *reinterpret_cast<const F4u*>(q) +
-                     (wy0 * wx1) * *reinterpret_cast<const F4u*>(q + a.sz) +
-                     (wy1 * wx0) * *reinterpret_cast<const F4u*>(q + a.sy) +
-                     (wy1 * wx1) * *reinterpret_cast<const F4u*>(q + a.sy + a.sz);
-        const float v = s[0] * b0 + s[2] * b1, wt = s[1] * b0 + s[3] * b1;
+        const float v = (wy0 * wx0) * q[0] + (wy0 * wx1) * q[a.sz] + (wy1 * wx0) * q[a.sy] +
+                        (wy1 * wx1) * q[a.sy + a.sz];
+        const float wt = (wy0 * wx0) * q[1] + (wy0 * wx1) * q[a.sz + 1] +
+                         (wy1 * wx0) * q[a.sy + 1] + (wy1 * wx1) * q[a.sy + a.sz + 1];
         const float own = a.own[0][j];
         const float o = (v + a.eps * own) / (wt + a.eps);
         a.out[0][j] = o;
         if (a.energy != nullptr) {
             const float d = a.q * (own - o);
             a.energy[j] = (a.energyAdd ? a.energy[j] : 0.0f) + d * d;
-        }
-    }
-}
-
-// Blurs each cell's nz range bins of a value and its weight with the taps over [-rz, rz];
-// bins beyond either end are empty.
-void BlurRange(const float* in, float* out, std::size_t cells, int nz, const float* taps, int rz) {
-    const std::size_t sz = static_cast<std::size_t>(nz) * 2;
-    for (std::size_t cell = 0; cell < cells; ++cell) {
-        const float* a = in + cell * sz;
-        float* o = out + cell * sz;
-        for (int b = 0; b < nz; ++b) {
-            float v0 = 0.0f, v1 = 0.0f;
-            const int k0 = std::max(-rz, -b), k1 = std::min(rz, nz - 1 - b);
-            for (int k = k0; k <= k1; ++k) {
-                v0 += taps[k + rz] * a[(b + k) * 2];
-                v1 += taps[k + rz] * a[(b + k) * 2 + 1];
-            }
-            o[b * 2] = v0;
-            o[b * 2 + 1] = v1;
         }
     }
 }
@@ -421,10 +385,17 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         }
         const float* grid = ga;
         if (ranged) {
+            // Every cell's lowest and highest rz + 1 bins are empty in every cell of the tile
+            // (see zlo, nz), and the spatial blurs keep them so: along a row of cells, taps
+            // reaching past a cell's end read its neighbour's empty bins, i.e. zero. So the
+            // range blur is one FIR over the row, its taps two floats (a value and its weight)
+            // apart; the cells before lx0 and from lx1 on hold the reads past either end.
+            const int cellsRow = lx1 - lx0;
             for (int ly = ly0; ly < ly1; ++ly) {
                 const std::size_t o =
                     static_cast<std::size_t>(ly) * sy + static_cast<std::size_t>(lx0) * sz;
-                BlurRange(ga + o, gb + o, static_cast<std::size_t>(lx1 - lx0), nz, ztaps, rz);
+                for (int k = 0; k <= 2 * rz; ++k) rowPtr[k] = ga + o + 2 * (k - rz);
+                m_k.firV(rowPtr, ztaps, 2 * rz + 1, gb + o, static_cast<int>(sz) * cellsRow);
             }
             grid = gb;
         }
@@ -445,12 +416,22 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         sa.sz = sz;
         sa.cx = cxs;
         sa.fx = colFrac + px0;
-        sa.zlo = zlof;
-        sa.zlast = static_cast<float>(nz - 1);
         sa.eps = eps;
         sa.q = job.q;
         sa.energyAdd = job.energyAdd;
         sa.n = m;
+        GridSliceArgs gs{};
+        gs.sy = static_cast<int>(sy);
+        gs.sz = static_cast<int>(sz);
+        gs.cx = cxs;
+        gs.fx = sa.fx;
+        gs.z = zrow;
+        gs.zlo = zlof;
+        gs.zlast = static_cast<float>(nz - 1);
+        gs.eps = eps;
+        gs.q = job.q;
+        gs.energyAdd = job.energyAdd;
+        gs.n = m;
         // Where the output is larger, the guide's columns around the span and each output
         // pixel's place among them.
         const int gx0 = static_cast<int>(std::floor(posOf(px0)));
@@ -491,8 +472,16 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                     zrow[j] = zz[0] + gfrac[j] * (zz[1] - zz[0]);
                 }
             }
-            sa.z = ranged ? zrow : nullptr;
-            SliceRow1(sa);
+            if (!ranged) {
+                SliceRow1(sa);
+                continue;
+            }
+            gs.g0 = sa.g0;
+            gs.fy = sa.fy;
+            gs.own = sa.own[0];
+            gs.out = sa.out[0];
+            gs.energy = sa.energy;
+            m_k.gridSlice(gs);
         }
     }));
 }

@@ -254,3 +254,68 @@ TEST(EngineKernels, VectorAccentRowsMatchBaseline) {
         }
     }
 }
+
+// The grid slice against a direct sum over its four cells and two bins, with range
+// coordinates inside, on the edges of and outside the stored bins, and the energy written,
+// added to or left alone.
+TEST(EngineKernels, GridSliceMatchesTheTentSum) {
+    const int nz = 6, sz = 2 * nz, nx = 9, sy = sz * nx;
+    const std::vector<float> grid = Random(2 * sy, 20, 0.0f, 2.0f);
+    for (const vg::KernelSet* k : Sets()) {
+        for (int n : kLengths) {
+            std::vector<int> cx(static_cast<std::size_t>(n));
+            std::mt19937 rng(21);
+            for (int& c : cx) c = static_cast<int>(rng() % (nx - 1));
+            const std::vector<float> fx = Random(n, 22);
+            std::vector<float> z = Random(n, 23, 2.5f, 9.5f);  // bins [3, 3 + nz - 1) inside
+            if (n > 2) {
+                z[0] = 3.0f;        // the first stored bin
+                z[1] = 8.0f;        // one past the last readable one: kept
+            }
+            const std::vector<float> own = Random(n, 24);
+            for (int mode : {0, 1, 2}) {  // no energy, energy written, energy added
+                std::vector<float> out(static_cast<std::size_t>(n)), energy = Random(n, 25);
+                const std::vector<float> before = energy;
+                vg::GridSliceArgs a{};
+                a.g0 = grid.data();
+                a.sy = sy;
+                a.sz = sz;
+                a.cx = cx.data();
+                a.fx = fx.data();
+                a.fy = 0.3f;
+                a.z = z.data();
+                a.zlo = 3.0f;
+                a.zlast = static_cast<float>(nz - 1);
+                a.eps = 0.01f;
+                a.own = own.data();
+                a.out = out.data();
+                a.energy = mode > 0 ? energy.data() : nullptr;
+                a.q = 2.0f;
+                a.energyAdd = mode == 2;
+                a.n = n;
+                k->gridSlice(a);
+                for (int x = 0; x < n; ++x) {
+                    const double zf = z[x] - 3.0;
+                    double v = 0, w = 0;
+                    if (zf >= 0 && zf < nz - 1) {
+                        const int iz = static_cast<int>(zf);
+                        for (int cy = 0; cy < 2; ++cy)
+                            for (int c = 0; c < 2; ++c)
+                                for (int b = 0; b < 2; ++b) {
+                                    const double t = (cy ? 0.3 : 0.7) * (c ? fx[x] : 1.0 - fx[x]) *
+                                                     (b ? zf - iz : 1.0 - (zf - iz));
+                                    const float* p = &grid[cy * sy + (cx[x] + c) * sz + (iz + b) * 2];
+                                    v += t * p[0];
+                                    w += t * p[1];
+                                }
+                    }
+                    const double want = (v + 0.01 * own[x]) / (w + 0.01);
+                    ASSERT_NEAR(out[x], want, 2e-5 * (1.0 + std::fabs(want))) << k->name << " x " << x;
+                    const double d = 2.0 * (own[x] - out[x]);
+                    const double e = mode == 0 ? before[x] : (mode == 2 ? before[x] : 0.0) + d * d;
+                    ASSERT_NEAR(energy[x], e, 1e-4 * (1.0 + e)) << k->name << " mode " << mode;
+                }
+            }
+        }
+    }
+}
