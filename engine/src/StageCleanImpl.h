@@ -567,13 +567,15 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
         BoxDown(in, lo, d);
     }
     // The seed of all three channels in one unguided pass.
-    Planes3 ja = NewPlanes(wl, hl), jb = NewPlanes(wl, hl);
+    // The latest result: the seed, then each guided pass but the last. A pass reads only the
+    // guides made from the result before it, so one set of planes serves every pass.
+    Planes3 j = NewPlanes(wl, hl);
     {
         GridJob seed;
         for (int c = 0; c < 3; ++c) {
             seed.values[c] = &lo.c[c];
             seed.own[c] = &lo.c[c];
-            seed.out[c] = &ja.c[c];
+            seed.out[c] = &j.c[c];
         }
         seed.sigmaS = sigma / static_cast<float>(d);
         GridFilter(seed);
@@ -594,9 +596,9 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     // Without any factor there is no edge to keep: plain blurs.
     const bool ranged = m_s.factors[0] + m_s.factors[1] + m_s.factors[2] > 0.0f;
     Planes3 guides = NewPlanes(wl, hl);
-    auto makeGuides = [&](const Planes3& j) {
+    auto makeGuides = [&](const Planes3& res) {
         ForRows(hl, [&](int y, int) {
-            const float* r[3] = {j.c[0].Row(y), j.c[1].Row(y), j.c[2].Row(y)};
+            const float* r[3] = {res.c[0].Row(y), res.c[1].Row(y), res.c[2].Row(y)};
             float* z[3] = {guides.c[0].Row(y), guides.c[1].Row(y), guides.c[2].Row(y)};
             for (int x = 0; x < wl; ++x) {
                 const float l =
@@ -605,10 +607,8 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
             }
         });
     };
-    makeGuides(ja);
+    makeGuides(j);
     Plane e = NewPlane(m_w, m_h);
-    Planes3* guide = &ja;
-    Planes3* next = &jb;
     for (int pass = 1; pass <= m_s.cleanIterations; ++pass) {
         const bool last = pass == m_s.cleanIterations;
         for (int c = 0; c < 3; ++c) {
@@ -618,7 +618,7 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
             job.own[0] = &lo.c[c];
             job.zSplat = ranged ? &guides.c[c] : nullptr;
             job.sigmaS = sigma / static_cast<float>(d);
-            job.out[0] = last ? &out.c[c] : &next->c[c];
+            job.out[0] = last ? &out.c[c] : &j.c[c];
             if (last) {
                 // The last pass is read back at full resolution, at the guide interpolated
                 // there: edges come back where the guide has them, without the blocks of the
@@ -632,12 +632,10 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
             GridFilter(job);
         }
         if (!last)
-            makeGuides(*next);
-        std::swap(guide, next);
+            makeGuides(j);
     }
     m_ws.FreePlanes(guides);
-    m_ws.FreePlanes(jb);
-    m_ws.FreePlanes(ja);
+    m_ws.FreePlanes(j);
     if (d > 1)
         m_ws.FreePlanes(lo);
     Gate(in, out, e);
