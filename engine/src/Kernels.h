@@ -51,7 +51,9 @@ struct GridSliceArgs {
     const int* cx;    // cell column per pixel
     const float* fx;  // tent weight of the next column
     float fy;         // tent weight of the next cell row
-    const float* z;   // range coordinate per pixel
+    const float* z;   // range coordinate per pixel, or, with zcol, samples to interpolate:
+    const int* zcol;  // optional: z[x] is read as z[zcol[x]] + zfrac[x] (z[zcol[x] + 1] - ...)
+    const float* zfrac;
     float zlo, zlast;
     float eps;         // weight below which a pixel keeps its own value
     const float* own;  // the pixel's own value

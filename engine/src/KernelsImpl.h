@@ -476,7 +476,12 @@ void ShockRow(const ShockRowArgs& g) {
 // Pixel j of a grid slice (see GridSliceArgs).
 inline void GridSliceOne(const GridSliceArgs& a, int j) {
     const float wy0 = 1.0f - a.fy, wy1 = a.fy;
-    const float zf = a.z[j] - a.zlo;
+    float z = a.z[j];
+    if (a.zcol != nullptr) {
+        const float* zz = a.z + a.zcol[j];
+        z = zz[0] + a.zfrac[j] * (zz[1] - zz[0]);
+    }
+    const float zf = z - a.zlo;
     const bool inside = zf >= 0.0f && zf < a.zlast;
     const float zc = inside ? zf : 0.0f;
     float b0 = inside ? 1.0f : 0.0f;
@@ -511,7 +516,16 @@ void GridSlice(const GridSliceArgs& a) {
     const float* corner[4] = {a.g0, a.g0 + a.sz, a.g0 + a.sy, a.g0 + a.sy + a.sz};
     int j = 0;
     for (; j + 8 <= a.n; j += 8) {
-        const __m256 zf = _mm256_sub_ps(_mm256_loadu_ps(a.z + j), zlo);
+        __m256 z;
+        if (a.zcol != nullptr) {
+            const __m256i col = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a.zcol + j));
+            const __m256 z0 = _mm256_i32gather_ps(a.z, col, 4);
+            const __m256 z1 = _mm256_i32gather_ps(a.z + 1, col, 4);
+            z = _mm256_fmadd_ps(_mm256_loadu_ps(a.zfrac + j), _mm256_sub_ps(z1, z0), z0);
+        } else {
+            z = _mm256_loadu_ps(a.z + j);
+        }
+        const __m256 zf = _mm256_sub_ps(z, zlo);
         const __m256 inside = _mm256_and_ps(_mm256_cmp_ps(zf, zero, _CMP_GE_OQ),
                                             _mm256_cmp_ps(zf, zlast, _CMP_LT_OQ));
         const __m256 zc = _mm256_and_ps(inside, zf);

@@ -425,7 +425,10 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         gs.sz = static_cast<int>(sz);
         gs.cx = cxs;
         gs.fx = sa.fx;
-        gs.z = zrow;
+        if (job.down > 1) {
+            gs.zcol = gcol;
+            gs.zfrac = gfrac;
+        }
         gs.zlo = zlof;
         gs.zlast = static_cast<float>(nz - 1);
         gs.eps = eps;
@@ -467,15 +470,13 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                 const float* b = RowSpan(*job.zSplat, yl + 1, gx0, gn, vbuf[1], spare);
                 float* zl = vbuf[2];
                 for (int j = 0; j < gn; ++j) zl[j] = zs * (a[j] + fyl * (b[j] - a[j]));
-                for (int j = 0; j < m; ++j) {
-                    const float* zz = zl + gcol[j];
-                    zrow[j] = zz[0] + gfrac[j] * (zz[1] - zz[0]);
-                }
             }
             if (!ranged) {
                 SliceRow1(sa);
                 continue;
             }
+            // Where the output is larger, the kernel interpolates the guide's row along x.
+            gs.z = job.down > 1 ? vbuf[2] : zrow;
             gs.g0 = sa.g0;
             gs.fy = sa.fy;
             gs.own = sa.own[0];

@@ -256,8 +256,8 @@ TEST(EngineKernels, VectorAccentRowsMatchBaseline) {
 }
 
 // The grid slice against a direct sum over its four cells and two bins, with range
-// coordinates inside, on the edges of and outside the stored bins, and the energy written,
-// added to or left alone.
+// coordinates inside, on the edges of and outside the stored bins, given or interpolated
+// between samples, and the energy written, added to or left alone.
 TEST(EngineKernels, GridSliceMatchesTheTentSum) {
     const int nz = 6, sz = 2 * nz, nx = 9, sy = sz * nx;
     const std::vector<float> grid = Random(2 * sy, 20, 0.0f, 2.0f);
@@ -273,7 +273,16 @@ TEST(EngineKernels, GridSliceMatchesTheTentSum) {
                 z[1] = 8.0f;        // one past the last readable one: kept
             }
             const std::vector<float> own = Random(n, 24);
-            for (int mode : {0, 1, 2}) {  // no energy, energy written, energy added
+            // The same range coordinates as interpolations: z[x] lies a fraction f between two
+            // samples that are 2 apart.
+            std::vector<int> zcol(static_cast<std::size_t>(n));
+            std::vector<float> zsamples(2 * static_cast<std::size_t>(n) + 1), zfrac = Random(n, 26);
+            for (int x = 0; x < n; ++x) {
+                zcol[x] = 2 * x;
+                zsamples[2 * x] = z[x] - 2.0f * zfrac[x];
+                zsamples[2 * x + 1] = zsamples[2 * x] + 2.0f;
+            }
+            for (int mode : {0, 1, 2, 3}) {  // no energy, energy written, added; interpolated z
                 std::vector<float> out(static_cast<std::size_t>(n)), energy = Random(n, 25);
                 const std::vector<float> before = energy;
                 vg::GridSliceArgs a{};
@@ -289,7 +298,12 @@ TEST(EngineKernels, GridSliceMatchesTheTentSum) {
                 a.eps = 0.01f;
                 a.own = own.data();
                 a.out = out.data();
-                a.energy = mode > 0 ? energy.data() : nullptr;
+                a.energy = mode == 1 || mode == 2 ? energy.data() : nullptr;
+                if (mode == 3) {
+                    a.z = zsamples.data();
+                    a.zcol = zcol.data();
+                    a.zfrac = zfrac.data();
+                }
                 a.q = 2.0f;
                 a.energyAdd = mode == 2;
                 a.n = n;
@@ -310,9 +324,12 @@ TEST(EngineKernels, GridSliceMatchesTheTentSum) {
                                 }
                     }
                     const double want = (v + 0.01 * own[x]) / (w + 0.01);
+                    if (mode == 3 && std::fabs(zf - std::round(zf)) < 1e-5)
+                        continue;  // rounding of the interpolation may pick the other bin
                     ASSERT_NEAR(out[x], want, 2e-5 * (1.0 + std::fabs(want))) << k->name << " x " << x;
                     const double d = 2.0 * (own[x] - out[x]);
-                    const double e = mode == 0 ? before[x] : (mode == 2 ? before[x] : 0.0) + d * d;
+                    const double e = mode == 0 || mode == 3 ? before[x]
+                                                            : (mode == 2 ? before[x] : 0.0) + d * d;
                     ASSERT_NEAR(energy[x], e, 1e-4 * (1.0 + e)) << k->name << " mode " << mode;
                 }
             }
