@@ -200,8 +200,13 @@ inline __attribute__((always_inline)) void FlowPixel(const FlowRowArgs& g, std::
     for (int k = 0; k < kFlowTaps; ++k) {
         const float o = static_cast<float>(k - kFlowTaps / 2);
         float v[3];
-        Sample(g.planes, g.stride, g.width, g.height, static_cast<float>(x) + o * tx,
-               static_cast<float>(g.y) + o * ty, v);
+        if (k == kFlowTaps / 2) {
+            // The centre tap is the pixel itself (what a sample there gives, exactly).
+            for (int ch = 0; ch < 3; ++ch) v[ch] = g.planes[ch][row + x];
+        } else {
+            Sample(g.planes, g.stride, g.width, g.height, static_cast<float>(x) + o * tx,
+                   static_cast<float>(g.y) + o * ty, v);
+        }
         for (int ch = 0; ch < 3; ++ch) acc[ch] += g.taps[k] * v[ch];
     }
     // Only coherent structures are drawn along; isotropic areas stay as they are.
@@ -353,8 +358,12 @@ inline bool Flow8(const FlowRowArgs& g, std::ptrdiff_t row, int x) {
     for (int k = 0; k < kFlowTaps; ++k) {
         const __m256 o = _mm256_set1_ps(static_cast<float>(k - kFlowTaps / 2));
         __m256 v[3];
-        Sample8(g.planes, stride, g.width, g.height, _mm256_fmadd_ps(o, tx, px),
-                _mm256_fmadd_ps(o, ty, py), v);
+        if (k == kFlowTaps / 2) {
+            for (int ch = 0; ch < 3; ++ch) v[ch] = _mm256_loadu_ps(g.planes[ch] + row + x);
+        } else {
+            Sample8(g.planes, stride, g.width, g.height, _mm256_fmadd_ps(o, tx, px),
+                    _mm256_fmadd_ps(o, ty, py), v);
+        }
         const __m256 t = _mm256_set1_ps(g.taps[k]);
         for (int ch = 0; ch < 3; ++ch) acc[ch] = _mm256_fmadd_ps(t, v[ch], acc[ch]);
     }

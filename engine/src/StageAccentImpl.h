@@ -13,7 +13,9 @@ void CGlazeRun::Accent(Planes3& s) {
     const float re = std::max(0.5f, m_s.edgeRadius / m_n);
     Planes3 flow = NewPlanes(m_w, m_h);
     Plane jxx = NewPlane(m_w, m_h), jxy = NewPlane(m_w, m_h), jyy = NewPlane(m_w, m_h);
-    Plane tmp = NewPlane(m_w, m_h);
+    // The Gaussians' spare plane: the first flow plane is free whenever they run (before the
+    // flow step of an iteration, and after the last shock step).
+    Plane& tmp = flow.c[0];
     // Luminance with a one-pixel frame, continued by odd reflection so that a ramp has no
     // curvature at the border.
     Plane framed = NewPlane(m_w + 2, m_h + 2);
@@ -115,7 +117,6 @@ void CGlazeRun::Accent(Planes3& s) {
         for (int c = 0; c < 3; ++c) Gauss(s.c[c], s.c[c], antialias, tmp);
     }
     m_ws.FreePlane(framed);
-    m_ws.FreePlane(tmp);
     m_ws.FreePlanes(flow);
     m_ws.FreePlane(jxx);
     m_ws.FreePlane(jxy);
