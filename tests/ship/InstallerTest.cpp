@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -45,6 +46,8 @@ int RunCommand(const std::string& commandLine) {
     std::string line = commandLine;
     if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                           &pi)) {
+        std::fprintf(stderr, "cannot start %s: error %lu\n", commandLine.c_str(),
+                     static_cast<unsigned long>(::GetLastError()));
         return -1;
     }
     DWORD code = DWORD(-1);
