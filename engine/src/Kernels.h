@@ -39,15 +39,16 @@ struct ShockRowArgs {
     float* out[3];    // row y of the result
 };
 
-// One row read back from a bilateral grid that holds a value and its weight per range bin.
-// Pixel x reads cell columns cx[x] and cx[x] + 1 (tent weights 1 - fx[x] and fx[x]) of the cell
-// rows at g0 (weight 1 - fy) and g0 + sy (fy), at range bin z[x] - zlo and the next (tent
-// weights likewise), and divides the value by the weight. Where the weight is tiny the pixel
-// keeps its own value, and where z[x] - zlo lies outside [0, zlast) (past the stored bins,
-// where the grid is empty) it keeps it wholly.
+// One row read back from a bilateral grid that holds a value and its weight per cell and range
+// bin; a row of cells is stored bin by bin, each bin a row of cells two floats apart. Pixel x
+// reads cell columns cx[x] and cx[x] + 1 (tent weights 1 - fx[x] and fx[x]) of the cell rows
+// at g0 (weight 1 - fy) and g0 + sy (fy), at range bin z[x] - zlo and the next (tent weights
+// likewise), and divides the value by the weight. Where the weight is tiny the pixel keeps its
+// own value, and where z[x] - zlo lies outside [0, zlast) (past the stored bins, where the grid
+// is empty) it keeps it wholly.
 struct GridSliceArgs {
     const float* g0;
-    int sy, sz;       // floats per row of cells and per cell
+    int sy, sb;       // floats per row of cells and per bin of a row
     const int* cx;    // cell column per pixel
     const float* fx;  // tent weight of the next column
     float fy;         // tent weight of the next cell row

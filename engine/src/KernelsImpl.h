@@ -545,14 +545,15 @@ inline void GridSliceOne(const GridSliceArgs& a, int j) {
     const int iz = static_cast<int>(zc);
     const float b1 = (zc - static_cast<float>(iz)) * b0;
     b0 -= b1;
-    const float* p = a.g0 + static_cast<std::ptrdiff_t>(a.cx[j]) * a.sz + iz * 2;
+    const float* p = a.g0 + a.cx[j] * 2 + static_cast<std::ptrdiff_t>(iz) * a.sb;
     const float* p1 = p + a.sy;
     const float wx0 = 1.0f - a.fx[j], wx1 = a.fx[j];
-    const float w00 = wy0 * wx0, w01 = wy0 * wx1, w10 = wy1 * wx0, w11 = wy1 * wx1;
+    // Per row and bin, four floats: value and weight of column cx and of the next.
+    const float w00 = wy0 * b0, w01 = wy0 * b1, w10 = wy1 * b0, w11 = wy1 * b1;
     float s[4];
     for (int k = 0; k < 4; ++k)
-        s[k] = w00 * p[k] + w01 * p[a.sz + k] + w10 * p1[k] + w11 * p1[a.sz + k];
-    const float v = s[0] * b0 + s[2] * b1, wt = s[1] * b0 + s[3] * b1;
+        s[k] = w00 * p[k] + w01 * p[a.sb + k] + w10 * p1[k] + w11 * p1[a.sb + k];
+    const float v = s[0] * wx0 + s[2] * wx1, wt = s[1] * wx0 + s[3] * wx1;
     const float own = a.own[j];
     const float o = (v + a.eps * own) / (wt + a.eps);
     a.out[j] = o;
@@ -569,8 +570,9 @@ void GridSlice(const GridSliceArgs& a) {
     const __m256 wy0 = _mm256_set1_ps(1.0f - a.fy), wy1 = _mm256_set1_ps(a.fy);
     const __m256 zlo = _mm256_set1_ps(a.zlo), zlast = _mm256_set1_ps(a.zlast);
     const __m256 eps = _mm256_set1_ps(a.eps), q = _mm256_set1_ps(a.q);
-    const __m256i sz = _mm256_set1_epi32(a.sz);
-    const float* corner[4] = {a.g0, a.g0 + a.sz, a.g0 + a.sy, a.g0 + a.sy + a.sz};
+    const __m256i sb = _mm256_set1_epi32(a.sb);
+    // Row cy at bin iz and iz + 1, row cy + 1 likewise.
+    const float* corner[4] = {a.g0, a.g0 + a.sb, a.g0 + a.sy, a.g0 + a.sy + a.sb};
     int j = 0;
     for (; j + 8 <= a.n; j += 8) {
         __m256 z;
@@ -591,13 +593,13 @@ void GridSlice(const GridSliceArgs& a) {
         const __m256 b1 = _mm256_mul_ps(_mm256_sub_ps(zc, _mm256_cvtepi32_ps(iz)), b0);
         b0 = _mm256_sub_ps(b0, b1);
         const __m256i cx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a.cx + j));
-        const __m256i idx = _mm256_add_epi32(_mm256_mullo_epi32(cx, sz), _mm256_slli_epi32(iz, 1));
+        const __m256i idx = _mm256_add_epi32(_mm256_mullo_epi32(iz, sb), _mm256_slli_epi32(cx, 1));
         const __m256 wx1 = _mm256_loadu_ps(a.fx + j), wx0 = _mm256_sub_ps(one, wx1);
-        const __m256 w[4] = {_mm256_mul_ps(wy0, wx0), _mm256_mul_ps(wy0, wx1),
-                             _mm256_mul_ps(wy1, wx0), _mm256_mul_ps(wy1, wx1)};
-        // Each corner's value and weight at both bins are four floats in a row: one 16-byte
-        // load per pixel and corner, then a transpose, costs fewer operations than gathering
-        // the four values of eight pixels one by one.
+        const __m256 w[4] = {_mm256_mul_ps(wy0, b0), _mm256_mul_ps(wy0, b1),
+                             _mm256_mul_ps(wy1, b0), _mm256_mul_ps(wy1, b1)};
+        // Value and weight of both cell columns are four floats in a row, per cell row and
+        // bin: one 16-byte load per pixel and corner, then a transpose, costs fewer operations
+        // than gathering the four values of eight pixels one by one.
         alignas(32) int off[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(off), idx);
         __m256 s[4];
@@ -618,8 +620,8 @@ void GridSlice(const GridSliceArgs& a) {
             for (int k = 0; k < 4; ++k)
                 s[k] = c == 0 ? _mm256_mul_ps(w[0], col[k]) : _mm256_fmadd_ps(w[c], col[k], s[k]);
         }
-        const __m256 v = _mm256_fmadd_ps(s[0], b0, _mm256_mul_ps(s[2], b1));
-        const __m256 wt = _mm256_fmadd_ps(s[1], b0, _mm256_mul_ps(s[3], b1));
+        const __m256 v = _mm256_fmadd_ps(s[0], wx0, _mm256_mul_ps(s[2], wx1));
+        const __m256 wt = _mm256_fmadd_ps(s[1], wx0, _mm256_mul_ps(s[3], wx1));
         const __m256 own = _mm256_loadu_ps(a.own + j);
         const __m256 o = _mm256_div_ps(_mm256_fmadd_ps(eps, own, v), _mm256_add_ps(wt, eps));
         _mm256_storeu_ps(a.out + j, o);

@@ -95,48 +95,103 @@ const float* RowSpan(const Plane& p, int y, int xa, int n, float* buf, float* tm
 
 // Adds one row of samples of three values to an unguided grid of red, green, blue and weight:
 // cell column cx[j] with weight 1 - fx[j] and the next, into the cell rows at g0 (weight
-// 1 - fy) and g0 + sy.
+// 1 - fy) and g0 + sy. Runs of samples in the same cell column are summed in registers first.
 void SplatRow3(float* g0, std::size_t sy, std::size_t sz, const int* cx, const float* fx,
                const float* const* vals, float fy, int n) {
     const float wy0 = 1.0f - fy, wy1 = fy;
     const float* r = vals[0];
     const float* g = vals[1];
     const float* b = vals[2];
+    int at = -1;
+    F4 u0 = {0, 0, 0, 0}, u1 = u0;  // the run's sums for its column and the next
+    auto flush = [&] {
+        if (at < 0)
+            return;
+        float* p = g0 + static_cast<std::size_t>(at) * sz;
+        *reinterpret_cast<F4u*>(p) += wy0 * u0;
+        *reinterpret_cast<F4u*>(p + sz) += wy0 * u1;
+        *reinterpret_cast<F4u*>(p + sy) += wy1 * u0;
+        *reinterpret_cast<F4u*>(p + sy + sz) += wy1 * u1;
+    };
     for (int j = 0; j < n; ++j) {
         const F4 v = {r[j], g[j], b[j], 1.0f};
-        float* p = g0 + static_cast<std::size_t>(cx[j]) * sz;
         const float wx0 = 1.0f - fx[j], wx1 = fx[j];
-        *reinterpret_cast<F4u*>(p) += (wy0 * wx0) * v;
-        *reinterpret_cast<F4u*>(p + sz) += (wy0 * wx1) * v;
-        *reinterpret_cast<F4u*>(p + sy) += (wy1 * wx0) * v;
-        *reinterpret_cast<F4u*>(p + sy + sz) += (wy1 * wx1) * v;
+        if (cx[j] != at) {
+            flush();
+            at = cx[j];
+            u0 = wx0 * v;
+            u1 = wx1 * v;
+        } else {
+            u0 += wx0 * v;
+            u1 += wx1 * v;
+        }
+    }
+    flush();
+}
+
+// Adds one row of samples of one value to an unguided grid of value and weight (cells of two
+// floats): cell column cx[j] with weight 1 - fx[j] and the next, into the cell rows at g0
+// (weight 1 - fy) and g0 + sy.
+void SplatRow1(float* g0, std::size_t sy, const int* cx, const float* fx, const float* a, float fy,
+               int n) {
+    const float wy0 = 1.0f - fy, wy1 = fy;
+    for (int j = 0; j < n; ++j) {
+        const float wx0 = 1.0f - fx[j], wx1 = fx[j];
+        const F4 t = {a[j] * wx0, wx0, a[j] * wx1, wx1};
+        float* p = g0 + static_cast<std::size_t>(cx[j]) * 2;
+        *reinterpret_cast<F4u*>(p) += wy0 * t;
+        *reinterpret_cast<F4u*>(p + sy) += wy1 * t;
     }
 }
 
-// Adds one row of samples of one value to a guided grid of value and weight, at range bin
-// z[j] - zlo and the next with tent weights likewise (a null z: no range). Samples whose z lies
-// outside [zmin, zmax] are left out; only reflected samples can.
-void SplatRow1(float* g0, std::size_t sy, std::size_t sz, const int* cx, const float* fx,
-               const float* a, const float* z, float zlo, float zmin, float zmax, float fy, int n) {
+// Adds one row of samples of one value to a guided grid, laid out per cell row as one row of
+// cells (value and weight, two floats each) per range bin, sb floats apart: bins z[j] - zlo and
+// the next with tent weights, cell column cx[j] and the next, cell rows at g0 and g0 + sy.
+// Samples whose z lies outside [zmin, zmax] are left out; only reflected samples can. A run of
+// samples in the same cell column and bin (neighbours usually are) is summed in registers and
+// added to the grid once. Returns the lowest and highest bin written through lo and hi.
+void SplatRowZ(float* g0, std::size_t sy, std::size_t sb, const int* cx, const float* fx,
+               const float* a, const float* z, float zlo, float zmin, float zmax, float fy, int n,
+               int& lo, int& hi) {
     const float wy0 = 1.0f - fy, wy1 = fy;
+    std::ptrdiff_t at = -1;  // grid offset of the run, bin iz and column cx
+    F4 u0 = {0, 0, 0, 0}, u1 = u0;  // the run's sums at bins iz and iz + 1
+    auto flush = [&] {
+        if (at < 0)
+            return;
+        float* p = g0 + at;
+        *reinterpret_cast<F4u*>(p) += wy0 * u0;
+        *reinterpret_cast<F4u*>(p + sb) += wy0 * u1;
+        *reinterpret_cast<F4u*>(p + sy) += wy1 * u0;
+        *reinterpret_cast<F4u*>(p + sy + sb) += wy1 * u1;
+    };
+    int l = lo, h = hi;
     for (int j = 0; j < n; ++j) {
-        float zf = 0.0f;
-        if (z != nullptr) {
-            const float zz = z[j];
-            if (!(zz >= zmin && zz <= zmax))
-                continue;
-            zf = zz - zlo;
-        }
+        const float zz = z[j];
+        if (!(zz >= zmin && zz <= zmax))
+            continue;
+        const float zf = zz - zlo;
         const int iz = static_cast<int>(zf);
         const float b1 = zf - static_cast<float>(iz), b0 = 1.0f - b1;
-        const F4 v = {a[j] * b0, b0, a[j] * b1, b1};
-        float* p = g0 + static_cast<std::size_t>(cx[j]) * sz + static_cast<std::size_t>(iz) * 2;
         const float wx0 = 1.0f - fx[j], wx1 = fx[j];
-        *reinterpret_cast<F4u*>(p) += (wy0 * wx0) * v;
-        *reinterpret_cast<F4u*>(p + sz) += (wy0 * wx1) * v;
-        *reinterpret_cast<F4u*>(p + sy) += (wy1 * wx0) * v;
-        *reinterpret_cast<F4u*>(p + sy + sz) += (wy1 * wx1) * v;
+        const F4 t = {a[j] * wx0, wx0, a[j] * wx1, wx1};
+        const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(cx[j]) * 2 +
+                                 static_cast<std::ptrdiff_t>(iz) * static_cast<std::ptrdiff_t>(sb);
+        if (o != at) {
+            flush();
+            at = o;
+            u0 = b0 * t;
+            u1 = b1 * t;
+            l = std::min(l, iz);
+            h = std::max(h, iz + 1);
+        } else {
+            u0 += b0 * t;
+            u1 += b1 * t;
+        }
     }
+    flush();
+    lo = l;
+    hi = h;
 }
 
 // Everything a row of the slice needs besides the grid.
@@ -343,9 +398,18 @@ void CGlazeRun::GridFilter(const GridJob& job) {
             zlo = static_cast<int>(std::floor(a)) - rz - 1;
             nz = static_cast<int>(std::floor(b)) - zlo + rz + 3;
         }
-        const std::size_t sz = static_cast<std::size_t>(nz) * V;  // floats per cell
-        const std::size_t sy = sz * nx;                           // floats per row of cells
+        // A cell row holds one row of cells per range bin (bin-major within the row), so that
+        // the bins a row of cells uses are one span: the blurs run over those spans only.
+        const std::size_t sbin = static_cast<std::size_t>(nx) * V;  // floats per bin of a row
+        const std::size_t sy = sbin * nz;                            // floats per row of cells
         std::memset(ga, 0, sizeof(float) * sy * ny);
+        // Bins each cell row holds, [rowLo, rowHi]; empty where rowLo > rowHi.
+        int rowLo[kMaxTileCells + 2 * kMaxGridRadius + 3];
+        int rowHi[kMaxTileCells + 2 * kMaxGridRadius + 3];
+        for (int ly = 0; ly < ny; ++ly) {
+            rowLo[ly] = ranged ? nz : 0;
+            rowHi[ly] = ranged ? -1 : nz - 1;
+        }
         // Splat. Cell columns and tent weights are the same for every row.
         for (int j = 0; j < n; ++j) {
             cxs[j] = axis.CellOf(xa + j) - ox;
@@ -353,53 +417,87 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         }
         const float zlof = static_cast<float>(zlo);
         for (int y = ya; y < yb; ++y) {
-            float* g0 = ga + static_cast<std::size_t>(axis.CellOf(y) - oy) * sy;
+            const int ly = axis.CellOf(y) - oy;
+            float* g0 = ga + static_cast<std::size_t>(ly) * sy;
             const float fy = axis.Frac(y);
             if (nv == 3) {
                 const float* vrow[3];
                 for (int v = 0; v < 3; ++v)
                     vrow[v] = RowSpan(*job.values[v], y, xa, n, vbuf[v], spare);
-                SplatRow3(g0, sy, sz, cxs, fxs, vrow, fy, n);
+                SplatRow3(g0, sy, V, cxs, fxs, vrow, fy, n);
+            } else if (!ranged) {
+                SplatRow1(g0, sy, cxs, fxs, RowSpan(*job.values[0], y, xa, n, vbuf[0], spare), fy,
+                          n);
             } else {
                 const float* vrow = RowSpan(*job.values[0], y, xa, n, vbuf[0], spare);
-                if (ranged)
-                    zRowAt(y);
-                SplatRow1(g0, sy, sz, cxs, fxs, vrow, ranged ? zrow : nullptr, zlof, zmin, zmax, fy,
-                          n);
+                zRowAt(y);
+                int lo = nz, hi = -1;
+                SplatRowZ(g0, sy, sbin, cxs, fxs, vrow, zrow, zlof, zmin, zmax, fy, n, lo, hi);
+                for (int k = ly; k <= ly + 1; ++k) {
+                    rowLo[k] = std::min(rowLo[k], lo);
+                    rowHi[k] = std::max(rowHi[k], hi);
+                }
             }
         }
         // Blur down the cell rows (a -> b), across them (b -> a) and along the range (a -> b),
-        // each only where the core's slice will read.
+        // each only where the core's slice will read, and each row of cells only over the bins
+        // its neighbours within the blur's reach hold; the rest of a row is zero in a (it was
+        // never splatted to) and is set to zero in b below.
         const int ly0 = r + 1, ly1 = r + 1 + (cj1 - cj0) + 1;  // rows [ly0, ly1)
         const int lx0 = r + 1, lx1 = r + 1 + (ci1 - ci0) + 1;
+        int useLo[kMaxTileCells + 2 * kMaxGridRadius + 3];
+        int useHi[kMaxTileCells + 2 * kMaxGridRadius + 3];
         const float* rowPtr[2 * kMaxGridRadius + 1];
         for (int ly = ly0; ly < ly1; ++ly) {
+            int lo = nz, hi = -1;
+            for (int k = ly - r; k <= ly + r; ++k) {
+                lo = std::min(lo, rowLo[k]);
+                hi = std::max(hi, rowHi[k]);
+            }
+            useLo[ly] = lo;
+            useHi[ly] = hi;
+            if (lo > hi)
+                continue;
+            const std::size_t o = static_cast<std::size_t>(lo) * sbin;
             for (int k = 0; k <= 2 * r; ++k)
-                rowPtr[k] = ga + static_cast<std::size_t>(ly - r + k) * sy;
-            m_k.firV(rowPtr, taps, 2 * r + 1, gb + static_cast<std::size_t>(ly) * sy,
-                     static_cast<int>(sy));
+                rowPtr[k] = ga + static_cast<std::size_t>(ly - r + k) * sy + o;
+            m_k.firV(rowPtr, taps, 2 * r + 1, gb + static_cast<std::size_t>(ly) * sy + o,
+                     static_cast<int>(static_cast<std::size_t>(hi - lo + 1) * sbin));
         }
+        // Across: one FIR over the row's bins; the columns outside [lx0, lx1) of each bin get
+        // sums that run into the next bin, which nothing reads.
         for (int ly = ly0; ly < ly1; ++ly) {
-            const float* src = gb + static_cast<std::size_t>(ly) * sy;
-            float* dst = ga + static_cast<std::size_t>(ly) * sy;
+            const int lo = useLo[ly], hi = useHi[ly];
+            if (lo > hi)
+                continue;
+            const std::size_t o = static_cast<std::size_t>(ly) * sy + static_cast<std::size_t>(lo) * sbin;
             for (int k = 0; k <= 2 * r; ++k)
-                rowPtr[k] = src + static_cast<std::size_t>(lx0 - r + k) * sz;
-            m_k.firV(rowPtr, taps, 2 * r + 1, dst + static_cast<std::size_t>(lx0) * sz,
-                     static_cast<int>(sz) * (lx1 - lx0));
+                rowPtr[k] = gb + o + static_cast<std::size_t>(lx0 - r + k) * V;
+            m_k.firV(rowPtr, taps, 2 * r + 1, ga + o + static_cast<std::size_t>(lx0) * V,
+                     static_cast<int>(static_cast<std::size_t>(hi - lo) * sbin +
+                                      static_cast<std::size_t>(lx1 - lx0) * V));
         }
         const float* grid = ga;
         if (ranged) {
-            // Every cell's lowest and highest rz + 1 bins are empty in every cell of the tile
-            // (see zlo, nz), and the spatial blurs keep them so: along a row of cells, taps
-            // reaching past a cell's end read its neighbour's empty bins, i.e. zero. So the
-            // range blur is one FIR over the row, its taps two floats (a value and its weight)
-            // apart; the cells before lx0 and from lx1 on hold the reads past either end.
-            const int cellsRow = lx1 - lx0;
+            // Along the range: bins rz either side of what the row holds; the row's lowest and
+            // highest rz + 1 bins stay empty in every tile (see zlo, nz), so taps reaching past
+            // either end read zeros, of this row or of the next. The rest of the row is cleared.
             for (int ly = ly0; ly < ly1; ++ly) {
-                const std::size_t o =
-                    static_cast<std::size_t>(ly) * sy + static_cast<std::size_t>(lx0) * sz;
-                for (int k = 0; k <= 2 * rz; ++k) rowPtr[k] = ga + o + 2 * (k - rz);
-                m_k.firV(rowPtr, ztaps, 2 * rz + 1, gb + o, static_cast<int>(sz) * cellsRow);
+                float* dst = gb + static_cast<std::size_t>(ly) * sy;
+                const int lo = std::max(0, useLo[ly] - rz), hi = std::min(nz - 1, useHi[ly] + rz);
+                if (lo > hi) {
+                    std::memset(dst, 0, sizeof(float) * sy);
+                    continue;
+                }
+                std::memset(dst, 0, sizeof(float) * static_cast<std::size_t>(lo) * sbin);
+                std::memset(dst + static_cast<std::size_t>(hi + 1) * sbin, 0,
+                            sizeof(float) * static_cast<std::size_t>(nz - 1 - hi) * sbin);
+                const float* src = ga + static_cast<std::size_t>(ly) * sy;
+                for (int k = 0; k <= 2 * rz; ++k)
+                    rowPtr[k] = src + (static_cast<std::ptrdiff_t>(lo) + k - rz) *
+                                          static_cast<std::ptrdiff_t>(sbin);
+                m_k.firV(rowPtr, ztaps, 2 * rz + 1, dst + static_cast<std::size_t>(lo) * sbin,
+                         static_cast<int>(static_cast<std::size_t>(hi - lo + 1) * sbin));
             }
             grid = gb;
         }
@@ -417,7 +515,7 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         for (int j = 0; j < m; ++j) cxs[j] = colCell[px0 + j] - ox;
         SliceRowArgs sa{};
         sa.sy = sy;
-        sa.sz = sz;
+        sa.sz = static_cast<std::size_t>(V);
         sa.cx = cxs;
         sa.fx = colFrac + px0;
         sa.eps = eps;
@@ -426,7 +524,7 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         sa.n = m;
         GridSliceArgs gs{};
         gs.sy = static_cast<int>(sy);
-        gs.sz = static_cast<int>(sz);
+        gs.sb = static_cast<int>(sbin);
         gs.cx = cxs;
         gs.fx = sa.fx;
         if (job.down > 1) {

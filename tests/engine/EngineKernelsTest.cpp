@@ -259,7 +259,8 @@ TEST(EngineKernels, VectorAccentRowsMatchBaseline) {
 // coordinates inside, on the edges of and outside the stored bins, given or interpolated
 // between samples, and the energy written, added to or left alone.
 TEST(EngineKernels, GridSliceMatchesTheTentSum) {
-    const int nz = 6, sz = 2 * nz, nx = 9, sy = sz * nx;
+    // Per row of cells, one row of nx cells (value, weight) per bin.
+    const int nz = 6, nx = 9, sb = 2 * nx, sy = sb * nz;
     const std::vector<float> grid = Random(2 * sy, 20, 0.0f, 2.0f);
     for (const vg::KernelSet* k : Sets()) {
         for (int n : kLengths) {
@@ -288,7 +289,7 @@ TEST(EngineKernels, GridSliceMatchesTheTentSum) {
                 vg::GridSliceArgs a{};
                 a.g0 = grid.data();
                 a.sy = sy;
-                a.sz = sz;
+                a.sb = sb;
                 a.cx = cx.data();
                 a.fx = fx.data();
                 a.fy = 0.3f;
@@ -318,7 +319,7 @@ TEST(EngineKernels, GridSliceMatchesTheTentSum) {
                                 for (int b = 0; b < 2; ++b) {
                                     const double t = (cy ? 0.3 : 0.7) * (c ? fx[x] : 1.0 - fx[x]) *
                                                      (b ? zf - iz : 1.0 - (zf - iz));
-                                    const float* p = &grid[cy * sy + (cx[x] + c) * sz + (iz + b) * 2];
+                                    const float* p = &grid[cy * sy + (iz + b) * sb + (cx[x] + c) * 2];
                                     v += t * p[0];
                                     w += t * p[1];
                                 }
