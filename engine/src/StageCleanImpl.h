@@ -145,14 +145,15 @@ void SplatRow1(float* g0, std::size_t sy, const int* cx, const float* fx, const 
 }
 
 // Adds one row of samples of one value to a guided grid, laid out per cell row as one row of
-// cells (value and weight, two floats each) per range bin, sb floats apart: bins z[j] - zlo and
-// the next with tent weights, cell column cx[j] and the next, cell rows at g0 and g0 + sy.
-// Samples whose z lies outside [zmin, zmax] are left out; only reflected samples can. A run of
-// samples in the same cell column and bin (neighbours usually are) is summed in registers and
-// added to the grid once. Returns the lowest and highest bin written through lo and hi.
+// cells (value and weight, two floats each) per range bin, sb floats apart: bins z - zlo and the
+// next with tent weights, where z is the guide times zs, cell column cx[j] and the next, cell
+// rows at g0 and g0 + sy. Samples whose z lies outside [zmin, zmax] are left out; only
+// reflected samples can. A run of samples in the same cell column and bin (neighbours usually
+// are) is summed in registers and added to the grid once. Returns the lowest and highest bin
+// written through lo and hi.
 void SplatRowZ(float* g0, std::size_t sy, std::size_t sb, const int* cx, const float* fx,
-               const float* a, const float* z, float zlo, float zmin, float zmax, float fy, int n,
-               int& lo, int& hi) {
+               const float* a, const float* z, float zs, float zlo, float zmin, float zmax, float fy,
+               int n, int& lo, int& hi) {
     const float wy0 = 1.0f - fy, wy1 = fy;
     std::ptrdiff_t at = -1;  // grid offset of the run, bin iz and column cx
     F4 u0 = {0, 0, 0, 0}, u1 = u0;  // the run's sums at bins iz and iz + 1
@@ -167,7 +168,7 @@ void SplatRowZ(float* g0, std::size_t sy, std::size_t sb, const int* cx, const f
     };
     int l = lo, h = hi;
     for (int j = 0; j < n; ++j) {
-        const float zz = z[j];
+        const float zz = zs * z[j];
         if (!(zz >= zmin && zz <= zmax))
             continue;
         const float zf = zz - zlo;
@@ -288,27 +289,41 @@ void CGlazeRun::GridFilter(const GridJob& job) {
 
     // The guide's range over the image: reflected samples far outside it would only widen the
     // grid, for weights that are negligible anyway.
+    // Also the range of each block of kRowsPerChunk rows and kZBlock columns, from which an
+    // inner tile takes its own without reading its samples twice.
     float zmin = 0.0f, zmax = 0.0f;
+    constexpr int kZBlock = 16;
+    const int zbw = ranged ? (job.zSplat->width + kZBlock - 1) / kZBlock : 0;
+    float* zblocks = nullptr;  // per chunk of rows, zbw minima then zbw maxima
     if (ranged) {
         const int gw = job.zSplat->width, gh = job.zSplat->height;
         const int chunks = (gh + kRowsPerChunk - 1) / kRowsPerChunk;
-        float* lo = NewFloats(2 * static_cast<std::size_t>(chunks));
-        float* hi = lo + chunks;
+        zblocks = NewFloats(2 * static_cast<std::size_t>(chunks) * zbw);
         ForRowChunks(gh, [&](int y0, int y1, int) {
-            float a = 1e30f, b = -1e30f;
-            for (int y = y0; y < y1; ++y) {
-                const float* g = job.zSplat->Row(y);
-                for (int x = 0; x < gw; ++x) {
-                    a = std::min(a, g[x]);
-                    b = std::max(b, g[x]);
+            float* lo = zblocks + 2 * static_cast<std::size_t>(y0 / kRowsPerChunk) * zbw;
+            float* hi = lo + zbw;
+            for (int bx = 0; bx < zbw; ++bx) {
+                float a = 1e30f, b = -1e30f;
+                const int x1 = std::min(gw, (bx + 1) * kZBlock);
+                for (int y = y0; y < y1; ++y) {
+                    const float* g = job.zSplat->Row(y);
+                    for (int x = bx * kZBlock; x < x1; ++x) {
+                        a = std::min(a, g[x]);
+                        b = std::max(b, g[x]);
+                    }
                 }
+                lo[bx] = a * zs;
+                hi[bx] = b * zs;
             }
-            lo[y0 / kRowsPerChunk] = a * zs;
-            hi[y0 / kRowsPerChunk] = b * zs;
         });
-        zmin = *std::min_element(lo, lo + chunks) - kVirtualRange;
-        zmax = *std::max_element(hi, hi + chunks) + kVirtualRange;
-        m_ws.FreeFloats(lo);
+        float a = 1e30f, b = -1e30f;
+        for (int k = 0; k < chunks; ++k) {
+            const float* lo = zblocks + 2 * static_cast<std::size_t>(k) * zbw;
+            a = std::min(a, *std::min_element(lo, lo + zbw));
+            b = std::max(b, *std::max_element(lo + zbw, lo + 2 * zbw));
+        }
+        zmin = a - kVirtualRange;
+        zmax = b + kVirtualRange;
     }
     const int zbins =
         ranged ? static_cast<int>(std::floor(zmax) - std::floor(zmin)) + 2 * rz + 4 : 1;
@@ -381,13 +396,27 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         int zlo = 0, nz = 1;
         if (ranged) {
             float a = zmax, b = zmin;
-            for (int y = ya; y < yb; ++y) {
-                zRowAt(y);
-                for (int j = 0; j < n; ++j) {
-                    const float z = zrow[j];
-                    if (z >= zmin && z <= zmax) {
-                        a = std::min(a, z);
-                        b = std::max(b, z);
+            const int gw = job.zSplat->width, gh = job.zSplat->height;
+            if (xa >= 0 && ya >= 0 && xb <= gw && yb <= gh) {
+                // Inside the image: the blocks that hold the tile's samples (a range a little
+                // wider than the samples' own costs a few empty bins, no value).
+                for (int k = ya / kRowsPerChunk; k <= (yb - 1) / kRowsPerChunk; ++k) {
+                    const float* lo = zblocks + 2 * static_cast<std::size_t>(k) * zbw;
+                    for (int bx = xa / kZBlock; bx <= (xb - 1) / kZBlock; ++bx) {
+                        a = std::min(a, lo[bx]);
+                        b = std::max(b, lo[zbw + bx]);
+                    }
+                }
+            } else {
+                // Reflected samples beyond the border reach values the image does not have.
+                for (int y = ya; y < yb; ++y) {
+                    zRowAt(y);
+                    for (int j = 0; j < n; ++j) {
+                        const float z = zrow[j];
+                        if (z >= zmin && z <= zmax) {
+                            a = std::min(a, z);
+                            b = std::max(b, z);
+                        }
                     }
                 }
             }
@@ -430,9 +459,9 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                           n);
             } else {
                 const float* vrow = RowSpan(*job.values[0], y, xa, n, vbuf[0], spare);
-                zRowAt(y);
+                const float* zr = RowSpan(*job.zSplat, y, xa, n, zrow, spare);
                 int lo = nz, hi = -1;
-                SplatRowZ(g0, sy, sbin, cxs, fxs, vrow, zrow, zlof, zmin, zmax, fy, n, lo, hi);
+                SplatRowZ(g0, sy, sbin, cxs, fxs, vrow, zr, zs, zlof, zmin, zmax, fy, n, lo, hi);
                 for (int k = ly; k <= ly + 1; ++k) {
                     rowLo[k] = std::min(rowLo[k], lo);
                     rowHi[k] = std::max(rowHi[k], hi);
@@ -587,6 +616,8 @@ void CGlazeRun::GridFilter(const GridJob& job) {
             m_k.gridSlice(gs);
         }
     }));
+    if (zblocks != nullptr)
+        m_ws.FreeFloats(zblocks);
 }
 
 // The grids' working memory, kept from one grid filter to the next: fresh host memory costs a
