@@ -2,6 +2,7 @@
 // GetKernels picks one at run time. The pipeline calls them through this table only.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -13,16 +14,39 @@ struct FlowRowArgs {
     const float* planes[3];  // the image, all planes with the same stride
     std::ptrdiff_t stride;
     int width, height, y;
-    const float* jxx;  // row y of the smoothed structure tensor
-    const float* jxy;
-    const float* jyy;
+    // Row y of the flow field (see FlowField): the step between taps along the tangent, and
+    // how far each pixel is drawn to the average (0 where there is no contour to follow).
+    const float* tx;
+    const float* ty;
+    const float* blend;
     const float* taps;  // kFlowTaps weights, centred
-    float tapStep;      // distance between taps in pixels
-    float stepScale;    // edge scale: a tensor trace below flatEnergy / stepScale^2 is flat
-    float flatEnergy;
-    float* out[3];  // row y of the result
+    float* out[3];      // row y of the result
 };
 constexpr int kFlowTaps = 7;
+
+// The flow field of one pixel from its smoothed structure tensor (a, b, c): the tangent step
+// (tx, ty) of tapStep pixels and the blend. A tensor trace below flatEnergy / stepScale^2, or
+// an incoherent one, is flat: blend 0 and no step. The baseline's formula for flowField.
+inline void FlowField(float a, float b, float c, float tapStep, float stepScale, float flatEnergy,
+                      float& tx, float& ty, float& blend) {
+    const float d = a - c;
+    const float root = std::sqrt(d * d + 4.0f * b * b);
+    // Eigenvector of the larger eigenvalue: the gradient direction.
+    const float vx = d < 0.0f ? 2.0f * b : d + root;
+    const float vy = d < 0.0f ? root - d : 2.0f * b;
+    const float len = std::sqrt(vx * vx + vy * vy);
+    const float coherence = root / (a + c + 1e-12f);
+    const float energy = (a + c) * stepScale * stepScale;
+    if (!(len >= 1e-12f && coherence >= 0.05f && energy >= flatEnergy)) {
+        tx = ty = blend = 0.0f;
+        return;
+    }
+    const float step = tapStep / len;
+    tx = -vy * step;
+    ty = vx * step;
+    // Only coherent structures are drawn along; isotropic areas stay as they are.
+    blend = std::fmin(1.0f, coherence * 1.25f);
+}
 
 // One row of the accent's shock step: each pixel moves towards the brighter or the darker
 // side of its edge, by a smooth sign of the second derivative across it.
@@ -37,6 +61,9 @@ struct ShockRowArgs {
     float knee;       // weak-edge knee
     float shockStep;  // distance of the samples either side of the edge
     float* out[3];    // row y of the result
+    // Optional: row y of the result's luminance, lumWeights[c] times channel c, summed.
+    float* lumOut;
+    float lumWeights[3];
 };
 
 // One row read back from a bilateral grid that holds a value and its weight per cell and range
@@ -90,6 +117,10 @@ struct KernelSet {
                    int n);
     // 16-bit output in the host's range 0..32768, rounded; samples stored little-endian.
     void (*store16)(const float* const* rgb, const float* tex, uint8_t* dst, int n);
+    // The flow field of n pixels (FlowField); the outputs may be the inputs.
+    void (*flowField)(const float* jxx, const float* jxy, const float* jyy, float tapStep,
+                      float stepScale, float flatEnergy, float* tx, float* ty, float* blend,
+                      int n);
     void (*flowRow)(const FlowRowArgs& a);
     void (*shockRow)(const ShockRowArgs& a);
     void (*gridSlice)(const GridSliceArgs& a);

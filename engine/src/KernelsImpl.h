@@ -226,24 +226,13 @@ void SampleOutside(const float* const* planes, std::ptrdiff_t stride, int w, int
 // One pixel of FlowRow; `row` is y * stride.
 inline __attribute__((always_inline)) void FlowPixel(const FlowRowArgs& g, std::ptrdiff_t row,
                                                      int x) {
-    const float a = g.jxx[x], b = g.jxy[x], c = g.jyy[x];
-    const float d = a - c;
-    const float root = std::sqrt(d * d + 4.0f * b * b);
-    // Eigenvector of the larger eigenvalue: the gradient direction.
-    float vx = d + root, vy = 2.0f * b;
-    if (d < 0.0f) {
-        vx = 2.0f * b;
-        vy = root - d;
-    }
-    const float len = std::sqrt(vx * vx + vy * vy);
-    const float coherence = root / (a + c + 1e-12f);
+    const float blend = g.blend[x];
     // Flat areas have no contour to follow; leaving them saves most of the work.
-    const float energy = (a + c) * g.stepScale * g.stepScale;
-    if (len < 1e-12f || coherence < 0.05f || energy < g.flatEnergy) {
+    if (blend == 0.0f) {
         for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
         return;
     }
-    const float tx = -vy / len * g.tapStep, ty = vx / len * g.tapStep;
+    const float tx = g.tx[x], ty = g.ty[x];
     float acc[3] = {0.0f, 0.0f, 0.0f};
     for (int k = 0; k < kFlowTaps; ++k) {
         const float o = static_cast<float>(k - kFlowTaps / 2);
@@ -257,11 +246,17 @@ inline __attribute__((always_inline)) void FlowPixel(const FlowRowArgs& g, std::
         }
         for (int ch = 0; ch < 3; ++ch) acc[ch] += g.taps[k] * v[ch];
     }
-    // Only coherent structures are drawn along; isotropic areas stay as they are.
-    const float blend = std::fmin(1.0f, coherence * 1.25f);
     for (int ch = 0; ch < 3; ++ch) {
         const float orig = g.planes[ch][row + x];
         g.out[ch][x] = orig + blend * (acc[ch] - orig);
+    }
+}
+
+// The luminance of pixel x of ShockRow's result, when asked for.
+inline void ShockLum(const ShockRowArgs& g, int x) {
+    if (g.lumOut != nullptr) {
+        g.lumOut[x] = g.lumWeights[0] * g.out[0][x] + g.lumWeights[1] * g.out[1][x] +
+                      g.lumWeights[2] * g.out[2][x];
     }
 }
 
@@ -280,6 +275,7 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     const float gs = std::sqrt(g2) * re * 2.5f;
     if (g2 < 1e-14f || gs < 0.1f * knee) {
         for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
+        ShockLum(g, x);
         return;
     }
     const float lxx = mid[x - 1] - 2.0f * mid[x] + mid[x + 1];
@@ -306,6 +302,7 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
         const float target = 0.5f * (fwd[ch] + back[ch]) - s * 0.5f * (fwd[ch] - back[ch]);
         g.out[ch][x] = here + gate * (target - here);
     }
+    ShockLum(g, x);
 }
 
 #if defined(VG_KERNEL_AVX2)
@@ -363,34 +360,15 @@ inline __m256 Lanes(float x) {
 
 // Eight pixels of FlowRow from x; false when the group needs the per-pixel path.
 inline bool Flow8(const FlowRowArgs& g, std::ptrdiff_t row, int x) {
-    const __m256 a = _mm256_loadu_ps(g.jxx + x), b = _mm256_loadu_ps(g.jxy + x),
-                 c = _mm256_loadu_ps(g.jyy + x);
     const __m256 zero = _mm256_setzero_ps();
-    const __m256 d = _mm256_sub_ps(a, c);
-    const __m256 b2 = _mm256_add_ps(b, b);
-    const __m256 root = _mm256_sqrt_ps(_mm256_fmadd_ps(d, d, _mm256_mul_ps(b2, b2)));
-    const __m256 neg = _mm256_cmp_ps(d, zero, _CMP_LT_OQ);
-    const __m256 vx = _mm256_blendv_ps(_mm256_add_ps(d, root), b2, neg);
-    const __m256 vy = _mm256_blendv_ps(b2, _mm256_sub_ps(root, d), neg);
-    const __m256 len = _mm256_sqrt_ps(_mm256_fmadd_ps(vx, vx, _mm256_mul_ps(vy, vy)));
-    const __m256 trace = _mm256_add_ps(a, c);
-    const __m256 coherence = _mm256_div_ps(root, _mm256_add_ps(trace, _mm256_set1_ps(1e-12f)));
-    const float scale2 = g.stepScale * g.stepScale;
-    const __m256 energy = _mm256_mul_ps(trace, _mm256_set1_ps(scale2));
-    const __m256 flat = _mm256_or_ps(
-        _mm256_cmp_ps(len, _mm256_set1_ps(1e-12f), _CMP_LT_OQ),
-        _mm256_or_ps(_mm256_cmp_ps(coherence, _mm256_set1_ps(0.05f), _CMP_LT_OQ),
-                     _mm256_cmp_ps(energy, _mm256_set1_ps(g.flatEnergy), _CMP_LT_OQ)));
-    const int flatBits = _mm256_movemask_ps(flat);
-    if (flatBits == 0xff) {
+    const __m256 blend = _mm256_loadu_ps(g.blend + x);
+    if (_mm256_movemask_ps(_mm256_cmp_ps(blend, zero, _CMP_EQ_OQ)) == 0xff) {
         for (int ch = 0; ch < 3; ++ch)
             _mm256_storeu_ps(g.out[ch] + x, _mm256_loadu_ps(g.planes[ch] + row + x));
         return true;
     }
-    // Flat lanes sample their own pixel, whose result the blend below discards.
-    const __m256 step = _mm256_div_ps(_mm256_set1_ps(g.tapStep), len);
-    const __m256 tx = _mm256_andnot_ps(flat, _mm256_mul_ps(_mm256_sub_ps(zero, vy), step));
-    const __m256 ty = _mm256_andnot_ps(flat, _mm256_mul_ps(vx, step));
+    // Flat lanes have no step: they sample their own pixel, at blend 0.
+    const __m256 tx = _mm256_loadu_ps(g.tx + x), ty = _mm256_loadu_ps(g.ty + x);
     const __m256 px = Lanes(static_cast<float>(x));
     const __m256 py = _mm256_set1_ps(static_cast<float>(g.y));
     const __m256 xmax = _mm256_set1_ps(static_cast<float>(g.width - 1));
@@ -415,14 +393,23 @@ inline bool Flow8(const FlowRowArgs& g, std::ptrdiff_t row, int x) {
         const __m256 t = _mm256_set1_ps(g.taps[k]);
         for (int ch = 0; ch < 3; ++ch) acc[ch] = _mm256_fmadd_ps(t, v[ch], acc[ch]);
     }
-    const __m256 blend = _mm256_andnot_ps(
-        flat, _mm256_min_ps(_mm256_set1_ps(1.0f), _mm256_mul_ps(coherence, _mm256_set1_ps(1.25f))));
     for (int ch = 0; ch < 3; ++ch) {
         const __m256 orig = _mm256_loadu_ps(g.planes[ch] + row + x);
         _mm256_storeu_ps(g.out[ch] + x,
                          _mm256_fmadd_ps(blend, _mm256_sub_ps(acc[ch], orig), orig));
     }
     return true;
+}
+
+// The luminance of eight pixels v of ShockRow's result, when asked for.
+inline void ShockLum8(const ShockRowArgs& g, int x, const __m256* v) {
+    if (g.lumOut != nullptr) {
+        const __m256 l = _mm256_fmadd_ps(
+            _mm256_set1_ps(g.lumWeights[2]), v[2],
+            _mm256_fmadd_ps(_mm256_set1_ps(g.lumWeights[1]), v[1],
+                            _mm256_mul_ps(_mm256_set1_ps(g.lumWeights[0]), v[0])));
+        _mm256_storeu_ps(g.lumOut + x, l);
+    }
 }
 
 // Eight pixels of ShockRow from x; false when the group needs the per-pixel path.
@@ -442,8 +429,12 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
         _mm256_or_ps(_mm256_cmp_ps(g2, _mm256_set1_ps(1e-14f), _CMP_LT_OQ),
                      _mm256_cmp_ps(gs, _mm256_set1_ps(0.1f * g.knee), _CMP_LT_OQ));
     if (_mm256_movemask_ps(skip) == 0xff) {
-        for (int ch = 0; ch < 3; ++ch)
-            _mm256_storeu_ps(g.out[ch] + x, _mm256_loadu_ps(g.planes[ch] + row + x));
+        __m256 v[3];
+        for (int ch = 0; ch < 3; ++ch) {
+            v[ch] = _mm256_loadu_ps(g.planes[ch] + row + x);
+            _mm256_storeu_ps(g.out[ch] + x, v[ch]);
+        }
+        ShockLum8(g, x, v);
         return true;
     }
     const __m256 two = _mm256_set1_ps(2.0f);
@@ -486,12 +477,15 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     const __m256 gate = _mm256_andnot_ps(
         skip, _mm256_div_ps(gs2, _mm256_add_ps(gs2, _mm256_set1_ps(g.knee * g.knee))));
     const __m256 hs = _mm256_mul_ps(half, s);
+    __m256 v[3];
     for (int ch = 0; ch < 3; ++ch) {
         const __m256 here = _mm256_loadu_ps(g.planes[ch] + row + x);
         const __m256 mean = _mm256_mul_ps(half, _mm256_add_ps(fwd[ch], back[ch]));
         const __m256 target = _mm256_fnmadd_ps(hs, _mm256_sub_ps(fwd[ch], back[ch]), mean);
-        _mm256_storeu_ps(g.out[ch] + x, _mm256_fmadd_ps(gate, _mm256_sub_ps(target, here), here));
+        v[ch] = _mm256_fmadd_ps(gate, _mm256_sub_ps(target, here), here);
+        _mm256_storeu_ps(g.out[ch] + x, v[ch]);
     }
+    ShockLum8(g, x, v);
     return true;
 }
 #endif
@@ -501,6 +495,49 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
 inline bool GatherReaches(std::ptrdiff_t stride, int width, int height) {
     return width >= 2 && height >= 2 &&
            stride * static_cast<std::ptrdiff_t>(height) < (std::ptrdiff_t{1} << 30);
+}
+#endif
+
+#if defined(VG_KERNEL_AVX2)
+void FlowFieldRow(const float* jxx, const float* jxy, const float* jyy, float tapStep,
+                  float stepScale, float flatEnergy, float* tx, float* ty, float* blend, int n) {
+    const __m256 zero = _mm256_setzero_ps();
+    const float scale2 = stepScale * stepScale;
+    int x = 0;
+    for (; x + 8 <= n; x += 8) {
+        const __m256 a = _mm256_loadu_ps(jxx + x), b = _mm256_loadu_ps(jxy + x),
+                     c = _mm256_loadu_ps(jyy + x);
+        const __m256 d = _mm256_sub_ps(a, c);
+        const __m256 b2 = _mm256_add_ps(b, b);
+        const __m256 root = _mm256_sqrt_ps(_mm256_fmadd_ps(d, d, _mm256_mul_ps(b2, b2)));
+        const __m256 neg = _mm256_cmp_ps(d, zero, _CMP_LT_OQ);
+        const __m256 vx = _mm256_blendv_ps(_mm256_add_ps(d, root), b2, neg);
+        const __m256 vy = _mm256_blendv_ps(b2, _mm256_sub_ps(root, d), neg);
+        const __m256 len = _mm256_sqrt_ps(_mm256_fmadd_ps(vx, vx, _mm256_mul_ps(vy, vy)));
+        const __m256 trace = _mm256_add_ps(a, c);
+        const __m256 coherence =
+            _mm256_div_ps(root, _mm256_add_ps(trace, _mm256_set1_ps(1e-12f)));
+        const __m256 energy = _mm256_mul_ps(trace, _mm256_set1_ps(scale2));
+        const __m256 keep = _mm256_and_ps(
+            _mm256_cmp_ps(len, _mm256_set1_ps(1e-12f), _CMP_GE_OQ),
+            _mm256_and_ps(_mm256_cmp_ps(coherence, _mm256_set1_ps(0.05f), _CMP_GE_OQ),
+                          _mm256_cmp_ps(energy, _mm256_set1_ps(flatEnergy), _CMP_GE_OQ)));
+        const __m256 step = _mm256_div_ps(_mm256_set1_ps(tapStep), len);
+        _mm256_storeu_ps(tx + x, _mm256_and_ps(keep, _mm256_mul_ps(_mm256_sub_ps(zero, vy), step)));
+        _mm256_storeu_ps(ty + x, _mm256_and_ps(keep, _mm256_mul_ps(vx, step)));
+        _mm256_storeu_ps(blend + x,
+                         _mm256_and_ps(keep, _mm256_min_ps(_mm256_set1_ps(1.0f),
+                                                           _mm256_mul_ps(coherence,
+                                                                         _mm256_set1_ps(1.25f)))));
+    }
+    for (; x < n; ++x)
+        FlowField(jxx[x], jxy[x], jyy[x], tapStep, stepScale, flatEnergy, tx[x], ty[x], blend[x]);
+}
+#else
+void FlowFieldRow(const float* jxx, const float* jxy, const float* jyy, float tapStep,
+                  float stepScale, float flatEnergy, float* tx, float* ty, float* blend, int n) {
+    for (int x = 0; x < n; ++x)
+        FlowField(jxx[x], jxy[x], jyy[x], tapStep, stepScale, flatEnergy, tx[x], ty[x], blend[x]);
 }
 #endif
 
@@ -645,8 +682,8 @@ void GridSlice(const GridSliceArgs& a) {
 
 const KernelSet& Kernels() {
     static const KernelSet set = {VG_KERNEL_NAME, FirV,       FirH,   IirStepV, MinRow,  MaxRow,
-                                  GateRow,        SteepenRow, Store8, Store16,  FlowRow, ShockRow,
-                                  GridSlice};
+                                  GateRow,        SteepenRow, Store8, Store16,  FlowFieldRow, FlowRow,
+                                  ShockRow,       GridSlice};
     return set;
 }
 

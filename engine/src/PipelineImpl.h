@@ -25,8 +25,9 @@ int CGlazeRun::EstimatePasses() const {
         passes += reduced + 2 + k * (3 + guided) + (k - 1) + 1;
     }
     if (m_s.edgeAccent > 0) {
-        // 13 loops in the first iteration (with the structure tensor), 6 in each further one.
-        passes += 13 + (m_s.edgeAccent - 1) * 6;
+        // 14 loops in the first iteration (with the structure tensor and its flow field), 5 in
+        // each further one.
+        passes += 14 + (m_s.edgeAccent - 1) * 5;
     }
     if (m_s.edgeAccent > 0 && kAccentAntialias / m_n >= kMinBlurSigma) {
         passes += 3 * 2;  // the contours' antialiasing blur

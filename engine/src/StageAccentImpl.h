@@ -39,10 +39,15 @@ void CGlazeRun::Accent(Planes3& s) {
     fa.width = m_w;
     fa.height = m_h;
     fa.taps = taps;
-    fa.tapStep = tangentSigma * 2.5f / (kFlowTaps / 2);
-    fa.stepScale = re * 2.5f;
-    fa.flatEnergy = 0.0625f * m_s.knee * m_s.knee;
+    // Each shock step but the last also gives the next iteration its luminance.
+    Plane next;
+    if (m_s.edgeAccent > 1) {
+        next = NewPlane(m_w, m_h);
+    }
     ShockRowArgs sa{};
+    sa.lumWeights[0] = kLumR;
+    sa.lumWeights[1] = kLumG;
+    sa.lumWeights[2] = kLumB;
     sa.stride = s.c[0].stride;
     sa.width = m_w;
     sa.height = m_h;
@@ -54,8 +59,12 @@ void CGlazeRun::Accent(Planes3& s) {
         sa.planes[c] = flow.c[c].data;
     }
     for (int it = 0; it < m_s.edgeAccent; ++it) {
-        Luminance(s, lum);
-        Gauss(lum, lum, re, tmp);
+        if (it == 0) {
+            Luminance(s, lum);
+            Gauss(lum, lum, re, tmp);
+        } else {
+            Gauss(next, lum, re, tmp);
+        }
         ForRows(m_h, [&](int y, int) {
             float* row = lum.Row(y);
             row[-1] = 2.0f * row[0] - row[Mirror(1, m_w)];
@@ -70,7 +79,8 @@ void CGlazeRun::Accent(Planes3& s) {
         }
         // The structure tensor of the first iteration's input guides every iteration: the
         // contours it follows are the picture's own, and the later steps only sharpen and
-        // smooth along them (recomputing it each time moved no contour visibly).
+        // smooth along them (recomputing it each time moved no contour visibly). It is kept as
+        // the flow field, in place: each pixel's tangent step and blend.
         if (it == 0) {
             ForRows(m_h, [&](int y, int) {
                 const float* up = lum.Row(y - 1);
@@ -90,13 +100,19 @@ void CGlazeRun::Accent(Planes3& s) {
             Gauss(jxx, jxx, re, tmp);
             Gauss(jxy, jxy, re, tmp);
             Gauss(jyy, jyy, re, tmp);
+            const float tapStep = tangentSigma * 2.5f / (kFlowTaps / 2);
+            const float flatEnergy = 0.0625f * m_s.knee * m_s.knee;
+            ForRows(m_h, [&](int y, int) {
+                m_k.flowField(jxx.Row(y), jxy.Row(y), jyy.Row(y), tapStep, re * 2.5f, flatEnergy,
+                              jxx.Row(y), jxy.Row(y), jyy.Row(y), m_w);
+            });
         }
         ForRows(m_h, [&](int y, int) {
             FlowRowArgs a = fa;
             a.y = y;
-            a.jxx = jxx.Row(y);
-            a.jxy = jxy.Row(y);
-            a.jyy = jyy.Row(y);
+            a.tx = jxx.Row(y);
+            a.ty = jxy.Row(y);
+            a.blend = jyy.Row(y);
             for (int c = 0; c < 3; ++c) a.out[c] = flow.c[c].Row(y);
             m_k.flowRow(a);
         });
@@ -107,6 +123,7 @@ void CGlazeRun::Accent(Planes3& s) {
             a.lum[1] = lum.Row(y);
             a.lum[2] = lum.Row(y + 1);
             for (int c = 0; c < 3; ++c) a.out[c] = s.c[c].Row(y);
+            a.lumOut = it + 1 < m_s.edgeAccent ? next.Row(y) : nullptr;
             m_k.shockRow(a);
         });
     }
@@ -116,6 +133,7 @@ void CGlazeRun::Accent(Planes3& s) {
     if (antialias >= kMinBlurSigma) {
         for (int c = 0; c < 3; ++c) Gauss(s.c[c], s.c[c], antialias, tmp);
     }
+    m_ws.FreePlane(next);
     m_ws.FreePlane(framed);
     m_ws.FreePlanes(flow);
     m_ws.FreePlane(jxx);

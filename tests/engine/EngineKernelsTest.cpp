@@ -94,7 +94,7 @@ TEST(EngineKernels, AccentRowsLeaveRampsAloneUpToTheBorder) {
     const int w = 23, h = 17;
     for (const vg::KernelSet* k : Sets()) {
         for (auto [ax, ay] : {std::pair{0.02f, 0.0f}, {0.0f, 0.03f}, {0.015f, -0.02f}}) {
-            std::vector<float> plane[3], out[3], lum((w + 2) * (h + 2)), jxx(w), jxy(w), jyy(w);
+            std::vector<float> plane[3], out[3], lum((w + 2) * (h + 2)), tx(w), ty(w), blend(w);
             for (int c = 0; c < 3; ++c) {
                 plane[c].resize(w * h);
                 out[c].assign(w, -1.0f);
@@ -103,11 +103,8 @@ TEST(EngineKernels, AccentRowsLeaveRampsAloneUpToTheBorder) {
             }
             for (int y = -1; y <= h; ++y)
                 for (int x = -1; x <= w; ++x) lum[(y + 1) * (w + 2) + x + 1] = 0.4f + ax * x + ay * y;
-            for (int x = 0; x < w; ++x) {
-                jxx[x] = ax * ax;
-                jxy[x] = ax * ay;
-                jyy[x] = ay * ay;
-            }
+            for (int x = 0; x < w; ++x)
+                vg::FlowField(ax * ax, ax * ay, ay * ay, 1.2f, 3.0f, 1e-12f, tx[x], ty[x], blend[x]);
             float taps[vg::kFlowTaps];
             for (float& t : taps) t = 1.0f / vg::kFlowTaps;
             for (int y : {0, h / 2, h - 1}) {
@@ -121,13 +118,10 @@ TEST(EngineKernels, AccentRowsLeaveRampsAloneUpToTheBorder) {
                 f.width = s.width = w;
                 f.height = s.height = h;
                 f.y = s.y = y;
-                f.jxx = jxx.data();
-                f.jxy = jxy.data();
-                f.jyy = jyy.data();
+                f.tx = tx.data();
+                f.ty = ty.data();
+                f.blend = blend.data();
                 f.taps = taps;
-                f.tapStep = 1.2f;
-                f.stepScale = 3.0f;
-                f.flatEnergy = 1e-12f;
                 for (int j = 0; j < 3; ++j) s.lum[j] = lum.data() + (y + j) * (w + 2) + 1;
                 s.re = 1.5f;
                 s.knee = 0.025f;
@@ -189,13 +183,15 @@ TEST(EngineKernels, FiltersAndMinMaxMatchDirectSums) {
 
 // The vector accent kernels against the baseline on a picture with edges in every direction, a
 // flat patch and contours that run off the image, for every row, so that the gathered groups,
-// the per-pixel groups near the border and the tails are all compared.
+// the per-pixel groups near the border and the tails are all compared: the flow field from
+// the structure tensor, the flow and shock rows, and the luminance the shock step gives.
 TEST(EngineKernels, VectorAccentRowsMatchBaseline) {
     const vg::KernelSet* avx2 = vg::Avx2Kernels();
     if (avx2 == nullptr) GTEST_SKIP() << "no AVX2 kernels on this CPU";
     const vg::KernelSet& base = vg::BaselineKernels();
     for (auto [w, h, re] : {std::tuple{61, 29, 1.5f}, {45, 40, 4.0f}, {9, 5, 0.7f}}) {
-        std::vector<float> plane[3], lum((w + 2) * (h + 2)), jxx(w * h), jxy(w * h), jyy(w * h);
+        std::vector<float> plane[3], lum((w + 2) * (h + 2)), jxx(w * h), jxy(w * h), jyy(w * h),
+            field[2][3];
         auto at = [&](float x, float y) {
             if (x < w / 4 && y < h / 4) return 0.5f;  // flat: both kernels copy
             const float ring = std::sqrt((x - w * 0.6f) * (x - w * 0.6f) + (y - h * 0.4f) * (y - h * 0.4f));
@@ -215,41 +211,58 @@ TEST(EngineKernels, VectorAccentRowsMatchBaseline) {
                 jxy[y * w + x] = gx * gy;
                 jyy[y * w + x] = gy * gy;
             }
+        for (int set = 0; set < 2; ++set) {
+            const vg::KernelSet& k = set == 0 ? base : *avx2;
+            for (auto& f : field[set]) f.assign(w * h, -1.0f);
+            for (int y = 0; y < h; ++y)
+                k.flowField(&jxx[y * w], &jxy[y * w], &jyy[y * w], re * 2.5f / 3, re * 2.5f, 1e-6f,
+                            &field[set][0][y * w], &field[set][1][y * w], &field[set][2][y * w], w);
+        }
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < w * h; ++j)
+                ASSERT_NEAR(field[1][i][j], field[0][i][j], 1e-5f) << "field " << i << " at " << j;
         float taps[vg::kFlowTaps];
         for (int k = 0; k < vg::kFlowTaps; ++k) taps[k] = (k == 3 ? 0.25f : 0.125f);
-        std::vector<float> out[2][3];
+        std::vector<float> out[2][4];
         for (int y = 0; y < h; ++y) {
             for (int run = 0; run < 2; ++run) {
                 for (int set = 0; set < 2; ++set) {
                     const vg::KernelSet& k = set == 0 ? base : *avx2;
                     vg::FlowRowArgs f{};
                     vg::ShockRowArgs s{};
+                    for (int c = 0; c < 4; ++c) out[set][c].assign(w, -1.0f);
                     for (int c = 0; c < 3; ++c) {
-                        out[set][c].assign(w, -1.0f);
                         f.planes[c] = s.planes[c] = plane[c].data();
                         f.out[c] = s.out[c] = out[set][c].data();
                     }
+                    s.lumOut = out[set][3].data();
+                    s.lumWeights[0] = 0.3f;
+                    s.lumWeights[1] = 0.6f;
+                    s.lumWeights[2] = 0.1f;
                     f.stride = s.stride = w;
                     f.width = s.width = w;
                     f.height = s.height = h;
                     f.y = s.y = y;
-                    f.jxx = jxx.data() + y * w;
-                    f.jxy = jxy.data() + y * w;
-                    f.jyy = jyy.data() + y * w;
+                    f.tx = &field[0][0][y * w];
+                    f.ty = &field[0][1][y * w];
+                    f.blend = &field[0][2][y * w];
                     f.taps = taps;
-                    f.tapStep = re * 2.5f / 3;
-                    f.stepScale = re * 2.5f;
-                    f.flatEnergy = 1e-6f;
                     for (int j = 0; j < 3; ++j) s.lum[j] = lum.data() + (y + j) * (w + 2) + 1;
                     s.re = re;
                     s.knee = 0.025f;
                     s.shockStep = std::max(0.5f, 0.75f * re);
                     if (run == 0) k.flowRow(f); else k.shockRow(s);
                 }
-                for (int c = 0; c < 3; ++c)
-                    for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 4; ++c)
+                    for (int x = 0; x < w; ++x) {
                         ASSERT_NEAR(out[1][c][x], out[0][c][x], 1e-5f)
                             << (run ? "shock" : "flow") << " w " << w << " x " << x << " y " << y;
+                        if (c == 3 && run == 1) {
+                            ASSERT_NEAR(out[0][3][x],
+                                        0.3f * out[0][0][x] + 0.6f * out[0][1][x] + 0.1f * out[0][2][x],
+                                        1e-6f);
+                        }
+                    }
             }
         }
     }
