@@ -100,13 +100,46 @@ cv::Mat Noisy(const cv::Mat& clean) {
     return out;
 }
 
+// Noise removal on photographs against the common edge-preserving filter, same pictures:
+// three small photographs beside `path` and the main photograph reduced to 1000 x 750.
+void NoisyPhotographs(const std::string& path, const cv::Mat& bgr, const FilterParams& def,
+                      const vg::RunOptions& opt) {
+    std::printf("\nnoisy photographs, PSNR against the clean picture (dB):\n");
+    const std::string dir = path.substr(0, path.find_last_of('/') + 1);
+    cv::Mat reduced;
+    cv::resize(bgr, reduced, cv::Size(1000, 750), 0, 0, cv::INTER_AREA);
+    struct Test {
+        std::string name;
+        cv::Mat picture;
+    } tests[] = {{"astronaut", cv::imread(dir + "astronaut.png", cv::IMREAD_COLOR)},
+                 {"chelsea", cv::imread(dir + "chelsea.png", cv::IMREAD_COLOR)},
+                 {"coffee", cv::imread(dir + "coffee.png", cv::IMREAD_COLOR)},
+                 {"main photograph at 1000x750", reduced}};
+    for (const Test& t : tests) {
+        if (t.picture.empty())
+            continue;
+        const cv::Mat noisy = Noisy(t.picture);
+        cv::Mat noisyRgb, filtered, epf;
+        cv::cvtColor(noisy, noisyRgb, cv::COLOR_BGR2RGB);
+        filtered = noisyRgb.clone();
+        Glaze(noisyRgb, filtered, 1, def, opt);
+        cv::cvtColor(filtered, filtered, cv::COLOR_RGB2BGR);
+        cv::edgePreservingFilter(noisy, epf, cv::RECURS_FILTER, 60, 0.4f);
+        std::printf("  %-30s input %.2f  engine defaults %.2f  edgePreservingFilter %.2f\n",
+                    t.name.c_str(), cv::PSNR(noisy, t.picture), cv::PSNR(filtered, t.picture),
+                    cv::PSNR(epf, t.picture));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    // --quick: the engine's main rows and one anchor (for quick comparisons while tuning).
-    bool quick = false;
-    if (argc > 1 && std::string(argv[1]) == "--quick") {
-        quick = true;
+    // --quick: the engine's main rows and one anchor (for quick comparisons while tuning);
+    // --noisy: only the noisy photographs (for tuning the look).
+    bool quick = false, noisyOnly = false;
+    if (argc > 1 && (std::string(argv[1]) == "--quick" || std::string(argv[1]) == "--noisy")) {
+        quick = std::string(argv[1]) == "--quick";
+        noisyOnly = !quick;
         --argc;
         ++argv;
     }
@@ -145,6 +178,10 @@ int main(int argc, char** argv) {
         double mpix;
     };
     std::vector<Row> rows;
+    if (noisyOnly) {
+        NoisyPhotographs(path, bgr, def, opt);
+        return 0;
+    }
     auto engine = [&](const std::string& name, const cv::Mat& in, int step, const FilterParams& p,
                       const vg::RunOptions& o, int runs) {
         cv::Mat dst = in.clone();
@@ -215,32 +252,7 @@ int main(int argc, char** argv) {
            [&] { cv::edgePreservingFilter(bgr, o, cv::RECURS_FILTER, 60, 0.4f); });
     anchor("stylization ss60 sr0.45", 1, [&] { cv::stylization(bgr, o, 60, 0.45f); });
 
-    // Noise removal on photographs against the common edge-preserving filter, same pictures.
-    std::printf("\nnoisy photographs, PSNR against the clean picture (dB):\n");
-    const std::string dir = path.substr(0, path.find_last_of('/') + 1);
-    cv::Mat reduced;
-    cv::resize(bgr, reduced, cv::Size(1000, 750), 0, 0, cv::INTER_AREA);
-    struct Test {
-        std::string name;
-        cv::Mat picture;
-    } tests[] = {{"astronaut", cv::imread(dir + "astronaut.png", cv::IMREAD_COLOR)},
-                 {"chelsea", cv::imread(dir + "chelsea.png", cv::IMREAD_COLOR)},
-                 {"coffee", cv::imread(dir + "coffee.png", cv::IMREAD_COLOR)},
-                 {"main photograph at 1000x750", reduced}};
-    for (const Test& t : tests) {
-        if (t.picture.empty())
-            continue;
-        const cv::Mat noisy = Noisy(t.picture);
-        cv::Mat noisyRgb, filtered, epf;
-        cv::cvtColor(noisy, noisyRgb, cv::COLOR_BGR2RGB);
-        filtered = noisyRgb.clone();
-        Glaze(noisyRgb, filtered, 1, def, opt);
-        cv::cvtColor(filtered, filtered, cv::COLOR_RGB2BGR);
-        cv::edgePreservingFilter(noisy, epf, cv::RECURS_FILTER, 60, 0.4f);
-        std::printf("  %-30s input %.2f  engine defaults %.2f  edgePreservingFilter %.2f\n",
-                    t.name.c_str(), cv::PSNR(noisy, t.picture), cv::PSNR(filtered, t.picture),
-                    cv::PSNR(epf, t.picture));
-    }
+    NoisyPhotographs(path, bgr, def, opt);
 
     std::printf(
         "\nsummary: defaults %.1f MP/s (12 MP in %.2f s), maximum %.1f MP/s, "
