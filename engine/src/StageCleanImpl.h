@@ -26,13 +26,17 @@ constexpr std::size_t kGridTileFloats = 1u << 20;  // one of a thread's two grid
 // of the guide, so they store more bins; at 32 the two balance (as fast as 64 on 12 MP), and a
 // thread's grids take a third of the memory, i.e. of the page faults of a preview.
 constexpr int kMaxTileCells = 32;
-constexpr float kGateKnee = 1.5f;        // residual RMS, in thresholds, that is half restored
+constexpr float kGateKnee = 1.3f;        // residual RMS, in thresholds, that is half restored
 constexpr float kGateSigma = 1.0f;       // blur of the residual's energy, in pixels
 constexpr float kGateLineSigma = 3.0f;   // its averages along lines, in pixels
 constexpr float kGateLineBonus = 1.0f;   // a line's energy counts up to this much more
 constexpr float kVirtualRange = 3.0f;    // reflected pixels this far beyond the range are left out
 constexpr float kCellPerSigma = 0.5f;    // spatial cell size in sigmas
 constexpr float kGuideLuminance = 0.3f;  // weight of the luminance in each channel's guide
+// What the gate restores is the input averaged along the line with this sigma, in pixels.
+constexpr float kGateRestoreSigma = 1.0f;
+// A gate gain this small restores nothing visible.
+constexpr float kGateNothing = 1.0f / 512.0f;
 
 typedef float F4 __attribute__((vector_size(16)));
 typedef float F4u __attribute__((vector_size(16), aligned(4)));
@@ -797,7 +801,9 @@ int CGlazeRun::CleanReduction() const {
 // twice, so faint veins between strong ones come back softly; noise, whose averages differ
 // little between directions, hardly gains. The gain,
 // RMS^4 / (RMS^4 + knee^4), is gentle enough that a line whose contrast wavers about the knee
-// is softened there, not cut.
+// is softened there, not cut. What comes back is the input averaged along the direction whose
+// energy won (a Gaussian of sigma 1 px along it): an edge or a line is the same along its own
+// direction, so it comes back as sharp as it is, without the noise and grain beside it.
 // e holds the residual's energy per pixel; each tile works in scratch rows with aprons.
 void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
     float taps[2 * kMaxFirRadius + 1];
@@ -823,6 +829,21 @@ void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
             lineTaps[d][j + k] =
                 static_cast<float>(std::exp(-0.5 * (j * step / sl) * (j * step / sl)) / sum);
     }
+    // Taps of the input's average along each direction.
+    const float sr = std::max(0.25f, kGateRestoreSigma / m_n);
+    float restoreTaps[8][2 * kMaxGateRestore + 1];
+    int restoreK[8];
+    for (int d = 0; d < 8; ++d) {
+        const float step = std::sqrt(static_cast<float>(kDirs[d][0] * kDirs[d][0] +
+                                                        kDirs[d][1] * kDirs[d][1]));
+        const int k = std::clamp(static_cast<int>(std::ceil(2.0f * sr / step)), 1, kMaxGateRestore);
+        restoreK[d] = k;
+        double sum = 0.0;
+        for (int j = -k; j <= k; ++j) sum += std::exp(-0.5 * (j * step / sr) * (j * step / sr));
+        for (int j = -k; j <= k; ++j)
+            restoreTaps[d][j + k] =
+                static_cast<float>(std::exp(-0.5 * (j * step / sr) * (j * step / sr)) / sum);
+    }
     const float knee = kGateKnee * (1.0f + static_cast<float>(m_s.cleanStrength) / 4.0f);
     const float k2 = knee * knee, t2 = k2 * k2;
     ForTiles(m_w, m_h, [&](int x0, int x1, int y0, int y1, int thread) {
@@ -845,6 +866,7 @@ void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
         float* least = Scratch(thread, kScratchRows - 3);
         float* acc = Scratch(thread, kScratchRows - 2);
         float* g = Scratch(thread, kScratchRows - 1);
+        float* best = Scratch(thread, kScratchRows - 5);  // the direction of g, 0..7
         for (int y = y0; y < y1; ++y) {
             for (int d = 0; d < 8; ++d) {
                 const int k = lineK[d], dx = kDirs[d][0], dy = kDirs[d][1];
@@ -855,8 +877,13 @@ void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
                 if (d == 0) {
                     std::memcpy(g, acc, sizeof(float) * static_cast<std::size_t>(n));
                     std::memcpy(least, acc, sizeof(float) * static_cast<std::size_t>(n));
+                    std::fill_n(best, n, 0.0f);
                 } else {
-                    m_k.maxRow(g, acc, n);
+                    const float fd = static_cast<float>(d);
+                    for (int x = 0; x < n; ++x) {
+                        best[x] = acc[x] > g[x] ? fd : best[x];
+                        g[x] = acc[x] > g[x] ? acc[x] : g[x];
+                    }
                     m_k.minRow(least, acc, n);
                 }
             }
@@ -866,9 +893,30 @@ void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
                 const float v = g[x] * (1.0f + kGateLineBonus * line * line);
                 g[x] = v * v;  // RMS^4 against knee^4
             }
+            // Rows of the input along the lines, clamped into the image.
+            const float* rows[3][2 * kMaxGateRestore * 2 + 1];
+            for (int c = 0; c < 3; ++c)
+                for (int j = -2 * kMaxGateRestore; j <= 2 * kMaxGateRestore; ++j)
+                    rows[c][j + 2 * kMaxGateRestore] = in.c[c].Row(std::clamp(y + j, 0, m_h - 1));
             float* b[3] = {base.c[0].Row(y) + x0, base.c[1].Row(y) + x0, base.c[2].Row(y) + x0};
-            const float* i[3] = {in.c[0].Row(y) + x0, in.c[1].Row(y) + x0, in.c[2].Row(y) + x0};
-            m_k.gateRow(b, i, g, t2, n);
+            for (int x = 0; x < n; ++x) {
+                const float gain = g[x] / (g[x] + t2);
+                if (gain < kGateNothing)
+                    continue;  // nothing visible comes back
+                const int d = static_cast<int>(best[x]);
+                const int k = restoreK[d], dx = kDirs[d][0], dy = kDirs[d][1];
+                const float* wk = restoreTaps[d] + k;
+                const int X = x0 + x;
+                const bool inside = X >= 2 * kMaxGateRestore && X + 2 * kMaxGateRestore < m_w;
+                for (int c = 0; c < 3; ++c) {
+                    float a = 0.0f;
+                    for (int j = -k; j <= k; ++j) {
+                        const int xx = inside ? X + j * dx : std::clamp(X + j * dx, 0, m_w - 1);
+                        a += wk[j] * rows[c][j * dy + 2 * kMaxGateRestore][xx];
+                    }
+                    b[c][x] += gain * (a - b[c][x]);
+                }
+            }
         }
     });
 }

@@ -5,6 +5,9 @@ namespace vg {
 namespace VG_KERNEL_NS {
 namespace {
 constexpr int kRemapEntries = 1024;
+// Steps lower than this many clean thresholds are steepened less (half at this height): the
+// clean stage removed weaker features, and steepening what is left of them is sharpening grain.
+constexpr float kSteepenFloor = 2.0f;
 }  // namespace
 
 // The smooth part of the luminance at the texture size, edge-aware (range twice the
@@ -26,8 +29,9 @@ void CGlazeRun::TextureBase(const Plane& lum, Plane& base) {
 
 // The last pass, in tiles small enough for the cache: clamped steepening (an unsharp step
 // limited to each pixel's local minimum and maximum, so edges get steeper but never overshoot;
-// weak edges get more of it than strong ones), the remapped texture band, and the conversion
-// to the host's format, dithered by position for 8 bits. A tile reads only s, lum and base, so
+// weak edges get more of it than strong ones, down to steps of a few clean thresholds), the
+// remapped texture band, and the conversion to the host's format, dithered by position for 8
+// bits. A tile reads only s, lum and base, so
 // the destination may be the source. Each tile works on its columns plus an apron wide enough
 // that every value it writes is the one a whole-row computation would give. The blur of the
 // steepening continues the image by odd reflection, so a ramp is not bent at the border.
@@ -37,6 +41,9 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
     const int r = std::max(1, static_cast<int>(std::lround(re)));
     const float strength = m_s.edgeSharpness * m_s.edgeGain;
     const float knee = m_s.knee;
+    const float lowStep =
+        kSteepenFloor * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]});
+    const float low2 = lowStep * lowStep;  // 0 without the clean stage
     float taps[2 * kMaxFirRadius + 1];
     const int fr = GaussTaps(re, taps);
     const int apron = fr + 1;  // > r as well
@@ -140,7 +147,8 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
                     const float gy = 0.5f * (down[x] - up[x]);
                     // Step height of the edge, independent of the sampling step.
                     const float hgt = std::sqrt(gx * gx + gy * gy) * re * 2.5f;
-                    amount[x] = strength * (1.0f + 3.0f * knee / (knee + hgt));
+                    const float kept = low2 > 0.0f ? hgt * hgt / (hgt * hgt + low2) : 1.0f;
+                    amount[x] = kept * strength * (1.0f + 3.0f * knee / (knee + hgt));
                 };
                 // Image borders use the one-sided neighbour; the span's inside needs no test.
                 const int xa = o0 + (tx0 == 0 ? 1 : 0);

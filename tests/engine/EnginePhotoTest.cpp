@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -129,7 +130,55 @@ double ShiftDifference(const Image& photo, const UserParams& p, int s, bool vert
     return diffs[k];
 }
 
+// The photograph as a sensor would record it in poor light: Poisson noise of 600 electrons at
+// white and 4 electrons of read noise, on linear light (gamma 2.2), in every sample. Seeded.
+Image Noisy(const Image& clean) {
+    std::mt19937 rng(5);
+    std::normal_distribution<double> read(0.0, 4.0);
+    Image out = clean;
+    for (int y = 0; y < clean.height; ++y)
+        for (int x = 0; x < clean.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const double lin = std::pow(clean.Get(x, y, c) / 255.0, 2.2) * 600.0;
+                std::poisson_distribution<int> shot(lin);
+                const double e = std::clamp((shot(rng) + read(rng)) / 600.0, 0.0, 1.0);
+                out.bytes[static_cast<std::size_t>(y) * out.rowBytes + 3 * x + c] =
+                    static_cast<uint8_t>(std::min(255.0, std::pow(e, 1.0 / 2.2) * 255.0 + 0.5));
+            }
+    return out;
+}
+
+double Psnr(const Image& a, const Image& b) {
+    double e = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const double d = a.Get(x, y, c) - b.Get(x, y, c);
+                e += d * d;
+            }
+    e /= 3.0 * a.width * a.height;
+    return 10 * std::log10(255.0 * 255.0 / std::max(e, 1e-12));
+}
+
 }  // namespace
+
+// Sensor noise is weak, small detail: the defaults bring a noisy photograph closer to the clean
+// one than the noisy input is. On the cat's fur the picture's own fine detail is as weak as the
+// noise, and removing both costs about as much as the noise did: held to a small loss there.
+TEST(EnginePhotos, DefaultsBringNoisyPhotographsCloserToTheClean) {
+    const struct {
+        const char* name;
+        double gain;  // dB over the noisy input, at least
+    } cases[] = {{"face.ppm", 0.3}, {"hillside.ppm", 4.0}, {"fur.ppm", -0.5}};
+    for (const auto& c : cases) {
+        const Image clean = ReadPhoto(c.name);
+        ASSERT_GT(clean.width, 0) << c.name;
+        const Image noisy = Noisy(clean);
+        const double in = Psnr(noisy, clean), out = Psnr(Filter(noisy, UserParams{}), clean);
+        std::printf("%s: noisy %.2f dB, defaults %.2f dB\n", c.name, in, out);
+        EXPECT_GT(out, in + c.gain) << c.name;
+    }
+}
 
 TEST(EnginePhotos, TexturesKeepTheDirectionsOfTheirGradients) {
     const Look looks[] = {{"defaults", UserParams{}}, {"strength 8 radius 25", Strength(8, 25)}};
@@ -148,14 +197,14 @@ TEST(EnginePhotos, TexturesKeepTheDirectionsOfTheirGradients) {
 TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixels) {
     const Image photo = ReadPhoto("hillside.ppm");
     ASSERT_GT(photo.width, 0);
-    // TODO(#12): 2 levels at every setting. The guided passes run on a 2 x 2 reduced copy, and
+    // TODO(#12): 2 levels at strength 8 too. The guided passes run on a 2 x 2 reduced copy, and
     // at strong settings the boundaries of the flat regions they make can move by a pixel with
     // its phase.
     struct Case {
         Look look;
         double radius, limit;
     } cases[] = {{{"defaults", UserParams{}}, 8, 2},
-                 {{"strength 1 radius 5", Strength(1, 5)}, 5, 3},
+                 {{"strength 1 radius 5", Strength(1, 5)}, 5, 2},
                  {{"strength 8 radius 25", Strength(8, 25)}, 25, 6}};
     for (const Case& c : cases) {
         const int margin = static_cast<int>(3 * c.radius) + 16;
