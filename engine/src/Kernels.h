@@ -82,6 +82,7 @@ struct GridSliceArgs {
     const float* z;   // range coordinate per pixel, or, with zcol, samples to interpolate:
     const int* zcol;  // optional: z[x] is read as z[zcol[x]] + zfrac[x] (z[zcol[x] + 1] - ...)
     const float* zfrac;
+    int zn;  // with zcol: floats readable at z (past the samples used, their values do not matter)
     float zlo, zlast;
     float eps;         // weight below which a pixel keeps its own value
     const float* own;  // the pixel's own value

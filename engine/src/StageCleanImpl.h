@@ -563,6 +563,7 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         if (job.down > 1) {
             gs.zcol = gcol;
             gs.zfrac = gfrac;
+            gs.zn = static_cast<int>(rowFloats);
         }
         gs.zlo = zlof;
         gs.zlast = static_cast<float>(nz - 1);

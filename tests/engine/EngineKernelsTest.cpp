@@ -296,7 +296,19 @@ TEST(EngineKernels, GridSliceMatchesTheTentSum) {
                 zsamples[2 * x] = z[x] - 2.0f * zfrac[x];
                 zsamples[2 * x + 1] = zsamples[2 * x] + 2.0f;
             }
-            for (int mode : {0, 1, 2, 3}) {  // no energy, energy written, added; interpolated z
+            // Samples shared by neighbours, as an enlarged row reads them: two pixels per
+            // sample, with a jump past eight samples at x = 37.
+            std::vector<int> shcol(static_cast<std::size_t>(n));
+            const std::vector<float> shared = Random(n / 2 + 12, 27, 2.5f, 9.5f);
+            std::vector<float> zshared(static_cast<std::size_t>(n));
+            for (int x = 0; x < n; ++x) {
+                shcol[x] = x / 2 + (x >= 37 ? 9 : 0);
+                const double s0 = shared[shcol[x]], s1 = shared[shcol[x] + 1];
+                zshared[x] = static_cast<float>(s0 + zfrac[x] * (s1 - s0));
+            }
+            // No energy, energy written, added; z interpolated between samples of its own or
+            // shared.
+            for (int mode : {0, 1, 2, 3, 4}) {
                 std::vector<float> out(static_cast<std::size_t>(n)), energy = Random(n, 25);
                 const std::vector<float> before = energy;
                 vg::GridSliceArgs a{};
@@ -317,13 +329,20 @@ TEST(EngineKernels, GridSliceMatchesTheTentSum) {
                     a.z = zsamples.data();
                     a.zcol = zcol.data();
                     a.zfrac = zfrac.data();
+                    a.zn = static_cast<int>(zsamples.size());
+                }
+                if (mode == 4) {
+                    a.z = shared.data();
+                    a.zcol = shcol.data();
+                    a.zfrac = zfrac.data();
+                    a.zn = static_cast<int>(shared.size());
                 }
                 a.q = 2.0f;
                 a.energyAdd = mode == 2;
                 a.n = n;
                 k->gridSlice(a);
                 for (int x = 0; x < n; ++x) {
-                    const double zf = z[x] - 3.0;
+                    const double zf = (mode == 4 ? zshared[x] : z[x]) - 3.0;
                     double v = 0, w = 0;
                     if (zf >= 0 && zf < nz - 1) {
                         const int iz = static_cast<int>(zf);
@@ -338,11 +357,11 @@ TEST(EngineKernels, GridSliceMatchesTheTentSum) {
                                 }
                     }
                     const double want = (v + 0.01 * own[x]) / (w + 0.01);
-                    if (mode == 3 && std::fabs(zf - std::round(zf)) < 1e-5)
+                    if (mode >= 3 && std::fabs(zf - std::round(zf)) < 1e-5)
                         continue;  // rounding of the interpolation may pick the other bin
                     ASSERT_NEAR(out[x], want, 2e-5 * (1.0 + std::fabs(want))) << k->name << " x " << x;
                     const double d = 2.0 * (own[x] - out[x]);
-                    const double e = mode == 0 || mode == 3 ? before[x]
+                    const double e = mode == 0 || mode >= 3 ? before[x]
                                                             : (mode == 2 ? before[x] : 0.0) + d * d;
                     ASSERT_NEAR(energy[x], e, 1e-4 * (1.0 + e)) << k->name << " mode " << mode;
                 }
