@@ -8,6 +8,9 @@ constexpr int kRemapEntries = 1024;
 // Steps lower than this many clean thresholds are steepened less (half at this height): the
 // clean stage removed weaker features, and steepening what is left of them is sharpening grain.
 constexpr float kSteepenFloor = 2.0f;
+// The noise floor of 8-bit pictures (quantisation, compression), about two levels: texture this
+// faint is not boosted, or a clear sky turns into mottle.
+constexpr double kTextureFloor = 2.0 / 255.0;
 }  // namespace
 
 // The smooth part of the luminance at the texture size, edge-aware (range twice the
@@ -52,7 +55,13 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
     const float tau = m_s.knee;
     for (int i = 0; i <= kRemapEntries + 1; ++i) {
         const double u = std::min(1.0, static_cast<double>(i) / kRemapEntries);
-        remap[i] = static_cast<float>(tau * std::pow(u, static_cast<double>(m_s.textureGamma)));
+        double v = tau * std::pow(u, static_cast<double>(m_s.textureGamma));
+        if (m_s.textureGamma < 1.0f) {
+            // Below the noise floor the boost eases into the identity (see kTextureFloor).
+            const double q = u * tau / kTextureFloor, w = q * q / (1.0 + q * q);
+            v = w * v + (1.0 - w) * tau * u;
+        }
+        remap[i] = static_cast<float>(v);
     }
     const bool wide = m_image.pixelFormat == VWGLAZE_FORMAT_RGB16;
     const float* mask = wide ? nullptr : BlueNoiseMask();
