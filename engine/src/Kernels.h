@@ -105,6 +105,12 @@ struct KernelSet {
     // dst = min or max of dst and src.
     void (*minRow)(float* dst, const float* src, int n);
     void (*maxRow)(float* dst, const float* src, int n);
+    // mn[x] and mx[x] = the least and the greatest rows[k][x], k < nrows (at least 1).
+    void (*minMaxRows)(const float* const* rows, int nrows, float* mn, float* mx, int n);
+    // mn[x] = the least srcMin[j] and mx[x] the greatest srcMax[j] for j in [x - r, x + r]
+    // inside [0, n).
+    void (*minMaxWindow)(const float* srcMin, const float* srcMax, int r, float* mn, float* mx,
+                         int n);
     // Residual gate of the clean stage, for three channels: with g = energy[x] / (energy[x] +
     // t2), base[c][x] += g * (input[c][x] - base[c][x]).
     void (*gateRow)(float* const* base, const float* const* input, const float* energy, float t2,

@@ -41,7 +41,8 @@ void CGlazeRun::TextureBase(const Plane& lum, Plane& base) {
 void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, float gain) {
     const bool steepen = m_s.edgeSharpness > 0.0f && m_s.edgeGain > 0.0f;
     const float re = std::max(0.5f, m_s.edgeRadius / m_n);
-    const int r = std::max(1, static_cast<int>(std::lround(re)));
+    constexpr int kMaxWindowRadius = 8;  // the edge radius is at most 8 pixels
+    const int r = std::clamp(static_cast<int>(std::lround(re)), 1, kMaxWindowRadius);
     const float strength = m_s.edgeSharpness * m_s.edgeGain;
     const float knee = m_s.knee;
     const float lowStep =
@@ -73,7 +74,6 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
         const int sx0 = std::max(0, tx0 - apron), sx1 = std::min(w, tx1 + apron);
         const int sw = sx1 - sx0;
         const int o0 = tx0 - sx0, tw = tx1 - tx0;  // the tile within the span
-        const std::size_t spanBytes = sizeof(float) * static_cast<std::size_t>(sw);
         // Slots: 0..8 blurred rows y-1, y, y+1 of each channel (a ring), 9..11 their
         // luminance, 12 FIR padding, 13 column sums, 14 amount, 15/16 min/max, 17/18 column
         // min/max, 19 texture, 20..22 the steepened rows, 23 dither.
@@ -172,20 +172,13 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
                 for (int c = 0; c < 3; ++c) {
                     // Local minimum and maximum over the (2r + 1)^2 window: columns, then rows.
                     const float* row = s.c[c].Row(y) + sx0;
-                    std::memcpy(cmn, row, spanBytes);
-                    std::memcpy(cmx, row, spanBytes);
+                    const float* rows[2 * kMaxWindowRadius + 1];
+                    int m = 0;
                     for (int yy = std::max(0, y - r); yy <= std::min(h - 1, y + r); ++yy) {
-                        m_k.minRow(cmn, s.c[c].Row(yy) + sx0, sw);
-                        m_k.maxRow(cmx, s.c[c].Row(yy) + sx0, sw);
+                        rows[m++] = s.c[c].Row(yy) + sx0;
                     }
-                    std::memcpy(mn, cmn, spanBytes);
-                    std::memcpy(mx, cmx, spanBytes);
-                    for (int k = 1; k <= r && k < sw; ++k) {
-                        m_k.minRow(mn + k, cmn, sw - k);
-                        m_k.minRow(mn, cmn + k, sw - k);
-                        m_k.maxRow(mx + k, cmx, sw - k);
-                        m_k.maxRow(mx, cmx + k, sw - k);
-                    }
+                    m_k.minMaxRows(rows, m, cmn, cmx, sw);
+                    m_k.minMaxWindow(cmn, cmx, r, mn, mx, sw);
                     float* o = Scratch(thread, 20 + c);
                     m_k.steepenRow(row + o0, blurSlot(y, c) + o0, amount + o0, mn + o0, mx + o0, o,
                                    tw);

@@ -177,6 +177,38 @@ TEST(EngineKernels, FiltersAndMinMaxMatchDirectSums) {
                 ASSERT_EQ(lo[x], std::min(orig[x], other[x]));
                 ASSERT_EQ(hi[x], std::max(orig[x], other[x]));
             }
+            // The extremes over 1 to 17 rows, and over windows of radius 0 to 8 clipped to the
+            // row (wider than short rows).
+            for (int m : {1, 2, 9, 17}) {
+                std::vector<std::vector<float>> rs;
+                std::vector<const float*> rp;
+                for (int t = 0; t < m; ++t) rs.push_back(Random(n, 40 + t));
+                for (auto& r : rs) rp.push_back(r.data());
+                std::vector<float> mn(static_cast<std::size_t>(n)), mx(static_cast<std::size_t>(n));
+                k->minMaxRows(rp.data(), m, mn.data(), mx.data(), n);
+                for (int x = 0; x < n; ++x) {
+                    float a = rs[0][x], b = rs[0][x];
+                    for (int t = 1; t < m; ++t) {
+                        a = std::min(a, rs[t][x]);
+                        b = std::max(b, rs[t][x]);
+                    }
+                    ASSERT_EQ(mn[x], a) << k->name << " rows " << m << " x " << x;
+                    ASSERT_EQ(mx[x], b) << k->name << " rows " << m << " x " << x;
+                }
+            }
+            for (int r : {0, 1, 4, 8}) {
+                std::vector<float> mn(static_cast<std::size_t>(n)), mx(static_cast<std::size_t>(n));
+                k->minMaxWindow(orig.data(), other.data(), r, mn.data(), mx.data(), n);
+                for (int x = 0; x < n; ++x) {
+                    float a = orig[x], b = other[x];
+                    for (int j = std::max(0, x - r); j <= std::min(n - 1, x + r); ++j) {
+                        a = std::min(a, orig[j]);
+                        b = std::max(b, other[j]);
+                    }
+                    ASSERT_EQ(mn[x], a) << k->name << " radius " << r << " x " << x;
+                    ASSERT_EQ(mx[x], b) << k->name << " radius " << r << " x " << x;
+                }
+            }
         }
     }
 }
