@@ -77,13 +77,22 @@ int GaussTaps(float sigma, float* taps) {
 // n + 2 radius floats.
 void FirSpan(const KernelSet& k, const float* row, int w, int x0, int n, const float* taps,
              int radius, bool odd, float* pad, float* out) {
-    for (int j = 0; j < n + 2 * radius; ++j) {
-        const int x = x0 - radius + j;
+    const int end = x0 + n + radius;
+    if (x0 - radius >= 0 && end <= w) {
+        k.firH(row + x0 - radius, taps, 2 * radius + 1, out, n);  // no border within reach
+        return;
+    }
+    int j = 0;
+    for (int x = x0 - radius; x < end;) {
         if (x >= 0 && x < w) {
-            pad[j] = row[x];
+            const int m = std::min(end, w) - x;
+            std::memcpy(pad + j, row + x, sizeof(float) * static_cast<std::size_t>(m));
+            j += m;
+            x += m;
         } else {
             const int edge = x < 0 ? 0 : w - 1;
-            pad[j] = odd ? 2.0f * row[edge] - row[Mirror(x, w)] : row[edge];
+            pad[j++] = odd ? 2.0f * row[edge] - row[Mirror(x, w)] : row[edge];
+            ++x;
         }
     }
     k.firH(pad, taps, 2 * radius + 1, out, n);
