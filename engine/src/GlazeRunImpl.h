@@ -308,14 +308,12 @@ void CGlazeRun::GaussIir(const Plane& src, Plane& plane, float sigma) {
     const float c2 = static_cast<float>(b3 / b0);
     const float bb = 1.0f - (c0 + c1 + c2);
     const float coef[4] = {bb, c0, c1, c2};
-    // Eight rows at a time: their recursions are independent, which hides each one's latency,
-    // and the newest value enters each step last, so one multiply-add waits for it.
+    // Eight rows at a time: their recursions are independent, which hides each one's latency.
     ForRowChunks(h, [&](int y0, int y1, int) {
         constexpr int kTogether = 8;
         for (int y = y0; y < y1; y += kTogether) {
             const int m = std::min(kTogether, y1 - y);
             float* r[kTogether];
-            float p0[kTogether], p1[kTogether], p2[kTogether];
             for (int j = 0; j < kTogether; ++j) {
                 // Short groups repeat their last row, whose result is written twice alike.
                 r[j] = plane.Row(y + std::min(j, m - 1));
@@ -325,26 +323,7 @@ void CGlazeRun::GaussIir(const Plane& src, Plane& plane, float sigma) {
                     std::memcpy(r[j], src.Row(y + j), sizeof(float) * static_cast<std::size_t>(w));
                 }
             }
-            auto sweep = [&](int from, int to, int step) {
-                for (int j = 0; j < kTogether; ++j) {
-                    p0[j] = p1[j] = p2[j] = r[j][from];
-                }
-                for (int x = from;; x += step) {
-                    for (int j = 0; j < kTogether; ++j) {
-                        const float v = c0 * p0[j] + (c1 * p1[j] + (c2 * p2[j] + bb * r[j][x]));
-                        p2[j] = p1[j];
-                        p1[j] = p0[j];
-                        p0[j] = v;
-                    }
-                    for (int j = 0; j < kTogether; ++j) {
-                        r[j][x] = p0[j];
-                    }
-                    if (x == to)
-                        break;
-                }
-            };
-            sweep(0, w - 1, 1);
-            sweep(w - 1, 0, -1);
+            m_k.iirRows8(r, coef, w);
         }
     });
     ForStrips(w, kMinVerticalStrip, [&](int x0, int n, int) {

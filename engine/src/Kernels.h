@@ -99,6 +99,11 @@ struct KernelSet {
     void (*firV)(const float* const* rows, const float* taps, int ntaps, float* dst, int n);
     // dst[x] = sum_k taps[k] * src[x + k], where src holds ntaps - 1 extra samples.
     void (*firH)(const float* src, const float* taps, int ntaps, float* dst, int n);
+    // The recursive Gaussian along eight rows of n values, in place: forwards, each step
+    // v = c0 * p0 + c1 * p1 + c2 * p2 + b * value from the previous three results p0, p1, p2,
+    // which start at the first value, then backwards likewise from the last; coef holds b, c0,
+    // c1, c2. A row may be given more than once.
+    void (*iirRows8)(float* const* rows, const float* coef, int n);
     // One vertical recursive-Gaussian step: cur = b * cur + c0 * p0 + c1 * p1 + c2 * p2.
     void (*iirStepV)(float* cur, const float* p0, const float* p1, const float* p2,
                      const float* coef, int n);

@@ -88,6 +88,100 @@ void IirStepV(float* __restrict cur, const float* __restrict p0, const float* __
     for (int x = 0; x < n; ++x) cur[x] = b * cur[x] + c0 * p0[x] + c1 * p1[x] + c2 * p2[x];
 }
 
+#if defined(VG_KERNEL_AVX2)
+// Transposes eight rows of eight floats (a[j] lane i becomes a[i] lane j).
+inline void Transpose8(__m256* a) {
+    __m256 t[8], u[8];
+    for (int j = 0; j < 8; j += 2) {
+        t[j] = _mm256_unpacklo_ps(a[j], a[j + 1]);
+        t[j + 1] = _mm256_unpackhi_ps(a[j], a[j + 1]);
+    }
+    for (int j = 0; j < 8; j += 4) {
+        u[j] = _mm256_shuffle_ps(t[j], t[j + 2], 0x44);
+        u[j + 1] = _mm256_shuffle_ps(t[j], t[j + 2], 0xee);
+        u[j + 2] = _mm256_shuffle_ps(t[j + 1], t[j + 3], 0x44);
+        u[j + 3] = _mm256_shuffle_ps(t[j + 1], t[j + 3], 0xee);
+    }
+    for (int j = 0; j < 4; ++j) {
+        a[j] = _mm256_permute2f128_ps(u[j], u[j + 4], 0x20);
+        a[j + 4] = _mm256_permute2f128_ps(u[j], u[j + 4], 0x31);
+    }
+}
+
+// The eight rows' recursion, one column of eight at a time: eight columns are loaded and
+// transposed together, so each step is one vector of the eight rows' values. The newest result
+// enters each step last, so one multiply-add waits for it; the order of the sums is the plain
+// loop's, so the results are its bits.
+void IirRows8(float* const* r, const float* coef, int n) {
+    const __m256 bb = _mm256_set1_ps(coef[0]), c0 = _mm256_set1_ps(coef[1]),
+                 c1 = _mm256_set1_ps(coef[2]), c2 = _mm256_set1_ps(coef[3]);
+    auto column = [&](int x) {
+        return _mm256_setr_ps(r[0][x], r[1][x], r[2][x], r[3][x], r[4][x], r[5][x], r[6][x],
+                              r[7][x]);
+    };
+    __m256 p0, p1, p2;
+    auto step = [&](__m256 v) {
+        v = _mm256_fmadd_ps(c0, p0, _mm256_fmadd_ps(c1, p1, _mm256_fmadd_ps(c2, p2, _mm256_mul_ps(bb, v))));
+        p2 = p1;
+        p1 = p0;
+        p0 = v;
+        return v;
+    };
+    auto put = [&](int x, __m256 v) {
+        float lanes[8];
+        _mm256_storeu_ps(lanes, v);
+        for (int j = 0; j < 8; ++j) r[j][x] = lanes[j];
+    };
+    p0 = p1 = p2 = column(0);
+    int x = 0;
+    for (; x + 8 <= n; x += 8) {
+        __m256 a[8];
+        for (int j = 0; j < 8; ++j) a[j] = _mm256_loadu_ps(r[j] + x);
+        Transpose8(a);
+        for (int i = 0; i < 8; ++i) a[i] = step(a[i]);
+        Transpose8(a);
+        for (int j = 0; j < 8; ++j) _mm256_storeu_ps(r[j] + x, a[j]);
+    }
+    for (; x < n; ++x) put(x, step(column(x)));
+    p0 = p1 = p2 = column(n - 1);
+    x = n - 1;
+    for (; x >= 7; x -= 8) {
+        __m256 a[8];
+        for (int j = 0; j < 8; ++j) a[j] = _mm256_loadu_ps(r[j] + x - 7);
+        Transpose8(a);
+        for (int i = 7; i >= 0; --i) a[i] = step(a[i]);
+        Transpose8(a);
+        for (int j = 0; j < 8; ++j) _mm256_storeu_ps(r[j] + x - 7, a[j]);
+    }
+    for (; x >= 0; --x) put(x, step(column(x)));
+}
+#else
+void IirRows8(float* const* r, const float* coef, int n) {
+    const float bb = coef[0], c0 = coef[1], c1 = coef[2], c2 = coef[3];
+    float p0[8], p1[8], p2[8];
+    auto sweep = [&](int from, int to, int step) {
+        for (int j = 0; j < 8; ++j) {
+            p0[j] = p1[j] = p2[j] = r[j][from];
+        }
+        for (int x = from;; x += step) {
+            for (int j = 0; j < 8; ++j) {
+                const float v = c0 * p0[j] + (c1 * p1[j] + (c2 * p2[j] + bb * r[j][x]));
+                p2[j] = p1[j];
+                p1[j] = p0[j];
+                p0[j] = v;
+            }
+            for (int j = 0; j < 8; ++j) {
+                r[j][x] = p0[j];
+            }
+            if (x == to)
+                break;
+        }
+    };
+    sweep(0, n - 1, 1);
+    sweep(n - 1, 0, -1);
+}
+#endif
+
 void MinRow(float* __restrict dst, const float* __restrict src, int n) {
     for (int x = 0; x < n; ++x) dst[x] = src[x] < dst[x] ? src[x] : dst[x];
 }
@@ -772,10 +866,10 @@ void GridSlice(const GridSliceArgs& a) {
 }  // namespace
 
 const KernelSet& Kernels() {
-    static const KernelSet set = {VG_KERNEL_NAME, FirV,         FirH,     IirStepV,   MinRow,
-                                  MaxRow,         MinMaxRows,   MinMaxWindow, GateRow,  SteepenRow,
-                                  Store8,         Store16,      FlowFieldRow, FlowRow,  ShockRow,
-                                  GridSlice};
+    static const KernelSet set = {VG_KERNEL_NAME, FirV,         FirH,         IirRows8,   IirStepV,
+                                  MinRow,         MaxRow,       MinMaxRows,   MinMaxWindow, GateRow,
+                                  SteepenRow,     Store8,       Store16,      FlowFieldRow, FlowRow,
+                                  ShockRow,       GridSlice};
     return set;
 }
 
