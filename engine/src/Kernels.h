@@ -83,6 +83,7 @@ struct GridSliceArgs {
     const int* zcol;  // optional: z[x] is read as z[zcol[x]] + zfrac[x] (z[zcol[x] + 1] - ...)
     const float* zfrac;
     int zn;  // with zcol: floats readable at z (past the samples used, their values do not matter)
+    bool oneRow;  // g0 is one row of cells with the rows' tent already applied (sy, fy unused)
     float zlo, zlast;
     float eps;         // weight below which a pixel keeps its own value
     const float* own;  // the pixel's own value

@@ -742,7 +742,7 @@ void ShockRow(const ShockRowArgs& g) {
 
 // Pixel j of a grid slice (see GridSliceArgs).
 inline void GridSliceOne(const GridSliceArgs& a, int j) {
-    const float wy0 = 1.0f - a.fy, wy1 = a.fy;
+    const float wy0 = a.oneRow ? 1.0f : 1.0f - a.fy, wy1 = a.oneRow ? 0.0f : a.fy;
     float z;
     if (a.zcol != nullptr) {
         const float* zz = a.z + a.zcol[j];
@@ -758,7 +758,7 @@ inline void GridSliceOne(const GridSliceArgs& a, int j) {
     const float b1 = (zc - static_cast<float>(iz)) * b0;
     b0 -= b1;
     const float* p = a.g0 + a.cx[j] * 2 + static_cast<std::ptrdiff_t>(iz) * a.sb;
-    const float* p1 = p + a.sy;
+    const float* p1 = a.oneRow ? p : p + a.sy;
     const float wx0 = 1.0f - a.fx[j], wx1 = a.fx[j];
     // Per row and bin, four floats: value and weight of column cx and of the next.
     const float w00 = wy0 * b0, w01 = wy0 * b1, w10 = wy1 * b0, w11 = wy1 * b1;
@@ -779,7 +779,9 @@ inline void GridSliceOne(const GridSliceArgs& a, int j) {
 // Eight pixels at a time.
 void GridSlice(const GridSliceArgs& a) {
     const __m256 one = _mm256_set1_ps(1.0f), zero = _mm256_setzero_ps();
-    const __m256 wy0 = _mm256_set1_ps(1.0f - a.fy), wy1 = _mm256_set1_ps(a.fy);
+    const __m256 wy0 = _mm256_set1_ps(a.oneRow ? 1.0f : 1.0f - a.fy);
+    const __m256 wy1 = _mm256_set1_ps(a.oneRow ? 0.0f : a.fy);
+    const int corners = a.oneRow ? 2 : 4;
     const __m256 zlo = _mm256_set1_ps(a.zlo), zlast = _mm256_set1_ps(a.zlast);
     const __m256 eps = _mm256_set1_ps(a.eps), q = _mm256_set1_ps(a.q);
     const __m256i sb = _mm256_set1_epi32(a.sb);
@@ -825,7 +827,7 @@ void GridSlice(const GridSliceArgs& a) {
         alignas(32) int off[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(off), idx);
         __m256 s[4];
-        for (int c = 0; c < 4; ++c) {
+        for (int c = 0; c < corners; ++c) {
             const float* p = corner[c];
             __m256 r[4];
             for (int i = 0; i < 4; ++i)

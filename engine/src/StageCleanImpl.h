@@ -583,9 +583,38 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                 gfrac[j] = p - static_cast<float>(xl);
             }
         }
+        // Where the output is larger, several output rows read the same two rows of cells:
+        // each blends them first (ga is free by now), over the bins they hold, so that the
+        // kernel reads one row per pixel. Bins outside stay zero from the row before.
+        const bool blend = ranged && job.down > 1;
+        int blendLo = nz, blendHi = -1;
+        if (blend)
+            std::memset(ga, 0, sizeof(float) * sy);
         for (int y = py0; y < py1; ++y) {
             sa.g0 = grid + static_cast<std::size_t>(rowCell[y] - oy) * sy;
             sa.fy = rowFrac[y];
+            if (blend) {
+                const int r0 = rowCell[y] - oy;
+                int lo = std::max(0, std::min(useLo[r0], useLo[r0 + 1]) - rz);
+                int hi = std::min(nz - 1, std::max(useHi[r0], useHi[r0 + 1]) + rz);
+                if (lo > hi) {
+                    lo = nz;
+                    hi = -1;
+                }
+                for (int k = blendLo; k <= blendHi; ++k) {
+                    if (k < lo || k > hi)
+                        std::memset(ga + static_cast<std::size_t>(k) * sbin, 0, sizeof(float) * sbin);
+                }
+                blendLo = lo;
+                blendHi = hi;
+                if (lo <= hi) {
+                    const std::size_t o = static_cast<std::size_t>(lo) * sbin;
+                    const float* two[2] = {sa.g0 + o, sa.g0 + sy + o};
+                    const float tent[2] = {1.0f - sa.fy, sa.fy};
+                    m_k.firV(two, tent, 2, ga + o,
+                             static_cast<int>(static_cast<std::size_t>(hi - lo + 1) * sbin));
+                }
+            }
             for (int v = 0; v < nv; ++v) {
                 sa.out[v] = job.out[v]->Row(y) + px0;
                 sa.own[v] = job.own[v]->Row(y) + px0;
@@ -613,7 +642,8 @@ void CGlazeRun::GridFilter(const GridJob& job) {
             }
             // Where the output is larger, the kernel interpolates the guide's row along x.
             gs.z = job.down > 1 ? vbuf[2] : zrow;
-            gs.g0 = sa.g0;
+            gs.g0 = blend ? ga : sa.g0;
+            gs.oneRow = blend;
             gs.fy = sa.fy;
             gs.own = sa.own[0];
             gs.out = sa.out[0];

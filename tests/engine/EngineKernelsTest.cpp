@@ -373,8 +373,8 @@ TEST(EngineKernels, GridSliceMatchesTheTentSum) {
                 zshared[x] = static_cast<float>(s0 + zfrac[x] * (s1 - s0));
             }
             // No energy, energy written, added; z interpolated between samples of its own or
-            // shared.
-            for (int mode : {0, 1, 2, 3, 4}) {
+            // shared; one row of cells, blended already.
+            for (int mode : {0, 1, 2, 3, 4, 5}) {
                 std::vector<float> out(static_cast<std::size_t>(n)), energy = Random(n, 25);
                 const std::vector<float> before = energy;
                 vg::GridSliceArgs a{};
@@ -403,6 +403,7 @@ TEST(EngineKernels, GridSliceMatchesTheTentSum) {
                     a.zfrac = zfrac.data();
                     a.zn = static_cast<int>(shared.size());
                 }
+                a.oneRow = mode == 5;
                 a.q = 2.0f;
                 a.energyAdd = mode == 2;
                 a.n = n;
@@ -415,7 +416,8 @@ TEST(EngineKernels, GridSliceMatchesTheTentSum) {
                         for (int cy = 0; cy < 2; ++cy)
                             for (int c = 0; c < 2; ++c)
                                 for (int b = 0; b < 2; ++b) {
-                                    const double t = (cy ? 0.3 : 0.7) * (c ? fx[x] : 1.0 - fx[x]) *
+                                    const double wy = mode == 5 ? (cy ? 0.0 : 1.0) : (cy ? 0.3 : 0.7);
+                                    const double t = wy * (c ? fx[x] : 1.0 - fx[x]) *
                                                      (b ? zf - iz : 1.0 - (zf - iz));
                                     const float* p = &grid[cy * sy + (iz + b) * sb + (cx[x] + c) * 2];
                                     v += t * p[0];
