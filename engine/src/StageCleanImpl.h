@@ -35,8 +35,9 @@ constexpr float kCellPerSigma = 0.5f;    // spatial cell size in sigmas
 constexpr float kGuideLuminance = 0.3f;  // weight of the luminance in each channel's guide
 // What the gate restores is the input averaged along the line with this sigma, in pixels.
 constexpr float kGateRestoreSigma = 1.0f;
-// A gate gain this small restores nothing visible.
-constexpr float kGateNothing = 1.0f / 512.0f;
+// Below this gate gain even a residual of 25 levels comes back as less than half a level: the
+// average along the line is skipped there, i.e. in most of a flat picture.
+constexpr float kGateNothing = 1.0f / 64.0f;
 
 typedef float F4 __attribute__((vector_size(16)));
 typedef float F4u __attribute__((vector_size(16), aligned(4)));
