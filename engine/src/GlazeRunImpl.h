@@ -30,7 +30,6 @@ constexpr float kLumR = 0.299f, kLumG = 0.587f, kLumB = 0.114f;
 // line averages along eight directions (see Gate).
 constexpr int kMaxGateBlur = 3;
 constexpr int kMaxGateReach = 8;
-constexpr int kMaxGateRestore = 2;  // taps of the restored input's average along a line, each side
 // Working rows per thread, each as wide as an output tile plus its aprons: the output pass
 // uses 24; the gate a row chunk with the aprons of its blur and of its line averages, the same
 // blurred, and five.

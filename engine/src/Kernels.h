@@ -94,6 +94,24 @@ struct GridSliceArgs {
     int n;
 };
 
+// One row of the clean stage's residual gate: where gain = g[x] / (g[x] + t2) is at least
+// least, base[c][x] += gain * (v - base[c][x]), with v the input averaged along line best[x]
+// (0..7): v = sum over j in [-k[d], k[d]] of taps[d][j] * rows[c][2 R + j dy[d]][X + j dx[d]],
+// X = x0 + x, columns clamped into [0, width). R is kMaxGateRestore; a line's step is at most
+// 2 pixels across and 1 down, or the reverse, and k[d] at most R.
+constexpr int kMaxGateRestore = 2;
+struct GateRestoreArgs {
+    const float* rows[3][4 * kMaxGateRestore + 1];  // rows y - 2 R .. y + 2 R of each channel
+    const float* g;
+    const float* best;
+    float t2, least;
+    int dx[8], dy[8], k[8];
+    const float* taps[8];  // centred: taps[d][0] is the middle tap
+    int x0, width;
+    float* base[3];  // row y of the result, from column x0
+    int n;
+};
+
 struct KernelSet {
     const char* name;
     // dst[x] = sum_k taps[k] * rows[k][x].
@@ -117,10 +135,7 @@ struct KernelSet {
     // inside [0, n).
     void (*minMaxWindow)(const float* srcMin, const float* srcMax, int r, float* mn, float* mx,
                          int n);
-    // Residual gate of the clean stage, for three channels: with g = energy[x] / (energy[x] +
-    // t2), base[c][x] += g * (input[c][x] - base[c][x]).
-    void (*gateRow)(float* const* base, const float* const* input, const float* energy, float t2,
-                    int n);
+    void (*gateRestore)(const GateRestoreArgs& a);
     // Clamped steepening: out = min(max(row + amount * (row - blur), lo), hi).
     void (*steepenRow)(const float* row, const float* blur, const float* amount, const float* lo,
                        const float* hi, float* out, int n);

@@ -3,6 +3,7 @@
 // bilinear samples, have AVX2 bodies of their own (VG_KERNEL_AVX2).
 #include "Kernels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -269,19 +270,75 @@ void MinMaxWindow(const float* srcMin, const float* srcMax, int r, float* mn, fl
 }
 #endif
 
-inline void GateOne(float* __restrict b, const float* __restrict in, const float* __restrict e,
-                    float t2, int n) {
-    for (int x = 0; x < n; ++x) {
-        const float g = e[x] / (e[x] + t2);
-        b[x] += g * (in[x] - b[x]);
+// The gate at one pixel; summed in this order in both builds.
+inline void GateRestoreOne(const GateRestoreArgs& a, int x) {
+    constexpr int R = kMaxGateRestore;
+    const float gain = a.g[x] / (a.g[x] + a.t2);
+    if (gain < a.least)
+        return;  // nothing visible comes back
+    const int d = static_cast<int>(a.best[x]);
+    const int k = a.k[d], dx = a.dx[d], dy = a.dy[d];
+    const float* wk = a.taps[d];
+    const int X = a.x0 + x;
+    const bool inside = X >= 2 * R && X + 2 * R < a.width;
+    for (int c = 0; c < 3; ++c) {
+        float v = 0.0f;
+        for (int j = -k; j <= k; ++j) {
+            const int xx = inside ? X + j * dx : std::clamp(X + j * dx, 0, a.width - 1);
+            v += wk[j] * a.rows[c][j * dy + 2 * R][xx];
+        }
+        a.base[c][x] += gain * (v - a.base[c][x]);
     }
 }
 
-void GateRow(float* const* base, const float* const* input, const float* energy, float t2, int n) {
-    for (int c = 0; c < 3; ++c) {
-        GateOne(base[c], input[c], energy, t2, n);
+#if defined(VG_KERNEL_AVX2)
+// Eight pixels at a time where all their lines lie inside the row: each line that one of them
+// takes is summed for all eight from plain loads (the columns along a line are consecutive)
+// and kept in the lanes that take it. The same sums in the same order as GateRestoreOne.
+void GateRestore(const GateRestoreArgs& a) {
+    constexpr int R = kMaxGateRestore;
+    int x = 0;
+    const int first = std::max(0, std::min(a.n, 2 * R - a.x0));
+    for (; x < first; ++x) GateRestoreOne(a, x);
+    const __m256 t2 = _mm256_set1_ps(a.t2), least = _mm256_set1_ps(a.least);
+    for (; x + 8 <= a.n && a.x0 + x + 7 + 2 * R < a.width; x += 8) {
+        const __m256 g = _mm256_loadu_ps(a.g + x);
+        const __m256 gain = _mm256_div_ps(g, _mm256_add_ps(g, t2));
+        const __m256 on = _mm256_cmp_ps(gain, least, _CMP_GE_OQ);
+        const int lanes = _mm256_movemask_ps(on);
+        if (lanes == 0)
+            continue;
+        const __m256 best = _mm256_loadu_ps(a.best + x);
+        unsigned dirs = 0;
+        for (int i = 0; i < 8; ++i)
+            if (lanes >> i & 1) dirs |= 1u << static_cast<int>(a.best[x + i]);
+        const int X = a.x0 + x;
+        __m256 v[3] = {_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
+        for (; dirs != 0; dirs &= dirs - 1) {
+            const int d = __builtin_ctz(dirs);
+            const int k = a.k[d], dx = a.dx[d], dy = a.dy[d];
+            const __m256 take = _mm256_cmp_ps(best, _mm256_set1_ps(static_cast<float>(d)), _CMP_EQ_OQ);
+            for (int c = 0; c < 3; ++c) {
+                __m256 s = _mm256_setzero_ps();
+                for (int j = -k; j <= k; ++j)
+                    s = _mm256_fmadd_ps(_mm256_set1_ps(a.taps[d][j]),
+                                        _mm256_loadu_ps(a.rows[c][j * dy + 2 * R] + X + j * dx), s);
+                v[c] = _mm256_blendv_ps(v[c], s, take);
+            }
+        }
+        for (int c = 0; c < 3; ++c) {
+            const __m256 b = _mm256_loadu_ps(a.base[c] + x);
+            const __m256 r = _mm256_fmadd_ps(gain, _mm256_sub_ps(v[c], b), b);
+            _mm256_storeu_ps(a.base[c] + x, _mm256_blendv_ps(b, r, on));
+        }
     }
+    for (; x < a.n; ++x) GateRestoreOne(a, x);
 }
+#else
+void GateRestore(const GateRestoreArgs& a) {
+    for (int x = 0; x < a.n; ++x) GateRestoreOne(a, x);
+}
+#endif
 
 void SteepenRow(const float* __restrict row, const float* __restrict blur,
                 const float* __restrict amount, const float* __restrict lo,
@@ -869,7 +926,7 @@ void GridSlice(const GridSliceArgs& a) {
 
 const KernelSet& Kernels() {
     static const KernelSet set = {VG_KERNEL_NAME, FirV,         FirH,         IirRows8,   IirStepV,
-                                  MinRow,         MaxRow,       MinMaxRows,   MinMaxWindow, GateRow,
+                                  MinRow,         MaxRow,       MinMaxRows,   MinMaxWindow, GateRestore,
                                   SteepenRow,     Store8,       Store16,      FlowFieldRow, FlowRow,
                                   ShockRow,       GridSlice};
     return set;

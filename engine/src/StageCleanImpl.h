@@ -878,8 +878,19 @@ void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
     }
     const float knee = kGateKnee * (1.0f + static_cast<float>(m_s.cleanStrength) / 4.0f);
     const float k2 = knee * knee, t2 = k2 * k2;
+    GateRestoreArgs proto{};
+    proto.t2 = t2;
+    proto.least = kGateNothing;
+    proto.width = m_w;
+    for (int d = 0; d < 8; ++d) {
+        proto.dx[d] = kDirs[d][0];
+        proto.dy[d] = kDirs[d][1];
+        proto.k[d] = restoreK[d];
+        proto.taps[d] = restoreTaps[d] + restoreK[d];
+    }
     ForTiles(m_w, m_h, [&](int x0, int x1, int y0, int y1, int thread) {
         const int n = x1 - x0, wide = n + 2 * reach;
+        GateRestoreArgs ra = proto;
         // Rows [y0 - reach - rb, y1 + reach + rb) blurred across into slots 0.., then down into
         // the slots after them: blurred row y0 - reach + k is slot `pooled + k`, column j is
         // x0 - reach + j.
@@ -899,6 +910,8 @@ void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
         float* acc = Scratch(thread, kScratchRows - 2);
         float* g = Scratch(thread, kScratchRows - 1);
         float* best = Scratch(thread, kScratchRows - 5);  // the direction of g, 0..7
+        ra.g = g;
+        ra.best = best;
         for (int y = y0; y < y1; ++y) {
             for (int d = 0; d < 8; ++d) {
                 const int k = lineK[d], dx = kDirs[d][0], dy = kDirs[d][1];
@@ -926,29 +939,14 @@ void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
                 g[x] = v * v;  // RMS^4 against knee^4
             }
             // Rows of the input along the lines, clamped into the image.
-            const float* rows[3][2 * kMaxGateRestore * 2 + 1];
-            for (int c = 0; c < 3; ++c)
+            for (int c = 0; c < 3; ++c) {
                 for (int j = -2 * kMaxGateRestore; j <= 2 * kMaxGateRestore; ++j)
-                    rows[c][j + 2 * kMaxGateRestore] = in.c[c].Row(std::clamp(y + j, 0, m_h - 1));
-            float* b[3] = {base.c[0].Row(y) + x0, base.c[1].Row(y) + x0, base.c[2].Row(y) + x0};
-            for (int x = 0; x < n; ++x) {
-                const float gain = g[x] / (g[x] + t2);
-                if (gain < kGateNothing)
-                    continue;  // nothing visible comes back
-                const int d = static_cast<int>(best[x]);
-                const int k = restoreK[d], dx = kDirs[d][0], dy = kDirs[d][1];
-                const float* wk = restoreTaps[d] + k;
-                const int X = x0 + x;
-                const bool inside = X >= 2 * kMaxGateRestore && X + 2 * kMaxGateRestore < m_w;
-                for (int c = 0; c < 3; ++c) {
-                    float a = 0.0f;
-                    for (int j = -k; j <= k; ++j) {
-                        const int xx = inside ? X + j * dx : std::clamp(X + j * dx, 0, m_w - 1);
-                        a += wk[j] * rows[c][j * dy + 2 * kMaxGateRestore][xx];
-                    }
-                    b[c][x] += gain * (a - b[c][x]);
-                }
+                    ra.rows[c][j + 2 * kMaxGateRestore] = in.c[c].Row(std::clamp(y + j, 0, m_h - 1));
+                ra.base[c] = base.c[c].Row(y) + x0;
             }
+            ra.x0 = x0;
+            ra.n = n;
+            m_k.gateRestore(ra);
         }
     });
 }

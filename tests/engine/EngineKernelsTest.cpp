@@ -34,25 +34,9 @@ const int kLengths[] = {1, 7, 8, 33, 1000};
 
 }  // namespace
 
-TEST(EngineKernels, GateSteepenAndStoreMatchPlainFormulas) {
+TEST(EngineKernels, SteepenAndStoreMatchPlainFormulas) {
     for (const vg::KernelSet* k : Sets()) {
         for (int n : kLengths) {
-            std::vector<float> base[3], in[3];
-            float* pb[3];
-            const float* pi[3];
-            for (int c = 0; c < 3; ++c) {
-                base[c] = Random(n, 100 + c);
-                in[c] = Random(n, 110 + c);
-                pb[c] = base[c].data();
-                pi[c] = in[c].data();
-            }
-            const std::vector<float> e = Random(n, 120, 0.0f, 4.0f);
-            const std::vector<float> b0 = base[0];
-            k->gateRow(pb, pi, e.data(), 1.5f, n);
-            for (int x = 0; x < n; ++x) {
-                const double g = e[x] / (e[x] + 1.5);
-                ASSERT_NEAR(base[0][x], b0[x] + g * (in[0][x] - b0[x]), 1e-6) << k->name;
-            }
             const std::vector<float> row = Random(n, 130), blur = Random(n, 131),
                                      amount = Random(n, 132, 0.0f, 3.0f),
                                      lo = Random(n, 133, 0.0f, 0.4f), hi = Random(n, 134, 0.6f, 1.0f);
@@ -82,6 +66,65 @@ TEST(EngineKernels, GateSteepenAndStoreMatchPlainFormulas) {
                     uint16_t q;
                     std::memcpy(&q, &b16[6 * x + 2 * c], 2);
                     ASSERT_NEAR(q, t * 32768, 0.51) << k->name;
+                }
+            }
+        }
+    }
+}
+
+// The gate's restore against a direct sum in double precision, in every build: rows as narrow
+// as one pixel and spans that start or end on either border (clamped columns) or inside,
+// with every pixel, none or a mix above the gain that counts, over the engine's eight lines.
+TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
+    const int dirs[8][2] = {{1, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 1}, {-1, 2}, {-1, 1}, {-2, 1}};
+    float taps[8][5];
+    const int R = vg::kMaxGateRestore, H = 4 * R + 1;
+    for (const vg::KernelSet* k : Sets()) {
+        // width, x0, n, share of pixels restored
+        for (auto [w, x0, n, on] : {std::tuple{1, 0, 1, 0.5f}, {9, 0, 9, 1.0f}, {40, 0, 40, 0.5f},
+                                    {40, 3, 30, 1.0f}, {40, 3, 30, 0.0f}, {64, 17, 47, 0.7f},
+                                    {1000, 0, 1000, 0.3f}, {1000, 500, 500, 1.0f}}) {
+            std::vector<float> in[3], base[3];
+            vg::GateRestoreArgs a{};
+            for (int c = 0; c < 3; ++c) {
+                in[c] = Random(w * H, 200 + c);
+                base[c] = Random(n, 210 + c);
+                for (int j = 0; j < H; ++j) a.rows[c][j] = in[c].data() + j * w;
+                a.base[c] = base[c].data();
+            }
+            std::vector<float> g = Random(n, 220, 1.0f, 5.0f), best = Random(n, 221, 0.0f, 8.0f);
+            const std::vector<float> off = Random(n, 222);
+            for (int x = 0; x < n; ++x) {
+                if (off[x] >= on) g[x] = 0.01f;  // gain below 1/64
+                best[x] = std::floor(std::min(best[x], 7.0f));
+            }
+            for (int d = 0; d < 8; ++d) {
+                a.dx[d] = dirs[d][0];
+                a.dy[d] = dirs[d][1];
+                a.k[d] = 2 - d % 2;
+                const float sum = (2 * a.k[d] + 1) * (1.0f + a.k[d] * (d + 1));
+                for (int j = 0; j <= 2 * a.k[d]; ++j) taps[d][j] = (1.0f + j * (d + 1)) / sum;
+                a.taps[d] = taps[d] + a.k[d];
+            }
+            a.g = g.data();
+            a.best = best.data();
+            a.t2 = 2.0f;
+            a.least = 1.0f / 64;
+            a.x0 = x0;
+            a.width = w;
+            a.n = n;
+            const std::vector<float> before[3] = {base[0], base[1], base[2]};
+            k->gateRestore(a);
+            for (int x = 0; x < n; ++x) {
+                const double gain = g[x] / (g[x] + 2.0);
+                const int d = static_cast<int>(best[x]);
+                for (int c = 0; c < 3; ++c) {
+                    double v = 0;
+                    for (int j = -a.k[d]; j <= a.k[d]; ++j)
+                        v += a.taps[d][j] * in[c][(2 * R + j * dirs[d][1]) * w +
+                                                  std::clamp(x0 + x + j * dirs[d][0], 0, w - 1)];
+                    const double want = gain < 1.0 / 64 ? before[c][x] : before[c][x] + gain * (v - before[c][x]);
+                    ASSERT_NEAR(base[c][x], want, 2e-6) << k->name << " w " << w << " x " << x << " c " << c;
                 }
             }
         }
