@@ -308,22 +308,27 @@ void GateRestore(const GateRestoreArgs& a) {
         const int lanes = _mm256_movemask_ps(on);
         if (lanes == 0)
             continue;
-        const __m256 best = _mm256_loadu_ps(a.best + x);
-        unsigned dirs = 0;
-        for (int i = 0; i < 8; ++i)
-            if (lanes >> i & 1) dirs |= 1u << static_cast<int>(a.best[x + i]);
+        // The lines the pixels to restore take, as bits.
+        const __m256i best = _mm256_cvttps_epi32(_mm256_loadu_ps(a.best + x));
+        const __m256i bit = _mm256_and_si256(_mm256_sllv_epi32(_mm256_set1_epi32(1), best),
+                                             _mm256_castps_si256(on));
+        __m128i any = _mm_or_si128(_mm256_castsi256_si128(bit), _mm256_extracti128_si256(bit, 1));
+        any = _mm_or_si128(any, _mm_shuffle_epi32(any, 0x4e));
+        any = _mm_or_si128(any, _mm_shuffle_epi32(any, 0xb1));
+        unsigned dirs = static_cast<unsigned>(_mm_cvtsi128_si32(any));
+        const bool one = (dirs & (dirs - 1)) == 0;
         const int X = a.x0 + x;
         __m256 v[3] = {_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
         for (; dirs != 0; dirs &= dirs - 1) {
             const int d = __builtin_ctz(dirs);
             const int k = a.k[d], dx = a.dx[d], dy = a.dy[d];
-            const __m256 take = _mm256_cmp_ps(best, _mm256_set1_ps(static_cast<float>(d)), _CMP_EQ_OQ);
+            const __m256 take = _mm256_castsi256_ps(_mm256_cmpeq_epi32(best, _mm256_set1_epi32(d)));
             for (int c = 0; c < 3; ++c) {
                 __m256 s = _mm256_setzero_ps();
                 for (int j = -k; j <= k; ++j)
                     s = _mm256_fmadd_ps(_mm256_set1_ps(a.taps[d][j]),
                                         _mm256_loadu_ps(a.rows[c][j * dy + 2 * R] + X + j * dx), s);
-                v[c] = _mm256_blendv_ps(v[c], s, take);
+                v[c] = one ? s : _mm256_blendv_ps(v[c], s, take);
             }
         }
         for (int c = 0; c < 3; ++c) {
