@@ -207,8 +207,6 @@ private:
     void BoxDown(const Planes3& in, Planes3& lo, int d);
     int CleanReduction() const;
     void Clean(const Planes3& input, Planes3& out);
-    void MakeSharpGuides(const Planes3& in, const Planes3& guides, const float* own,
-                         const float* shared, const float* lumWeight, Planes3& zf);
     void Gate(const Planes3& input, Planes3& base, const Plane& energy);
     // Accent stage (StageAccentImpl.h).
     void Accent(Planes3& s);

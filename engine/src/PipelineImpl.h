@@ -23,10 +23,6 @@ int CGlazeRun::EstimatePasses() const {
         const int guided = m_s.factors[0] + m_s.factors[1] + m_s.factors[2] > 0.0f ? 3 : 0;
         const int k = m_s.cleanIterations;
         passes += reduced + 2 + k * (3 + guided) + (k - 1) + 1;
-        if (reduced != 0 && guided != 0) {
-            // The last pass's guides at full size: the input's, its blur, the blend per channel.
-            passes += 1 + (kSharpGuideSigma / m_n >= kMinBlurSigma ? 3 * 2 : 0) + 3;
-        }
     }
     if (m_s.edgeAccent > 0) {
         // 14 loops in the first iteration (with the structure tensor and its flow field), 5 in

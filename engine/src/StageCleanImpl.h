@@ -33,11 +33,6 @@ constexpr float kGateLineBonus = 1.0f;   // a line's energy counts up to this mu
 constexpr float kVirtualRange = 3.0f;    // reflected pixels this far beyond the range are left out
 constexpr float kCellPerSigma = 0.5f;    // spatial cell size in sigmas
 constexpr float kGuideLuminance = 0.3f;  // weight of the luminance in each channel's guide
-// The last pass's guide follows the input's own, smoothed with this sigma in pixels, where its
-// slope is well above kSharpGuideSlope thresholds per pixel (half way at that slope; times
-// 1 + strength).
-constexpr float kSharpGuideSigma = 2.0f;
-constexpr float kSharpGuideSlope = 0.125f;
 // What the gate restores is the input averaged along the line with this sigma, in pixels.
 constexpr float kGateRestoreSigma = 1.0f;
 // Below this gate gain even a residual of 25 levels comes back as less than half a level: the
@@ -266,9 +261,6 @@ struct CGlazeRun::GridJob {
     int nv = 3;                     // values per pixel: 3 without a guide, 1 with one
     const Plane* values[3] = {};    // what is averaged
     const Plane* zSplat = nullptr;  // the guide; null: none
-    // Optional, where the output is larger: the guide at output size, read by the slice instead
-    // of zSplat interpolated up.
-    const Plane* zSlice = nullptr;
     float zScale = 1.0f;
     float sigmaS = 1.0f;  // spatial sigma in pixels of the values
     // The result may be `down` times larger than the values: output pixel X sits at position
@@ -633,9 +625,8 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                 SliceRow3(sa);
                 continue;
             }
-            const bool zOut = job.down == 1 || job.zSlice != nullptr;
-            if (ranged && zOut) {
-                const float* g = (job.zSlice != nullptr ? job.zSlice : job.zSplat)->Row(y) + px0;
+            if (ranged && job.down == 1) {
+                const float* g = job.zSplat->Row(y) + px0;
                 for (int j = 0; j < m; ++j) zrow[j] = zs * g[j];
             } else if (ranged) {
                 const float py = posOf(y);
@@ -651,8 +642,7 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                 continue;
             }
             // Where the output is larger, the kernel interpolates the guide's row along x.
-            gs.z = zOut ? zrow : vbuf[2];
-            gs.zcol = zOut ? nullptr : gcol;
+            gs.z = job.down > 1 ? vbuf[2] : zrow;
             gs.g0 = blend ? ga : sa.g0;
             gs.oneRow = blend;
             gs.fy = sa.fy;
@@ -789,20 +779,8 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     };
     makeGuides(j);
     Plane e = NewPlane(m_w, m_h);
-    // The last pass reads the grid at the reduced guide brought back up, which is blurred where
-    // the guidance left an edge of a few thresholds soft: the grid then mixes both sides there.
-    // Where the input's own guide (lightly smoothed) has a slope, the slice reads at it instead;
-    // where the input is flat it reads at the reduced guide, so flat regions stay flat. The
-    // weight follows the input, not the reduced copy, so it does not move with the reduction's
-    // phase.
-    const bool sharpGuide = ranged && d > 1;
-    Planes3 zf;
     for (int pass = 1; pass <= m_s.cleanIterations; ++pass) {
         const bool last = pass == m_s.cleanIterations;
-        if (last && sharpGuide) {
-            zf = NewPlanes(m_w, m_h);
-            MakeSharpGuides(in, guides, own, shared, lumWeight, zf);
-        }
         for (int c = 0; c < 3; ++c) {
             GridJob job;
             job.nv = 1;
@@ -820,8 +798,6 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
                 job.q = 1.0f / (std::max(m_s.thresholds[c], 0.004f) * std::sqrt(3.0f));
                 job.energy = &e;
                 job.energyAdd = c > 0;
-                if (sharpGuide)
-                    job.zSlice = &zf.c[c];
             }
             GridFilter(job);
         }
@@ -829,90 +805,11 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
             makeGuides(j);
     }
     m_ws.FreePlanes(guides);
-    if (sharpGuide) m_ws.FreePlanes(zf);
     m_ws.FreePlanes(j);
     if (d > 1)
         m_ws.FreePlanes(lo);
     Gate(in, out, e);
     m_ws.FreePlane(e);
-}
-
-// The guides of the last pass at full size (see Clean): z = up + w (g - up), where up is the
-// reduced guide interpolated up as the slice would (odd reflection outside), g the input's
-// guide smoothed by kSharpGuideSigma, and w = m / (1 + m), m = (|grad g| / slope)^2.
-void CGlazeRun::MakeSharpGuides(const Planes3& in, const Planes3& guides, const float* own,
-                                const float* shared, const float* lumWeight, Planes3& zf) {
-    ForRows(m_h, [&](int y, int) {
-        const float* r[3] = {in.c[0].Row(y), in.c[1].Row(y), in.c[2].Row(y)};
-        float* z[3] = {zf.c[0].Row(y), zf.c[1].Row(y), zf.c[2].Row(y)};
-        for (int x = 0; x < m_w; ++x) {
-            const float l = lumWeight[0] * r[0][x] + lumWeight[1] * r[1][x] + lumWeight[2] * r[2][x];
-            for (int c = 0; c < 3; ++c) z[c][x] = own[c] * r[c][x] + shared[c] * l;
-        }
-    });
-    Plane tmp = NewPlane(m_w, m_h);
-    for (int c = 0; c < 3; ++c) Gauss(zf.c[c], zf.c[c], kSharpGuideSigma / m_n, tmp);
-    const int d = CleanReduction();
-    const int wl = guides.c[0].width, hl = guides.c[0].height;
-    const float invD = 1.0f / static_cast<float>(d);
-    // Slope per pixel of the original picture, also in a preview's sampled one. Stronger
-    // cleaning asks for flat regions: the input's guide then takes over at steep edges only.
-    const float slope = kSharpGuideSlope * (1.0f + static_cast<float>(m_s.cleanStrength));
-    const float k = 0.5f / (slope * m_n);
-    for (int c = 0; c < 3; ++c) {
-        const Plane& g = guides.c[c];
-        const Plane& src = zf.c[c];
-        auto at = [&](int xi, int yi) {
-            auto row = [&](int yy) {
-                const float* p = g.Row(yy);
-                if (xi < 0 || xi >= wl) {
-                    const int edge = xi < 0 ? 0 : wl - 1;
-                    return 2.0f * p[edge] - p[Mirror(xi, wl)];
-                }
-                return p[xi];
-            };
-            if (yi < 0 || yi >= hl)
-                return 2.0f * row(yi < 0 ? 0 : hl - 1) - row(Mirror(yi, hl));
-            return row(yi);
-        };
-        ForRows(m_h, [&](int y, int) {
-            const float py = (static_cast<float>(y) + 0.5f) * invD - 0.5f;
-            const int yl = static_cast<int>(std::floor(py));
-            const float fy = py - static_cast<float>(yl);
-            const bool rowsInside = yl >= 0 && yl + 1 < hl;
-            const float* a = rowsInside ? g.Row(yl) : nullptr;
-            const float* b = rowsInside ? g.Row(yl + 1) : nullptr;
-            const float* s0 = src.Row(std::max(0, y - 1));
-            const float* s1 = src.Row(y);
-            const float* s2 = src.Row(std::min(m_h - 1, y + 1));
-            float* o = tmp.Row(y);
-            for (int x = 0; x < m_w; ++x) {
-                const float px = (static_cast<float>(x) + 0.5f) * invD - 0.5f;
-                const int xl = static_cast<int>(std::floor(px));
-                const float fx = px - static_cast<float>(xl);
-                float a0, a1, b0, b1;
-                if (rowsInside && xl >= 0 && xl + 1 < wl) {
-                    a0 = a[xl];
-                    a1 = a[xl + 1];
-                    b0 = b[xl];
-                    b1 = b[xl + 1];
-                } else {
-                    a0 = at(xl, yl);
-                    a1 = at(xl + 1, yl);
-                    b0 = at(xl, yl + 1);
-                    b1 = at(xl + 1, yl + 1);
-                }
-                const float top = a0 + fx * (a1 - a0), bot = b0 + fx * (b1 - b0);
-                const float up = top + fy * (bot - top);
-                const float gx = k * (s1[std::min(m_w - 1, x + 1)] - s1[std::max(0, x - 1)]);
-                const float gy = k * (s2[x] - s0[x]);
-                const float m = gx * gx + gy * gy;
-                o[x] = up + m / (1.0f + m) * (s1[x] - up);
-            }
-        });
-        std::swap(zf.c[c], tmp);
-    }
-    m_ws.FreePlane(tmp);
 }
 
 // The box reduction of the clean stage's guidance passes: the grid's cells are half a sigma
