@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 namespace vg::host {
@@ -146,11 +147,28 @@ ps::Ptr CHostMemory::SuiteNew(uint64_t requested, uint64_t minimum, uint64_t* gr
             size = std::max(minimum, space);
         if (size > space || size > (uint64_t(1) << 40))
             return nullptr;
-        std::unique_ptr<char[]> block(new (std::nothrow) char[size_t(std::max<uint64_t>(size, 1))]);
-        if (!block)
-            return nullptr;
-        ps::Ptr p = block.get();
-        m_blocks[p] = {std::move(block), size_t(size)};
+        SuiteBlock block;
+        block.size = size_t(size);
+        // A spare serves a request of its size down to two thirds of it (the next photograph of
+        // a batch may be a little smaller), so that at most a third of it is wasted.
+        auto spare = size >= kSpareMinBytes ? m_spares.lower_bound(size_t(size)) : m_spares.end();
+        if (spare != m_spares.end() && spare->first - size <= size / 2) {
+            block.capacity = spare->first;
+            block.data = std::move(spare->second);
+            m_spares.erase(spare);
+            m_spareBytes -= int64_t(block.capacity);
+            ++m_sparesReused;
+        } else {
+            TrimSpares(size);
+            block.capacity = size_t(std::max<uint64_t>(size, 1));
+            block.data.reset(new (std::nothrow) char[block.capacity]);
+            if (!block.data)
+                return nullptr;
+        }
+        ps::Ptr p = block.data.get();
+        const int64_t slack = int64_t(block.capacity - block.size);
+        m_blocks[p] = std::move(block);
+        m_slackBytes += slack;
         Held(int64_t(size));
         if (granted)
             *granted = size;
@@ -165,15 +183,49 @@ void CHostMemory::SuiteDispose(ps::Ptr* p) {
         return;
     auto it = m_blocks.find(*p);
     if (it != m_blocks.end()) {
-        Held(-int64_t(it->second.second));
+        SuiteBlock block = std::move(it->second);
         m_blocks.erase(it);
+        Held(-int64_t(block.size));
+        m_slackBytes -= int64_t(block.capacity - block.size);
+        if (block.capacity >= kSpareMinBytes) {
+            try {
+                TrimSpares(block.capacity);
+                if (m_heldBytes + m_slackBytes + m_spareBytes + int64_t(block.capacity) <=
+                    m_maxSpace) {
+                    m_spares.emplace(block.capacity, std::move(block.data));
+                    m_spareBytes += int64_t(block.capacity);
+                }
+            } catch (...) {
+                // No room to note the spare: the block is simply freed.
+            }
+        }
     }
     *p = nullptr;
 }
 
 uint64_t CHostMemory::SuiteSize(ps::Ptr p) const {
     auto it = m_blocks.find(p);
-    return it == m_blocks.end() ? 0 : it->second.second;
+    return it == m_blocks.end() ? 0 : it->second.size;
+}
+
+void CHostMemory::TrimSpares(uint64_t extra) {
+    while (!m_spares.empty() &&
+           uint64_t(m_heldBytes + m_slackBytes + m_spareBytes) + extra >
+               uint64_t(std::max<int64_t>(m_maxSpace, 0))) {
+        auto largest = std::prev(m_spares.end());
+        m_spareBytes -= int64_t(largest->first);
+        m_spares.erase(largest);
+    }
+}
+
+void CHostMemory::ReleaseSpares() {
+    m_spares.clear();
+    m_spareBytes = 0;
+}
+
+void CHostMemory::SetMaxSpace(int64_t maxSpace) {
+    m_maxSpace = maxSpace;
+    TrimSpares(0);
 }
 
 int32_t CHostMemory::FreeAllBuffers() {
@@ -181,6 +233,7 @@ int32_t CHostMemory::FreeAllBuffers() {
     m_buffers.clear();
     m_blocks.clear();
     m_heldBytes = 0;
+    m_slackBytes = 0;
     return n;
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace vg::host {
 namespace {
@@ -85,6 +86,67 @@ TEST(HostMemory, BuffersAndSuiteBlocksShareTheSpaceAndGiveItBack) {
     ASSERT_NE(memory.SuiteNew(0, 20, &granted), nullptr);
     EXPECT_EQ(memory.FreeAllBuffers(), 2);
     EXPECT_EQ(memory.Space(), 1000);
+}
+
+// A suite block given back is kept and serves a later request of about its size; spares never
+// take the room held blocks need, and small blocks go straight back to the heap.
+TEST(HostMemory, SpareSuiteBlocksServeLaterRequestsWithinTheLimit) {
+    constexpr uint64_t MB = uint64_t(1) << 20;
+    struct Case {
+        const char* what;
+        int64_t maxSpace;
+        uint64_t first, second;  // the first is given back before the second is asked for
+        bool reused;
+        uint64_t spareAfter;  // spare bytes once the second is held
+    } cases[] = {
+        {"same size", 64 * MB, 8 * MB, 8 * MB, true, 0},
+        {"a little smaller", 64 * MB, 9 * MB, 6 * MB, true, 0},
+        {"much smaller: the spare stays", 64 * MB, 9 * MB, 5 * MB, false, 9 * MB},
+        {"larger", 64 * MB, 8 * MB, 9 * MB, false, 8 * MB},
+        {"larger, no room beside the spare", 16 * MB, 8 * MB, 9 * MB, false, 0},
+        {"small blocks are not kept", 64 * MB, MB / 2, MB / 2, false, 0},
+        {"a new block takes the spare's room", 8 * MB, 8 * MB, 1, false, 0},
+    };
+    for (const Case& c : cases) {
+        CHostMemory memory(c.maxSpace);
+        uint64_t granted = 0;
+        ps::Ptr first = memory.SuiteNew(c.first, c.first, &granted);
+        ASSERT_NE(first, nullptr) << c.what;
+        std::memset(first, 0x5A, size_t(c.first));
+        memory.SuiteDispose(&first);
+        EXPECT_EQ(memory.Space(), c.maxSpace) << c.what;  // spares are not counted as held
+
+        ps::Ptr second = memory.SuiteNew(c.second, c.second, &granted);
+        ASSERT_NE(second, nullptr) << c.what;
+        EXPECT_EQ(memory.SparesReused(), c.reused ? 1 : 0) << c.what;
+        EXPECT_EQ(granted, c.second) << c.what;
+        EXPECT_EQ(memory.SuiteSize(second), c.second) << c.what;  // what was asked, not the spare's
+        EXPECT_EQ(memory.Space(), c.maxSpace - int64_t(c.second)) << c.what;
+        EXPECT_EQ(uint64_t(memory.SpareBytes()), c.spareAfter) << c.what;
+        std::memset(second, 0xA5, size_t(c.second));
+        EXPECT_EQ(memory.FreeAllBuffers(), 1) << c.what;  // a run's end keeps the spares
+        EXPECT_EQ(uint64_t(memory.SpareBytes()), c.spareAfter) << c.what;
+    }
+
+    // Held blocks, their spares' slack and the spares together stay within the limit.
+    CHostMemory memory(32 * MB);
+    std::vector<ps::Ptr> blocks;
+    for (int i = 0; i < 4; ++i) blocks.push_back(memory.SuiteNew(8 * MB, 8 * MB, nullptr));
+    for (ps::Ptr& p : blocks) memory.SuiteDispose(&p);
+    EXPECT_EQ(memory.SpareBytes(), int64_t(32 * MB));
+    ps::Ptr held = memory.SuiteNew(6 * MB, 6 * MB, nullptr);  // served by an 8 MB spare
+    ps::Ptr other = memory.SuiteNew(20 * MB, 20 * MB, nullptr);
+    ASSERT_NE(held, nullptr);
+    ASSERT_NE(other, nullptr);
+    EXPECT_LE(memory.SpareBytes() + int64_t(8 * MB + 20 * MB), int64_t(32 * MB));
+    memory.SuiteDispose(&other);
+    EXPECT_EQ(memory.SpareBytes(), int64_t(20 * MB));
+    memory.SetMaxSpace(27 * MB);  // 6 MB held with its 2 MB slack + 20 MB spare no longer fit
+    EXPECT_EQ(memory.SpareBytes(), 0);
+    memory.SuiteDispose(&held);
+    EXPECT_EQ(memory.SpareBytes(), int64_t(8 * MB));
+    memory.ReleaseSpares();
+    EXPECT_EQ(memory.SpareBytes(), 0);
 }
 
 }  // namespace
