@@ -112,6 +112,22 @@ struct GateRestoreArgs {
     int n;
 };
 
+// One pixel of the texture band: d = lum - base, |d| below tau remapped by the table (remap[i]
+// at |d| = i tau / entries, linear between; entries + 2 values), at or above it kept, then
+// gain times the result with d's sign. The baseline's formula for textureRow.
+inline float TextureValue(float lum, float base, const float* remap, float entries, float tau,
+                          float gain) {
+    const float d = lum - base;
+    const float a = std::fabs(d);
+    float v = a;
+    if (a < tau) {
+        const float fi = a / tau * entries;
+        const int i = static_cast<int>(fi);
+        v = remap[i] + (fi - static_cast<float>(i)) * (remap[i + 1] - remap[i]);
+    }
+    return gain * (d < 0.0f ? -v : v);
+}
+
 struct KernelSet {
     const char* name;
     // dst[x] = sum_k taps[k] * rows[k][x].
@@ -152,6 +168,9 @@ struct KernelSet {
     void (*flowRow)(const FlowRowArgs& a);
     void (*shockRow)(const ShockRowArgs& a);
     void (*gridSlice)(const GridSliceArgs& a);
+    // out[x] = TextureValue(lum[x], base[x], ...); out may be lum or base.
+    void (*textureRow)(const float* lum, const float* base, const float* remap, int entries,
+                       float tau, float gain, float* out, int n);
 };
 
 const KernelSet& BaselineKernels();

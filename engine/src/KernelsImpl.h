@@ -927,13 +927,41 @@ void GridSlice(const GridSliceArgs& a) {
 }
 #endif
 
+void TextureRow(const float* lum, const float* base, const float* remap, int entries, float tau,
+                float gain, float* out, int n) {
+    const float fe = static_cast<float>(entries);
+    int x = 0;
+#if defined(VG_KERNEL_AVX2)
+    const __m256 sign = _mm256_set1_ps(-0.0f), zero = _mm256_setzero_ps();
+    const __m256 vtau = _mm256_set1_ps(tau), ve = _mm256_set1_ps(fe), vgain = _mm256_set1_ps(gain);
+    const __m256 all = _mm256_castsi256_ps(_mm256_set1_epi32(-1));
+    for (; x + 8 <= n; x += 8) {
+        const __m256 d = _mm256_sub_ps(_mm256_loadu_ps(lum + x), _mm256_loadu_ps(base + x));
+        const __m256 a = _mm256_andnot_ps(sign, d);
+        const __m256 small = _mm256_cmp_ps(a, vtau, _CMP_LT_OQ);
+        // Lanes at or above tau read entry 0 and discard it.
+        const __m256 fi = _mm256_and_ps(small, _mm256_mul_ps(_mm256_div_ps(a, vtau), ve));
+        const __m256i i = _mm256_cvttps_epi32(fi);
+        const __m256 r0 = _mm256_mask_i32gather_ps(zero, remap, i, all, 4);
+        const __m256 r1 = _mm256_mask_i32gather_ps(zero, remap + 1, i, all, 4);
+        const __m256 rv =
+            _mm256_fmadd_ps(_mm256_sub_ps(fi, _mm256_cvtepi32_ps(i)), _mm256_sub_ps(r1, r0), r0);
+        const __m256 v = _mm256_blendv_ps(a, rv, small);
+        const __m256 sv = _mm256_blendv_ps(v, _mm256_xor_ps(v, sign),
+                                           _mm256_cmp_ps(d, zero, _CMP_LT_OQ));
+        _mm256_storeu_ps(out + x, _mm256_mul_ps(vgain, sv));
+    }
+#endif
+    for (; x < n; ++x) out[x] = TextureValue(lum[x], base[x], remap, fe, tau, gain);
+}
+
 }  // namespace
 
 const KernelSet& Kernels() {
     static const KernelSet set = {VG_KERNEL_NAME, FirV,         FirH,         IirRows8,   IirStepV,
                                   MinRow,         MaxRow,       MinMaxRows,   MinMaxWindow, GateRestore,
                                   SteepenRow,     Store8,       Store16,      FlowFieldRow, FlowRow,
-                                  ShockRow,       GridSlice};
+                                  ShockRow,       GridSlice,    TextureRow};
     return set;
 }
 

@@ -33,7 +33,7 @@ int CGlazeRun::EstimatePasses() const {
         passes += 3 * 2;  // the contours' antialiasing blur
     }
     if (m_s.textureStrength > 0.0f) {
-        passes += 3;  // luminance and a guided grid
+        passes += 4;  // luminance, a guided grid and the band
     }
     return passes;
 }
@@ -55,19 +55,20 @@ int32_t CGlazeRun::Run() {
         s = NewPlanes(m_w, m_h);
         Clean(in, s);
     }
-    Plane lum, base;
-    float gain = 0.0f;
+    Plane tex;
     if (texture) {
         // The image's own texture, from the input's luminance.
-        lum = NewPlane(m_w, m_h);
-        base = NewPlane(m_w, m_h);
+        Plane lum = NewPlane(m_w, m_h);
+        tex = NewPlane(m_w, m_h);
         Luminance(in, lum);
-        TextureBase(lum, base);
-        gain = m_s.textureStrength;
+        TextureBase(lum, tex);
+        float gain = m_s.textureStrength;
         const float size = m_s.textureSize / m_n;
         if (size < 0.5f) {
             gain *= size / 0.5f;  // a band finer than the sampled grid is mostly averaged away
         }
+        TextureBand(lum, tex, gain);
+        m_ws.FreePlane(lum);
     }
     if (clean) {
         m_ws.FreePlanes(in);
@@ -75,7 +76,7 @@ int32_t CGlazeRun::Run() {
     if (m_s.edgeAccent > 0) {
         Accent(s);
     }
-    Output(s, texture ? &lum : nullptr, texture ? &base : nullptr, gain);
+    Output(s, texture ? &tex : nullptr);
     return m_team.Finish() ? VWGLAZE_DONE : VWGLAZE_CANCELLED;
 }
 

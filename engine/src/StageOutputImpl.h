@@ -30,28 +30,10 @@ void CGlazeRun::TextureBase(const Plane& lum, Plane& base) {
     GridFilter(job);
 }
 
-// The last pass, in tiles small enough for the cache: clamped steepening (an unsharp step
-// limited to each pixel's local minimum and maximum, so edges get steeper but never overshoot;
-// weak edges get more of it than strong ones, down to steps of a few clean thresholds), the
-// remapped texture band, and the conversion to the host's format, dithered by position for 8
-// bits. A tile reads only s, lum and base, so
-// the destination may be the source. Each tile works on its columns plus an apron wide enough
-// that every value it writes is the one a whole-row computation would give. The blur of the
-// steepening continues the image by odd reflection, so a ramp is not bent at the border.
-void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, float gain) {
-    const bool steepen = m_s.edgeSharpness > 0.0f && m_s.edgeGain > 0.0f;
-    const float re = std::max(0.5f, m_s.edgeRadius / m_n);
-    constexpr int kMaxWindowRadius = 8;  // the edge radius is at most 8 pixels
-    const int r = std::clamp(static_cast<int>(std::lround(re)), 1, kMaxWindowRadius);
-    const float strength = m_s.edgeSharpness * m_s.edgeGain;
-    const float knee = m_s.knee;
-    const float lowStep =
-        kSteepenFloor * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]});
-    const float low2 = lowStep * lowStep;  // 0 without the clean stage
-    float taps[2 * kMaxFirRadius + 1];
-    const int fr = GaussTaps(re, taps);
-    const int apron = fr + 1;  // > r as well
-    // Power remap of small texture: |d| < tau becomes tau * (|d| / tau)^gamma.
+// The texture band, gain included, in place of its smooth part: the luminance's detail above
+// base, small detail remapped by a power (|d| < tau becomes tau * (|d| / tau)^gamma), so that
+// the output reads one plane and the luminance plane is free before the accent.
+void CGlazeRun::TextureBand(const Plane& lum, Plane& base, float gain) {
     float remap[kRemapEntries + 2];
     const float tau = m_s.knee;
     for (int i = 0; i <= kRemapEntries + 1; ++i) {
@@ -64,6 +46,32 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
         }
         remap[i] = static_cast<float>(v);
     }
+    ForRows(m_h, [&](int y, int) {
+        m_k.textureRow(lum.Row(y), base.Row(y), remap, kRemapEntries, tau, gain, base.Row(y), m_w);
+    });
+}
+
+// The last pass, in tiles small enough for the cache: clamped steepening (an unsharp step
+// limited to each pixel's local minimum and maximum, so edges get steeper but never overshoot;
+// weak edges get more of it than strong ones, down to steps of a few clean thresholds), the
+// remapped texture band, and the conversion to the host's format, dithered by position for 8
+// bits. A tile reads only s and the texture band, so
+// the destination may be the source. Each tile works on its columns plus an apron wide enough
+// that every value it writes is the one a whole-row computation would give. The blur of the
+// steepening continues the image by odd reflection, so a ramp is not bent at the border.
+void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
+    const bool steepen = m_s.edgeSharpness > 0.0f && m_s.edgeGain > 0.0f;
+    const float re = std::max(0.5f, m_s.edgeRadius / m_n);
+    constexpr int kMaxWindowRadius = 8;  // the edge radius is at most 8 pixels
+    const int r = std::clamp(static_cast<int>(std::lround(re)), 1, kMaxWindowRadius);
+    const float strength = m_s.edgeSharpness * m_s.edgeGain;
+    const float knee = m_s.knee;
+    const float lowStep =
+        kSteepenFloor * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]});
+    const float low2 = lowStep * lowStep;  // 0 without the clean stage
+    float taps[2 * kMaxFirRadius + 1];
+    const int fr = GaussTaps(re, taps);
+    const int apron = fr + 1;  // > r as well
     const bool wide = m_image.pixelFormat == VWGLAZE_FORMAT_RGB16;
     const float* mask = wide ? nullptr : BlueNoiseMask();
     auto* dst = static_cast<unsigned char*>(m_image.dstData);
@@ -76,7 +84,7 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
         const int o0 = tx0 - sx0, tw = tx1 - tx0;  // the tile within the span
         // Slots: 0..8 blurred rows y-1, y, y+1 of each channel (a ring), 9..11 their
         // luminance, 12 FIR padding, 13 column sums, 14 amount, 15/16 min/max, 17/18 column
-        // min/max, 19 texture, 20..22 the steepened rows, 23 dither.
+        // min/max, 19 spare, 20..22 the steepened rows, 23 dither.
         auto blurSlot = [&](int yy, int c) { return Scratch(thread, ((yy + 3) % 3) * 3 + c); };
         auto lumSlot = [&](int yy) { return Scratch(thread, 9 + (yy + 3) % 3); };
         float* pad = Scratch(thread, 12);
@@ -86,7 +94,6 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
         float* mx = Scratch(thread, 16);
         float* cmn = Scratch(thread, 17);
         float* cmx = Scratch(thread, 18);
-        float* tex = Scratch(thread, 19);
         float* dither = Scratch(thread, 23);
         // Blur of row yy (clamped into the image) into its ring slots, and its luminance. Rows
         // beyond the border enter as 2 * edge - mirror, folded into the tap list.
@@ -124,23 +131,7 @@ void CGlazeRun::Output(const Planes3& s, const Plane* lum, const Plane* base, fl
             blurRow(y0);
         }
         for (int y = y0; y < y1; ++y) {
-            const float* texRow = nullptr;
-            if (lum != nullptr) {
-                const float* l = lum->Row(y) + tx0;
-                const float* b = base->Row(y) + tx0;
-                for (int x = 0; x < tw; ++x) {
-                    const float d = l[x] - b[x];
-                    const float a = std::fabs(d);
-                    float v = a;
-                    if (a < tau) {
-                        const float fi = a / tau * kRemapEntries;
-                        const int i = static_cast<int>(fi);
-                        v = remap[i] + (fi - static_cast<float>(i)) * (remap[i + 1] - remap[i]);
-                    }
-                    tex[x] = gain * (d < 0.0f ? -v : v);
-                }
-                texRow = tex;
-            }
+            const float* texRow = tex != nullptr ? tex->Row(y) + tx0 : nullptr;
             const float* out[3];
             if (steepen) {
                 blurRow(y + 1);

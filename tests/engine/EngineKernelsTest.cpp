@@ -480,3 +480,40 @@ TEST(EngineKernels, GridSliceMatchesTheTentSum) {
         }
     }
 }
+
+// The texture band against its formula in double precision: steep and linear remap tables,
+// differences of either sign below, at and above tau (the table's last entries included),
+// written in place over base as the pipeline does.
+TEST(EngineKernels, TextureRowMatchesTheRemap) {
+    constexpr int kEntries = 64;
+    for (auto [tau, power, gain] : {std::tuple{0.025f, 0.25, 1.0f}, {0.1f, 1.0, 2.5f}}) {
+        std::vector<float> remap(kEntries + 2);
+        for (int i = 0; i < kEntries + 2; ++i)
+            remap[i] = static_cast<float>(tau * std::pow(std::min(1.0, i / double(kEntries)), power));
+        for (const vg::KernelSet* k : Sets()) {
+            for (int n : kLengths) {
+                const std::vector<float> lum = Random(n, 150);
+                std::vector<float> d = Random(n, 151, -2.0f * tau, 2.0f * tau);
+                const float edge[] = {0.0f, tau, -tau, std::nextafter(tau, 0.0f),
+                                      -std::nextafter(tau, 0.0f), 0.5f * tau / kEntries};
+                for (int i = 0; i < n && i < 6; ++i) d[5 * i % n] = edge[i];
+                std::vector<float> base(static_cast<std::size_t>(n));
+                for (int x = 0; x < n; ++x) base[x] = lum[x] - d[x];
+                const std::vector<float> in = base;
+                k->textureRow(lum.data(), base.data(), remap.data(), kEntries, tau, gain,
+                              base.data(), n);
+                for (int x = 0; x < n; ++x) {
+                    const double dd = static_cast<double>(lum[x] - in[x]), a = std::fabs(dd);
+                    double v = a;
+                    if (a < tau) {
+                        const double fi = a / tau * kEntries;
+                        const int i = static_cast<int>(fi);
+                        v = remap[i] + (fi - i) * (remap[i + 1] - remap[i]);
+                    }
+                    ASSERT_NEAR(base[x], gain * (dd < 0 ? -v : v), 2e-7 * gain)
+                        << k->name << " n " << n << " x " << x << " d " << dd;
+                }
+            }
+        }
+    }
+}
