@@ -739,7 +739,25 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     // The seed of all three channels in one unguided pass.
     // The latest result: the seed, then each guided pass but the last. A pass reads only the
     // guides made from the result before it, so one set of planes serves every pass.
-    Planes3 j = NewPlanes(wl, hl);
+    // The last pass does not read it but writes the residual's energy at full size: where the
+    // reduced planes fit, they lie in the energy plane's block, whose pages are then touched
+    // once for both (fresh host memory costs a page fault per page).
+    Plane e = NewPlane(m_w, m_h);
+    const std::size_t jStride = CWorkspace::PlaneStride(wl);
+    const std::size_t jFloats = (jStride * static_cast<std::size_t>(hl) + 15) & ~std::size_t{15};
+    const bool jInE =
+        3 * jFloats <= static_cast<std::size_t>(e.stride) * static_cast<std::size_t>(m_h);
+    Planes3 j;
+    if (jInE) {
+        for (int c = 0; c < 3; ++c) {
+            j.c[c].data = e.data + static_cast<std::size_t>(c) * jFloats;
+            j.c[c].width = wl;
+            j.c[c].height = hl;
+            j.c[c].stride = static_cast<std::ptrdiff_t>(jStride);
+        }
+    } else {
+        j = NewPlanes(wl, hl);
+    }
     {
         GridJob seed;
         for (int c = 0; c < 3; ++c) {
@@ -778,7 +796,6 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
         });
     };
     makeGuides(j);
-    Plane e = NewPlane(m_w, m_h);
     for (int pass = 1; pass <= m_s.cleanIterations; ++pass) {
         const bool last = pass == m_s.cleanIterations;
         for (int c = 0; c < 3; ++c) {
@@ -805,7 +822,8 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
             makeGuides(j);
     }
     m_ws.FreePlanes(guides);
-    m_ws.FreePlanes(j);
+    if (!jInE)
+        m_ws.FreePlanes(j);
     if (d > 1)
         m_ws.FreePlanes(lo);
     Gate(in, out, e);

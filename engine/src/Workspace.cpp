@@ -88,8 +88,7 @@ bool CWorkspace::AllocPlane(Plane& plane, int width, int height) {
     if (width <= 0 || height <= 0) {
         return false;
     }
-    const std::size_t stride = width < 16 ? static_cast<std::size_t>(width)
-                                          : (static_cast<std::size_t>(width) + 15) & ~std::size_t{15};
+    const std::size_t stride = PlaneStride(width);
     const std::size_t floats = stride * static_cast<std::size_t>(height);
     if (floats > (UINT32_MAX - kAlign) / sizeof(float)) {
         return false;

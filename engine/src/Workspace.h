@@ -34,6 +34,11 @@ public:
     // A plane with rows padded to a multiple of 16 floats (narrow planes are not padded, so a
     // tall, thin image costs no more than its pixels); false when out of memory.
     bool AllocPlane(Plane& plane, int width, int height);
+    // The row stride, in floats, of such a plane.
+    static std::size_t PlaneStride(int width) {
+        return width < 16 ? static_cast<std::size_t>(width)
+                          : (static_cast<std::size_t>(width) + 15) & ~std::size_t{15};
+    }
     void FreePlane(Plane& plane);
     bool AllocPlanes(Planes3& planes, int width, int height);
     void FreePlanes(Planes3& planes);
