@@ -206,6 +206,7 @@ private:
     float* GridBlock(std::size_t floats);
     void BoxDown(const Planes3& in, Planes3& lo, int d);
     int CleanReduction() const;
+    // Makes out: full-size planes, some of which may lie in blocks that held its own working data.
     void Clean(const Planes3& input, Planes3& out);
     void Gate(const Planes3& input, Planes3& base, const Plane& energy);
     // Accent stage (StageAccentImpl.h).

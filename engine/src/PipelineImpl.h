@@ -52,8 +52,8 @@ int32_t CGlazeRun::Run() {
     const bool texture = m_s.textureStrength > 0.0f;
     Planes3 s = in;
     if (clean) {
-        s = NewPlanes(m_w, m_h);
-        Clean(in, s);
+        s = Planes3{};
+        Clean(in, s);  // makes s
     }
     Plane tex;
     if (texture) {

@@ -731,30 +731,47 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     const float sigma = std::max(0.5f, m_s.cleanRadius / m_n);
     const int d = CleanReduction();
     const int wl = (m_w + d - 1) / d, hl = (m_h + d - 1) / d;
+    // Fresh host memory costs a page fault per page, so planes share blocks where their lives
+    // allow. The latest result (the seed, then each guided pass but the last) is not read by
+    // the last pass, which writes the residual's energy at full size: where the reduced planes
+    // fit, they lie in the energy plane's block. The box copies and guides of the first two
+    // channels are dead once the last pass has read them: where they hold a full plane, they
+    // lie in one block that then takes the third channel's result. At full resolution the
+    // same is done by freeing planes into the workspace's spares as they die.
+    const std::size_t planeFloats = CWorkspace::PlaneStride(m_w) * static_cast<std::size_t>(m_h);
+    const std::size_t jStride = CWorkspace::PlaneStride(wl);
+    const std::size_t jFloats = (jStride * static_cast<std::size_t>(hl) + 15) & ~std::size_t{15};
+    auto reduced = [&](float* at) {
+        Plane p;
+        p.data = at;
+        p.width = wl;
+        p.height = hl;
+        p.stride = static_cast<std::ptrdiff_t>(jStride);
+        return p;
+    };
+    const bool early = d > 1 && 4 * jFloats >= planeFloats;
+    float* earlyBlock = early ? NewFloats(4 * jFloats) : nullptr;
     Planes3 lo = in;
     if (d > 1) {
-        lo = NewPlanes(wl, hl);
+        if (early) {
+            lo.c[0] = reduced(earlyBlock);
+            lo.c[1] = reduced(earlyBlock + jFloats);
+            lo.c[2] = NewPlane(wl, hl);
+        } else {
+            lo = NewPlanes(wl, hl);
+        }
         BoxDown(in, lo, d);
     }
     // The seed of all three channels in one unguided pass.
-    // The latest result: the seed, then each guided pass but the last. A pass reads only the
-    // guides made from the result before it, so one set of planes serves every pass.
-    // The last pass does not read it but writes the residual's energy at full size: where the
-    // reduced planes fit, they lie in the energy plane's block, whose pages are then touched
-    // once for both (fresh host memory costs a page fault per page).
-    Plane e = NewPlane(m_w, m_h);
-    const std::size_t jStride = CWorkspace::PlaneStride(wl);
-    const std::size_t jFloats = (jStride * static_cast<std::size_t>(hl) + 15) & ~std::size_t{15};
-    const bool jInE =
-        3 * jFloats <= static_cast<std::size_t>(e.stride) * static_cast<std::size_t>(m_h);
+    // A guided pass reads only the guides made from the result before it, so one set of
+    // planes serves every pass.
+    const bool jInE = 3 * jFloats <= planeFloats;
+    Plane e;
     Planes3 j;
     if (jInE) {
-        for (int c = 0; c < 3; ++c) {
-            j.c[c].data = e.data + static_cast<std::size_t>(c) * jFloats;
-            j.c[c].width = wl;
-            j.c[c].height = hl;
-            j.c[c].stride = static_cast<std::ptrdiff_t>(jStride);
-        }
+        e = NewPlane(m_w, m_h);
+        for (int c = 0; c < 3; ++c)
+            j.c[c] = reduced(e.data + static_cast<std::size_t>(c) * jFloats);
     } else {
         j = NewPlanes(wl, hl);
     }
@@ -783,7 +800,14 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     }
     // Without any factor there is no edge to keep: plain blurs.
     const bool ranged = m_s.factors[0] + m_s.factors[1] + m_s.factors[2] > 0.0f;
-    Planes3 guides = NewPlanes(wl, hl);
+    Planes3 guides;
+    if (early) {
+        guides.c[0] = reduced(earlyBlock + 2 * jFloats);
+        guides.c[1] = reduced(earlyBlock + 3 * jFloats);
+        guides.c[2] = NewPlane(wl, hl);
+    } else {
+        guides = NewPlanes(wl, hl);
+    }
     auto makeGuides = [&](const Planes3& res) {
         ForRows(hl, [&](int y, int) {
             const float* r[3] = {res.c[0].Row(y), res.c[1].Row(y), res.c[2].Row(y)};
@@ -798,6 +822,10 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     makeGuides(j);
     for (int pass = 1; pass <= m_s.cleanIterations; ++pass) {
         const bool last = pass == m_s.cleanIterations;
+        if (last && !jInE) {
+            m_ws.FreePlanes(j);
+            e = NewPlane(m_w, m_h);
+        }
         for (int c = 0; c < 3; ++c) {
             GridJob job;
             job.nv = 1;
@@ -805,11 +833,20 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
             job.own[0] = &lo.c[c];
             job.zSplat = ranged ? &guides.c[c] : nullptr;
             job.sigmaS = sigma / static_cast<float>(d);
-            job.out[0] = last ? &out.c[c] : &j.c[c];
+            job.out[0] = &j.c[c];
             if (last) {
                 // The last pass is read back at full resolution, at the guide interpolated
                 // there: edges come back where the guide has them, without the blocks of the
                 // reduced copy.
+                if (early && c == 2) {
+                    out.c[c].data = earlyBlock;
+                    out.c[c].width = m_w;
+                    out.c[c].height = m_h;
+                    out.c[c].stride = static_cast<std::ptrdiff_t>(CWorkspace::PlaneStride(m_w));
+                } else {
+                    out.c[c] = NewPlane(m_w, m_h);
+                }
+                job.out[0] = &out.c[c];
                 job.down = d;
                 job.own[0] = &in.c[c];
                 job.q = 1.0f / (std::max(m_s.thresholds[c], 0.004f) * std::sqrt(3.0f));
@@ -817,13 +854,13 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
                 job.energyAdd = c > 0;
             }
             GridFilter(job);
+            if (last && d == 1)
+                m_ws.FreePlane(guides.c[c]);  // a spare for the next channel's result
         }
         if (!last)
             makeGuides(j);
     }
-    m_ws.FreePlanes(guides);
-    if (!jInE)
-        m_ws.FreePlanes(j);
+    m_ws.FreePlanes(guides);  // no-ops for planes freed already or lying in a shared block
     if (d > 1)
         m_ws.FreePlanes(lo);
     Gate(in, out, e);
