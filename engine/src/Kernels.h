@@ -112,6 +112,16 @@ struct GateRestoreArgs {
     int n;
 };
 
+// The steepening amount of one pixel from the luminance gradient (gx, gy) of the output's
+// blurred rows: the step height h = |g| re 2.5 (independent of the sampling step), steps below
+// the floor (low2 its square, 0 for none) kept less, weak ones steepened more. The baseline's
+// formula for steepenAmount.
+inline float SteepenAmount(float gx, float gy, float re, float low2, float strength, float knee) {
+    const float hgt = std::sqrt(gx * gx + gy * gy) * re * 2.5f;
+    const float kept = low2 > 0.0f ? hgt * hgt / (hgt * hgt + low2) : 1.0f;
+    return kept * strength * (1.0f + 3.0f * knee / (knee + hgt));
+}
+
 // One pixel of the texture band: d = lum - base, |d| below tau remapped by the table (remap[i]
 // at |d| = i tau / entries, linear between; entries + 2 values), at or above it kept, then
 // gain times the result with d's sign. The baseline's formula for textureRow.
@@ -168,6 +178,10 @@ struct KernelSet {
     void (*flowRow)(const FlowRowArgs& a);
     void (*shockRow)(const ShockRowArgs& a);
     void (*gridSlice)(const GridSliceArgs& a);
+    // amount[x] = SteepenAmount((mid[x + 1] - mid[x - 1]) / 2, (down[x] - up[x]) / 2, ...);
+    // mid is read at -1 and n.
+    void (*steepenAmount)(const float* up, const float* mid, const float* down, float re,
+                          float low2, float strength, float knee, float* amount, int n);
     // out[x] = TextureValue(lum[x], base[x], ...); out may be lum or base.
     void (*textureRow)(const float* lum, const float* base, const float* remap, int entries,
                        float tau, float gain, float* out, int n);

@@ -144,20 +144,17 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                     down = mid;
                 auto amountAt = [&](int x, int xl, int xr) {
                     const float gx = (mid[xr] - mid[xl]) / static_cast<float>(std::max(1, xr - xl));
-                    const float gy = 0.5f * (down[x] - up[x]);
-                    // Step height of the edge, independent of the sampling step.
-                    const float hgt = std::sqrt(gx * gx + gy * gy) * re * 2.5f;
-                    const float kept = low2 > 0.0f ? hgt * hgt / (hgt * hgt + low2) : 1.0f;
-                    amount[x] = kept * strength * (1.0f + 3.0f * knee / (knee + hgt));
+                    amount[x] =
+                        SteepenAmount(gx, 0.5f * (down[x] - up[x]), re, low2, strength, knee);
                 };
                 // Image borders use the one-sided neighbour; the span's inside needs no test.
                 const int xa = o0 + (tx0 == 0 ? 1 : 0);
                 const int xb = o0 + tw - (tx1 == w ? 1 : 0);
                 if (xa > o0)
                     amountAt(o0, o0, std::min(o0 + 1, sw - 1));
-                for (int x = xa; x < xb; ++x) {
-                    amountAt(x, x - 1, x + 1);
-                }
+                if (xb > xa)
+                    m_k.steepenAmount(up + xa, mid + xa, down + xa, re, low2, strength, knee,
+                                      amount + xa, xb - xa);
                 if (xb < o0 + tw)
                     amountAt(xb, std::max(xb - 1, 0), xb);
                 for (int c = 0; c < 3; ++c) {

@@ -46,6 +46,23 @@ TEST(EngineKernels, SteepenAndStoreMatchPlainFormulas) {
                 const double v = row[x] + amount[x] * (row[x] - blur[x]);
                 ASSERT_NEAR(out[x], std::min<double>(std::max<double>(v, lo[x]), hi[x]), 1e-6);
             }
+            // The amount from the luminance rows (mid read at -1 and n), gradients about the
+            // knee, with and without a floor for weak steps.
+            const std::vector<float> up = Random(n, 135, 0.0f, 0.02f),
+                                     mid = Random(n + 2, 136, 0.0f, 0.02f),
+                                     down = Random(n, 137, 0.0f, 0.02f);
+            for (float low2 : {0.0f, 0.0025f}) {
+                std::vector<float> am(static_cast<std::size_t>(n));
+                k->steepenAmount(up.data(), mid.data() + 1, down.data(), 4.0f, low2, 1.5f, 0.025f,
+                                 am.data(), n);
+                for (int x = 0; x < n; ++x) {
+                    const double gx = 0.5 * (mid[x + 2] - mid[x]), gy = 0.5 * (down[x] - up[x]);
+                    const double h = std::sqrt(gx * gx + gy * gy) * 4.0 * 2.5;
+                    const double kept = low2 > 0 ? h * h / (h * h + low2) : 1.0;
+                    ASSERT_NEAR(am[x], kept * 1.5 * (1 + 3 * 0.025 / (0.025 + h)), 2e-6)
+                        << k->name << " n " << n << " x " << x << " low2 " << low2;
+                }
+            }
             // Values beyond 0..1 (texture added to an edge) clamp; 1.0 with the largest dither
             // stays 255; the dither decides only between the two nearest levels.
             std::vector<float> rgb[3] = {Random(n, 140, -0.2f, 1.2f), Random(n, 141), Random(n, 142)};
