@@ -33,7 +33,8 @@ void CRegionDelivery::Begin(CHostImage& image) {
 void CRegionDelivery::End() {
     m_outPending = false;
     m_dst = nullptr;
-    m_src = CHostImage{};
+    // The copy's memory stays for the next run's copy (assigning reuses it): a batch of images
+    // of one size then pays the page faults of fresh memory once, not per image.
     m_inBuf = std::vector<uint8_t>();
     m_outBuf = std::vector<uint8_t>();
 }

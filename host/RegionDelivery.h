@@ -38,7 +38,8 @@ struct DeliveryRules {
 class CRegionDelivery {
 public:
     void Begin(CHostImage& image);
-    // Forgets the buffers and the copy; the image keeps what was written back.
+    // Forgets the buffers and the image; the image keeps what was written back. The copy
+    // keeps its memory for the next Begin.
     void End();
     // Puts the image back as it was at Begin (a failed run).
     void Restore();
