@@ -14,12 +14,22 @@ namespace {
 constexpr int kMaxBits = 15;
 
 uint32_t Adler32(std::string_view data) {
-    // 5552 bytes is the most that can be summed before b could overflow 32 bits.
+    // 5552 bytes is the most that can be summed before b could overflow 32 bits. Inside a run,
+    // b gains 8 a's per group of eight bytes plus the group's bytes weighted 8..1, so the
+    // bytes are summed without a dependency from one to the next.
+    const auto* p = reinterpret_cast<const uint8_t*>(data.data());
     uint32_t a = 1, b = 0;
     for (size_t at = 0; at < data.size(); at += 5552) {
         const size_t end = std::min(data.size(), at + 5552);
-        for (size_t i = at; i < end; ++i) {
-            a += uint8_t(data[i]);
+        size_t i = at;
+        for (; i + 8 <= end; i += 8) {
+            b += 8 * a + 8 * p[i] + 7 * p[i + 1] + 6 * p[i + 2] + 5 * p[i + 3] + 4 * p[i + 4] +
+                 3 * p[i + 5] + 2 * p[i + 6] + p[i + 7];
+            a += uint32_t(p[i]) + p[i + 1] + p[i + 2] + p[i + 3] + p[i + 4] + p[i + 5] + p[i + 6] +
+                 p[i + 7];
+        }
+        for (; i < end; ++i) {
+            a += p[i];
             b += a;
         }
         a %= 65521;
@@ -217,30 +227,53 @@ bool DynamicTables(CBitReader& bits, CHuffman* lengths, CHuffman* distances) {
 
 // ---- compression ------------------------------------------------------------------------------
 
-// Writes the deflate bit stream least significant bit first.
+// Writes the deflate bit stream least significant bit first, into out from its end on. Bits
+// gather in a 64-bit word that is stored four bytes at a time, into room made ahead, rather
+// than appended byte by byte.
 class CBitWriter {
 public:
-    explicit CBitWriter(std::string& out) : m_out(out) {}
+    explicit CBitWriter(std::string& out) : m_out(out), m_used(out.size()) {}
+    ~CBitWriter() { m_out.resize(m_used); }
+    CBitWriter(const CBitWriter&) = delete;
+    CBitWriter& operator=(const CBitWriter&) = delete;
+
+    // n <= 32 bits.
     void Bits(uint32_t value, int n) {
         m_acc |= uint64_t(value) << m_count;
         m_count += n;
-        while (m_count >= 8) {
-            m_out.push_back(char(m_acc & 0xFF));
-            m_acc >>= 8;
-            m_count -= 8;
+        if (m_count >= 32) {
+            if (m_out.size() < m_used + 8)
+                m_out.resize(std::max<size_t>(2 * m_out.size(), m_used + 4096));
+            const uint64_t acc = m_acc;
+            for (int i = 0; i < 4; ++i) m_out[m_used + size_t(i)] = char((acc >> (8 * i)) & 0xFF);
+            m_used += 4;
+            m_acc >>= 32;
+            m_count -= 32;
         }
     }
+    // Writes the bits still held, up to the next byte boundary.
     void Flush() {
-        if (m_count > 0)
-            m_out.push_back(char(m_acc & 0xFF));
+        if (m_out.size() < m_used + 8)
+            m_out.resize(m_used + 8);
+        for (; m_count > 0; m_count -= 8) {
+            m_out[m_used++] = char(m_acc & 0xFF);
+            m_acc >>= 8;
+        }
         m_acc = 0;
         m_count = 0;
+    }
+    // Whole bytes after a Flush.
+    void Bytes(const char* data, size_t n) {
+        m_out.resize(m_used);
+        m_out.append(data, n);
+        m_used = m_out.size();
     }
 
 private:
     std::string& m_out;
+    size_t m_used;  // bytes of out written; the rest is room
     uint64_t m_acc = 0;
-    int m_count = 0;
+    int m_count = 0;  // bits in m_acc, fewer than 32 between calls
 };
 
 // Code lengths of at most maxBits for the frequencies: a Huffman code built from them, with
@@ -448,6 +481,20 @@ void WriteBlock(CBitWriter& bits, const std::vector<Symbol>& symbols, bool last)
 
 namespace {
 
+// How many of the first `most` bytes of a and b agree, compared eight at a time.
+size_t MatchLength(const char* a, const char* b, size_t most) {
+    size_t n = 0;
+    for (; n + 8 <= most; n += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        if (x != y)
+            return n + size_t(__builtin_ctzll(x ^ y) / 8);  // bytes are little-endian
+    }
+    while (n < most && a[n] == b[n]) ++n;
+    return n;
+}
+
 // Appends the deflate blocks of data to out (which must end on a byte boundary). A part that
 // is not the last ends with an empty stored block, so that the next part starts on a byte
 // boundary and parts compressed apart can be joined.
@@ -474,7 +521,7 @@ void DeflatePart(std::string_view data, bool last, std::string& out) {
                 std::memcmp(data.data() + candidate, data.data() + i, 4) == 0) {
                 size_t n = 4;
                 const size_t most = std::min<size_t>(258, data.size() - i);
-                while (n < most && data[size_t(candidate) + n] == data[i + n]) ++n;
+                n = 4 + MatchLength(data.data() + candidate + 4, data.data() + i + 4, most - 4);
                 length = uint16_t(n);
                 distance = uint16_t(i - size_t(candidate));
             }
@@ -498,7 +545,7 @@ void DeflatePart(std::string_view data, bool last, std::string& out) {
     if (!last) {
         bits.Bits(0, 3);  // a stored block: its length starts on the next byte
         bits.Flush();
-        out.append("\x00\x00\xFF\xFF", 4);
+        bits.Bytes("\x00\x00\xFF\xFF", 4);
     }
     bits.Flush();
 }
@@ -593,17 +640,30 @@ std::string ZlibStore(std::string_view data) {
 }
 
 uint32_t Crc32(std::string_view data, uint32_t crc) {
-    static const std::array<uint32_t, 256> kTable = [] {
-        std::array<uint32_t, 256> t{};
+    // Eight tables: table k gives the remainder of a byte followed by k zero bytes, so that
+    // eight bytes are taken per step (an image's chunks are megabytes).
+    static const std::array<std::array<uint32_t, 256>, 8> kTables = [] {
+        std::array<std::array<uint32_t, 256>, 8> t{};
         for (uint32_t n = 0; n < 256; ++n) {
             uint32_t c = n;
             for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
+            t[0][n] = c;
         }
+        for (uint32_t n = 0; n < 256; ++n)
+            for (size_t k = 1; k < 8; ++k) t[k][n] = t[0][t[k - 1][n] & 0xFF] ^ (t[k - 1][n] >> 8);
         return t;
     }();
+    const auto* p = reinterpret_cast<const uint8_t*>(data.data());
+    size_t n = data.size();
     crc = ~crc;
-    for (unsigned char b : data) crc = kTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    for (; n >= 8; n -= 8, p += 8) {
+        const uint32_t lo = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                                   uint32_t(p[3]) << 24);
+        crc = kTables[7][lo & 0xFF] ^ kTables[6][(lo >> 8) & 0xFF] ^ kTables[5][(lo >> 16) & 0xFF] ^
+              kTables[4][lo >> 24] ^ kTables[3][p[4]] ^ kTables[2][p[5]] ^ kTables[1][p[6]] ^
+              kTables[0][p[7]];
+    }
+    for (; n > 0; --n, ++p) crc = kTables[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 

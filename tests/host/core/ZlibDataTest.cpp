@@ -126,10 +126,30 @@ TEST(HostZlib, CompressedStreamsInflateToTheirData) {
     EXPECT_EQ(out, big);
 }
 
-TEST(HostZlib, Crc32IsPngs) {
+TEST(HostZlib, ChecksumsAreThoseOfPngAndZlib) {
     EXPECT_EQ(Crc32("IEND"), 0xAE426082u);
-    EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
     EXPECT_EQ(Crc32("6789", Crc32("12345")), 0xCBF43926u);
+    std::string patterned(100003, '\0');  // past the Adler sums' 5552-byte runs, odd tail
+    for (size_t i = 0; i < patterned.size(); ++i) patterned[i] = char(i * 7 % 251);
+    const struct {
+        std::string data;
+        uint32_t crc, adler;
+    } cases[] = {
+        {"", 0x00000000u, 0x00000001u},
+        {"123456789", 0xCBF43926u, 0x091E01DEu},
+        {"Wikipedia", 0xADAAC02Eu, 0x11E60398u},
+        {std::string(100003, '\xFF'), 0x4E275CB1u, 0xAB183329u},  // the largest sums
+        {patterned, 0xF8A4718Au, 0x9537C6BFu},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Crc32(c.data), c.crc) << c.data.size();
+        const std::string stored = ZlibStore(c.data);  // the stream ends with the Adler-32
+        ASSERT_GE(stored.size(), 4u);
+        uint32_t adler = 0;
+        for (size_t i = stored.size() - 4; i < stored.size(); ++i)
+            adler = adler << 8 | uint8_t(stored[i]);
+        EXPECT_EQ(adler, c.adler) << c.data.size();
+    }
 }
 
 }  // namespace
