@@ -209,9 +209,8 @@ uint64_t CHostMemory::SuiteSize(ps::Ptr p) const {
 }
 
 void CHostMemory::TrimSpares(uint64_t extra) {
-    while (!m_spares.empty() &&
-           uint64_t(m_heldBytes + m_slackBytes + m_spareBytes) + extra >
-               uint64_t(std::max<int64_t>(m_maxSpace, 0))) {
+    while (!m_spares.empty() && uint64_t(m_heldBytes + m_slackBytes + m_spareBytes) + extra >
+                                    uint64_t(std::max<int64_t>(m_maxSpace, 0))) {
         auto largest = std::prev(m_spares.end());
         m_spareBytes -= int64_t(largest->first);
         m_spares.erase(largest);

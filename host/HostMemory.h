@@ -102,8 +102,8 @@ private:
     std::map<ps::Ptr, SuiteBlock> m_blocks;
     std::multimap<size_t, std::unique_ptr<char[]>> m_spares;  // by capacity
     int64_t m_spareBytes = 0;
-    int64_t m_slackBytes = 0;
-    int64_t m_sparesReused = 0;  // capacity of held blocks beyond their granted size
+    int64_t m_slackBytes = 0;  // capacity of held blocks beyond their granted size
+    int64_t m_sparesReused = 0;
     int64_t m_heldBytes = 0;
     int64_t m_peakBytes = 0;
 };
