@@ -13,16 +13,15 @@ namespace VG_KERNEL_NS {
 namespace {
 
 // The number of parallel loops Run will make, for the progress total; it follows the stages
-// loop for loop (a Gaussian is 2, a grid filter 1 without a guide and 2 with one).
+// loop for loop (a Gaussian is 2, a grid filter 1, and 2 with a guide whose ranges it finds).
 int CGlazeRun::EstimatePasses() const {
     int passes = 2;  // input and output
     if (m_s.cleanIterations > 0) {
-        // Box reduction, the seed and its guides, per guided pass three grids (two loops each
-        // when guided) and the next guides, and the gate.
+        // Box reduction, the seed and its guides, per guided pass three grids (their guides'
+        // ranges come with the guides) and the next guides, and the gate.
         const int reduced = CleanReduction() > 1 ? 1 : 0;
-        const int guided = m_s.factors[0] + m_s.factors[1] + m_s.factors[2] > 0.0f ? 3 : 0;
         const int k = m_s.cleanIterations;
-        passes += reduced + 2 + k * (3 + guided) + (k - 1) + 1;
+        passes += reduced + 2 + k * 3 + (k - 1) + 1;
     }
     if (m_s.edgeAccent > 0) {
         // 14 loops in the first iteration (with the structure tensor and its flow field), 5 in

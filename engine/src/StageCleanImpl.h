@@ -31,6 +31,7 @@ constexpr float kGateSigma = 1.0f;       // blur of the residual's energy, in pi
 constexpr float kGateLineSigma = 3.0f;   // its averages along lines, in pixels
 constexpr float kGateLineBonus = 1.0f;   // a line's energy counts up to this much more
 constexpr float kVirtualRange = 3.0f;    // reflected pixels this far beyond the range are left out
+constexpr int kZBlock = 16;              // columns of a block of the guide whose range is kept
 constexpr float kCellPerSigma = 0.5f;    // spatial cell size in sigmas
 constexpr float kGuideLuminance = 0.3f;  // weight of the luminance in each channel's guide
 // What the gate restores is the input averaged along the line with this sigma, in pixels.
@@ -272,6 +273,9 @@ struct CGlazeRun::GridJob {
     Plane* energy = nullptr;   // optional: (q (own - out))^2, added over channels
     float q = 0.0f;
     bool energyAdd = false;  // add to the energy already there
+    // Optional: the guide's least and greatest value in each block of kRowsPerChunk rows and
+    // kZBlock columns; per chunk of rows, the minima of its blocks, then their maxima.
+    const float* zRanges = nullptr;
 };
 
 void CGlazeRun::GridFilter(const GridJob& job) {
@@ -297,30 +301,34 @@ void CGlazeRun::GridFilter(const GridJob& job) {
     // Also the range of each block of kRowsPerChunk rows and kZBlock columns, from which an
     // inner tile takes its own without reading its samples twice.
     float zmin = 0.0f, zmax = 0.0f;
-    constexpr int kZBlock = 16;
     const int zbw = ranged ? (job.zSplat->width + kZBlock - 1) / kZBlock : 0;
     float* zblocks = nullptr;  // per chunk of rows, zbw minima then zbw maxima
     if (ranged) {
         const int gw = job.zSplat->width, gh = job.zSplat->height;
         const int chunks = (gh + kRowsPerChunk - 1) / kRowsPerChunk;
         zblocks = NewFloats(2 * static_cast<std::size_t>(chunks) * zbw);
-        ForRowChunks(gh, [&](int y0, int y1, int) {
-            float* lo = zblocks + 2 * static_cast<std::size_t>(y0 / kRowsPerChunk) * zbw;
-            float* hi = lo + zbw;
-            for (int bx = 0; bx < zbw; ++bx) {
-                float a = 1e30f, b = -1e30f;
-                const int x1 = std::min(gw, (bx + 1) * kZBlock);
-                for (int y = y0; y < y1; ++y) {
-                    const float* g = job.zSplat->Row(y);
-                    for (int x = bx * kZBlock; x < x1; ++x) {
-                        a = std::min(a, g[x]);
-                        b = std::max(b, g[x]);
+        if (job.zRanges != nullptr) {
+            for (std::size_t i = 0; i < 2 * static_cast<std::size_t>(chunks) * zbw; ++i)
+                zblocks[i] = job.zRanges[i] * zs;
+        } else {
+            ForRowChunks(gh, [&](int y0, int y1, int) {
+                float* lo = zblocks + 2 * static_cast<std::size_t>(y0 / kRowsPerChunk) * zbw;
+                float* hi = lo + zbw;
+                for (int bx = 0; bx < zbw; ++bx) {
+                    float a = 1e30f, b = -1e30f;
+                    const int x1 = std::min(gw, (bx + 1) * kZBlock);
+                    for (int y = y0; y < y1; ++y) {
+                        const float* g = job.zSplat->Row(y);
+                        for (int x = bx * kZBlock; x < x1; ++x) {
+                            a = std::min(a, g[x]);
+                            b = std::max(b, g[x]);
+                        }
                     }
+                    lo[bx] = a * zs;
+                    hi[bx] = b * zs;
                 }
-                lo[bx] = a * zs;
-                hi[bx] = b * zs;
-            }
-        });
+            });
+        }
         float a = 1e30f, b = -1e30f;
         for (int k = 0; k < chunks; ++k) {
             const float* lo = zblocks + 2 * static_cast<std::size_t>(k) * zbw;
@@ -808,14 +816,41 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     } else {
         guides = NewPlanes(wl, hl);
     }
+    // Each guide's range per block, found as the guides are made (GridJob::zRanges), so
+    // that the grids need not read the guides once more for it.
+    const int zbw = (wl + kZBlock - 1) / kZBlock;
+    const std::size_t zRangeFloats =
+        2 * static_cast<std::size_t>((hl + kRowsPerChunk - 1) / kRowsPerChunk) * zbw;
+    float* zRanges = NewFloats(3 * zRangeFloats);
     auto makeGuides = [&](const Planes3& res) {
-        ForRows(hl, [&](int y, int) {
-            const float* r[3] = {res.c[0].Row(y), res.c[1].Row(y), res.c[2].Row(y)};
-            float* z[3] = {guides.c[0].Row(y), guides.c[1].Row(y), guides.c[2].Row(y)};
-            for (int x = 0; x < wl; ++x) {
-                const float l =
-                    lumWeight[0] * r[0][x] + lumWeight[1] * r[1][x] + lumWeight[2] * r[2][x];
-                for (int c = 0; c < 3; ++c) z[c][x] = own[c] * r[c][x] + shared[c] * l;
+        ForRowChunks(hl, [&](int y0, int y1, int) {
+            float* range[3];
+            for (int c = 0; c < 3; ++c) {
+                range[c] = zRanges + c * zRangeFloats +
+                           2 * static_cast<std::size_t>(y0 / kRowsPerChunk) * zbw;
+                std::fill_n(range[c], zbw, 1e30f);
+                std::fill_n(range[c] + zbw, zbw, -1e30f);
+            }
+            for (int y = y0; y < y1; ++y) {
+                const float* r[3] = {res.c[0].Row(y), res.c[1].Row(y), res.c[2].Row(y)};
+                float* z[3] = {guides.c[0].Row(y), guides.c[1].Row(y), guides.c[2].Row(y)};
+                for (int x = 0; x < wl; ++x) {
+                    const float l =
+                        lumWeight[0] * r[0][x] + lumWeight[1] * r[1][x] + lumWeight[2] * r[2][x];
+                    for (int c = 0; c < 3; ++c) z[c][x] = own[c] * r[c][x] + shared[c] * l;
+                }
+                for (int c = 0; c < 3; ++c) {
+                    for (int bx = 0; bx < zbw; ++bx) {
+                        float a = range[c][bx], b = range[c][zbw + bx];
+                        const int x1 = std::min(wl, (bx + 1) * kZBlock);
+                        for (int x = bx * kZBlock; x < x1; ++x) {
+                            a = std::min(a, z[c][x]);
+                            b = std::max(b, z[c][x]);
+                        }
+                        range[c][bx] = a;
+                        range[c][zbw + bx] = b;
+                    }
+                }
             }
         });
     };
@@ -832,6 +867,7 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
             job.values[0] = &lo.c[c];
             job.own[0] = &lo.c[c];
             job.zSplat = ranged ? &guides.c[c] : nullptr;
+            job.zRanges = zRanges + c * zRangeFloats;
             job.sigmaS = sigma / static_cast<float>(d);
             job.out[0] = &j.c[c];
             if (last) {
@@ -860,6 +896,7 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
         if (!last)
             makeGuides(j);
     }
+    m_ws.FreeFloats(zRanges);
     m_ws.FreePlanes(guides);  // no-ops for planes freed already or lying in a shared block
     if (d > 1)
         m_ws.FreePlanes(lo);
