@@ -206,8 +206,11 @@ private:
     float* GridBlock(std::size_t floats);
     void BoxDown(const Planes3& in, Planes3& lo, int d);
     int CleanReduction() const;
+    float SliceGuideSigma() const;
     // Makes out: full-size planes, some of which may lie in blocks that held its own working data.
     void Clean(const Planes3& input, Planes3& out);
+    void MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
+                         const float* shared, const float* lumWeight, Planes3& zs);
     void Gate(const Planes3& input, Planes3& base, const Plane& energy);
     // Accent stage (StageAccentImpl.h).
     void Accent(Planes3& s);

@@ -22,6 +22,9 @@ int CGlazeRun::EstimatePasses() const {
         const int reduced = CleanReduction() > 1 ? 1 : 0;
         const int k = m_s.cleanIterations;
         passes += reduced + 2 + k * 3 + (k - 1) + 1;
+        if (reduced != 0 && m_s.factors[0] + m_s.factors[1] + m_s.factors[2] > 0.0f) {
+            passes += 1;  // the last pass's guides
+        }
     }
     if (m_s.edgeAccent > 0) {
         // 14 loops in the first iteration (with the structure tensor and its flow field), 5 in

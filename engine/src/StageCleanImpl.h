@@ -34,6 +34,12 @@ constexpr float kVirtualRange = 3.0f;    // reflected pixels this far beyond the
 constexpr int kZBlock = 16;              // columns of a block of the guide whose range is kept
 constexpr float kCellPerSigma = 0.5f;    // spatial cell size in sigmas
 constexpr float kGuideLuminance = 0.3f;  // weight of the luminance in each channel's guide
+// The last pass's guide follows the input's own, smoothed with this sigma in pixels, where its
+// slope is well above kSharpGuideSlope thresholds per pixel (half way at that slope; times
+// 1 + strength).
+constexpr float kSharpGuideSigma = 2.0f;
+constexpr float kSharpGuideSlope = 0.15f;
+constexpr float kSharpGuideWeightSigma = 6.0f;  // the weight's blur, in pixels
 // What the gate restores is the input averaged along the line with this sigma, in pixels.
 constexpr float kGateRestoreSigma = 1.0f;
 // Below this gate gain even a residual of 25 levels comes back as less than half a level: the
@@ -262,6 +268,9 @@ struct CGlazeRun::GridJob {
     int nv = 3;                     // values per pixel: 3 without a guide, 1 with one
     const Plane* values[3] = {};    // what is averaged
     const Plane* zSplat = nullptr;  // the guide; null: none
+    // Optional, the size of zSplat: the guide the slice reads at instead (the grid is still
+    // splatted at zSplat).
+    const Plane* zSlice = nullptr;
     float zScale = 1.0f;
     float sigmaS = 1.0f;  // spatial sigma in pixels of the values
     // The result may be `down` times larger than the values: output pixel X sits at position
@@ -473,6 +482,13 @@ void CGlazeRun::GridFilter(const GridJob& job) {
             } else {
                 const float* vrow = RowSpan(*job.values[0], y, xa, n, vbuf[0], spare);
                 const float* zr = RowSpan(*job.zSplat, y, xa, n, zrow, spare);
+                if (job.zSlice != nullptr && y >= 0 && y < job.zSlice->height) {
+                    // The slice reads these rows of its own guide after the blur; fetched
+                    // with the splat's, they are in the cache there.
+                    const float* p = job.zSlice->Row(y);
+                    const int lo = std::max(0, xa), hi = std::min(job.zSlice->width, xa + n);
+                    for (int x = lo; x < hi; x += 16) __builtin_prefetch(p + x, 0, 2);
+                }
                 int lo = nz, hi = -1;
                 SplatRowZ(g0, sy, sbin, cxs, fxs, vrow, zr, zs, zlof, zmin, zmax, fy, n, lo, hi);
                 for (int k = ly; k <= ly + 1; ++k) {
@@ -640,8 +656,9 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                 const float py = posOf(y);
                 const int yl = static_cast<int>(std::floor(py));
                 const float fyl = py - static_cast<float>(yl);
-                const float* a = RowSpan(*job.zSplat, yl, gx0, gn, vbuf[0], spare);
-                const float* b = RowSpan(*job.zSplat, yl + 1, gx0, gn, vbuf[1], spare);
+                const Plane& zp = job.zSlice != nullptr ? *job.zSlice : *job.zSplat;
+                const float* a = RowSpan(zp, yl, gx0, gn, vbuf[0], spare);
+                const float* b = RowSpan(zp, yl + 1, gx0, gn, vbuf[1], spare);
                 float* zl = vbuf[2];
                 for (int j = 0; j < gn; ++j) zl[j] = zs * (a[j] + fyl * (b[j] - a[j]));
             }
@@ -855,11 +872,27 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
         });
     };
     makeGuides(j);
+    // The last pass reads the grid at the reduced guide brought back up, which is blurred where
+    // the guidance left an edge of a few thresholds soft: the grid then mixes both sides there.
+    // Where the input's own guide (lightly smoothed) has a slope, the slice reads at it instead;
+    // where the input is flat it reads at the guide, so flat regions stay flat. The smoothed
+    // guide has no detail the reduced copy cannot hold, so it is made there, and so is the
+    // weight, from its slope: both follow the input, not the reduction's phase. They live
+    // through the last pass, which writes the energy, so they take a block of their own.
+    const bool sharpGuide = ranged && d > 1;
+    Planes3 zs;
+    float* zsBlock = nullptr;
     for (int pass = 1; pass <= m_s.cleanIterations; ++pass) {
         const bool last = pass == m_s.cleanIterations;
         if (last && !jInE) {
             m_ws.FreePlanes(j);
             e = NewPlane(m_w, m_h);
+        }
+        if (last && sharpGuide) {
+            zsBlock = NewFloats(3 * jFloats);
+            for (int c = 0; c < 3; ++c)
+                zs.c[c] = reduced(zsBlock + static_cast<std::size_t>(c) * jFloats);
+            MakeSliceGuides(lo, guides, own, shared, lumWeight, zs);
         }
         for (int c = 0; c < 3; ++c) {
             GridJob job;
@@ -888,6 +921,8 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
                 job.q = 1.0f / (std::max(m_s.thresholds[c], 0.004f) * std::sqrt(3.0f));
                 job.energy = &e;
                 job.energyAdd = c > 0;
+                if (sharpGuide)
+                    job.zSlice = &zs.c[c];
             }
             GridFilter(job);
             if (last && d == 1)
@@ -896,12 +931,143 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
         if (!last)
             makeGuides(j);
     }
+    if (zsBlock != nullptr)
+        m_ws.FreeFloats(zsBlock);
     m_ws.FreeFloats(zRanges);
     m_ws.FreePlanes(guides);  // no-ops for planes freed already or lying in a shared block
     if (d > 1)
         m_ws.FreePlanes(lo);
     Gate(in, out, e);
     m_ws.FreePlane(e);
+}
+
+// The guides the last pass reads at (see Clean), on the reduced copy, written to zs: z = j +
+// w (g - j), j the guide, g the reduced input's guide smoothed so that, with the box and the
+// slice's bilinear reading, it is smoothed by kSharpGuideSigma at full size, and w = m / (1 + m),
+// m = (|grad g| / slope)^2 (the largest over the channels), blurred by kSharpGuideWeightSigma:
+// a weight that changes within a reduced pixel would move with the reduction's phase.
+// One loop over tall tiles that keep g and the weight in the grids' memory with the aprons the
+// slope and the weight's blur need, so that only the reduced input and the guide are read and
+// z written.
+// The guide's blur is linear: each row blurs the reduced input down its columns and mixes the
+// guides from that. Rows and columns outside the image repeat the border's.
+void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
+                                const float* shared, const float* lumWeight, Planes3& zs) {
+    const int wl = lo.c[0].width, hl = lo.c[0].height;
+    const float d = static_cast<float>(CleanReduction());
+    float taps[2 * kMaxFirRadius + 1] = {1.0f};
+    const float sigma = SliceGuideSigma();
+    const int r = sigma >= kMinBlurSigma ? GaussTaps(sigma, taps) : 0;
+    float wtaps[2 * kMaxFirRadius + 1] = {1.0f};
+    const float wsigma = kSharpGuideWeightSigma / (m_n * d);
+    const int rw = wsigma >= kMinBlurSigma ? GaussTaps(wsigma, wtaps) : 0;
+    // Slope per pixel of the original picture, also in a preview's sampled one. Stronger
+    // cleaning asks for flat regions: the input's guide then takes over at steep edges only.
+    const float slope = kSharpGuideSlope * (1.0f + static_cast<float>(m_s.cleanStrength));
+    const float k = 0.5f / (slope * m_n * d);
+    // Columns [ca, cb) of a span starting at xa are inside; the rest continues the edge values.
+    auto padEdges = [](float* row, int xa, int ca, int cb, int wide) {
+        for (int j = 0; j < ca - xa; ++j) row[j] = row[ca - xa];
+        for (int j = cb - xa; j < wide; ++j) row[j] = row[cb - 1 - xa];
+    };
+    constexpr int kTall = 64;  // rows of a tile: the aprons cost (64 + 2 rw + 2) / 64
+    const int across = (wl + kOutputTile - 1) / kOutputTile, down = (hl + kTall - 1) / kTall;
+    const int tileW = std::min(wl, kOutputTile);
+    const std::size_t sstride = (static_cast<std::size_t>(tileW) + 2 * rw + 2 + 15) & ~std::size_t{15};
+    const int sRows = kTall + 2 * rw + 2, wRows = kTall + 2 * rw;
+    const std::size_t perThread = sstride * (3 * static_cast<std::size_t>(sRows) + wRows);
+    // The grids' memory is free until the pass reads these guides, and already touched.
+    float* sbuf = GridBlock(perThread * static_cast<std::size_t>(m_team.Threads()));
+    Check(m_team.ParallelFor(across * down, [&](int tile, int thread) {
+        const int x0 = (tile % across) * kOutputTile, x1 = std::min(wl, x0 + kOutputTile);
+        const int y0 = (tile / across) * kTall, y1 = std::min(hl, y0 + kTall);
+        const int n = x1 - x0;
+        // g over rows [gy0, gy1] and columns [sa, sb), made from the reduced input's columns
+        // [ca, cb), the part inside of [xa, xa + wide); the weight over rows [wy0, wy1].
+        const int wy0 = std::max(0, y0 - rw), wy1 = std::min(hl - 1, y1 - 1 + rw);
+        const int gy0 = std::max(0, wy0 - 1), gy1 = std::min(hl - 1, wy1 + 1);
+        const int sa = std::max(0, x0 - rw - 1), sb = std::min(wl, x1 + rw + 1), sn = sb - sa;
+        const int xa = sa - r, wide = sn + 2 * r;
+        const int ca = std::max(0, xa), cb = std::min(wl, sb + r);
+        float* v[3] = {Scratch(thread, 0), Scratch(thread, 1), Scratch(thread, 2)};
+        float* lum = Scratch(thread, 3);
+        float* g = Scratch(thread, 4);
+        float* raw = Scratch(thread, 5);
+        float* wt = Scratch(thread, 6);
+        float* buf = sbuf + perThread * static_cast<std::size_t>(thread);
+        // Row y of g's channel c and of the weight blurred across (column x at x - sa).
+        auto grow = [&](int c, int y) {
+            return buf + static_cast<std::size_t>((y - gy0) * 3 + c) * sstride;
+        };
+        float* wbuf = buf + 3 * static_cast<std::size_t>(sRows) * sstride;
+        auto wrow = [&](int y) { return wbuf + static_cast<std::size_t>(y - wy0) * sstride; };
+        const float* rows[2 * kMaxFirRadius + 1];
+        for (int y = gy0; y <= gy1; ++y) {
+            for (int c = 0; c < 3; ++c) {
+                for (int t = 0; t <= 2 * r; ++t)
+                    rows[t] = lo.c[c].Row(std::clamp(y + t - r, 0, hl - 1)) + ca;
+                m_k.firV(rows, taps, 2 * r + 1, v[c] + (ca - xa), cb - ca);
+                padEdges(v[c], xa, ca, cb, wide);
+            }
+            for (int j = 0; j < wide; ++j)
+                lum[j] = lumWeight[0] * v[0][j] + lumWeight[1] * v[1][j] + lumWeight[2] * v[2][j];
+            for (int c = 0; c < 3; ++c) {
+                for (int j = 0; j < wide; ++j) g[j] = own[c] * v[c][j] + shared[c] * lum[j];
+                m_k.firH(g, taps, 2 * r + 1, grow(c, y), sn);
+            }
+        }
+        // The weight over columns [wa, wb), continued by its edge values to [x0 - rw, x1 + rw).
+        const int wa = std::max(0, x0 - rw), wb = std::min(wl, x1 + rw), wx = x0 - rw;
+        // Columns [ia, ib) have both neighbours inside; the image's first and last clamp.
+        const int ia = std::max(wa, 1), ib = std::min(wb, wl - 1);
+        for (int y = wy0; y <= wy1; ++y) {
+            float* __restrict o = raw + (wa - wx);
+            for (int c = 0; c < 3; ++c) {
+                const float* __restrict s0 = grow(c, std::max(0, y - 1));
+                const float* __restrict s1 = grow(c, y);
+                const float* __restrict s2 = grow(c, std::min(hl - 1, y + 1));
+                auto slope2 = [&](int x) {
+                    const float gx =
+                        k * (s1[std::min(wl - 1, x + 1) - sa] - s1[std::max(0, x - 1) - sa]);
+                    const float gy = k * (s2[x - sa] - s0[x - sa]);
+                    return gx * gx + gy * gy;
+                };
+                const int left = std::min(ia, wb);
+                for (int x = wa; x < left; ++x)
+                    o[x - wa] = c == 0 ? slope2(x) : std::max(o[x - wa], slope2(x));
+                for (int x = ia; x < ib; ++x) {
+                    const float gx = k * (s1[x + 1 - sa] - s1[x - 1 - sa]);
+                    const float gy = k * (s2[x - sa] - s0[x - sa]);
+                    const float m = gx * gx + gy * gy;
+                    o[x - wa] = c == 0 ? m : std::max(o[x - wa], m);
+                }
+                for (int x = std::max(ib, left); x < wb; ++x)
+                    o[x - wa] = c == 0 ? slope2(x) : std::max(o[x - wa], slope2(x));
+            }
+            for (int x = 0; x < wb - wa; ++x) o[x] = o[x] / (1.0f + o[x]);
+            padEdges(raw, wx, wa, wb, n + 2 * rw);
+            m_k.firH(raw, wtaps, 2 * rw + 1, wrow(y), n);
+        }
+        for (int y = y0; y < y1; ++y) {
+            for (int t = 0; t <= 2 * rw; ++t) rows[t] = wrow(std::clamp(y + t - rw, 0, hl - 1));
+            m_k.firV(rows, wtaps, 2 * rw + 1, wt, n);
+            for (int c = 0; c < 3; ++c) {
+                const float* jr = guides.c[c].Row(y) + x0;
+                const float* gr = grow(c, y) + (x0 - sa);
+                float* z = zs.c[c].Row(y) + x0;
+                for (int x = 0; x < n; ++x) z[x] = jr[x] + wt[x] * (gr[x] - jr[x]);
+            }
+        }
+    }));
+}
+
+// The blur of the last pass's smoothed guide on the reduced copy, in its pixels. Variances at
+// full size: the box's (d^2 - 1) / 12 and the slice's tent's d^2 / 6 are part of it.
+float CGlazeRun::SliceGuideSigma() const {
+    const float d = static_cast<float>(CleanReduction());
+    const float full = kSharpGuideSigma / m_n;
+    const float rest = full * full - (d * d - 1.0f) / 12.0f - d * d / 6.0f;
+    return rest > 0.0f ? std::sqrt(rest) / d : 0.0f;
 }
 
 // The box reduction of the clean stage's guidance passes: the grid's cells are half a sigma
