@@ -878,8 +878,12 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     // where the input is flat it reads at the guide, so flat regions stay flat. The smoothed
     // guide has no detail the reduced copy cannot hold, so it is made there, and so is the
     // weight, from its slope: both follow the input, not the reduction's phase. They live
-    // through the last pass, which writes the energy, so they take a block of their own.
+    // through the last pass, which writes the energy. The first two channels' lie in the
+    // second channel's result block, which is written only after the first channel is done;
+    // then the second channel's moves to the first channel's box copy, dead by then. Only the
+    // third channel's takes fresh memory: everything touched is in use while it is sliced.
     const bool sharpGuide = ranged && d > 1;
+    const bool zsInOut = sharpGuide && 2 * jFloats <= planeFloats;
     Planes3 zs;
     float* zsBlock = nullptr;
     for (int pass = 1; pass <= m_s.cleanIterations; ++pass) {
@@ -889,9 +893,17 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
             e = NewPlane(m_w, m_h);
         }
         if (last && sharpGuide) {
-            zsBlock = NewFloats(3 * jFloats);
-            for (int c = 0; c < 3; ++c)
-                zs.c[c] = reduced(zsBlock + static_cast<std::size_t>(c) * jFloats);
+            if (zsInOut) {
+                out.c[1] = NewPlane(m_w, m_h);
+                zs.c[0] = reduced(out.c[1].data);
+                zs.c[1] = reduced(out.c[1].data + jFloats);
+                zsBlock = NewFloats(jFloats);
+                zs.c[2] = reduced(zsBlock);
+            } else {
+                zsBlock = NewFloats(3 * jFloats);
+                for (int c = 0; c < 3; ++c)
+                    zs.c[c] = reduced(zsBlock + static_cast<std::size_t>(c) * jFloats);
+            }
             MakeSliceGuides(lo, guides, own, shared, lumWeight, zs);
         }
         for (int c = 0; c < 3; ++c) {
@@ -912,8 +924,17 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
                     out.c[c].width = m_w;
                     out.c[c].height = m_h;
                     out.c[c].stride = static_cast<std::ptrdiff_t>(CWorkspace::PlaneStride(m_w));
-                } else {
+                } else if (!(zsInOut && c == 1)) {
                     out.c[c] = NewPlane(m_w, m_h);
+                }
+                if (zsInOut && c == 1) {
+                    // The first channel's box copy is dead; its rows take this guide, which
+                    // would otherwise be overwritten by this channel's result.
+                    Plane moved = lo.c[0];
+                    const std::size_t rowBytes = sizeof(float) * static_cast<std::size_t>(wl);
+                    for (int y = 0; y < hl; ++y)
+                        std::memcpy(moved.Row(y), zs.c[1].Row(y), rowBytes);
+                    zs.c[1] = moved;
                 }
                 job.out[0] = &out.c[c];
                 job.down = d;
