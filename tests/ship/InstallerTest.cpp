@@ -207,13 +207,15 @@ void RegisterPdfViewer(const std::string& record) {
     }
 }
 
-// The first line of a file once it exists (waiting up to ten seconds), without its line end.
+// The first line of a file once it has one (waiting up to thirty seconds: on a loaded machine
+// starting the viewer's shell takes a while), without its line end.
 std::string FirstLineWhenWritten(const std::string& path) {
-    for (int i = 0; i < 100 && !Exists(path); ++i) {
+    std::string text;
+    for (int i = 0; i < 300; ++i) {
+        text = Exists(path) ? ReadAll(path) : std::string();
+        if (text.find_first_of("\r\n") != std::string::npos) break;
         ::Sleep(100);
     }
-    ::Sleep(200);  // written by then
-    std::string text = ReadAll(path);
     text = text.substr(0, text.find_first_of("\r\n"));
     while (!text.empty() && text.back() == ' ') {
         text.pop_back();
