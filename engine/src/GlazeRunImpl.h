@@ -192,26 +192,33 @@ private:
     }
 
     int EstimatePasses() const;
+    // Whether the stages read the host's rows where they need the input, instead of planes
+    // of it: with a reduced clean stage only its box reduction, the last pass's slice, the
+    // gate and the texture's luminance read the input, all before the output is written.
+    bool ReadsHostRows() const { return m_s.cleanIterations > 0 && CleanReduction() > 1; }
+    void InputSpan(int y, int x0, int n, float* const out[3]) const;
     void ReadInput(Planes3& rgb);
     // dst = Gauss(src) with the border continued by its edge value; dst may be src; tmp is a
     // spare plane of the same size.
     void Gauss(const Plane& src, Plane& dst, float sigma, Plane& tmp);
     void GaussFir(const Plane& src, Plane& dst, float sigma, Plane& tmp);
     void GaussIir(const Plane& src, Plane& dst, float sigma);
-    void Luminance(const Planes3& src, Plane& dst);
+    // src null: the host's rows.
+    void Luminance(const Planes3* src, Plane& dst);
 
     // Clean stage (StageCleanImpl.h).
     struct GridJob;
     void GridFilter(const GridJob& job);
     float* GridBlock(std::size_t floats);
-    void BoxDown(const Planes3& in, Planes3& lo, int d);
+    // in null (here and below): the host's rows.
+    void BoxDown(const Planes3* in, Planes3& lo, int d);
     int CleanReduction() const;
     float SliceGuideSigma() const;
     // Makes out: full-size planes, some of which may lie in blocks that held its own working data.
-    void Clean(const Planes3& input, Planes3& out);
+    void Clean(const Planes3* input, Planes3& out);
     void MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
                          const float* shared, const float* lumWeight, Planes3& zs);
-    void Gate(const Planes3& input, Planes3& base, const Plane& energy);
+    void Gate(const Planes3* input, Planes3& base, const Plane& energy);
     // Accent stage (StageAccentImpl.h).
     void Accent(Planes3& s);
     // Texture band and output (StageOutputImpl.h).
@@ -233,32 +240,40 @@ private:
     std::size_t m_gridFloats = 0;
 };
 
-void CGlazeRun::ReadInput(Planes3& rgb) {
-    const bool wide = m_image.pixelFormat == VWGLAZE_FORMAT_RGB16;
-    ForRows(m_h, [&](int y, int) {
-        const auto* row = static_cast<const unsigned char*>(m_image.srcData) +
-                          static_cast<std::ptrdiff_t>(y) * m_image.srcRowBytes;
-        float* r = rgb.c[0].Row(y);
-        float* g = rgb.c[1].Row(y);
-        float* b = rgb.c[2].Row(y);
-        if (wide) {
-            const float scale = 1.0f / VWGLAZE_RGB16_MAX;
-            for (int x = 0; x < m_w; ++x) {
-                uint16_t v[3];
-                std::memcpy(v, row + 6 * static_cast<std::ptrdiff_t>(x), sizeof v);
-                r[x] = std::min(1.0f, v[0] * scale);
-                g[x] = std::min(1.0f, v[1] * scale);
-                b[x] = std::min(1.0f, v[2] * scale);
-            }
-        } else {
-            constexpr float scale = 1.0f / 255.0f;
-            for (int x = 0; x < m_w; ++x) {
-                const unsigned char* p = row + 3 * static_cast<std::ptrdiff_t>(x);
-                r[x] = p[0] * scale;
-                g[x] = p[1] * scale;
-                b[x] = p[2] * scale;
+// Columns [x0, x0 + n) of the host's row y, as 0..1 floats: channel c into out[c] where that
+// is not null.
+void CGlazeRun::InputSpan(int y, int x0, int n, float* const out[3]) const {
+    const auto* row = static_cast<const unsigned char*>(m_image.srcData) +
+                      static_cast<std::ptrdiff_t>(y) * m_image.srcRowBytes;
+    if (m_image.pixelFormat == VWGLAZE_FORMAT_RGB16) {
+        const float scale = 1.0f / VWGLAZE_RGB16_MAX;
+        row += 6 * static_cast<std::ptrdiff_t>(x0);
+        for (int c = 0; c < 3; ++c) {
+            float* o = out[c];
+            if (o == nullptr)
+                continue;
+            for (int x = 0; x < n; ++x) {
+                uint16_t v;
+                std::memcpy(&v, row + 6 * static_cast<std::ptrdiff_t>(x) + 2 * c, sizeof v);
+                o[x] = std::min(1.0f, v * scale);
             }
         }
+    } else {
+        constexpr float scale = 1.0f / 255.0f;
+        row += 3 * static_cast<std::ptrdiff_t>(x0);
+        for (int c = 0; c < 3; ++c) {
+            float* o = out[c];
+            if (o == nullptr)
+                continue;
+            for (int x = 0; x < n; ++x) o[x] = row[3 * static_cast<std::ptrdiff_t>(x) + c] * scale;
+        }
+    }
+}
+
+void CGlazeRun::ReadInput(Planes3& rgb) {
+    ForRows(m_h, [&](int y, int) {
+        float* const out[3] = {rgb.c[0].Row(y), rgb.c[1].Row(y), rgb.c[2].Row(y)};
+        InputSpan(y, 0, m_w, out);
     });
 }
 
@@ -341,15 +356,24 @@ void CGlazeRun::GaussIir(const Plane& src, Plane& plane, float sigma) {
     });
 }
 
-void CGlazeRun::Luminance(const Planes3& src, Plane& dst) {
+void LumRow(const float* r, const float* g, const float* b, float* o, int n) {
+    for (int x = 0; x < n; ++x) {
+        o[x] = kLumR * r[x] + kLumG * g[x] + kLumB * b[x];
+    }
+}
+
+void CGlazeRun::Luminance(const Planes3* src, Plane& dst) {
     const int w = dst.width;
-    ForRows(dst.height, [&](int y, int) {
-        const float* r = src.c[0].Row(y);
-        const float* g = src.c[1].Row(y);
-        const float* b = src.c[2].Row(y);
-        float* o = dst.Row(y);
-        for (int x = 0; x < w; ++x) {
-            o[x] = kLumR * r[x] + kLumG * g[x] + kLumB * b[x];
+    ForRows(dst.height, [&](int y, int thread) {
+        if (src != nullptr) {
+            LumRow(src->c[0].Row(y), src->c[1].Row(y), src->c[2].Row(y), dst.Row(y), w);
+            return;
+        }
+        float* const rgb[3] = {Scratch(thread, 0), Scratch(thread, 1), Scratch(thread, 2)};
+        for (int x0 = 0; x0 < w; x0 += kOutputTile) {
+            const int n = std::min(kOutputTile, w - x0);
+            InputSpan(y, x0, n, rgb);
+            LumRow(rgb[0], rgb[1], rgb[2], dst.Row(y) + x0, n);
         }
     });
 }

@@ -15,7 +15,7 @@ namespace {
 // The number of parallel loops Run will make, for the progress total; it follows the stages
 // loop for loop (a Gaussian is 2, a grid filter 1, and 2 with a guide whose ranges it finds).
 int CGlazeRun::EstimatePasses() const {
-    int passes = 2;  // input and output
+    int passes = ReadsHostRows() ? 1 : 2;  // input planes (where made) and output
     if (m_s.cleanIterations > 0) {
         // Box reduction, the seed and its guides, per guided pass three grids (their guides'
         // ranges come with the guides) and the next guides, and the gate.
@@ -47,22 +47,30 @@ int32_t CGlazeRun::Run() {
         ~std::size_t{15};
     m_scratch =
         NewFloats(m_scratchStride * kScratchRows * static_cast<std::size_t>(m_team.Threads()));
-    // Everything that reads the source runs before Output writes the destination.
-    Planes3 in = NewPlanes(m_w, m_h);
-    ReadInput(in);
+    // Everything that reads the source runs before Output writes the destination, which may
+    // be the same buffer. A reduced clean stage and the texture read the host's rows directly,
+    // where they need the input: fresh host memory costs a page fault per page, and three
+    // float planes of the input are the largest part of a run's.
+    const bool direct = ReadsHostRows();
+    Planes3 in;
+    if (!direct) {
+        in = NewPlanes(m_w, m_h);
+        ReadInput(in);
+    }
+    const Planes3* input = direct ? nullptr : &in;
     const bool clean = m_s.cleanIterations > 0;
     const bool texture = m_s.textureStrength > 0.0f;
     Planes3 s = in;
     if (clean) {
         s = Planes3{};
-        Clean(in, s);  // makes s
+        Clean(input, s);  // makes s
     }
     Plane tex;
     if (texture) {
         // The image's own texture, from the input's luminance.
         Plane lum = NewPlane(m_w, m_h);
         tex = NewPlane(m_w, m_h);
-        Luminance(in, lum);
+        Luminance(input, lum);
         TextureBase(lum, tex);
         float gain = m_s.textureStrength;
         const float size = m_s.textureSize / m_n;

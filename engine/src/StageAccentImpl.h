@@ -60,7 +60,7 @@ void CGlazeRun::Accent(Planes3& s) {
     }
     for (int it = 0; it < m_s.edgeAccent; ++it) {
         if (it == 0) {
-            Luminance(s, lum);
+            Luminance(&s, lum);
             Gauss(lum, lum, re, tmp);
         } else {
             Gauss(next, lum, re, tmp);

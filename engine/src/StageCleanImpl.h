@@ -278,6 +278,7 @@ struct CGlazeRun::GridJob {
     // interpolated there, continued by odd reflection.
     int down = 1;
     const Plane* own[3] = {};  // output size: kept where the grid is empty
+    int ownInput = -1;         // or this channel of the host's rows (one value, down > 1)
     Plane* out[3] = {};        // the result; no input plane
     Plane* energy = nullptr;   // optional: (q (own - out))^2, added over channels
     float q = 0.0f;
@@ -642,7 +643,15 @@ void CGlazeRun::GridFilter(const GridJob& job) {
             }
             for (int v = 0; v < nv; ++v) {
                 sa.out[v] = job.out[v]->Row(y) + px0;
-                sa.own[v] = job.own[v]->Row(y) + px0;
+                if (job.ownInput >= 0) {
+                    // zrow holds the guide only where the output is not larger.
+                    float* own[3] = {};
+                    own[job.ownInput] = zrow;
+                    InputSpan(y, px0, m, own);
+                    sa.own[v] = zrow;
+                } else {
+                    sa.own[v] = job.own[v]->Row(y) + px0;
+                }
             }
             sa.energy = job.energy != nullptr ? job.energy->Row(y) + px0 : nullptr;
             if (nv == 3) {
@@ -695,21 +704,60 @@ float* CGlazeRun::GridBlock(std::size_t floats) {
     return m_grid;
 }
 
-// 2 x 2 or 4 x 4 box averages of the input; blocks that reach past the border are completed
-// by odd reflection, so each average sits at its block's centre even on a ramp.
-void CGlazeRun::BoxDown(const Planes3& in, Planes3& lo, int d) {
+// 2 x 2 or 4 x 4 box averages of the input (the host's rows where in is null); blocks that
+// reach past the border are completed by odd reflection, so each average sits at its block's
+// centre even on a ramp.
+void CGlazeRun::BoxDown(const Planes3* in, Planes3& lo, int d) {
+    constexpr int kMaxRows = 8;  // rows a reduced row reads: d inside, or the last and mirrors
     const int wl = lo.c[0].width;
     const float norm = 1.0f / static_cast<float>(d * d);
     const int fullCols = m_w / d;
-    ForRows(lo.c[0].height, [&](int yl, int) {
+    // Without planes each thread converts the rows a reduced row reads, one channel at a time.
+    const std::size_t rowStride = CWorkspace::PlaneStride(m_w);
+    float* rowBuf = in != nullptr ? nullptr
+                                  : NewFloats(kMaxRows * rowStride *
+                                              static_cast<std::size_t>(m_team.Threads()));
+    ForRows(lo.c[0].height, [&](int yl, int thread) {
+        int ys[kMaxRows];
+        int nrows = 0;
+        auto need = [&](int y) {
+            if (std::find(ys, ys + nrows, y) == ys + nrows && nrows < kMaxRows)
+                ys[nrows++] = y;
+        };
+        if (in == nullptr) {
+            for (int k = 0; k < d; ++k) {
+                const int yy = yl * d + k;
+                if (yy < m_h) {
+                    need(yy);
+                } else {
+                    need(m_h - 1);
+                    need(Mirror(yy, m_h));
+                }
+            }
+        }
+        float* own = rowBuf != nullptr
+                         ? rowBuf + static_cast<std::size_t>(thread) * kMaxRows * rowStride
+                         : nullptr;
         for (int c = 0; c < 3; ++c) {
-            const Plane& p = in.c[c];
+            if (in == nullptr) {
+                for (int i = 0; i < nrows; ++i) {
+                    float* out[3] = {};
+                    out[c] = own + static_cast<std::size_t>(i) * rowStride;
+                    InputSpan(ys[i], 0, m_w, out);
+                }
+            }
+            auto row = [&](int y) -> const float* {
+                if (in != nullptr)
+                    return in->c[c].Row(y);
+                const int i = static_cast<int>(std::find(ys, ys + nrows, y) - ys);
+                return own + static_cast<std::size_t>(i) * rowStride;
+            };
             float* o = lo.c[c].Row(yl);
             const bool inside = (yl + 1) * d <= m_h;
             if (inside) {
                 if (d == 2) {
-                    const float* r0 = p.Row(2 * yl);
-                    const float* r1 = p.Row(2 * yl + 1);
+                    const float* r0 = row(2 * yl);
+                    const float* r1 = row(2 * yl + 1);
                     for (int x = 0; x < fullCols; ++x) {
                         o[x] = norm * ((r0[2 * x] + r0[2 * x + 1]) + (r1[2 * x] + r1[2 * x + 1]));
                     }
@@ -717,7 +765,7 @@ void CGlazeRun::BoxDown(const Planes3& in, Planes3& lo, int d) {
                     for (int x = 0; x < fullCols; ++x) {
                         float s = 0.0f;
                         for (int k = 0; k < d; ++k) {
-                            const float* r = p.Row(yl * d + k) + x * d;
+                            const float* r = row(yl * d + k) + x * d;
                             for (int j = 0; j < d; ++j) s += r[j];
                         }
                         o[x] = norm * s;
@@ -731,7 +779,7 @@ void CGlazeRun::BoxDown(const Planes3& in, Planes3& lo, int d) {
                     for (int j = 0; j < d; ++j) {
                         const int xx = x * d + j, yy = yl * d + k;
                         auto at = [&](int xi, int yi) {
-                            const float* r = p.Row(yi);
+                            const float* r = row(yi);
                             return xi < m_w ? r[xi] : 2.0f * r[m_w - 1] - r[Mirror(xi, m_w)];
                         };
                         s += yy < m_h ? at(xx, yy)
@@ -742,6 +790,8 @@ void CGlazeRun::BoxDown(const Planes3& in, Planes3& lo, int d) {
             }
         }
     });
+    if (rowBuf != nullptr)
+        m_ws.FreeFloats(rowBuf);
 }
 
 // Rolling guidance: a Gaussian seed forgets every structure smaller than the radius, then each
@@ -752,7 +802,7 @@ void CGlazeRun::BoxDown(const Planes3& in, Planes3& lo, int d) {
 // input's own z, so edges keep the input's position and sharpness. The residual gate, which
 // reads all three channels, brings back strong small detail and colour edges of equal
 // luminance.
-void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
+void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     const float sigma = std::max(0.5f, m_s.cleanRadius / m_n);
     const int d = CleanReduction();
     const int wl = (m_w + d - 1) / d, hl = (m_h + d - 1) / d;
@@ -776,7 +826,7 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     };
     const bool early = d > 1 && 4 * jFloats >= planeFloats;
     float* earlyBlock = early ? NewFloats(4 * jFloats) : nullptr;
-    Planes3 lo = in;
+    Planes3 lo = d > 1 ? Planes3{} : *in;
     if (d > 1) {
         if (early) {
             lo.c[0] = reduced(earlyBlock);
@@ -938,7 +988,10 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
                 }
                 job.out[0] = &out.c[c];
                 job.down = d;
-                job.own[0] = &in.c[c];
+                if (in != nullptr)
+                    job.own[0] = &in->c[c];
+                else
+                    job.ownInput = c;
                 job.q = 1.0f / (std::max(m_s.thresholds[c], 0.004f) * std::sqrt(3.0f));
                 job.energy = &e;
                 job.energyAdd = c > 0;
@@ -958,7 +1011,7 @@ void CGlazeRun::Clean(const Planes3& in, Planes3& out) {
     m_ws.FreePlanes(guides);  // no-ops for planes freed already or lying in a shared block
     if (d > 1)
         m_ws.FreePlanes(lo);
-    Gate(in, out, e);
+    Gate(in, out, e);  // the stage's last read of the input
     m_ws.FreePlane(e);
 }
 
@@ -1116,7 +1169,7 @@ int CGlazeRun::CleanReduction() const {
 // energy won (a Gaussian of sigma 1 px along it): an edge or a line is the same along its own
 // direction, so it comes back as sharp as it is, without the noise and grain beside it.
 // e holds the residual's energy per pixel; each tile works in scratch rows with aprons.
-void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
+void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
     float taps[2 * kMaxFirRadius + 1];
     const int rb = GaussTaps(std::max(0.3f, kGateSigma / m_n), taps);  // <= kMaxGateBlur
     // The lines: lattice steps and the Gaussian weights of their taps.
@@ -1167,9 +1220,25 @@ void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
         proto.k[d] = restoreK[d];
         proto.taps[d] = restoreTaps[d] + restoreK[d];
     }
+    // Without planes, the input's rows that the restore reads, over the columns it reads, in
+    // a ring of rows per channel and thread in the grids' memory (done with by now).
+    constexpr int kReach = 2 * kMaxGateRestore, kRing = 2 * kReach + 1;
+    const std::size_t ringStride =
+        (static_cast<std::size_t>(std::min(m_w, kOutputTile)) + 2 * kReach + 15) & ~std::size_t{15};
+    const std::size_t ringFloats = 3 * kRing * ringStride;
+    float* rings = in != nullptr
+                       ? nullptr
+                       : GridBlock(ringFloats * static_cast<std::size_t>(m_team.Threads()));
     ForTiles(m_w, m_h, [&](int x0, int x1, int y0, int y1, int thread) {
         const int n = x1 - x0, wide = n + 2 * reach;
         GateRestoreArgs ra = proto;
+        const int ca = std::max(0, x0 - kReach), cb = std::min(m_w, x1 + kReach);
+        float* ring = rings != nullptr ? rings + ringFloats * static_cast<std::size_t>(thread)
+                                       : nullptr;
+        auto ringRow = [&](int c, int y) {
+            return ring + static_cast<std::size_t>(c * kRing + y % kRing) * ringStride;
+        };
+        int converted = -1;  // rows up to this one are in the ring, as far as it reaches
         // Rows [y0 - reach - rb, y1 + reach + rb) blurred across into slots 0.., then down into
         // the slots after them: blurred row y0 - reach + k is slot `pooled + k`, column j is
         // x0 - reach + j.
@@ -1217,13 +1286,25 @@ void CGlazeRun::Gate(const Planes3& in, Planes3& base, const Plane& e) {
                 const float v = g[x] * (1.0f + kGateLineBonus * line * line);
                 g[x] = v * v;  // RMS^4 against knee^4
             }
-            // Rows of the input along the lines, clamped into the image.
+            // Rows of the input along the lines, clamped into the image. From the ring they
+            // start at column ca, and the kernel's columns count from there.
+            if (in == nullptr) {
+                const int top = std::min(m_h - 1, y + kReach);
+                for (int yy = std::max(converted + 1, std::max(0, y - kReach)); yy <= top; ++yy) {
+                    float* const rgb[3] = {ringRow(0, yy), ringRow(1, yy), ringRow(2, yy)};
+                    InputSpan(yy, ca, cb - ca, rgb);
+                }
+                converted = std::max(converted, top);
+            }
             for (int c = 0; c < 3; ++c) {
-                for (int j = -2 * kMaxGateRestore; j <= 2 * kMaxGateRestore; ++j)
-                    ra.rows[c][j + 2 * kMaxGateRestore] = in.c[c].Row(std::clamp(y + j, 0, m_h - 1));
+                for (int j = -kReach; j <= kReach; ++j) {
+                    const int yy = std::clamp(y + j, 0, m_h - 1);
+                    ra.rows[c][j + kReach] = in != nullptr ? in->c[c].Row(yy) : ringRow(c, yy);
+                }
                 ra.base[c] = base.c[c].Row(y) + x0;
             }
-            ra.x0 = x0;
+            ra.x0 = in != nullptr ? x0 : x0 - ca;
+            ra.width = in != nullptr ? m_w : cb - ca;
             ra.n = n;
             m_k.gateRestore(ra);
         }
