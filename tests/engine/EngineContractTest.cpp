@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE__)
@@ -288,6 +291,90 @@ TEST(EngineContract, OutputIsIdenticalForAnyThreadCount) {
         Image many(1100, 70, VWGLAZE_FORMAT_RGB16);
         ASSERT_EQ(vgtest::Run(src, many, p, 1, threads), VWGLAZE_DONE);
         EXPECT_EQ(many.bytes, one.bytes) << threads << " threads";
+    }
+}
+
+namespace {
+// Host memory that records the largest total held at once and the blocks of at least one
+// full plane (4 bytes per pixel): each of those costs a page fault per page in a host that
+// gives fresh memory per call, as much as a filter pass.
+struct MeteringHost {
+    std::size_t planeBytes = 0, held = 0, peak = 0;
+    int planeBlocks = 0;
+    std::vector<std::pair<void*, std::size_t>> blocks;
+    static void* Alloc(uint32_t size, void* context) {
+        auto* self = static_cast<MeteringHost*>(context);
+        void* p = std::malloc(size);
+        self->blocks.emplace_back(p, size);
+        self->held += size;
+        self->peak = std::max(self->peak, self->held);
+        self->planeBlocks += size >= self->planeBytes ? 1 : 0;
+        return p;
+    }
+    static void Free(void* block, void* context) {
+        auto* self = static_cast<MeteringHost*>(context);
+        for (auto it = self->blocks.begin(); it != self->blocks.end(); ++it) {
+            if (it->first == block) {
+                self->held -= it->second;
+                self->blocks.erase(it);
+                break;
+            }
+        }
+        std::free(block);
+    }
+};
+}  // namespace
+
+TEST(EngineContract, AsksTheHostForNoMorePlanesThanItNeeds) {
+    // The bounds are what the engine takes now (defaults 5.38 planes at most, 4 blocks;
+    // maximum 12.59 and 12), with a little room for grid tiles: a change that adds a working
+    // plane shows here. 2 threads, whose grids and rows come on top.
+    UserParams maximum;
+    maximum.cleanStrength = 8;
+    maximum.cleanRadius = 25;
+    maximum.cleanThreshold = 1.5;
+    maximum.edgeSharpness = 3;
+    maximum.edgeRadius = 4;
+    maximum.edgeAccent = 5;
+    maximum.textureStrength = 1;
+    maximum.textureBoost = 4;
+    maximum.textureSize = 6;
+    struct Case {
+        const char* name;
+        UserParams p;
+        int format;
+        double peakPlanes;  // the most held at once, in full planes
+        int planeBlocks;    // blocks of a full plane or more
+    };
+    const Case cases[] = {
+        {"defaults", UserParams(), VWGLAZE_FORMAT_RGB8, 5.5, 4},
+        {"defaults 16-bit", UserParams(), VWGLAZE_FORMAT_RGB16, 5.5, 4},
+        {"maximum", maximum, VWGLAZE_FORMAT_RGB8, 12.75, 12},
+    };
+    const int w = 1024, h = 768;
+    for (const Case& c : cases) {
+        const Image src = vgtest::NoiseImage(w, h, c.format, 31);
+        Image dst(w, h, c.format);
+        CountingHost unused;
+        EngineImage im = vgtest::Record(src, dst, unused);
+        MeteringHost host;
+        host.planeBytes = static_cast<std::size_t>(w) * h * sizeof(float);
+        im.allocProc = &MeteringHost::Alloc;
+        im.freeProc = &MeteringHost::Free;
+        im.hostContext = &host;
+        const EngineArgs a = MakeEngineArgs(c.p);
+        vg::RunOptions options;
+        options.threads = 2;
+        ASSERT_EQ(vg::GlazeRGB(options, &im, a.mode, a.cleanStrength, a.channelThresholds,
+                               a.cleanRadius, a.channelFactors, a.edgeRadius, a.edgeSharpness,
+                               a.edgeAccent, a.constant, a.textureStrength, a.textureInvBoost,
+                               a.textureSize),
+                  VWGLAZE_DONE)
+            << c.name;
+        const double peak = static_cast<double>(host.peak) / static_cast<double>(host.planeBytes);
+        EXPECT_LE(peak, c.peakPlanes) << c.name;
+        EXPECT_LE(host.planeBlocks, c.planeBlocks) << c.name;
+        EXPECT_EQ(host.held, 0u) << c.name;
     }
 }
 
