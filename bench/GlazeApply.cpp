@@ -1,6 +1,7 @@
 // Filters one image file with the engine and writes the result: for looking at the look.
 // glaze_apply IN OUT [name=value ...] with the plug-in's nine parameter names, plus step=n
-// (filters a 1/n point-decimated copy, like the dialog's preview) and bits=16.
+// (filters a 1/n point-decimated copy, like the dialog's preview) and bits=16 (with keep16=1 the
+// result is written as it is, 0..32768, for formats that hold 16 bits: for comparing builds).
 #include "plugin/EngineCall.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kParamCount; ++i) p[ParamInfoAt(i).field] = GetParam(params, i);
     p["step"] = 1;
     p["bits"] = 8;
+    p["keep16"] = 0;
     for (int i = 3; i < argc; ++i) {
         const char* eq = std::strchr(argv[i], '=');
         if (eq == nullptr ||
@@ -77,7 +79,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "engine returned %d\n", rc);
         return 1;
     }
-    if (wide) {
+    if (wide && p["keep16"] == 0) {
         out.convertTo(out, CV_8UC3, 255.0 / 32768.0);
     }
     cv::cvtColor(out, bgr, cv::COLOR_RGB2BGR);
