@@ -156,50 +156,100 @@ void SplatRow1(float* g0, std::size_t sy, const int* cx, const float* fx, const 
     }
 }
 
+// *p += w u, with p's two cells (two floats each) read and written one at a time: the next run
+// of a row usually adds to the next column, whose first cell is this one's second, and a load
+// that only partly overlaps a recent store cannot take its data from the store but waits.
+inline void AddHalves(float* p, float w, F4 u) {
+#if defined(__SSE2__)
+    const __m128 lo = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)));
+    const F4 s = F4(_mm_loadh_pi(lo, reinterpret_cast<const __m64*>(p + 2))) + w * u;
+    _mm_storel_pi(reinterpret_cast<__m64*>(p), __m128(s));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(p + 2), __m128(s));
+#else
+    *reinterpret_cast<F4u*>(p) += w * u;
+#endif
+}
+
 // Adds one row of samples of one value to a guided grid, laid out per cell row as one row of
 // cells (value and weight, two floats each) per range bin, sb floats apart: bins z - zlo and the
-// next with tent weights, where z is the guide times zs, cell column cx[j] and the next, cell
-// rows at g0 and g0 + sy. Samples whose z lies outside [zmin, zmax] are left out; only
-// reflected samples can. A run of samples in the same cell column and bin (neighbours usually
-// are) is summed in registers and added to the grid once. Returns the lowest and highest bin
-// written through lo and hi.
-void SplatRowZ(float* g0, std::size_t sy, std::size_t sb, const int* cx, const float* fx,
-               const float* a, const float* z, float zs, float zlo, float zmin, float zmax, float fy,
-               int n, int& lo, int& hi) {
+// next with tent weights, where z is the guide times zs, cell column cx[j] and the next (tent
+// weights wx[4 j..4 j + 3] = {1 - f, 1 - f, f, f}), cell rows at g0 and g0 + sy. Samples whose z
+// lies outside [zmin, zmax] are left out; only reflected samples can. A run of samples in the same
+// cell column and bin (neighbours usually are) is summed in registers and added to the grid
+// once. Returns the lowest and highest bin written through lo and hi.
+// Each bin and offset is found for a chunk of samples first, eight at a time where the
+// instruction set has it, so that the loop over runs does little more than add.
+void SplatRowZ(float* g0, std::size_t sy, std::size_t sb, const int* cx, const float* wx,
+               const float* a, const float* z, float zs, float zlo, float zmin, float zmax,
+               float fy, int n, int& lo, int& hi) {
     const float wy0 = 1.0f - fy, wy1 = fy;
-    std::ptrdiff_t at = -1;  // grid offset of the run, bin iz and column cx
+    std::ptrdiff_t at = -1;         // grid offset of the run, bin iz and column cx
     F4 u0 = {0, 0, 0, 0}, u1 = u0;  // the run's sums at bins iz and iz + 1
     auto flush = [&] {
         if (at < 0)
             return;
         float* p = g0 + at;
-        *reinterpret_cast<F4u*>(p) += wy0 * u0;
-        *reinterpret_cast<F4u*>(p + sb) += wy0 * u1;
-        *reinterpret_cast<F4u*>(p + sy) += wy1 * u0;
-        *reinterpret_cast<F4u*>(p + sy + sb) += wy1 * u1;
+        AddHalves(p, wy0, u0);
+        AddHalves(p + sb, wy0, u1);
+        AddHalves(p + sy, wy1, u0);
+        AddHalves(p + sy + sb, wy1, u1);
     };
+    constexpr int kChunk = 64;
+    alignas(32) int off[kChunk], bin[kChunk];  // off: -1 where the sample is left out
+    alignas(32) float frac[kChunk];
+    const int sbi = static_cast<int>(sb);
     int l = lo, h = hi;
-    for (int j = 0; j < n; ++j) {
-        const float zz = zs * z[j];
-        if (!(zz >= zmin && zz <= zmax))
-            continue;
-        const float zf = zz - zlo;
-        const int iz = static_cast<int>(zf);
-        const float b1 = zf - static_cast<float>(iz), b0 = 1.0f - b1;
-        const float wx0 = 1.0f - fx[j], wx1 = fx[j];
-        const F4 t = {a[j] * wx0, wx0, a[j] * wx1, wx1};
-        const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(cx[j]) * 2 +
-                                 static_cast<std::ptrdiff_t>(iz) * static_cast<std::ptrdiff_t>(sb);
-        if (o != at) {
-            flush();
-            at = o;
-            u0 = b0 * t;
-            u1 = b1 * t;
-            l = std::min(l, iz);
-            h = std::max(h, iz + 1);
-        } else {
-            u0 += b0 * t;
-            u1 += b1 * t;
+    for (int j0 = 0; j0 < n; j0 += kChunk) {
+        const int m = std::min(kChunk, n - j0);
+        const float* zc = z + j0;
+        const int* cc = cx + j0;
+        int k = 0;
+#if defined(VG_KERNEL_AVX2)
+        const __m256 vzs = _mm256_set1_ps(zs), vlo = _mm256_set1_ps(zlo);
+        const __m256 vmin = _mm256_set1_ps(zmin), vmax = _mm256_set1_ps(zmax);
+        const __m256i vsb = _mm256_set1_epi32(sbi), none = _mm256_set1_epi32(-1);
+        for (; k + 8 <= m; k += 8) {
+            const __m256 zz = _mm256_mul_ps(vzs, _mm256_loadu_ps(zc + k));
+            const __m256 in = _mm256_and_ps(_mm256_cmp_ps(zz, vmin, _CMP_GE_OQ),
+                                            _mm256_cmp_ps(zz, vmax, _CMP_LE_OQ));
+            const __m256 zf = _mm256_and_ps(in, _mm256_sub_ps(zz, vlo));
+            const __m256i iz = _mm256_cvttps_epi32(zf);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(bin + k), iz);
+            _mm256_store_ps(frac + k, _mm256_sub_ps(zf, _mm256_cvtepi32_ps(iz)));
+            const __m256i c2 =
+                _mm256_slli_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(cc + k)), 1);
+            const __m256i o = _mm256_add_epi32(c2, _mm256_mullo_epi32(iz, vsb));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(off + k),
+                               _mm256_blendv_epi8(none, o, _mm256_castps_si256(in)));
+        }
+#endif
+        for (; k < m; ++k) {
+            const float zz = zs * zc[k];
+            const bool in = zz >= zmin && zz <= zmax;
+            const float zf = in ? zz - zlo : 0.0f;
+            const int iz = static_cast<int>(zf);
+            bin[k] = iz;
+            frac[k] = zf - static_cast<float>(iz);
+            off[k] = in ? cc[k] * 2 + iz * sbi : -1;
+        }
+        for (k = 0; k < m; ++k) {
+            const int o = off[k];
+            if (o < 0)
+                continue;
+            const int j = j0 + k;
+            const float b1 = frac[k], b0 = 1.0f - b1;
+            const F4 t = F4{a[j], 1.0f, a[j], 1.0f} * *reinterpret_cast<const F4u*>(wx + 4 * j);
+            if (o != at) {
+                flush();
+                at = o;
+                u0 = b0 * t;
+                u1 = b1 * t;
+                l = std::min(l, bin[k]);
+                h = std::max(h, bin[k] + 1);
+            } else {
+                u0 += b0 * t;
+                u1 += b1 * t;
+            }
         }
     }
     flush();
@@ -370,7 +420,8 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         static_cast<int>(std::ceil((gx + 1) * c)) + 2,
         static_cast<int>(std::ceil((std::min(tc, cellsX) + 1) * c * scaleDown)) + 2 * job.down + 2);
     const std::size_t rowFloats = (static_cast<std::size_t>(span) + 15) & ~std::size_t{15};
-    constexpr int kRows = 9;  // values (3), z, spare, cells, tents, guide columns and weights
+    // Values (3), z, spare, cells, tents, guide columns and weights, tents of four floats (4).
+    constexpr int kRows = 13;
     const std::size_t perThread = 2 * gridFloats + kRows * rowFloats;
     float* block = GridBlock(perThread * static_cast<std::size_t>(m_team.Threads()) +
                              2 * static_cast<std::size_t>(wo + ho));
@@ -402,6 +453,7 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         float* fxs = rows + 6 * rowFloats;
         int* gcol = reinterpret_cast<int*>(rows + 7 * rowFloats);
         float* gfrac = rows + 8 * rowFloats;
+        float* wxs = rows + 9 * rowFloats;
         const int ci0 = cellX0 + (tile % across) * tc, ci1 = std::min(cellX0 + cellsX, ci0 + tc);
         const int cj0 = cellY0 + (tile / across) * tc, cj1 = std::min(cellY0 + cellsY, cj0 + tc);
         const int ox = ci0 - r - 1, oy = cj0 - r - 1;  // grid origin in cells
@@ -466,6 +518,7 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         for (int j = 0; j < n; ++j) {
             cxs[j] = axis.CellOf(xa + j) - ox;
             fxs[j] = axis.Frac(xa + j);
+            *reinterpret_cast<F4u*>(wxs + 4 * j) = F4{1.0f - fxs[j], 1.0f - fxs[j], fxs[j], fxs[j]};
         }
         const float zlof = static_cast<float>(zlo);
         for (int y = ya; y < yb; ++y) {
@@ -491,7 +544,7 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                     for (int x = lo; x < hi; x += 16) __builtin_prefetch(p + x, 0, 2);
                 }
                 int lo = nz, hi = -1;
-                SplatRowZ(g0, sy, sbin, cxs, fxs, vrow, zr, zs, zlof, zmin, zmax, fy, n, lo, hi);
+                SplatRowZ(g0, sy, sbin, cxs, wxs, vrow, zr, zs, zlof, zmin, zmax, fy, n, lo, hi);
                 for (int k = ly; k <= ly + 1; ++k) {
                     rowLo[k] = std::min(rowLo[k], lo);
                     rowHi[k] = std::max(rowHi[k], hi);
@@ -560,14 +613,13 @@ void CGlazeRun::GridFilter(const GridJob& job) {
             }
             grid = gb;
         }
-        // Slice the core's output pixels.
-        int px0 = 0, py0 = 0;
-        while (px0 < wo && colCell[px0] < ci0) ++px0;
-        int px1 = px0;
-        while (px1 < wo && colCell[px1] < ci1) ++px1;
-        while (py0 < ho && rowCell[py0] < cj0) ++py0;
-        int py1 = py0;
-        while (py1 < ho && rowCell[py1] < cj1) ++py1;
+        // Slice the core's output pixels: those whose cell lies in [ci0, ci1) and [cj0, cj1)
+        // (cells grow with the pixel, so a binary search finds them).
+        auto first = [](const int* cell, int count, int ci) {
+            return static_cast<int>(std::lower_bound(cell, cell + count, ci) - cell);
+        };
+        const int px0 = first(colCell, wo, ci0), px1 = first(colCell, wo, ci1);
+        const int py0 = first(rowCell, ho, cj0), py1 = first(rowCell, ho, cj1);
         const int m = px1 - px0;
         if (m <= 0)
             return;
