@@ -18,6 +18,7 @@
 
 using vgtest::CountingHost;
 using vgtest::Image;
+using vgtest::MaximumParams;
 using vgtest::UserParams;
 
 namespace {
@@ -329,16 +330,7 @@ TEST(EngineContract, AsksTheHostForNoMorePlanesThanItNeeds) {
     // The bounds are what the engine takes now (defaults 5.38 planes at most, 4 blocks;
     // maximum 12.59 and 12), with a little room for grid tiles: a change that adds a working
     // plane shows here. 2 threads, whose grids and rows come on top.
-    UserParams maximum;
-    maximum.cleanStrength = 8;
-    maximum.cleanRadius = 25;
-    maximum.cleanThreshold = 1.5;
-    maximum.edgeSharpness = 3;
-    maximum.edgeRadius = 4;
-    maximum.edgeAccent = 5;
-    maximum.textureStrength = 1;
-    maximum.textureBoost = 4;
-    maximum.textureSize = 6;
+    const UserParams maximum = MaximumParams();
     struct Case {
         const char* name;
         UserParams p;

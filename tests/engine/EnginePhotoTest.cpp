@@ -15,6 +15,7 @@
 #include <vector>
 
 using vgtest::Image;
+using vgtest::MaximumParams;
 using vgtest::UserParams;
 
 namespace {
@@ -264,14 +265,7 @@ TEST(EnginePhotos, TextureBoostLeavesAClearSkyClean) {
     UserParams boost;
     boost.textureStrength = 1;
     boost.textureBoost = 4;
-    UserParams maximum = boost;
-    maximum.cleanStrength = 8;
-    maximum.cleanRadius = 25;
-    maximum.cleanThreshold = 1.5;
-    maximum.edgeSharpness = 3;
-    maximum.edgeRadius = 4;
-    maximum.edgeAccent = 5;
-    maximum.textureSize = 6;
+    const UserParams maximum = MaximumParams();
     const double in = grain(sky);
     for (const Look& look : {Look{"texture boost 4", boost}, Look{"maximum", maximum}}) {
         const double out = grain(Filter(sky, look.params));

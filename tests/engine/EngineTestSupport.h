@@ -16,6 +16,21 @@ struct UserParams : FilterParams {
     UserParams() : FilterParams(DefaultParams()) {}
 };
 
+// Every slider at its strongest.
+inline UserParams MaximumParams() {
+    UserParams p;
+    p.cleanStrength = 8;
+    p.cleanRadius = 25;
+    p.cleanThreshold = 1.5;
+    p.edgeSharpness = 3;
+    p.edgeRadius = 4;
+    p.edgeAccent = 5;
+    p.textureStrength = 1;
+    p.textureBoost = 4;
+    p.textureSize = 6;
+    return p;
+}
+
 // Host memory that counts blocks and can refuse the Nth request.
 struct CountingHost {
     int calls = 0;
