@@ -27,6 +27,10 @@ constexpr std::size_t kGridTileFloats = 1u << 20;  // one of a thread's two grid
 // thread's grids take a third of the memory, i.e. of the page faults of a preview.
 constexpr int kMaxTileCells = 32;
 constexpr float kGateKnee = 1.3f;        // residual RMS, in thresholds, that is half restored
+// The knee in 0..1 units at most: raised by strength and threshold together it would otherwise
+// pass every residual a picture can hold (150 levels at the strongest settings), and the
+// cleaning would take strong thin lines, eyes and lettering with it.
+constexpr float kGateKneeMax = 0.2f;
 constexpr float kGateSigma = 1.0f;       // blur of the residual's energy, in pixels
 constexpr float kGateLineSigma = 3.0f;   // its averages along lines, in pixels
 constexpr float kGateLineBonus = 1.0f;   // a line's energy counts up to this much more
@@ -1207,7 +1211,8 @@ int CGlazeRun::CleanReduction() const {
 
 // Brings back the part of the residual (input minus the smoothed base) whose local RMS, in
 // units of the threshold, is well above one: thin lines and lettering of high contrast come
-// back, weak texture and noise stay removed. Stronger clean settings raise the knee.
+// back, weak texture and noise stay removed. Stronger clean settings raise the knee, up to
+// kGateKneeMax.
 // The energy is measured along lines: after a small blur, it is averaged along each of eight
 // directions of the pixel grid (0, 27, 45, 63 degrees and so on) and the largest average
 // counts: a thin line's contrast is so pooled along its length, and the line is kept or
@@ -1260,7 +1265,9 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
             restoreTaps[d][j + k] =
                 static_cast<float>(std::exp(-0.5 * (j * step / sr) * (j * step / sr)) / sum);
     }
-    const float knee = kGateKnee * (1.0f + static_cast<float>(m_s.cleanStrength) / 4.0f);
+    const float threshold = std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]});
+    const float knee = std::min(kGateKnee * (1.0f + static_cast<float>(m_s.cleanStrength) / 4.0f),
+                                kGateKneeMax / std::max(threshold, 0.004f));
     const float k2 = knee * knee, t2 = k2 * k2;
     GateRestoreArgs proto{};
     proto.t2 = t2;

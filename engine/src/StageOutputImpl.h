@@ -11,14 +11,19 @@ constexpr float kSteepenFloor = 2.0f;
 // The noise floor of 8-bit pictures (quantisation, compression), about two levels: texture this
 // faint is not boosted, or a clear sky turns into mottle.
 constexpr double kTextureFloor = 2.0 / 255.0;
+// The texture base's range at most, in 0..1 units (25 levels, twice the default threshold):
+// wider, it smooths across edges, which the band then adds back as halos, luminance only (a
+// light band beside a dark cable, a pale rim on a saturated colour).
+constexpr float kTextureRangeMax = 0.1f;
 }  // namespace
 
 // The smooth part of the luminance at the texture size, edge-aware (range twice the
-// threshold), so that strong edges stay out of the texture band and adding it back cannot
-// make halos.
+// threshold, at most kTextureRangeMax), so that strong edges stay out of the texture band and
+// adding it back cannot make halos.
 void CGlazeRun::TextureBase(const Plane& lum, Plane& base) {
-    const float t =
-        std::max(0.02f, 2.0f * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]}));
+    const float t = std::clamp(
+        2.0f * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]}), 0.02f,
+        kTextureRangeMax);
     GridJob job;
     job.nv = 1;
     job.values[0] = &lum;

@@ -286,3 +286,73 @@ TEST(EngineQuality, ThinLinesComeBackWholeOrNotAtAll) {
         EXPECT_LT(most, 2 * median + 0.05) << k.levels;
     }
 }
+
+TEST(EngineQuality, StrongestSettingsKeepStrongThinLinesWithoutBands) {
+    // A pair of dark cables, 4 px wide and 12 px apart, across a light sky with a little noise,
+    // at every control's strongest setting, and with the cleaning alone. Lines of 110 levels
+    // are strong detail the cleaning keeps, and the sky between and beside them gets no light
+    // band.
+    const int w = 240, h = 200;
+    const double nx = std::cos(0.45), ny = std::sin(0.45);  // across the cables
+    std::mt19937 rng(5);
+    std::normal_distribution<float> noise(0.0f, 1.5f / 255);
+    const float sky[3] = {0.45f, 0.63f, 0.85f}, cable[3] = {0.10f, 0.17f, 0.40f};
+    FloatImage in(w, h);
+    auto across = [&](int x, int y) { return (x - w / 2) * nx + (y - h / 2) * ny; };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double d = std::fabs(std::fabs(across(x, y)) - 6.0);  // from a cable's centre
+            const double dark = std::clamp(2.5 - d, 0.0, 1.0);          // 4 px, antialiased
+            for (int c = 0; c < 3; ++c)
+                in.At(x, y, c) =
+                    static_cast<float>(sky[c] + dark * (cable[c] - sky[c])) + noise(rng);
+        }
+    UserParams strongest;
+    strongest.cleanStrength = 8;
+    strongest.cleanRadius = 25;
+    strongest.cleanThreshold = 1.5;
+    strongest.edgeSharpness = 3;
+    strongest.edgeRadius = 4;
+    strongest.edgeAccent = 5;
+    strongest.textureStrength = 1;
+    strongest.textureBoost = 4;
+    strongest.textureSize = 6;
+    UserParams cleanOnly = strongest;
+    cleanOnly.edgeSharpness = 0;
+    cleanOnly.edgeAccent = 0;
+    cleanOnly.textureStrength = 0;
+    const double contrast = 255 * (0.299 * (sky[0] - cable[0]) + 0.587 * (sky[1] - cable[1]) +
+                                   0.114 * (sky[2] - cable[2]));
+    for (const UserParams* p : {&strongest, &cleanOnly}) {
+        const FloatImage out = Filter(in, *p);
+        // Mean luminance by distance across the pair, away from the image's border.
+        std::vector<double> sum(61), count(61);
+        for (int y = 40; y < h - 40; ++y)
+            for (int x = 40; x < w - 40; ++x) {
+                const long bin = std::lround(across(x, y)) + 30;
+                if (bin < 0 || bin > 60)
+                    continue;
+                sum[bin] +=
+                    0.299 * out.At(x, y, 0) + 0.587 * out.At(x, y, 1) + 0.114 * out.At(x, y, 2);
+                ++count[bin];
+            }
+        auto mean = [&](int lo, int hi) {  // over |distance| in [lo, hi], in levels
+            double s = 0, n = 0;
+            for (int d = lo; d <= hi; ++d)
+                for (int b : {30 - d, 30 + d}) {
+                    s += sum[b];
+                    n += count[b];
+                }
+            return s / n * 255;
+        };
+        const double far = mean(22, 28), lines = mean(5, 7), between = mean(0, 2),
+                     beside = mean(10, 16);
+        const char* name = p == &strongest ? "strongest" : "clean alone";
+        std::printf(
+            "%s: sky %.1f, cables %.1f (contrast %.1f of %.1f), between %.1f, beside %.1f\n", name,
+            far, lines, far - lines, contrast, between, beside);
+        EXPECT_GT(far - lines, 0.5 * contrast) << name;
+        EXPECT_LT(between - far, 4.0) << name;
+        EXPECT_LT(beside - far, 4.0) << name;
+    }
+}
