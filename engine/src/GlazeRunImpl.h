@@ -25,6 +25,9 @@ constexpr int kMaxFirRadius = 12;
 constexpr float kFirSigmaLimit = 3.0f;    // above this the recursive Gaussian is used
 constexpr float kMinBlurSigma = 0.3f;     // below this a Gaussian leaves the plane as it is
 constexpr float kAccentAntialias = 0.8f;  // blur of the accent's contours, in pixels
+// The scale, in edge radii, of the luminance whose curvature the shock step checks its own
+// against, so that it leaves features smaller than the edge scale their size.
+constexpr float kShockFineScale = 0.25f;
 constexpr float kLumR = 0.299f, kLumG = 0.587f, kLumB = 0.114f;
 // The residual gate's reach in pixels at sampling step 1: the small blur of its energy and the
 // line averages along eight directions (see Gate).

@@ -49,7 +49,10 @@ inline void FlowField(float a, float b, float c, float tapStep, float stepScale,
 }
 
 // One row of the accent's shock step: each pixel moves towards the brighter or the darker
-// side of its edge, by a smooth sign of the second derivative across it.
+// side of its edge, by a smooth sign of the second derivative across it. Where the luminance
+// at a finer scale curves the other way across the edge, the pixel lies beside a feature
+// smaller than the edge scale (a speck, an eye, a gap between two strands) and is kept: the
+// step would otherwise grow the feature into a plateau of the edge scale (a disc).
 struct ShockRowArgs {
     const float* planes[3];  // the flow-smoothed image, all planes with the same stride
     std::ptrdiff_t stride;
@@ -61,9 +64,9 @@ struct ShockRowArgs {
     float knee;       // weak-edge knee
     float shockStep;  // distance of the samples either side of the edge
     float* out[3];    // row y of the result
-    // Optional: row y of the result's luminance, lumWeights[c] times channel c, summed.
-    float* lumOut;
-    float lumWeights[3];
+    // Optional: rows y - 1, y, y + 1 of the luminance at the finer scale (none on the image's
+    // first and last rows; its first and last columns are not checked).
+    const float* fine[3];
 };
 
 // One row read back from a bilateral grid that holds a value and its weight per cell and range

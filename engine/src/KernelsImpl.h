@@ -487,14 +487,6 @@ inline __attribute__((always_inline)) void FlowPixel(const FlowRowArgs& g, std::
     }
 }
 
-// The luminance of pixel x of ShockRow's result, when asked for.
-inline void ShockLum(const ShockRowArgs& g, int x) {
-    if (g.lumOut != nullptr) {
-        g.lumOut[x] = g.lumWeights[0] * g.out[0][x] + g.lumWeights[1] * g.out[1][x] +
-                      g.lumWeights[2] * g.out[2][x];
-    }
-}
-
 // One pixel of ShockRow.
 inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std::ptrdiff_t row,
                                                       int x) {
@@ -510,7 +502,6 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     const float gs = std::sqrt(g2) * re * 2.5f;
     if (g2 < 1e-14f || gs < 0.1f * knee) {
         for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
-        ShockLum(g, x);
         return;
     }
     const float lxx = mid[x - 1] - 2.0f * mid[x] + mid[x + 1];
@@ -519,6 +510,19 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     const float inv = 1.0f / std::sqrt(g2);
     const float nx = gx * inv, ny = gy * inv;
     const float lnn = nx * nx * lxx + 2.0f * nx * ny * lxy + ny * ny * lyy;
+    if (g.fine[0] != nullptr && x > 0 && x < g.width - 1) {
+        const float* fu = g.fine[0];
+        const float* fm = g.fine[1];
+        const float* fd = g.fine[2];
+        const float fxx = fm[x - 1] - 2.0f * fm[x] + fm[x + 1];
+        const float fyy = fu[x] - 2.0f * fm[x] + fd[x];
+        const float fxy = 0.25f * (fd[x + 1] - fd[x - 1] - fu[x + 1] + fu[x - 1]);
+        const float fnn = nx * nx * fxx + 2.0f * nx * ny * fxy + ny * ny * fyy;
+        if (lnn * fnn < 0.0f) {
+            for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
+            return;
+        }
+    }
     float fwd[3], back[3];
     Sample(g.planes, g.stride, g.width, g.height, static_cast<float>(x) + nx * g.shockStep,
            static_cast<float>(g.y) + ny * g.shockStep, fwd);
@@ -537,7 +541,6 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
         const float target = 0.5f * (fwd[ch] + back[ch]) - s * 0.5f * (fwd[ch] - back[ch]);
         g.out[ch][x] = here + gate * (target - here);
     }
-    ShockLum(g, x);
 }
 
 #if defined(VG_KERNEL_AVX2)
@@ -636,19 +639,12 @@ inline bool Flow8(const FlowRowArgs& g, std::ptrdiff_t row, int x) {
     return true;
 }
 
-// The luminance of eight pixels v of ShockRow's result, when asked for.
-inline void ShockLum8(const ShockRowArgs& g, int x, const __m256* v) {
-    if (g.lumOut != nullptr) {
-        const __m256 l = _mm256_fmadd_ps(
-            _mm256_set1_ps(g.lumWeights[2]), v[2],
-            _mm256_fmadd_ps(_mm256_set1_ps(g.lumWeights[1]), v[1],
-                            _mm256_mul_ps(_mm256_set1_ps(g.lumWeights[0]), v[0])));
-        _mm256_storeu_ps(g.lumOut + x, l);
-    }
-}
-
 // Eight pixels of ShockRow from x; false when the group needs the per-pixel path.
 inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
+    // The finer scale's stencil has no frame: the first and last columns are ShockPixel's.
+    if (g.fine[0] != nullptr && (x == 0 || x + 8 >= g.width)) {
+        return false;
+    }
     const float* up = g.lum[0];
     const float* mid = g.lum[1];
     const float* down = g.lum[2];
@@ -664,12 +660,8 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
         _mm256_or_ps(_mm256_cmp_ps(g2, _mm256_set1_ps(1e-14f), _CMP_LT_OQ),
                      _mm256_cmp_ps(gs, _mm256_set1_ps(0.1f * g.knee), _CMP_LT_OQ));
     if (_mm256_movemask_ps(skip) == 0xff) {
-        __m256 v[3];
-        for (int ch = 0; ch < 3; ++ch) {
-            v[ch] = _mm256_loadu_ps(g.planes[ch] + row + x);
-            _mm256_storeu_ps(g.out[ch] + x, v[ch]);
-        }
-        ShockLum8(g, x, v);
+        for (int ch = 0; ch < 3; ++ch)
+            _mm256_storeu_ps(g.out[ch] + x, _mm256_loadu_ps(g.planes[ch] + row + x));
         return true;
     }
     const __m256 two = _mm256_set1_ps(2.0f);
@@ -709,18 +701,38 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     const __m256 u = _mm256_div_ps(curv, _mm256_set1_ps(0.5f * g.knee));
     const __m256 s = _mm256_div_ps(u, _mm256_sqrt_ps(_mm256_fmadd_ps(u, u, one)));
     const __m256 gs2 = _mm256_mul_ps(gs, gs);
+    __m256 keep = skip;
+    if (g.fine[0] != nullptr) {
+        const float* fu = g.fine[0];
+        const float* fm = g.fine[1];
+        const float* fd = g.fine[2];
+        const __m256 fl = _mm256_loadu_ps(fm + x - 1), fc = _mm256_loadu_ps(fm + x),
+                     fr = _mm256_loadu_ps(fm + x + 1);
+        const __m256 fxx = _mm256_add_ps(_mm256_fnmadd_ps(two, fc, fl), fr);
+        const __m256 fyy = _mm256_add_ps(
+            _mm256_fnmadd_ps(two, fc, _mm256_loadu_ps(fu + x)), _mm256_loadu_ps(fd + x));
+        const __m256 fxy = _mm256_mul_ps(
+            _mm256_set1_ps(0.25f),
+            _mm256_add_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_loadu_ps(fd + x + 1),
+                                                      _mm256_loadu_ps(fd + x - 1)),
+                                        _mm256_loadu_ps(fu + x + 1)),
+                          _mm256_loadu_ps(fu + x - 1)));
+        const __m256 fnn = _mm256_fmadd_ps(
+            _mm256_mul_ps(nx, nx), fxx,
+            _mm256_fmadd_ps(_mm256_add_ps(nxy, nxy), fxy, _mm256_mul_ps(_mm256_mul_ps(ny, ny), fyy)));
+        // Lanes whose two curvatures disagree keep their pixel (gate 0), as ShockPixel does.
+        keep = _mm256_or_ps(
+            keep, _mm256_cmp_ps(_mm256_mul_ps(lnn, fnn), _mm256_setzero_ps(), _CMP_LT_OQ));
+    }
     const __m256 gate = _mm256_andnot_ps(
-        skip, _mm256_div_ps(gs2, _mm256_add_ps(gs2, _mm256_set1_ps(g.knee * g.knee))));
+        keep, _mm256_div_ps(gs2, _mm256_add_ps(gs2, _mm256_set1_ps(g.knee * g.knee))));
     const __m256 hs = _mm256_mul_ps(half, s);
-    __m256 v[3];
     for (int ch = 0; ch < 3; ++ch) {
         const __m256 here = _mm256_loadu_ps(g.planes[ch] + row + x);
         const __m256 mean = _mm256_mul_ps(half, _mm256_add_ps(fwd[ch], back[ch]));
         const __m256 target = _mm256_fnmadd_ps(hs, _mm256_sub_ps(fwd[ch], back[ch]), mean);
-        v[ch] = _mm256_fmadd_ps(gate, _mm256_sub_ps(target, here), here);
-        _mm256_storeu_ps(g.out[ch] + x, v[ch]);
+        _mm256_storeu_ps(g.out[ch] + x, _mm256_fmadd_ps(gate, _mm256_sub_ps(target, here), here));
     }
-    ShockLum8(g, x, v);
     return true;
 }
 #endif

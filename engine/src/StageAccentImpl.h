@@ -34,20 +34,14 @@ void CGlazeRun::Accent(Planes3& s) {
         for (float& t : taps) t /= sum;
     }
     const float tangentSigma = re;
+    // Each iteration's luminance, blurred in place to the finer scale for the shock step.
+    Plane fine = NewPlane(m_w, m_h);
     FlowRowArgs fa{};
     fa.stride = s.c[0].stride;
     fa.width = m_w;
     fa.height = m_h;
     fa.taps = taps;
-    // Each shock step but the last also gives the next iteration its luminance.
-    Plane next;
-    if (m_s.edgeAccent > 1) {
-        next = NewPlane(m_w, m_h);
-    }
     ShockRowArgs sa{};
-    sa.lumWeights[0] = kLumR;
-    sa.lumWeights[1] = kLumG;
-    sa.lumWeights[2] = kLumB;
     sa.stride = s.c[0].stride;
     sa.width = m_w;
     sa.height = m_h;
@@ -59,12 +53,9 @@ void CGlazeRun::Accent(Planes3& s) {
         sa.planes[c] = flow.c[c].data;
     }
     for (int it = 0; it < m_s.edgeAccent; ++it) {
-        if (it == 0) {
-            Luminance(&s, lum);
-            Gauss(lum, lum, re, tmp);
-        } else {
-            Gauss(next, lum, re, tmp);
-        }
+        Luminance(&s, fine);
+        Gauss(fine, lum, re, tmp);
+        Gauss(fine, fine, kShockFineScale * re, tmp);
         ForRows(m_h, [&](int y, int) {
             float* row = lum.Row(y);
             row[-1] = 2.0f * row[0] - row[Mirror(1, m_w)];
@@ -123,7 +114,9 @@ void CGlazeRun::Accent(Planes3& s) {
             a.lum[1] = lum.Row(y);
             a.lum[2] = lum.Row(y + 1);
             for (int c = 0; c < 3; ++c) a.out[c] = s.c[c].Row(y);
-            a.lumOut = it + 1 < m_s.edgeAccent ? next.Row(y) : nullptr;
+            if (y > 0 && y < m_h - 1) {
+                for (int j = 0; j < 3; ++j) a.fine[j] = fine.Row(y - 1 + j);
+            }
             m_k.shockRow(a);
         });
     }
@@ -133,7 +126,7 @@ void CGlazeRun::Accent(Planes3& s) {
     if (antialias >= kMinBlurSigma) {
         for (int c = 0; c < 3; ++c) Gauss(s.c[c], s.c[c], antialias, tmp);
     }
-    m_ws.FreePlane(next);
+    m_ws.FreePlane(fine);
     m_ws.FreePlane(framed);
     m_ws.FreePlanes(flow);
     m_ws.FreePlane(jxx);
