@@ -196,7 +196,7 @@ private:
 
     int EstimatePasses() const;
     // Whether the stages read the host's rows where they need the input, instead of planes
-    // of it: with a reduced clean stage only its box reduction, the last pass's slice, the
+    // of it: with a reduced clean stage only its reduction, the last pass's slice, the
     // gate and the texture's luminance read the input, all before the output is written.
     bool ReadsHostRows() const { return m_s.cleanIterations > 0 && CleanReduction() > 1; }
     void InputSpan(int y, int x0, int n, float* const out[3]) const;
@@ -214,13 +214,15 @@ private:
     void GridFilter(const GridJob& job);
     float* GridBlock(std::size_t floats);
     // in null (here and below): the host's rows.
-    void BoxDown(const Planes3* in, Planes3& lo, int d);
+    void ReduceDown(const Planes3* in, Planes3& lo);
     int CleanReduction() const;
     float SliceGuideSigma() const;
     // Makes out: full-size planes, some of which may lie in blocks that held its own working data.
     void Clean(const Planes3* input, Planes3& out);
+    // Also writes the ranges of zs per block into zRanges (laid out as GridJob::zRanges, one
+    // set per channel).
     void MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
-                         const float* shared, const float* lumWeight, Planes3& zs);
+                         const float* shared, const float* lumWeight, Planes3& zs, float* zRanges);
     void Gate(const Planes3* input, Planes3& base, const Plane& energy);
     // Accent stage (StageAccentImpl.h).
     void Accent(Planes3& s);

@@ -7,7 +7,7 @@
 // sigma, the cells are blurred with Gaussians, and each pixel reads its value back at its own
 // (x, y, z). Every direction is treated alike (no recursive passes along rows and columns,
 // whose streaks built an axis-aligned mosaic). The grid is coarse, so the seed and all guided
-// passes but the last run on a 2 x 2 or 4 x 4 box-reduced image; the last pass filters the
+// passes but the last run on a 2 x 2 reduced image; the last pass filters the
 // full-resolution input along the reduced guide brought back up, which keeps the input's edges
 // where they are. A grid is built per tile with aprons, so its memory follows the tile, and
 // tiles are fixed by the image, so the result does not depend on the thread count. Outside the
@@ -322,9 +322,6 @@ struct CGlazeRun::GridJob {
     int nv = 3;                     // values per pixel: 3 without a guide, 1 with one
     const Plane* values[3] = {};    // what is averaged
     const Plane* zSplat = nullptr;  // the guide; null: none
-    // Optional, the size of zSplat: the guide the slice reads at instead (the grid is still
-    // splatted at zSplat).
-    const Plane* zSlice = nullptr;
     float zScale = 1.0f;
     float sigmaS = 1.0f;  // spatial sigma in pixels of the values
     // The result may be `down` times larger than the values: output pixel X sits at position
@@ -540,13 +537,6 @@ void CGlazeRun::GridFilter(const GridJob& job) {
             } else {
                 const float* vrow = RowSpan(*job.values[0], y, xa, n, vbuf[0], spare);
                 const float* zr = RowSpan(*job.zSplat, y, xa, n, zrow, spare);
-                if (job.zSlice != nullptr && y >= 0 && y < job.zSlice->height) {
-                    // The slice reads these rows of its own guide after the blur; fetched
-                    // with the splat's, they are in the cache there.
-                    const float* p = job.zSlice->Row(y);
-                    const int lo = std::max(0, xa), hi = std::min(job.zSlice->width, xa + n);
-                    for (int x = lo; x < hi; x += 16) __builtin_prefetch(p + x, 0, 2);
-                }
                 int lo = nz, hi = -1;
                 SplatRowZ(g0, sy, sbin, cxs, wxs, vrow, zr, zs, zlof, zmin, zmax, fy, n, lo, hi);
                 for (int k = ly; k <= ly + 1; ++k) {
@@ -721,9 +711,8 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                 const float py = posOf(y);
                 const int yl = static_cast<int>(std::floor(py));
                 const float fyl = py - static_cast<float>(yl);
-                const Plane& zp = job.zSlice != nullptr ? *job.zSlice : *job.zSplat;
-                const float* a = RowSpan(zp, yl, gx0, gn, vbuf[0], spare);
-                const float* b = RowSpan(zp, yl + 1, gx0, gn, vbuf[1], spare);
+                const float* a = RowSpan(*job.zSplat, yl, gx0, gn, vbuf[0], spare);
+                const float* b = RowSpan(*job.zSplat, yl + 1, gx0, gn, vbuf[1], spare);
                 float* zl = vbuf[2];
                 for (int j = 0; j < gn; ++j) zl[j] = zs * (a[j] + fyl * (b[j] - a[j]));
             }
@@ -760,101 +749,107 @@ float* CGlazeRun::GridBlock(std::size_t floats) {
     return m_grid;
 }
 
-// 2 x 2 or 4 x 4 box averages of the input (the host's rows where in is null); blocks that
-// reach past the border are completed by odd reflection, so each average sits at its block's
-// centre even on a ramp.
-void CGlazeRun::BoxDown(const Planes3* in, Planes3& lo, int d) {
-    constexpr int kMaxRows = 8;  // rows a reduced row reads: d inside, or the last and mirrors
-    const int wl = lo.c[0].width;
-    const float norm = 1.0f / static_cast<float>(d * d);
-    const int fullCols = m_w / d;
-    // Without planes each thread converts the rows a reduced row reads, one channel at a time.
-    const std::size_t rowStride = CWorkspace::PlaneStride(m_w);
-    float* rowBuf = in != nullptr ? nullptr
-                                  : NewFloats(kMaxRows * rowStride *
-                                              static_cast<std::size_t>(m_team.Threads()));
-    ForRows(lo.c[0].height, [&](int yl, int thread) {
-        int ys[kMaxRows];
-        int nrows = 0;
-        auto need = [&](int y) {
-            if (std::find(ys, ys + nrows, y) == ys + nrows && nrows < kMaxRows)
-                ys[nrows++] = y;
+// The 2 x 2 reduction of the input (the host's rows where in is null): each sample is the
+// input filtered by the binomial (1 5 10 10 5 1) / 32 in x and in y, centred on its block's
+// centre. A box average would alias: a feature of a pixel or two then comes out whole or split
+// in half depending on where the blocks fall, and the passes that read it follow, so a picture
+// shifted by one pixel would filter differently. Outside the image the input continues by odd
+// reflection, so each sample sits at its block's centre even on a ramp.
+void CGlazeRun::ReduceDown(const Planes3* in, Planes3& lo) {
+    constexpr int kTaps = 6;
+    static constexpr float kBinomial[kTaps] = {1.0f / 32,  5.0f / 32, 10.0f / 32,
+                                               10.0f / 32, 5.0f / 32, 1.0f / 32};
+    // Without planes, the host's rows a tile reads are converted once each, all three
+    // channels, into a ring of kRing rows per channel. The rows one reduced row reads (its six,
+    // and those its reflections beyond the border take) lie within kRing consecutive rows, so
+    // none of them evicts another.
+    constexpr int kRing = 8;
+    static_assert(5 + 3 * kRing <= kScratchRows, "the ring fits the scratch rows");
+    const int wl = lo.c[0].width, hl = lo.c[0].height;
+    // Strips of reduced columns whose input span fits a scratch row, kTall reduced rows high:
+    // a tile converts 2 kTall + 4 rows.
+    constexpr int kTall = 64;
+    const int strip = std::max(1, static_cast<int>(m_scratchStride / 2) - 8);
+    const int across = (wl + strip - 1) / strip;
+    const int chunks = (hl + kTall - 1) / kTall;
+    Check(m_team.ParallelFor(across * chunks, [&](int tile, int thread) {
+        const int x0 = (tile % across) * strip, x1 = std::min(wl, x0 + strip);
+        const int y0 = (tile / across) * kTall, y1 = std::min(hl, y0 + kTall);
+        // Input columns [xa, xb) feed the strip; inside the image they read columns [ca, cb)
+        // (with the mirrors of those beyond the border).
+        const int xa = 2 * x0 - 2, xb = 2 * x1 + 2;
+        int ca = m_w, cb = 0;
+        for (int x = xa; x < xb; ++x) {
+            const int src = x < 0 || x >= m_w ? Mirror(x, m_w) : x;
+            ca = std::min(ca, src);
+            cb = std::max(cb, src + 1);
+        }
+        if (xa < 0)
+            ca = 0;
+        if (xb > m_w)
+            cb = m_w;
+        const int cn = cb - ca;
+        float* column = Scratch(thread, 0);  // the columns filtered down, [ca, cb)
+        float* row = Scratch(thread, 1);     // the same over [xa, xb), continued by reflection
+        float* edge[3] = {Scratch(thread, 2), Scratch(thread, 3), Scratch(thread, 4)};
+        int ringY[kRing];
+        std::fill(ringY, ringY + kRing, -1);
+        // Columns [ca, cb) of channel c of input row y (inside the image).
+        auto inputRow = [&](int c, int y) -> const float* {
+            if (in != nullptr)
+                return in->c[c].Row(y) + ca;
+            const int slot = y % kRing;
+            if (ringY[slot] != y) {
+                float* const rgb[3] = {Scratch(thread, 5 + slot), Scratch(thread, 5 + kRing + slot),
+                                       Scratch(thread, 5 + 2 * kRing + slot)};
+                InputSpan(y, ca, cn, rgb);
+                ringY[slot] = y;
+            }
+            return Scratch(thread, 5 + c * kRing + slot);
         };
-        if (in == nullptr) {
-            for (int k = 0; k < d; ++k) {
-                const int yy = yl * d + k;
-                if (yy < m_h) {
-                    need(yy);
-                } else {
-                    need(m_h - 1);
-                    need(Mirror(yy, m_h));
+        const float* rows[kTaps];
+        for (int yl = y0; yl < y1; ++yl) {
+            for (int c = 0; c < 3; ++c) {
+                int spare = 0;
+                for (int k = 0; k < kTaps; ++k) {
+                    const int y = 2 * yl - 2 + k;
+                    if (y >= 0 && y < m_h) {
+                        rows[k] = inputRow(c, y);
+                        continue;
+                    }
+                    const float* e = inputRow(c, y < 0 ? 0 : m_h - 1);
+                    const float* m = inputRow(c, Mirror(y, m_h));
+                    float* o = edge[spare++];
+                    for (int j = 0; j < cn; ++j) o[j] = 2.0f * e[j] - m[j];
+                    rows[k] = o;
+                }
+                m_k.firV(rows, kBinomial, kTaps, column, cn);
+                const float* span = column;  // columns [xa, xb)
+                if (xa < 0 || xb > m_w) {
+                    for (int x = xa; x < xb; ++x) {
+                        row[x - xa] = x >= 0 && x < m_w
+                                          ? column[x - ca]
+                                          : 2.0f * column[(x < 0 ? 0 : m_w - 1) - ca] -
+                                                column[Mirror(x, m_w) - ca];
+                    }
+                    span = row;
+                }
+                float* o = lo.c[c].Row(yl);
+                for (int x = x0; x < x1; ++x) {
+                    const float* r = span + 2 * (x - x0);
+                    o[x] = kBinomial[0] * (r[0] + r[5]) + kBinomial[1] * (r[1] + r[4]) +
+                           kBinomial[2] * (r[2] + r[3]);
                 }
             }
         }
-        float* own = rowBuf != nullptr
-                         ? rowBuf + static_cast<std::size_t>(thread) * kMaxRows * rowStride
-                         : nullptr;
-        for (int c = 0; c < 3; ++c) {
-            if (in == nullptr) {
-                for (int i = 0; i < nrows; ++i) {
-                    float* out[3] = {};
-                    out[c] = own + static_cast<std::size_t>(i) * rowStride;
-                    InputSpan(ys[i], 0, m_w, out);
-                }
-            }
-            auto row = [&](int y) -> const float* {
-                if (in != nullptr)
-                    return in->c[c].Row(y);
-                const int i = static_cast<int>(std::find(ys, ys + nrows, y) - ys);
-                return own + static_cast<std::size_t>(i) * rowStride;
-            };
-            float* o = lo.c[c].Row(yl);
-            const bool inside = (yl + 1) * d <= m_h;
-            if (inside) {
-                if (d == 2) {
-                    const float* r0 = row(2 * yl);
-                    const float* r1 = row(2 * yl + 1);
-                    for (int x = 0; x < fullCols; ++x) {
-                        o[x] = norm * ((r0[2 * x] + r0[2 * x + 1]) + (r1[2 * x] + r1[2 * x + 1]));
-                    }
-                } else {
-                    for (int x = 0; x < fullCols; ++x) {
-                        float s = 0.0f;
-                        for (int k = 0; k < d; ++k) {
-                            const float* r = row(yl * d + k) + x * d;
-                            for (int j = 0; j < d; ++j) s += r[j];
-                        }
-                        o[x] = norm * s;
-                    }
-                }
-            }
-            // Blocks that reach past the right or bottom border.
-            for (int x = inside ? fullCols : 0; x < wl; ++x) {
-                float s = 0.0f;
-                for (int k = 0; k < d; ++k) {
-                    for (int j = 0; j < d; ++j) {
-                        const int xx = x * d + j, yy = yl * d + k;
-                        auto at = [&](int xi, int yi) {
-                            const float* r = row(yi);
-                            return xi < m_w ? r[xi] : 2.0f * r[m_w - 1] - r[Mirror(xi, m_w)];
-                        };
-                        s += yy < m_h ? at(xx, yy)
-                                      : 2.0f * at(xx, m_h - 1) - at(xx, Mirror(yy, m_h));
-                    }
-                }
-                o[x] = norm * s;
-            }
-        }
-    });
-    if (rowBuf != nullptr)
-        m_ws.FreeFloats(rowBuf);
+    }));
 }
 
 // Rolling guidance: a Gaussian seed forgets every structure smaller than the radius, then each
 // joint pass averages the input under the previous result, which brings back the edges of the
 // large structures while features below the threshold stay flat. The range coordinate is the
 // guide's luminance in thresholds (each channel weighted by its factor over its threshold). The
-// passes run on a box-reduced copy; the last one is read back at full resolution at the
+// passes run on a reduced copy; the last one is read back at full resolution at the
 // input's own z, so edges keep the input's position and sharpness. The residual gate, which
 // reads all three channels, brings back strong small detail and colour edges of equal
 // luminance.
@@ -865,7 +860,7 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     // Fresh host memory costs a page fault per page, so planes share blocks where their lives
     // allow. The latest result (the seed, then each guided pass but the last) is not read by
     // the last pass, which writes the residual's energy at full size: where the reduced planes
-    // fit, they lie in the energy plane's block. The box copies and guides of the first two
+    // fit, they lie in the energy plane's block. The reduced copies and guides of the first two
     // channels are dead once the last pass has read them: where they hold a full plane, they
     // lie in one block that then takes the third channel's result. At full resolution the
     // same is done by freeing planes into the workspace's spares as they die.
@@ -891,7 +886,7 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
         } else {
             lo = NewPlanes(wl, hl);
         }
-        BoxDown(in, lo, d);
+        ReduceDown(in, lo);
     }
     // The seed of all three channels in one unguided pass.
     // A guided pass reads only the guides made from the result before it, so one set of
@@ -981,12 +976,14 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     // The last pass reads the grid at the reduced guide brought back up, which is blurred where
     // the guidance left an edge of a few thresholds soft: the grid then mixes both sides there.
     // Where the input's own guide (lightly smoothed) has a slope, the slice reads at it instead;
-    // where the input is flat it reads at the guide, so flat regions stay flat. The smoothed
+    // where the input is flat it reads at the guide, so flat regions stay flat. The pass also
+    // splats at that guide, so that around an edge the grid holds the samples of each side
+    // where the pixels of that side read it. The smoothed
     // guide has no detail the reduced copy cannot hold, so it is made there, and so is the
     // weight, from its slope: both follow the input, not the reduction's phase. They live
     // through the last pass, which writes the energy. The first two channels' lie in the
     // second channel's result block, which is written only after the first channel is done;
-    // then the second channel's moves to the first channel's box copy, dead by then. Only the
+    // then the second channel's moves to the first channel's reduced copy, dead by then. Only the
     // third channel's takes fresh memory: everything touched is in use while it is sliced.
     const bool sharpGuide = ranged && d > 1;
     const bool zsInOut = sharpGuide && 2 * jFloats <= planeFloats;
@@ -1010,7 +1007,8 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                 for (int c = 0; c < 3; ++c)
                     zs.c[c] = reduced(zsBlock + static_cast<std::size_t>(c) * jFloats);
             }
-            MakeSliceGuides(lo, guides, own, shared, lumWeight, zs);
+            // The guides' ranges are not read again: they take these guides' (GridJob::zRanges).
+            MakeSliceGuides(lo, guides, own, shared, lumWeight, zs, zRanges);
         }
         for (int c = 0; c < 3; ++c) {
             GridJob job;
@@ -1034,7 +1032,7 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                     out.c[c] = NewPlane(m_w, m_h);
                 }
                 if (zsInOut && c == 1) {
-                    // The first channel's box copy is dead; its rows take this guide, which
+                    // The first channel's reduced copy is dead; its rows take this guide, which
                     // would otherwise be overwritten by this channel's result.
                     Plane moved = lo.c[0];
                     const std::size_t rowBytes = sizeof(float) * static_cast<std::size_t>(wl);
@@ -1051,8 +1049,11 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                 job.q = 1.0f / (std::max(m_s.thresholds[c], 0.004f) * std::sqrt(3.0f));
                 job.energy = &e;
                 job.energyAdd = c > 0;
-                if (sharpGuide)
-                    job.zSlice = &zs.c[c];
+                if (sharpGuide) {
+                    // Splatted where it is read: the grid's values around an edge then come
+                    // from the samples on the same side of it as the pixels that read them.
+                    job.zSplat = &zs.c[c];
+                }
             }
             GridFilter(job);
             if (last && d == 1)
@@ -1071,8 +1072,9 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     m_ws.FreePlane(e);
 }
 
-// The guides the last pass reads at (see Clean), on the reduced copy, written to zs: z = j +
-// w (g - j), j the guide, g the reduced input's guide smoothed so that, with the box and the
+// The guides the last pass splats and reads at (see Clean), on the reduced copy, written to zs
+// with their ranges per block (zRanges, as the guides' were): z = j +
+// w (g - j), j the guide, g the reduced input's guide smoothed so that, with the reduction and the
 // slice's bilinear reading, it is smoothed by kSharpGuideSigma at full size, and w = m / (1 + m),
 // m = (|grad g| / slope)^2 (the largest over the channels), blurred by kSharpGuideWeightSigma:
 // a weight that changes within a reduced pixel would move with the reduction's phase.
@@ -1082,8 +1084,13 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
 // The guide's blur is linear: each row blurs the reduced input down its columns and mixes the
 // guides from that. Rows and columns outside the image repeat the border's.
 void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
-                                const float* shared, const float* lumWeight, Planes3& zs) {
+                                const float* shared, const float* lumWeight, Planes3& zs,
+                                float* zRanges) {
     const int wl = lo.c[0].width, hl = lo.c[0].height;
+    static_assert(kOutputTile % kZBlock == 0, "a tile holds whole blocks");
+    const int zbw = (wl + kZBlock - 1) / kZBlock;
+    const std::size_t zRangeFloats =
+        2 * static_cast<std::size_t>((hl + kRowsPerChunk - 1) / kRowsPerChunk) * zbw;
     const float d = static_cast<float>(CleanReduction());
     float taps[2 * kMaxFirRadius + 1] = {1.0f};
     const float sigma = SliceGuideSigma();
@@ -1101,6 +1108,7 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
         for (int j = cb - xa; j < wide; ++j) row[j] = row[cb - 1 - xa];
     };
     constexpr int kTall = 64;  // rows of a tile: the aprons cost (64 + 2 rw + 2) / 64
+    static_assert(kTall % kRowsPerChunk == 0, "a tile holds whole chunks of rows");
     const int across = (wl + kOutputTile - 1) / kOutputTile, down = (hl + kTall - 1) / kTall;
     const int tileW = std::min(wl, kOutputTile);
     const std::size_t sstride = (static_cast<std::size_t>(tileW) + 2 * rw + 2 + 15) & ~std::size_t{15};
@@ -1178,6 +1186,8 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
             padEdges(raw, wx, wa, wb, n + 2 * rw);
             m_k.firH(raw, wtaps, 2 * rw + 1, wrow(y), n);
         }
+        // The tile holds whole blocks of zRanges (kOutputTile and kTall are multiples of theirs).
+        const int bx0 = x0 / kZBlock, bx1 = (x1 + kZBlock - 1) / kZBlock;
         for (int y = y0; y < y1; ++y) {
             for (int t = 0; t <= 2 * rw; ++t) rows[t] = wrow(std::clamp(y + t - rw, 0, hl - 1));
             m_k.firV(rows, wtaps, 2 * rw + 1, wt, n);
@@ -1186,21 +1196,38 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
                 const float* gr = grow(c, y) + (x0 - sa);
                 float* z = zs.c[c].Row(y) + x0;
                 for (int x = 0; x < n; ++x) z[x] = jr[x] + wt[x] * (gr[x] - jr[x]);
+                float* least = zRanges + c * zRangeFloats +
+                               2 * static_cast<std::size_t>(y / kRowsPerChunk) * zbw;
+                float* most = least + zbw;
+                if (y % kRowsPerChunk == 0) {
+                    std::fill(least + bx0, least + bx1, 1e30f);
+                    std::fill(most + bx0, most + bx1, -1e30f);
+                }
+                for (int bx = bx0; bx < bx1; ++bx) {
+                    float a = least[bx], b = most[bx];
+                    const int xe = std::min(x1, (bx + 1) * kZBlock);
+                    for (int x = bx * kZBlock; x < xe; ++x) {
+                        a = std::min(a, z[x - x0]);
+                        b = std::max(b, z[x - x0]);
+                    }
+                    least[bx] = a;
+                    most[bx] = b;
+                }
             }
         }
     }));
 }
 
 // The blur of the last pass's smoothed guide on the reduced copy, in its pixels. Variances at
-// full size: the box's (d^2 - 1) / 12 and the slice's tent's d^2 / 6 are part of it.
+// full size: the reduction's binomial's 5 / 4 and the slice's tent's d^2 / 6 are part of it.
 float CGlazeRun::SliceGuideSigma() const {
     const float d = static_cast<float>(CleanReduction());
     const float full = kSharpGuideSigma / m_n;
-    const float rest = full * full - (d * d - 1.0f) / 12.0f - d * d / 6.0f;
+    const float rest = full * full - (d > 1.0f ? 1.25f : 0.0f) - d * d / 6.0f;
     return rest > 0.0f ? std::sqrt(rest) / d : 0.0f;
 }
 
-// The box reduction of the clean stage's guidance passes: the grid's cells are half a sigma
+// The reduction of the clean stage's guidance passes: the grid's cells are half a sigma
 // wide, so a reduced copy with a few samples per cell loses nothing the grid would keep.
 int CGlazeRun::CleanReduction() const {
     const float sigma = m_s.cleanRadius / m_n;
