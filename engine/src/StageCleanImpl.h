@@ -44,6 +44,12 @@ constexpr float kGuideLuminance = 0.3f;  // weight of the luminance in each chan
 constexpr float kSharpGuideSigma = 2.0f;
 constexpr float kSharpGuideSlope = 0.15f;
 constexpr float kSharpGuideWeightSigma = 6.0f;  // the weight's blur, in pixels
+// Where the input is flat the last pass reads at the reduced guide blurred by this sigma, in
+// pixels: the guidance leaves steps between flat regions from one reduced sample to the next,
+// and brought up bilinearly such a step's position and sharpness would follow the reduction's
+// phase (the step itself is not in the input, which has no slope there). At strength 0 its two
+// passes leave no such steps, and the guide is read as it is.
+constexpr float kSliceGuideBlur = 1.8f;
 // What the gate restores is the input averaged along the line with this sigma, in pixels.
 constexpr float kGateRestoreSigma = 1.0f;
 // Below this gate gain even a residual of 25 levels comes back as less than half a level: the
@@ -1073,14 +1079,15 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
 }
 
 // The guides the last pass splats and reads at (see Clean), on the reduced copy, written to zs
-// with their ranges per block (zRanges, as the guides' were): z = j +
-// w (g - j), j the guide, g the reduced input's guide smoothed so that, with the reduction and the
-// slice's bilinear reading, it is smoothed by kSharpGuideSigma at full size, and w = m / (1 + m),
-// m = (|grad g| / slope)^2 (the largest over the channels), blurred by kSharpGuideWeightSigma:
-// a weight that changes within a reduced pixel would move with the reduction's phase.
+// with their ranges per block (zRanges, as the guides' were): z = j + w (g - j), j the guide
+// blurred by kSliceGuideBlur, g the reduced input's guide smoothed so that, with the reduction
+// and the slice's bilinear reading, it is smoothed by kSharpGuideSigma at full size, and
+// w = m / (1 + m), m = (|grad g| / slope)^2 (the largest over the channels), blurred by
+// kSharpGuideWeightSigma: a weight that changes within a reduced pixel would move with the
+// reduction's phase.
 // One loop over tall tiles that keep g and the weight in the grids' memory with the aprons the
 // slope and the weight's blur need, so that only the reduced input and the guide are read and
-// z written.
+// z written; j is blurred row by row from the guide's rows.
 // The guide's blur is linear: each row blurs the reduced input down its columns and mixes the
 // guides from that. Rows and columns outside the image repeat the border's.
 void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
@@ -1098,6 +1105,9 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
     float wtaps[2 * kMaxFirRadius + 1] = {1.0f};
     const float wsigma = kSharpGuideWeightSigma / (m_n * d);
     const int rw = wsigma >= kMinBlurSigma ? GaussTaps(wsigma, wtaps) : 0;
+    float jtaps[2 * kMaxFirRadius + 1] = {1.0f};
+    const float jsigma = m_s.cleanStrength > 0 ? kSliceGuideBlur / (m_n * d) : 0.0f;
+    const int rj = jsigma >= kMinBlurSigma ? GaussTaps(jsigma, jtaps) : 0;
     // Slope per pixel of the original picture, also in a preview's sampled one. Stronger
     // cleaning asks for flat regions: the input's guide then takes over at steep edges only.
     const float slope = kSharpGuideSlope * (1.0f + static_cast<float>(m_s.cleanStrength));
@@ -1132,6 +1142,8 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
         float* g = Scratch(thread, 4);
         float* raw = Scratch(thread, 5);
         float* wt = Scratch(thread, 6);
+        float* jv = Scratch(thread, 7);  // the guide blurred down, columns from x0 - rj
+        float* jh = Scratch(thread, 8);  // and across: j over [x0, x1)
         float* buf = sbuf + perThread * static_cast<std::size_t>(thread);
         // Row y of g's channel c and of the weight blurred across (column x at x - sa).
         auto grow = [&](int c, int y) {
@@ -1188,11 +1200,20 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
         }
         // The tile holds whole blocks of zRanges (kOutputTile and kTall are multiples of theirs).
         const int bx0 = x0 / kZBlock, bx1 = (x1 + kZBlock - 1) / kZBlock;
+        const int ja = std::max(0, x0 - rj), jb = std::min(wl, x1 + rj);
         for (int y = y0; y < y1; ++y) {
             for (int t = 0; t <= 2 * rw; ++t) rows[t] = wrow(std::clamp(y + t - rw, 0, hl - 1));
             m_k.firV(rows, wtaps, 2 * rw + 1, wt, n);
             for (int c = 0; c < 3; ++c) {
                 const float* jr = guides.c[c].Row(y) + x0;
+                if (rj > 0) {
+                    for (int t = 0; t <= 2 * rj; ++t)
+                        rows[t] = guides.c[c].Row(std::clamp(y + t - rj, 0, hl - 1)) + ja;
+                    m_k.firV(rows, jtaps, 2 * rj + 1, jv + (ja - (x0 - rj)), jb - ja);
+                    padEdges(jv, x0 - rj, ja, jb, n + 2 * rj);
+                    m_k.firH(jv, jtaps, 2 * rj + 1, jh, n);
+                    jr = jh;
+                }
                 const float* gr = grow(c, y) + (x0 - sa);
                 float* z = zs.c[c].Row(y) + x0;
                 for (int x = 0; x < n; ++x) z[x] = jr[x] + wt[x] * (gr[x] - jr[x]);
