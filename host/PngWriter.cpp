@@ -28,7 +28,7 @@ void AppendChunk(std::string& out, const char* type, std::string_view data) {
 inline int Paeth(int a, int b, int c) {
     const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
     const int bOrC = pb <= pc ? b : c;
-    return (pa <= pb) & (pa <= pc) ? a : bOrC;
+    return ((pa <= pb) & (pa <= pc)) ? a : bOrC;
 }
 
 template <int kType>
