@@ -487,6 +487,18 @@ inline __attribute__((always_inline)) void FlowPixel(const FlowRowArgs& g, std::
     }
 }
 
+// The second derivative across the edge, along the unit normal (nx, ny), at x of the middle
+// of three rows of a luminance.
+inline float NormalCurvature(const float* const rows[3], int x, float nx, float ny) {
+    const float* up = rows[0];
+    const float* mid = rows[1];
+    const float* down = rows[2];
+    const float lxx = mid[x - 1] - 2.0f * mid[x] + mid[x + 1];
+    const float lyy = up[x] - 2.0f * mid[x] + down[x];
+    const float lxy = 0.25f * (down[x + 1] - down[x - 1] - up[x + 1] + up[x - 1]);
+    return nx * nx * lxx + 2.0f * nx * ny * lxy + ny * ny * lyy;
+}
+
 // One pixel of ShockRow.
 inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std::ptrdiff_t row,
                                                       int x) {
@@ -504,21 +516,11 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
         for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
         return;
     }
-    const float lxx = mid[x - 1] - 2.0f * mid[x] + mid[x + 1];
-    const float lyy = up[x] - 2.0f * mid[x] + down[x];
-    const float lxy = 0.25f * (down[x + 1] - down[x - 1] - up[x + 1] + up[x - 1]);
     const float inv = 1.0f / std::sqrt(g2);
     const float nx = gx * inv, ny = gy * inv;
-    const float lnn = nx * nx * lxx + 2.0f * nx * ny * lxy + ny * ny * lyy;
+    const float lnn = NormalCurvature(g.lum, x, nx, ny);
     if (g.fine[0] != nullptr && x > 0 && x < g.width - 1) {
-        const float* fu = g.fine[0];
-        const float* fm = g.fine[1];
-        const float* fd = g.fine[2];
-        const float fxx = fm[x - 1] - 2.0f * fm[x] + fm[x + 1];
-        const float fyy = fu[x] - 2.0f * fm[x] + fd[x];
-        const float fxy = 0.25f * (fd[x + 1] - fd[x - 1] - fu[x + 1] + fu[x - 1]);
-        const float fnn = nx * nx * fxx + 2.0f * nx * ny * fxy + ny * ny * fyy;
-        if (lnn * fnn < 0.0f) {
+        if (lnn * NormalCurvature(g.fine, x, nx, ny) < 0.0f) {
             for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
             return;
         }
@@ -639,6 +641,29 @@ inline bool Flow8(const FlowRowArgs& g, std::ptrdiff_t row, int x) {
     return true;
 }
 
+// NormalCurvature for eight pixels from x.
+inline __m256 NormalCurvature8(const float* const rows[3], int x, __m256 nx, __m256 ny) {
+    const float* up = rows[0];
+    const float* mid = rows[1];
+    const float* down = rows[2];
+    const __m256 two = _mm256_set1_ps(2.0f);
+    const __m256 mc = _mm256_loadu_ps(mid + x);
+    const __m256 lxx = _mm256_add_ps(_mm256_fnmadd_ps(two, mc, _mm256_loadu_ps(mid + x - 1)),
+                                     _mm256_loadu_ps(mid + x + 1));
+    const __m256 lyy = _mm256_add_ps(_mm256_fnmadd_ps(two, mc, _mm256_loadu_ps(up + x)),
+                                     _mm256_loadu_ps(down + x));
+    const __m256 lxy = _mm256_mul_ps(
+        _mm256_set1_ps(0.25f),
+        _mm256_add_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_loadu_ps(down + x + 1),
+                                                  _mm256_loadu_ps(down + x - 1)),
+                                    _mm256_loadu_ps(up + x + 1)),
+                      _mm256_loadu_ps(up + x - 1)));
+    const __m256 nxy = _mm256_mul_ps(nx, ny);
+    return _mm256_fmadd_ps(
+        _mm256_mul_ps(nx, nx), lxx,
+        _mm256_fmadd_ps(_mm256_add_ps(nxy, nxy), lxy, _mm256_mul_ps(_mm256_mul_ps(ny, ny), lyy)));
+}
+
 // Eight pixels of ShockRow from x; false when the group needs the per-pixel path.
 inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     // The finer scale's stencil has no frame: the first and last columns are ShockPixel's.
@@ -649,8 +674,7 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     const float* mid = g.lum[1];
     const float* down = g.lum[2];
     const __m256 half = _mm256_set1_ps(0.5f);
-    const __m256 ml = _mm256_loadu_ps(mid + x - 1), mc = _mm256_loadu_ps(mid + x),
-                 mr = _mm256_loadu_ps(mid + x + 1);
+    const __m256 ml = _mm256_loadu_ps(mid + x - 1), mr = _mm256_loadu_ps(mid + x + 1);
     const __m256 uc = _mm256_loadu_ps(up + x), dc = _mm256_loadu_ps(down + x);
     const __m256 gx = _mm256_mul_ps(half, _mm256_sub_ps(mr, ml));
     const __m256 gy = _mm256_mul_ps(half, _mm256_sub_ps(dc, uc));
@@ -664,23 +688,11 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
             _mm256_storeu_ps(g.out[ch] + x, _mm256_loadu_ps(g.planes[ch] + row + x));
         return true;
     }
-    const __m256 two = _mm256_set1_ps(2.0f);
-    const __m256 lxx = _mm256_add_ps(_mm256_fnmadd_ps(two, mc, ml), mr);
-    const __m256 lyy = _mm256_add_ps(_mm256_fnmadd_ps(two, mc, uc), dc);
-    const __m256 lxy = _mm256_mul_ps(
-        _mm256_set1_ps(0.25f),
-        _mm256_add_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_loadu_ps(down + x + 1),
-                                                  _mm256_loadu_ps(down + x - 1)),
-                                    _mm256_loadu_ps(up + x + 1)),
-                      _mm256_loadu_ps(up + x - 1)));
     // Skipped lanes get a zero normal (their own pixel), whose result the blend discards.
     const __m256 inv = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_sqrt_ps(g2));
     const __m256 nx = _mm256_andnot_ps(skip, _mm256_mul_ps(gx, inv));
     const __m256 ny = _mm256_andnot_ps(skip, _mm256_mul_ps(gy, inv));
-    const __m256 nxy = _mm256_mul_ps(nx, ny);
-    const __m256 lnn = _mm256_fmadd_ps(
-        _mm256_mul_ps(nx, nx), lxx,
-        _mm256_fmadd_ps(_mm256_add_ps(nxy, nxy), lxy, _mm256_mul_ps(_mm256_mul_ps(ny, ny), lyy)));
+    const __m256 lnn = NormalCurvature8(g.lum, x, nx, ny);
     const __m256 step = _mm256_set1_ps(g.shockStep);
     const __m256 sx = _mm256_mul_ps(nx, step), sy = _mm256_mul_ps(ny, step);
     const __m256 px = Lanes(static_cast<float>(x));
@@ -703,23 +715,7 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     const __m256 gs2 = _mm256_mul_ps(gs, gs);
     __m256 keep = skip;
     if (g.fine[0] != nullptr) {
-        const float* fu = g.fine[0];
-        const float* fm = g.fine[1];
-        const float* fd = g.fine[2];
-        const __m256 fl = _mm256_loadu_ps(fm + x - 1), fc = _mm256_loadu_ps(fm + x),
-                     fr = _mm256_loadu_ps(fm + x + 1);
-        const __m256 fxx = _mm256_add_ps(_mm256_fnmadd_ps(two, fc, fl), fr);
-        const __m256 fyy = _mm256_add_ps(
-            _mm256_fnmadd_ps(two, fc, _mm256_loadu_ps(fu + x)), _mm256_loadu_ps(fd + x));
-        const __m256 fxy = _mm256_mul_ps(
-            _mm256_set1_ps(0.25f),
-            _mm256_add_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_loadu_ps(fd + x + 1),
-                                                      _mm256_loadu_ps(fd + x - 1)),
-                                        _mm256_loadu_ps(fu + x + 1)),
-                          _mm256_loadu_ps(fu + x - 1)));
-        const __m256 fnn = _mm256_fmadd_ps(
-            _mm256_mul_ps(nx, nx), fxx,
-            _mm256_fmadd_ps(_mm256_add_ps(nxy, nxy), fxy, _mm256_mul_ps(_mm256_mul_ps(ny, ny), fyy)));
+        const __m256 fnn = NormalCurvature8(g.fine, x, nx, ny);
         // Lanes whose two curvatures disagree keep their pixel (gate 0), as ShockPixel does.
         keep = _mm256_or_ps(
             keep, _mm256_cmp_ps(_mm256_mul_ps(lnn, fnn), _mm256_setzero_ps(), _CMP_LT_OQ));
