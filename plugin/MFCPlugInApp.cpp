@@ -66,6 +66,7 @@ void CMFCPlugInApp::Main(int16_t selector, void* paramBlock, intptr_t* data,
         WriteTrace("PX Selector", int32_t(selector));
         Dispatch(selector);
         Exit();
+        m_ownHeap.Trim();  // the engine's kept blocks go back before the host runs again
         return;
     } catch (const CMessageFailure& failure) {
         try {
@@ -87,6 +88,7 @@ void CMFCPlugInApp::Main(int16_t selector, void* paramBlock, intptr_t* data,
             *result = kOtherFailure;
     }
     HandleFailure(result);
+    m_ownHeap.Trim();
 }
 
 void CMFCPlugInApp::HandleFailure(int16_t*) noexcept {

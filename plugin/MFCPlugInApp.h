@@ -5,13 +5,13 @@
 
 #include "Handle.h"
 #include "WinApp.h"
+#include "plugin/BlockPool.h"
 #include "plugin/FilterParams.h"
 #include "plugin/HostRect.h"
 #include "sdk/PluginInterface.h"
 
 #include <cstdint>
 #include <memory>
-#include <set>
 
 class MyMFCDialog;
 
@@ -78,10 +78,12 @@ public:
     void Continue();
     void Finish();
 
-    // Engine memory callbacks' bookkeeping: blocks served from the plug-in's own heap.
+    // Engine memory callbacks' bookkeeping: blocks served from the plug-in's own heap, whose
+    // given-back blocks are kept for the engine's next call until the host call ends.
     void* AllocOwnBlock(uint32_t size);
     bool FreeOwnBlock(void* block);
-    size_t OwnBlockCount() const { return m_ownBlocks.size(); }
+    size_t OwnBlockCount() const { return m_ownHeap.BlocksInUse(); }
+    size_t OwnBlocksKept() const { return m_ownHeap.BlocksKept(); }
 
     ps::FilterRecord* filterRecord = nullptr;
     intptr_t* dataSlot = nullptr;
@@ -118,7 +120,7 @@ private:
 
     bool m_aboutCall = false;    // the current call carries an AboutRecord
     bool m_backupValid = false;  // savedParams was taken by this run's Prepare
-    std::set<void*> m_ownBlocks;
+    CBlockPool m_ownHeap;
 };
 
 // Engine callbacks; `context` is the filter record the engine was given.

@@ -232,25 +232,11 @@ int CMFCPlugInApp::copyOutRect(unsigned char* destination, int stride, int maxCo
 }
 
 void* CMFCPlugInApp::AllocOwnBlock(uint32_t size) {
-    void* block = std::malloc(size ? size : 1);
-    if (!block)
-        return nullptr;
-    try {
-        m_ownBlocks.insert(block);
-    } catch (...) {
-        std::free(block);
-        return nullptr;
-    }
-    return block;
+    return m_ownHeap.Alloc(size);
 }
 
 bool CMFCPlugInApp::FreeOwnBlock(void* block) {
-    auto it = m_ownBlocks.find(block);
-    if (it == m_ownBlocks.end())
-        return false;
-    m_ownBlocks.erase(it);
-    std::free(block);
-    return true;
+    return m_ownHeap.Free(block);
 }
 
 int32_t progProc(int32_t done, int32_t total, void* context) {

@@ -176,6 +176,13 @@ TEST_F(PluginHostAccess, EngineMemoryComesFromOwnHeapWithoutPicaAndIsBalanced) {
     psMemFree(b, &m_record);
     psMemFree(nullptr, &m_record);
     EXPECT_EQ(m_app.OwnBlockCount(), 0u);
+    EXPECT_EQ(m_app.OwnBlocksKept(), 2u) << "kept for the engine's next call";
+    // Every host call, failed ones too, gives the kept blocks back before it returns.
+    int16_t result = 0;
+    intptr_t data = 0;
+    m_app.Main(ps::filterSelectorParameters, nullptr, &data, &result);
+    EXPECT_NE(result, 0);
+    EXPECT_EQ(m_app.OwnBlocksKept(), 0u);
 }
 
 TEST_F(PluginHostAccess, ProgressIsForwardedAndCancelStops) {
