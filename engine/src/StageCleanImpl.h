@@ -267,6 +267,97 @@ void SplatRowZ(float* g0, std::size_t sy, std::size_t sb, const int* cx, const f
     hi = h;
 }
 
+// A reduced sample whose z differs from a neighbour's by this many bins or more, counted a
+// quarter of the way, is splatted as its four pixels (SplatRowZSpread).
+constexpr float kSpreadBins = 0.35f;
+
+// The input's rows 2 y and 2 y + 1 of one channel, over the pixels of the span's samples:
+// span column j's pixels at 2 j and 2 j + 1, for columns [a, b) (the samples inside the image).
+struct FullRows {
+    const float* row[2] = {};
+    int a = 0, b = 0;
+};
+
+// Adds one row of a reduced image to a guided grid that is read at full size (GridJob::down =
+// 2): each sample stands for the 2 x 2 pixels about it, whose guide the slice sees interpolated
+// between it and its neighbours. Where the guide is steep, the sample alone would put all four
+// at its own z: the middle of a ramp would hold only the samples that happen to fall on it, and
+// what a pixel there reads back would follow the reduction's phase. There the sample is
+// splatted as its four pixels, each with a quarter of its weight, at the z the slice reads
+// there (a quarter of the way towards the neighbours across and down), clamped to [zcl, zch]
+// (the tile's bins: the neighbours may lie outside the tile), with the pixel's own value from
+// full() (called once per row, at the first such sample), or for samples outside the image the
+// value interpolated as z is. Samples outside [zmin, zmax] stay whole and are left out by
+// SplatRowZ. v and z: rows y - 1, y, y + 1 over the span and one column beyond it either side
+// (span column j at j + 1). Arguments otherwise as SplatRowZ's.
+template <typename Full>
+void SplatRowZSpread(float* g0, std::size_t sy, std::size_t sb, const int* cx, const float* wx,
+                     const float* const* v, const float* const* z, float zs, float zlo, float zmin,
+                     float zmax, float zcl, float zch, float fy, int n, int& lo, int& hi,
+                     float* masked, const Full& full) {
+    constexpr int kChunk = 64;
+    alignas(32) float spread[kChunk];
+    // The split samples' quarters, splatted kChunk samples at a time.
+    alignas(32) int qcx[4 * kChunk];
+    alignas(32) float qwx[16 * kChunk], qa[4 * kChunk], qz[4 * kChunk];
+    int q = 0;
+    const float clampLo = std::max(zcl, zmin), clampHi = std::max(clampLo, std::min(zch, zmax));
+    const float least = kSpreadBins / (0.25f * std::fabs(zs));  // in units of z
+    const float* zu = z[0] + 1;
+    const float* zc = z[1] + 1;
+    const float* zd = z[2] + 1;
+    // The row's z, where split samples are replaced by a value SplatRowZ leaves out.
+    const float* zrow = zc;
+    const float outside = zs > 0.0f ? 2.0f * std::fabs(zmax / zs) + 1.0f : 0.0f;
+    FullRows own;
+    bool fetched = false;
+    for (int j0 = 0; j0 < n; j0 += kChunk) {
+        const int m = std::min(kChunk, n - j0);
+        for (int i = 0; i < m; ++i) {
+            const int j = j0 + i;
+            const float z0 = zc[j];
+            spread[i] = std::max(std::max(std::fabs(zc[j - 1] - z0), std::fabs(zc[j + 1] - z0)),
+                                 std::max(std::fabs(zu[j] - z0), std::fabs(zd[j] - z0)));
+        }
+        for (int i = 0; i < m; ++i) {
+            if (!(spread[i] >= least))
+                continue;
+            const int j = j0 + i;
+            const float z0 = zc[j], zz0 = zs * z0;
+            if (!(zz0 >= zmin && zz0 <= zmax))
+                continue;
+            if (!fetched) {
+                own = full();
+                fetched = true;
+                std::memcpy(masked, zc, sizeof(float) * static_cast<std::size_t>(n));
+                zrow = masked;
+            }
+            masked[j] = outside;
+            const float v0 = v[1][j + 1];
+            const float dz[4] = {0.25f * (zc[j - 1] - z0), 0.25f * (zc[j + 1] - z0),
+                                 0.25f * (zu[j] - z0), 0.25f * (zd[j] - z0)};
+            const float dv[4] = {0.25f * (v[1][j] - v0), 0.25f * (v[1][j + 2] - v0),
+                                 0.25f * (v[0][j + 1] - v0), 0.25f * (v[2][j + 1] - v0)};
+            const bool inside = j >= own.a && j < own.b;
+            const F4 wq = 0.25f * *reinterpret_cast<const F4u*>(wx + 4 * j);
+            for (int k = 0; k < 4; ++k, ++q) {
+                const int a = k >> 1, b = k & 1;
+                qcx[q] = cx[j];
+                *reinterpret_cast<F4u*>(qwx + 4 * q) = wq;
+                qa[q] = inside ? own.row[b][2 * j + a] : v0 + dv[a] + dv[2 + b];
+                qz[q] = std::clamp(zz0 + zs * (dz[a] + dz[2 + b]), clampLo, clampHi) / zs;
+            }
+            if (q == 4 * kChunk) {
+                SplatRowZ(g0, sy, sb, qcx, qwx, qa, qz, zs, zlo, zmin, zmax, fy, q, lo, hi);
+                q = 0;
+            }
+        }
+    }
+    if (q > 0)
+        SplatRowZ(g0, sy, sb, qcx, qwx, qa, qz, zs, zlo, zmin, zmax, fy, q, lo, hi);
+    SplatRowZ(g0, sy, sb, cx, wx, v[1] + 1, zrow, zs, zlo, zmin, zmax, fy, n, lo, hi);
+}
+
 // Everything a row of the slice needs besides the grid.
 struct SliceRowArgs {
     const float* g0;  // the upper cell row
@@ -427,9 +518,12 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         static_cast<int>(std::ceil((gx + 1) * c)) + 2,
         static_cast<int>(std::ceil((std::min(tc, cellsX) + 1) * c * scaleDown)) + 2 * job.down + 2);
     const std::size_t rowFloats = (static_cast<std::size_t>(span) + 15) & ~std::size_t{15};
-    // Values (3), z, spare, cells, tents, guide columns and weights, tents of four floats (4).
-    constexpr int kRows = 13;
-    const std::size_t perThread = 2 * gridFloats + kRows * rowFloats;
+    // Values (3), z, spare, cells, tents, guide columns and weights, tents of four floats (4);
+    // read at full size, the input's two rows under a reduced row, each two rows long.
+    const bool spread = ranged && job.down > 1;
+    const int kRows = spread ? 18 : 13;
+    const std::size_t fullFloats = 2 * rowFloats;
+    const std::size_t perThread = 2 * gridFloats + static_cast<std::size_t>(kRows) * rowFloats;
     float* block = GridBlock(perThread * static_cast<std::size_t>(m_team.Threads()) +
                              2 * static_cast<std::size_t>(wo + ho));
     float* tables = block + perThread * static_cast<std::size_t>(m_team.Threads());
@@ -461,6 +555,7 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         int* gcol = reinterpret_cast<int*>(rows + 7 * rowFloats);
         float* gfrac = rows + 8 * rowFloats;
         float* wxs = rows + 9 * rowFloats;
+        float* fullBuf = rows + 13 * rowFloats;
         const int ci0 = cellX0 + (tile % across) * tc, ci1 = std::min(cellX0 + cellsX, ci0 + tc);
         const int cj0 = cellY0 + (tile / across) * tc, cj1 = std::min(cellY0 + cellsY, cj0 + tc);
         const int ox = ci0 - r - 1, oy = cj0 - r - 1;  // grid origin in cells
@@ -528,6 +623,14 @@ void CGlazeRun::GridFilter(const GridJob& job) {
             *reinterpret_cast<F4u*>(wxs + 4 * j) = F4{1.0f - fxs[j], 1.0f - fxs[j], fxs[j], fxs[j]};
         }
         const float zlof = static_cast<float>(zlo);
+        // The tile's bins, less the empty ones either side (see zlo, nz): split samples stay in
+        // them.
+        const float zSpreadLo = static_cast<float>(zlo + rz + 1);
+        const float zSpreadHi = static_cast<float>(zlo + nz - rz - 3) + 0.999f;
+        float* vb[3] = {};
+        float* zb[3] = {zrow, rows + 7 * rowFloats, rows + 8 * rowFloats};
+        const float* vwin[3] = {};
+        const float* zwin[3] = {};
         for (int y = ya; y < yb; ++y) {
             const int ly = axis.CellOf(y) - oy;
             float* g0 = ga + static_cast<std::size_t>(ly) * sy;
@@ -540,6 +643,66 @@ void CGlazeRun::GridFilter(const GridJob& job) {
             } else if (!ranged) {
                 SplatRow1(g0, sy, cxs, fxs, RowSpan(*job.values[0], y, xa, n, vbuf[0], spare), fy,
                           n);
+            } else if (spread) {
+                // Rows y - 1 .. y + 1, a column beyond the span either side, each fetched once:
+                // the window moves down a row at a time and its buffers with it (the z rows use
+                // the slice's column rows, free until it runs).
+                if (y == ya) {
+                    for (int k = 0; k < 3; ++k) {
+                        vb[k] = vbuf[k];
+                        vwin[k] = RowSpan(*job.values[0], y - 1 + k, xa - 1, n + 2, vb[k], spare);
+                        zwin[k] = RowSpan(*job.zSplat, y - 1 + k, xa - 1, n + 2, zb[k], spare);
+                    }
+                } else {
+                    float* const v0b = vb[0];
+                    float* const z0b = zb[0];
+                    for (int k = 0; k < 2; ++k) {
+                        vb[k] = vb[k + 1];
+                        zb[k] = zb[k + 1];
+                        vwin[k] = vwin[k + 1];
+                        zwin[k] = zwin[k + 1];
+                    }
+                    vb[2] = v0b;
+                    zb[2] = z0b;
+                    vwin[2] = RowSpan(*job.values[0], y + 1, xa - 1, n + 2, vb[2], spare);
+                    zwin[2] = RowSpan(*job.zSplat, y + 1, xa - 1, n + 2, zb[2], spare);
+                }
+                // The input's two rows under reduced row y, over the span's samples inside.
+                auto full = [&] {
+                    FullRows f;
+                    const int wl = job.values[0]->width, hl = job.values[0]->height;
+                    if (y < 0 || y >= hl)
+                        return f;
+                    f.a = std::clamp(-xa, 0, n);
+                    f.b = std::clamp(wl - xa, f.a, n);
+                    const int X0 = 2 * (xa + f.a), X1 = std::min(m_w, 2 * (xa + f.b));
+                    for (int b = 0; b < 2; ++b) {
+                        const int Y = std::min(m_h - 1, 2 * y + b);
+                        float* o = fullBuf + static_cast<std::size_t>(b) * fullFloats;
+                        if (X1 > X0) {
+                            if (job.ownInput >= 0) {
+                                float* outs[3] = {nullptr, nullptr, nullptr};
+                                outs[job.ownInput] = o + 2 * f.a;
+                                InputSpan(Y, X0, X1 - X0, outs);
+                            } else {
+                                std::memcpy(o + 2 * f.a, job.own[0]->Row(Y) + X0,
+                                            sizeof(float) * static_cast<std::size_t>(X1 - X0));
+                            }
+                        }
+                        // An odd width: the last sample's second pixel is its first.
+                        if (f.b > f.a && X1 < 2 * (xa + f.b))
+                            o[2 * f.b - 1] = o[2 * f.b - 2];
+                        f.row[b] = o;
+                    }
+                    return f;
+                };
+                int lo = nz, hi = -1;
+                SplatRowZSpread(g0, sy, sbin, cxs, wxs, vwin, zwin, zs, zlof, zmin, zmax, zSpreadLo,
+                                zSpreadHi, fy, n, lo, hi, rows + 17 * rowFloats, full);
+                for (int k = ly; k <= ly + 1; ++k) {
+                    rowLo[k] = std::min(rowLo[k], lo);
+                    rowHi[k] = std::max(rowHi[k], hi);
+                }
             } else {
                 const float* vrow = RowSpan(*job.values[0], y, xa, n, vbuf[0], spare);
                 const float* zr = RowSpan(*job.zSplat, y, xa, n, zrow, spare);

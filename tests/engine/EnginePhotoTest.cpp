@@ -202,9 +202,9 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixels) {
     // flat regions they make would move with its phase if read back as they are. Strengths and
     // radii across their ranges, the strongest settings, and texture.
     // TODO(#12): these still move with the phase, p99.9 at a shift of 1 / 37 px down (8 bits):
-    // radius 6 at strength 0 / 1 / 2 / 4 / 6 / 8: 3/3, 3/3, 4/4, 6/6, 9/9, 12/12; radius 8 at
-    // strength 1 / 2 / 4 / 6 / 8: 3/3, 3/3, 4/4, 6/7, 9/10; radius 12 at strength 6 / 8: 3/4,
-    // 5/6; strength 8 radius 18: 3/2; accent 5 at the defaults: 4/5.
+    // radius 6 at strength 4 / 6 / 8: 4/4, 6/6, 9/9; radius 8 at strength 4 / 6 / 8: 3/3, 5/5,
+    // 8/8; radius 12 at strength 6 / 8: 3/4, 5/6; strength 8 radius 18: 3/2; accent 5 at the
+    // defaults: 4/4.
     UserParams texture;
     texture.textureStrength = 1;
     texture.textureBoost = 2;
@@ -213,6 +213,9 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixels) {
         double radius;
     } cases[] = {{{"defaults", UserParams{}}, 8},
                  {{"strength 1 radius 5", Strength(1, 5)}, 5},
+                 {{"strength 1 radius 6", Strength(1, 6)}, 6},
+                 {{"strength 2 radius 6", Strength(2, 6)}, 6},
+                 {{"strength 2 radius 8", Strength(2, 8)}, 8},
                  {{"strength 2 radius 12", Strength(2, 12)}, 12},
                  {{"strength 4 radius 12", Strength(4, 12)}, 12},
                  {{"strength 6 radius 18", Strength(6, 18)}, 18},
