@@ -706,6 +706,18 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     if (!AllInside(fx, fy, xmax, ymax) || !AllInside(bx, by, xmax, ymax)) {
         return false;
     }
+    __m256 keep = skip;
+    if (g.fine[0] != nullptr) {
+        const __m256 fnn = NormalCurvature8(g.fine, x, nx, ny);
+        // Lanes whose two curvatures disagree keep their pixel (gate 0), as ShockPixel does.
+        keep = _mm256_or_ps(
+            keep, _mm256_cmp_ps(_mm256_mul_ps(lnn, fnn), _mm256_setzero_ps(), _CMP_LT_OQ));
+    }
+    if (_mm256_movemask_ps(keep) == 0xff) {
+        for (int ch = 0; ch < 3; ++ch)
+            _mm256_storeu_ps(g.out[ch] + x, _mm256_loadu_ps(g.planes[ch] + row + x));
+        return true;
+    }
     const int stride = static_cast<int>(g.stride);
     __m256 fwd[3], back[3];
     Sample8(g.planes, stride, g.width, g.height, fx, fy, fwd);
@@ -715,13 +727,6 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     const __m256 u = _mm256_div_ps(curv, _mm256_set1_ps(0.5f * g.knee));
     const __m256 s = _mm256_div_ps(u, _mm256_sqrt_ps(_mm256_fmadd_ps(u, u, one)));
     const __m256 gs2 = _mm256_mul_ps(gs, gs);
-    __m256 keep = skip;
-    if (g.fine[0] != nullptr) {
-        const __m256 fnn = NormalCurvature8(g.fine, x, nx, ny);
-        // Lanes whose two curvatures disagree keep their pixel (gate 0), as ShockPixel does.
-        keep = _mm256_or_ps(
-            keep, _mm256_cmp_ps(_mm256_mul_ps(lnn, fnn), _mm256_setzero_ps(), _CMP_LT_OQ));
-    }
     const __m256 gate = _mm256_andnot_ps(
         keep, _mm256_div_ps(gs2, _mm256_add_ps(gs2, _mm256_set1_ps(g.knee * g.knee))));
     const __m256 hs = _mm256_mul_ps(half, s);
