@@ -23,6 +23,9 @@ struct FlowRowArgs {
     float* out[3];      // row y of the result
 };
 constexpr int kFlowTaps = 7;
+// The finer curvature against the edge from which the shock step keeps a pixel wholly, in
+// knees at the edge scale (curvature x re^2); below it the pixel takes part of its step.
+constexpr float kShockFineDisagree = 4.0f;
 
 // The flow field of one pixel from its smoothed structure tensor (a, b, c): the tangent step
 // (tx, ty) of tapStep pixels and the blend. A tensor trace below flatEnergy / stepScale^2, or
@@ -51,8 +54,9 @@ inline void FlowField(float a, float b, float c, float tapStep, float stepScale,
 // One row of the accent's shock step: each pixel moves towards the brighter or the darker
 // side of its edge, by a smooth sign of the second derivative across it. Where the luminance
 // at a finer scale curves the other way across the edge, the pixel lies beside a feature
-// smaller than the edge scale (a speck, an eye, a gap between two strands) and is kept: the
-// step would otherwise grow the feature into a plateau of the edge scale (a disc).
+// smaller than the edge scale (a speck, an eye, a gap between two strands) and is kept, wholly
+// from a clear disagreement on and partly below it: the step would otherwise grow the feature
+// into a plateau of the edge scale (a disc).
 struct ShockRowArgs {
     const float* planes[3];  // the flow-smoothed image, all planes with the same stride
     std::ptrdiff_t stride;

@@ -499,6 +499,21 @@ inline float NormalCurvature(const float* const rows[3], int x, float nx, float 
     return nx * nx * lxx + 2.0f * nx * ny * lxy + ny * ny * lyy;
 }
 
+// FineAgreement's scale: one over the finer curvature against the edge that keeps a pixel wholly.
+inline float ShockFineScale(const ShockRowArgs& g) {
+    return g.re * g.re / (kShockFineDisagree * g.knee);
+}
+
+// How much of its shock step a pixel takes, from its curvatures across the edge at the edge
+// scale (lnn) and at the finer one (fnn): all of it where they agree, less the more strongly the
+// finer one curves the other way, none from kShockFineDisagree knees (in units of the edge
+// scale) on. A ramp, not a switch: near a flat stretch the finer curvature is as small as a
+// level's difference, and a sign test there kept or moved pixels by a picture's phase.
+inline float FineAgreement(float lnn, float fnn, float scale) {
+    const float agree = lnn < 0.0f ? -fnn : fnn;
+    return std::fmin(1.0f, std::fmax(0.0f, 1.0f + agree * scale));
+}
+
 // One pixel of ShockRow.
 inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std::ptrdiff_t row,
                                                       int x) {
@@ -519,8 +534,10 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     const float inv = 1.0f / std::sqrt(g2);
     const float nx = gx * inv, ny = gy * inv;
     const float lnn = NormalCurvature(g.lum, x, nx, ny);
+    float agree = 1.0f;
     if (g.fine[0] != nullptr && x > 0 && x < g.width - 1) {
-        if (lnn * NormalCurvature(g.fine, x, nx, ny) < 0.0f) {
+        agree = FineAgreement(lnn, NormalCurvature(g.fine, x, nx, ny), ShockFineScale(g));
+        if (agree <= 0.0f) {
             for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
             return;
         }
@@ -537,7 +554,7 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     const float curv = lnn * re * re;
     const float u = curv / (0.5f * knee);
     const float s = u / std::sqrt(1.0f + u * u);
-    const float gate = gs * gs / (gs * gs + knee * knee);
+    const float gate = agree * (gs * gs / (gs * gs + knee * knee));
     for (int ch = 0; ch < 3; ++ch) {
         const float here = g.planes[ch][row + x];
         const float target = 0.5f * (fwd[ch] + back[ch]) - s * 0.5f * (fwd[ch] - back[ch]);
@@ -706,12 +723,18 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     if (!AllInside(fx, fy, xmax, ymax) || !AllInside(bx, by, xmax, ymax)) {
         return false;
     }
+    const __m256 zero = _mm256_setzero_ps();
+    const __m256 one = _mm256_set1_ps(1.0f);
     __m256 keep = skip;
+    __m256 agree = one;
     if (g.fine[0] != nullptr) {
+        // FineAgreement; lanes that take none of their step keep their pixel (gate 0).
         const __m256 fnn = NormalCurvature8(g.fine, x, nx, ny);
-        // Lanes whose two curvatures disagree keep their pixel (gate 0), as ShockPixel does.
-        keep = _mm256_or_ps(
-            keep, _mm256_cmp_ps(_mm256_mul_ps(lnn, fnn), _mm256_setzero_ps(), _CMP_LT_OQ));
+        const __m256 flip =
+            _mm256_and_ps(_mm256_cmp_ps(lnn, zero, _CMP_LT_OQ), _mm256_set1_ps(-0.0f));
+        agree = _mm256_fmadd_ps(_mm256_xor_ps(fnn, flip), _mm256_set1_ps(ShockFineScale(g)), one);
+        agree = _mm256_min_ps(one, _mm256_max_ps(zero, agree));
+        keep = _mm256_or_ps(keep, _mm256_cmp_ps(agree, zero, _CMP_LE_OQ));
     }
     if (_mm256_movemask_ps(keep) == 0xff) {
         for (int ch = 0; ch < 3; ++ch)
@@ -722,13 +745,13 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     __m256 fwd[3], back[3];
     Sample8(g.planes, stride, g.width, g.height, fx, fy, fwd);
     Sample8(g.planes, stride, g.width, g.height, bx, by, back);
-    const __m256 one = _mm256_set1_ps(1.0f);
     const __m256 curv = _mm256_mul_ps(lnn, _mm256_set1_ps(g.re * g.re));
     const __m256 u = _mm256_div_ps(curv, _mm256_set1_ps(0.5f * g.knee));
     const __m256 s = _mm256_div_ps(u, _mm256_sqrt_ps(_mm256_fmadd_ps(u, u, one)));
     const __m256 gs2 = _mm256_mul_ps(gs, gs);
     const __m256 gate = _mm256_andnot_ps(
-        keep, _mm256_div_ps(gs2, _mm256_add_ps(gs2, _mm256_set1_ps(g.knee * g.knee))));
+        keep, _mm256_mul_ps(
+                  agree, _mm256_div_ps(gs2, _mm256_add_ps(gs2, _mm256_set1_ps(g.knee * g.knee)))));
     const __m256 hs = _mm256_mul_ps(half, s);
     for (int ch = 0; ch < 3; ++ch) {
         const __m256 here = _mm256_loadu_ps(g.planes[ch] + row + x);
