@@ -55,6 +55,10 @@ constexpr float kGateRestoreSigma = 1.0f;
 // Below this gate gain even a residual of 25 levels comes back as less than half a level: the
 // average along the line is skipped there, i.e. in most of a flat picture.
 constexpr float kGateNothing = 1.0f / 64.0f;
+// The gate's blocks of pixels in a row, left out together where no energy within their lines'
+// reach can be restored.
+constexpr int kGateBlock = 32;
+static_assert(kOutputTile % kGateBlock == 0, "a tile holds whole blocks");
 
 typedef float F4 __attribute__((vector_size(16)));
 typedef float F4u __attribute__((vector_size(16), aligned(4)));
@@ -1480,6 +1484,12 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
     const float knee = std::min(kGateKnee * (1.0f + static_cast<float>(m_s.cleanStrength) / 4.0f),
                                 kGateKneeMax / std::max(threshold, 0.004f));
     const float k2 = knee * knee, t2 = k2 * k2;
+    // A line's average is at most the largest pooled energy m within its reach (the taps sum
+    // to 1) and the line bonus raises it at most (1 + kGateLineBonus) times, so where
+    // m^2 < hopeless the gain stays below kGateNothing whatever the lines (1 % to spare for
+    // rounding).
+    const float hopeless = t2 * kGateNothing / (1.0f - kGateNothing) /
+                           (1.01f * (1.0f + kGateLineBonus) * (1.0f + kGateLineBonus));
     GateRestoreArgs proto{};
     proto.t2 = t2;
     proto.least = kGateNothing;
@@ -1530,31 +1540,71 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
         float* best = Scratch(thread, kScratchRows - 5);  // the direction of g, 0..7
         ra.g = g;
         ra.best = best;
-        for (int y = y0; y < y1; ++y) {
+        // g (the line energy, RMS^4 against knee^4) and best for pixels [xs, xe) of the tile's
+        // row r.
+        auto lineEnergy = [&](int r, int xs, int xe) {
+            const int m = xe - xs;
             for (int d = 0; d < 8; ++d) {
                 const int k = lineK[d], dx = kDirs[d][0], dy = kDirs[d][1];
                 for (int j = -k; j <= k; ++j)
-                    window[j + k] = Scratch(thread, pooled + (y - y0) + reach + j * dy) + reach +
+                    window[j + k] = Scratch(thread, pooled + r + reach + j * dy) + reach + xs +
                                     j * dx;
-                m_k.firV(window, lineTaps[d], 2 * k + 1, acc, n);
+                m_k.firV(window, lineTaps[d], 2 * k + 1, acc + xs, m);
                 if (d == 0) {
-                    std::memcpy(g, acc, sizeof(float) * static_cast<std::size_t>(n));
-                    std::memcpy(least, acc, sizeof(float) * static_cast<std::size_t>(n));
-                    std::fill_n(best, n, 0.0f);
+                    std::copy(acc + xs, acc + xe, g + xs);
+                    std::copy(acc + xs, acc + xe, least + xs);
+                    std::fill(best + xs, best + xe, 0.0f);
                 } else {
                     const float fd = static_cast<float>(d);
-                    for (int x = 0; x < n; ++x) {
+                    for (int x = xs; x < xe; ++x) {
                         best[x] = acc[x] > g[x] ? fd : best[x];
                         g[x] = acc[x] > g[x] ? acc[x] : g[x];
                     }
-                    m_k.minRow(least, acc, n);
+                    m_k.minRow(least + xs, acc + xs, m);
                 }
             }
-            for (int x = 0; x < n; ++x) {
+            for (int x = xs; x < xe; ++x) {
                 // How much the energy is a line's: 0 alike in every direction, 1 along one.
                 const float line = (g[x] - least[x]) / (g[x] + 1e-6f);
                 const float v = g[x] * (1.0f + kGateLineBonus * line * line);
                 g[x] = v * v;  // RMS^4 against knee^4
+            }
+        };
+        // The largest pooled energy within reach of each block of kGateBlock pixels, per pooled
+        // row: a block whose lines reach nothing above `hopeless` restores nothing.
+        const int blocks = (n + kGateBlock - 1) / kGateBlock;
+        float blockMax[kRowsPerChunk + 2 * kMaxGateReach][kOutputTile / kGateBlock];
+        for (int k = 0; k < y1 - y0 + 2 * reach; ++k) {
+            const float* row = Scratch(thread, pooled + k);
+            for (int b = 0; b < blocks; ++b) {
+                const int end = std::min(n, (b + 1) * kGateBlock) + 2 * reach;
+                float m = 0.0f;
+                for (int j = b * kGateBlock; j < end; ++j) m = std::max(m, row[j]);
+                blockMax[k][b] = m;
+            }
+        }
+        for (int y = y0; y < y1; ++y) {
+            // Runs [xs, xe) of blocks that may restore something; the rest get g = 0.
+            int xs = 0;
+            for (int b = 0; b <= blocks; ++b) {
+                bool hope = false;
+                if (b < blocks) {
+                    float m = 0.0f;
+                    for (int k = y - y0; k <= y - y0 + 2 * reach; ++k)
+                        m = std::max(m, blockMax[k][b]);
+                    hope = !(m * m < hopeless);
+                }
+                const int xe = std::min(n, b * kGateBlock);
+                if (hope)
+                    continue;
+                if (xe > xs)
+                    lineEnergy(y - y0, xs, xe);
+                if (b < blocks) {
+                    const int end = std::min(n, (b + 1) * kGateBlock);
+                    std::fill(g + xe, g + end, 0.0f);
+                    std::fill(best + xe, best + end, 0.0f);
+                    xs = end;
+                }
             }
             // Rows of the input along the lines, clamped into the image. From the ring they
             // start at column ca, and the kernel's columns count from there.
