@@ -47,8 +47,10 @@ constexpr float kSharpGuideWeightSigma = 6.0f;  // the weight's blur, in pixels
 // Where the input is flat the last pass reads at the reduced guide blurred by this sigma, in
 // pixels: the guidance leaves steps between flat regions from one reduced sample to the next,
 // and brought up bilinearly such a step's position and sharpness would follow the reduction's
-// phase (the step itself is not in the input, which has no slope there). At strength 0 its two
-// passes leave no such steps, and the guide is read as it is.
+// phase (the step itself is not in the input, which has no slope there). What is blurred is the
+// input's smoothed guide clamped into the guide's range about each sample, so that about a step
+// it goes from one level to the other where the input does. At strength 0 its two passes leave
+// no such steps, and the guide is read as it is.
 constexpr float kSliceGuideBlur = 1.8f;
 // What the gate restores is the input averaged along the line with this sigma, in pixels.
 constexpr float kGateRestoreSigma = 1.0f;
@@ -1246,15 +1248,16 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
 }
 
 // The guides the last pass splats and reads at (see Clean), on the reduced copy, written to zs
-// with their ranges per block (zRanges, as the guides' were): z = j + w (g - j), j the guide
-// blurred by kSliceGuideBlur, g the reduced input's guide smoothed so that, with the reduction
+// with their ranges per block (zRanges, as the guides' were): z = j + w (g - j), j is g clamped
+// into the guide's range over the 3 x 3 samples about each and blurred by kSliceGuideBlur (at
+// strength 0 the guide itself), g the reduced input's guide smoothed so that, with the reduction
 // and the slice's bilinear reading, it is smoothed by kSharpGuideSigma at full size, and
 // w = m / (1 + m), m = (|grad g| / slope)^2 (the largest over the channels), blurred by
 // kSharpGuideWeightSigma: a weight that changes within a reduced pixel would move with the
 // reduction's phase.
 // One loop over tall tiles that keep g and the weight in the grids' memory with the aprons the
 // slope and the weight's blur need, so that only the reduced input and the guide are read and
-// z written; j is blurred row by row from the guide's rows.
+// z written; j is blurred row by row from clamped rows of g.
 // The guide's blur is linear: each row blurs the reduced input down its columns and mixes the
 // guides from that. Rows and columns outside the image repeat the border's.
 void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
@@ -1291,6 +1294,9 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
     const std::size_t sstride = (static_cast<std::size_t>(tileW) + 2 * rw + 2 + 15) & ~std::size_t{15};
     const int sRows = kTall + 2 * rw + 2, wRows = kTall + 2 * rw;
     const std::size_t perThread = sstride * (3 * static_cast<std::size_t>(sRows) + wRows);
+    // The rows of g clamped (below) that the guide's blur reads: a ring of 2 rj + 1 rows per
+    // channel in the scratch rows from 11 on (rj is at most 3: the guides are reduced).
+    static_assert(11 + 3 * (2 * 3 + 1) <= kScratchRows, "the clamped rows fit the scratch rows");
     // The grids' memory is free until the pass reads these guides, and already touched.
     float* sbuf = GridBlock(perThread * static_cast<std::size_t>(m_team.Threads()));
     Check(m_team.ParallelFor(across * down, [&](int tile, int thread) {
@@ -1368,14 +1374,58 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
         // The tile holds whole blocks of zRanges (kOutputTile and kTall are multiples of theirs).
         const int bx0 = x0 / kZBlock, bx1 = (x1 + kZBlock - 1) / kZBlock;
         const int ja = std::max(0, x0 - rj), jb = std::min(wl, x1 + rj);
+        // Row y of g, columns [ja, jb), clamped into the guide's range over the 3 x 3 samples
+        // about each: about a step the guidance left between flat regions the guide then
+        // follows the input from one level to the other, instead of stepping between two
+        // reduced samples, where the step's position would follow the reduction's phase.
+        // Column x at x - ja.
+        const int ring = 2 * rj + 1;
+        auto clamped = [&](int c, int y) { return Scratch(thread, 11 + c * ring + y % ring); };
+        auto clampRow = [&](int y) {
+            // The guide's least and greatest over three rows, columns [ja - 1, jb + 1) (the
+            // image's border column repeated beyond it) at x - ja + 1.
+            float* __restrict lo3 = Scratch(thread, 9);
+            float* __restrict hi3 = Scratch(thread, 10);
+            const int cn = jb - ja;
+            for (int c = 0; c < 3; ++c) {
+                const float* up = guides.c[c].Row(std::max(0, y - 1));
+                const float* mid = guides.c[c].Row(y);
+                const float* dn = guides.c[c].Row(std::min(hl - 1, y + 1));
+                const int ea = std::max(0, ja - 1), eb = std::min(wl, jb + 1);
+                for (int x = ea; x < eb; ++x) {
+                    lo3[x - ja + 1] = std::min(std::min(up[x], mid[x]), dn[x]);
+                    hi3[x - ja + 1] = std::max(std::max(up[x], mid[x]), dn[x]);
+                }
+                if (ja == 0) {
+                    lo3[0] = lo3[1];
+                    hi3[0] = hi3[1];
+                }
+                if (jb == wl) {
+                    lo3[cn + 1] = lo3[cn];
+                    hi3[cn + 1] = hi3[cn];
+                }
+                const float* __restrict gg = grow(c, y) + (ja - sa);
+                float* __restrict o = clamped(c, y);
+                for (int i = 0; i < cn; ++i) {
+                    const float a = std::min(std::min(lo3[i], lo3[i + 1]), lo3[i + 2]);
+                    const float b = std::max(std::max(hi3[i], hi3[i + 1]), hi3[i + 2]);
+                    o[i] = std::min(std::max(gg[i], a), b);
+                }
+            }
+        };
+        if (rj > 0) {
+            for (int y = std::max(0, y0 - rj); y < std::min(hl, y0 + rj); ++y) clampRow(y);
+        }
         for (int y = y0; y < y1; ++y) {
             for (int t = 0; t <= 2 * rw; ++t) rows[t] = wrow(std::clamp(y + t - rw, 0, hl - 1));
+            if (rj > 0 && y + rj < hl)
+                clampRow(y + rj);
             m_k.firV(rows, wtaps, 2 * rw + 1, wt, n);
             for (int c = 0; c < 3; ++c) {
                 const float* jr = guides.c[c].Row(y) + x0;
                 if (rj > 0) {
                     for (int t = 0; t <= 2 * rj; ++t)
-                        rows[t] = guides.c[c].Row(std::clamp(y + t - rj, 0, hl - 1)) + ja;
+                        rows[t] = clamped(c, std::clamp(y + t - rj, 0, hl - 1));
                     m_k.firV(rows, jtaps, 2 * rj + 1, jv + (ja - (x0 - rj)), jb - ja);
                     padEdges(jv, x0 - rj, ja, jb, n + 2 * rj);
                     m_k.firH(jv, jtaps, 2 * rj + 1, jh, n);
