@@ -270,7 +270,30 @@ void CGlazeRun::InputSpan(int y, int x0, int n, float* const out[3]) const {
             float* o = out[c];
             if (o == nullptr)
                 continue;
-            for (int x = 0; x < n; ++x) o[x] = row[3 * static_cast<std::ptrdiff_t>(x) + c] * scale;
+            int x = 0;
+#if defined(VG_KERNEL_AVX2)
+            // Eight pixels' 24 bytes at a time: the channel's bytes picked out of the first 16
+            // and the last 8 (a byte index with its top bit set gives zero).
+            alignas(16) signed char pick[2][16];
+            for (int k = 0; k < 16; ++k) {
+                const int b = 3 * k + c;
+                pick[0][k] = static_cast<signed char>(k < 8 && b < 16 ? b : -1);
+                pick[1][k] = static_cast<signed char>(k < 8 && b >= 16 ? b - 16 : -1);
+            }
+            const __m128i pickLo = _mm_load_si128(reinterpret_cast<const __m128i*>(pick[0]));
+            const __m128i pickHi = _mm_load_si128(reinterpret_cast<const __m128i*>(pick[1]));
+            const __m256 vscale = _mm256_set1_ps(scale);
+            for (; x + 8 <= n; x += 8) {
+                const unsigned char* p = row + 3 * static_cast<std::ptrdiff_t>(x);
+                const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                const __m128i hi = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 16));
+                const __m128i bytes =
+                    _mm_or_si128(_mm_shuffle_epi8(lo, pickLo), _mm_shuffle_epi8(hi, pickHi));
+                const __m256 f = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
+                _mm256_storeu_ps(o + x, _mm256_mul_ps(f, vscale));
+            }
+#endif
+            for (; x < n; ++x) o[x] = row[3 * static_cast<std::ptrdiff_t>(x) + c] * scale;
         }
     }
 }

@@ -99,17 +99,13 @@ const float* RowSpan(const Plane& p, int y, int xa, int n, float* buf, float* tm
     const int w = p.width, h = p.height;
     if (y >= 0 && y < h && xa >= 0 && xa + n <= w)
         return p.Row(y) + xa;
+    // Columns [in0, in1) of the span lie inside.
+    const int in0 = std::clamp(-xa, 0, n), in1 = std::clamp(w - xa, in0, n);
     auto fill = [&](int yy, float* o) {
         const float* row = p.Row(yy);
-        for (int j = 0; j < n; ++j) {
-            const int x = xa + j;
-            if (x >= 0 && x < w) {
-                o[j] = row[x];
-            } else {
-                const int edge = x < 0 ? 0 : w - 1;
-                o[j] = 2.0f * row[edge] - row[Mirror(x, w)];
-            }
-        }
+        for (int j = 0; j < in0; ++j) o[j] = 2.0f * row[0] - row[Mirror(xa + j, w)];
+        std::memcpy(o + in0, row + xa + in0, sizeof(float) * static_cast<std::size_t>(in1 - in0));
+        for (int j = in1; j < n; ++j) o[j] = 2.0f * row[w - 1] - row[Mirror(xa + j, w)];
     };
     if (y >= 0 && y < h) {
         fill(y, buf);
@@ -569,11 +565,6 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         const int xa = axis.FirstPixel(ox, c), xb = axis.FirstPixel(ci1 + r + 1, c);
         const int ya = axis.FirstPixel(oy, c), yb = axis.FirstPixel(cj1 + r + 1, c);
         const int n = xb - xa;
-        // The guide's row y over columns [xa, xa + n), scaled.
-        auto zRowAt = [&](int y) {
-            const float* g = RowSpan(*job.zSplat, y, xa, n, zrow, spare);
-            for (int j = 0; j < n; ++j) zrow[j] = zs * g[j];
-        };
         // The range of this tile's guide, which sets its bins; cells sit on integer z
         // everywhere, so a tile's bins never change a value.
         int zlo = 0, nz = 1;
@@ -591,16 +582,51 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                     }
                 }
             } else {
-                // Reflected samples beyond the border reach values the image does not have.
-                for (int y = ya; y < yb; ++y) {
-                    zRowAt(y);
-                    for (int j = 0; j < n; ++j) {
-                        const float z = zrow[j];
+                // Reflected samples beyond the border reach values the image does not have:
+                // those outside [zmin, zmax] are left out. Rows inside the image are read in
+                // place over their columns inside it, the rest continued by RowSpan.
+                auto scan = [&](const float* g, int count) {
+                    int j = 0;
+#if defined(VG_KERNEL_AVX2)
+                    if (count >= 8) {
+                        const __m256 vzs = _mm256_set1_ps(zs);
+                        const __m256 vmin = _mm256_set1_ps(zmin), vmax = _mm256_set1_ps(zmax);
+                        __m256 va = _mm256_set1_ps(a), vb = _mm256_set1_ps(b);
+                        for (; j + 8 <= count; j += 8) {
+                            const __m256 z = _mm256_mul_ps(vzs, _mm256_loadu_ps(g + j));
+                            const __m256 in = _mm256_and_ps(_mm256_cmp_ps(z, vmin, _CMP_GE_OQ),
+                                                            _mm256_cmp_ps(z, vmax, _CMP_LE_OQ));
+                            va = _mm256_blendv_ps(va, _mm256_min_ps(va, z), in);
+                            vb = _mm256_blendv_ps(vb, _mm256_max_ps(vb, z), in);
+                        }
+                        alignas(32) float la[8], lb[8];
+                        _mm256_store_ps(la, va);
+                        _mm256_store_ps(lb, vb);
+                        for (int k = 0; k < 8; ++k) {
+                            a = std::min(a, la[k]);
+                            b = std::max(b, lb[k]);
+                        }
+                    }
+#endif
+                    for (; j < count; ++j) {
+                        const float z = zs * g[j];
                         if (z >= zmin && z <= zmax) {
                             a = std::min(a, z);
                             b = std::max(b, z);
                         }
                     }
+                };
+                const int in0 = std::clamp(-xa, 0, n), in1 = std::clamp(gw - xa, in0, n);
+                for (int y = ya; y < yb; ++y) {
+                    if (y < 0 || y >= gh) {
+                        scan(RowSpan(*job.zSplat, y, xa, n, zrow, spare), n);
+                        continue;
+                    }
+                    scan(job.zSplat->Row(y) + xa + in0, in1 - in0);
+                    if (in0 > 0)
+                        scan(RowSpan(*job.zSplat, y, xa, in0, zrow, spare), in0);
+                    if (in1 < n)
+                        scan(RowSpan(*job.zSplat, y, xa + in1, n - in1, zrow, spare), n - in1);
                 }
             }
             if (a > b)
