@@ -28,6 +28,12 @@ constexpr float kAccentAntialias = 0.8f;  // blur of the accent's contours, in p
 // The scale, in edge radii, of the luminance whose curvature the shock step checks its own
 // against, so that it leaves features smaller than the edge scale their size.
 constexpr float kShockFineScale = 0.25f;
+// How far, in pixels, the accent may carry a luminance beyond where its input has it: each shock
+// step's result is held within the input's finer luminance over this reach.
+constexpr int kAccentReach = 1;
+// The flow step's change that counts as structure along the contour (in knees, of the colour
+// difference): a change this large keeps half of itself, much larger ones almost none.
+constexpr float kFlowChangeLimit = 1.0f;
 constexpr float kLumR = 0.299f, kLumG = 0.587f, kLumB = 0.114f;
 // The residual gate's reach in pixels at sampling step 1: the small blur of its energy and the
 // line averages along eight directions (see Gate).
@@ -204,6 +210,9 @@ private:
     // dst = Gauss(src) with the border continued by its edge value; dst may be src; tmp is a
     // spare plane of the same size.
     void Gauss(const Plane& src, Plane& dst, float sigma, Plane& tmp);
+    // Accent stage (StageAccentImpl.h): row y of s held within ref's range over kAccentReach
+    // and its own value before the step.
+    void HoldWithinReach(Planes3& s, const Planes3& before, const Plane& ref, int y, int thread);
     void GaussFir(const Plane& src, Plane& dst, float sigma, Plane& tmp);
     void GaussIir(const Plane& src, Plane& dst, float sigma);
     // src null: the host's rows.

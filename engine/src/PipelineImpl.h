@@ -28,10 +28,10 @@ int CGlazeRun::EstimatePasses() const {
     }
     if (m_s.edgeAccent > 0) {
         // 14 loops in the first iteration (with the structure tensor and its flow field), 6 in
-        // each further one, and in every iteration 2 more for the finer scale's blur.
+        // each further one, and in the first 2 more for the finer scale's blur.
         const float re = std::max(0.5f, m_s.edgeRadius / m_n);
         const int fine = kShockFineScale * re >= kMinBlurSigma ? 2 : 0;
-        passes += 14 + (m_s.edgeAccent - 1) * 6 + m_s.edgeAccent * fine;
+        passes += 14 + (m_s.edgeAccent - 1) * 6 + fine;
     }
     if (m_s.edgeAccent > 0 && kAccentAntialias / m_n >= kMinBlurSigma) {
         passes += 3 * 2;  // the contours' antialiasing blur

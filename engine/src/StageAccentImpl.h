@@ -5,6 +5,56 @@
 namespace vg {
 namespace VG_KERNEL_NS {
 
+// Shifts row y of s by a grey amount so that its luminance lies within the least and greatest
+// of ref over the (2 kAccentReach + 1)^2 pixels about each pixel, widened to the pixel's own
+// luminance in `before` (the step's input). ref is the accent's input at the finer scale: a step
+// may steepen an edge and move it by the reach, but it cannot grow a feature (an eye, a speck, a
+// gap between strands) into the ground beside it.
+void CGlazeRun::HoldWithinReach(Planes3& s, const Planes3& before, const Plane& ref, int y,
+                                int thread) {
+    static_assert(kAccentReach == 1, "the window below is 3 x 3");
+    // Plain comparisons: they compile to min and max instructions, std::fmin to calls.
+    auto least = [](float a, float b) { return b < a ? b : a; };
+    auto most = [](float a, float b) { return b > a ? b : a; };
+    float* lo = Scratch(thread, 0);
+    float* hi = Scratch(thread, 1);
+    float* __restrict red = s.c[0].Row(y);
+    float* __restrict green = s.c[1].Row(y);
+    float* __restrict blue = s.c[2].Row(y);
+    const float* r0 = before.c[0].Row(y);
+    const float* g0 = before.c[1].Row(y);
+    const float* b0 = before.c[2].Row(y);
+    const float* up = ref.Row(std::max(y - 1, 0));
+    const float* mid = ref.Row(y);
+    const float* down = ref.Row(std::min(y + 1, m_h - 1));
+    for (int x0 = 0; x0 < m_w; x0 += kOutputTile) {
+        const int n = std::min(kOutputTile, m_w - x0);
+        // Columns x0 - 1 to x0 + n, the image's edge columns repeated beyond it; lo[i] and
+        // hi[i] are column x0 - 1 + i's.
+        const int first = x0 > 0 ? 0 : 1, last = x0 + n < m_w ? n + 1 : n;
+        for (int i = first; i <= last; ++i) {
+            const int x = x0 - 1 + i;
+            lo[i] = least(least(up[x], mid[x]), down[x]);
+            hi[i] = most(most(up[x], mid[x]), down[x]);
+        }
+        lo[0] = lo[first];
+        hi[0] = hi[first];
+        lo[n + 1] = lo[last];
+        hi[n + 1] = hi[last];
+        for (int i = 0; i < n; ++i) {
+            const int x = x0 + i;
+            const float own = kLumR * r0[x] + kLumG * g0[x] + kLumB * b0[x];
+            const float low = least(least(least(lo[i], lo[i + 1]), lo[i + 2]), own);
+            const float high = most(most(most(hi[i], hi[i + 1]), hi[i + 2]), own);
+            const float l = kLumR * red[x] + kLumG * green[x] + kLumB * blue[x];
+            const float d = (l < low ? low : (l > high ? high : l)) - l;
+            red[x] += d;
+            green[x] += d;
+            blue[x] += d;
+        }
+    }
+}
+
 // One coherence step per iteration: smooth along the local edge direction (so contours become
 // smooth and, with more iterations, flowing), then a shock step across it that moves each
 // pixel towards the brighter or darker side with a smooth sign, which steepens edges without
@@ -34,7 +84,8 @@ void CGlazeRun::Accent(Planes3& s) {
         for (float& t : taps) t /= sum;
     }
     const float tangentSigma = re;
-    // Each iteration's luminance, blurred in place to the finer scale for the shock step.
+    // The accent's input's luminance at the finer scale, which every iteration's shock step
+    // reads and is held to.
     Plane fine = NewPlane(m_w, m_h);
     FlowRowArgs fa{};
     fa.stride = s.c[0].stride;
@@ -52,10 +103,20 @@ void CGlazeRun::Accent(Planes3& s) {
         fa.planes[c] = s.c[c].data;
         sa.planes[c] = flow.c[c].data;
     }
+    const float limit2 = (kFlowChangeLimit * m_s.knee) * (kFlowChangeLimit * m_s.knee);
     for (int it = 0; it < m_s.edgeAccent; ++it) {
-        Luminance(&s, fine);
-        Gauss(fine, lum, re, tmp);
-        Gauss(fine, fine, kShockFineScale * re, tmp);
+        // The finer scale stays the input's, like the structure tensor: a small feature is
+        // kept by its own outline, not by the one an earlier step has grown it to (read afresh
+        // each iteration, the kept ring moved out with every step, and five iterations at a
+        // wide edge scale made an eye, a speck or a pebble into a disc).
+        if (it == 0) {
+            Luminance(&s, fine);
+            Gauss(fine, lum, re, tmp);
+            Gauss(fine, fine, kShockFineScale * re, tmp);
+        } else {
+            Luminance(&s, lum);
+            Gauss(lum, lum, re, tmp);
+        }
         ForRows(m_h, [&](int y, int) {
             float* row = lum.Row(y);
             row[-1] = 2.0f * row[0] - row[Mirror(1, m_w)];
@@ -106,8 +167,26 @@ void CGlazeRun::Accent(Planes3& s) {
             a.blend = jyy.Row(y);
             for (int c = 0; c < 3; ++c) a.out[c] = flow.c[c].Row(y);
             m_k.flowRow(a);
+            // The flow evens out what varies along a contour: roughness, a few levels, is
+            // smoothed; a colour that differs by much more is structure that only runs across
+            // the tangent at a finer scale than the flow's (lettering along a badge's rim, an
+            // eye in the shading of a face) and keeps most of itself: d becomes d L^2 / (L^2 +
+            // |d|^2), at most L / 2.
+            float* __restrict o0 = flow.c[0].Row(y);
+            float* __restrict o1 = flow.c[1].Row(y);
+            float* __restrict o2 = flow.c[2].Row(y);
+            const float* __restrict i0 = s.c[0].Row(y);
+            const float* __restrict i1 = s.c[1].Row(y);
+            const float* __restrict i2 = s.c[2].Row(y);
+            for (int x = 0; x < m_w; ++x) {
+                const float d0 = o0[x] - i0[x], d1 = o1[x] - i1[x], d2 = o2[x] - i2[x];
+                const float keep = limit2 / (limit2 + d0 * d0 + d1 * d1 + d2 * d2);
+                o0[x] = i0[x] + keep * d0;
+                o1[x] = i1[x] + keep * d1;
+                o2[x] = i2[x] + keep * d2;
+            }
         });
-        ForRows(m_h, [&](int y, int) {
+        ForRows(m_h, [&](int y, int thread) {
             ShockRowArgs a = sa;
             a.y = y;
             a.lum[0] = lum.Row(y - 1);
@@ -118,6 +197,7 @@ void CGlazeRun::Accent(Planes3& s) {
                 for (int j = 0; j < 3; ++j) a.fine[j] = fine.Row(y - 1 + j);
             }
             m_k.shockRow(a);
+            HoldWithinReach(s, flow, fine, y, thread);
         });
     }
     // The shock steps leave contours one pixel wide: a light blur gives them back an antialiased

@@ -387,3 +387,63 @@ TEST(EngineQuality, StrongestSettingsKeepSmallFeaturesTheirSize) {
         EXPECT_LE(grown, 2 * own) << f.name;
     }
 }
+
+TEST(EngineQuality, StrongestSettingsKeepLetteringAlongARim) {
+    // A badge: a dark disc on a bright ground with sixteen short white strokes (letters, 3 x 7
+    // px, in four directions) along a ring inside its rim. At every control's strongest setting
+    // the accent's flow runs along the ring, across the letters; they must stay letters, not be
+    // averaged with the disc into a pale band.
+    const int w = 160, h = 120;
+    const double cx = 80, cy = 60;
+    const float ground[3] = {0.85f, 0.35f, 0.15f}, disc[3] = {0.2f, 0.15f, 0.5f};
+    std::vector<char> letter(static_cast<std::size_t>(w) * h, 0);
+    for (int k = 0; k < 16; ++k) {
+        const double at = 2 * M_PI * k / 16, turn = at + k * M_PI / 4;
+        const double lx = cx + 25 * std::cos(at), ly = cy + 25 * std::sin(at);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const double u = (x - lx) * std::cos(turn) + (y - ly) * std::sin(turn);
+                const double v = -(x - lx) * std::sin(turn) + (y - ly) * std::cos(turn);
+                if (std::fabs(u) <= 3 && std::fabs(v) <= 1) letter[y * w + x] = 1;
+            }
+    }
+    std::mt19937 rng(11);
+    std::normal_distribution<float> noise(0.0f, 1.5f / 255);
+    FloatImage in(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const bool inside = std::hypot(x - cx, y - cy) <= 34;
+            for (int c = 0; c < 3; ++c)
+                in.At(x, y, c) = (letter[y * w + x] ? 0.95f : inside ? disc[c] : ground[c]) +
+                                 noise(rng);
+        }
+    // The letters' luminance against the disc's between them (the ring's pixels two or more
+    // from any letter).
+    auto contrast = [&](const FloatImage& im) {
+        double on = 0, off = 0;
+        int non = 0, noff = 0;
+        for (int y = 2; y < h - 2; ++y)
+            for (int x = 2; x < w - 2; ++x) {
+                const double l =
+                    0.299 * im.At(x, y, 0) + 0.587 * im.At(x, y, 1) + 0.114 * im.At(x, y, 2);
+                if (letter[y * w + x]) {
+                    on += l;
+                    ++non;
+                    continue;
+                }
+                const double r = std::hypot(x - cx, y - cy);
+                bool near = false;
+                for (int dy = -2; dy <= 2; ++dy)
+                    for (int dx = -2; dx <= 2; ++dx) near |= letter[(y + dy) * w + x + dx] != 0;
+                if (r >= 19 && r <= 31 && !near) {
+                    off += l;
+                    ++noff;
+                }
+            }
+        return on / non - off / noff;
+    };
+    const double before = contrast(in);
+    const double after = contrast(Filter(in, vgtest::MaximumParams()));
+    std::printf("letters: contrast %.3f of %.3f\n", after, before);
+    EXPECT_GT(after, before / 8);
+}
