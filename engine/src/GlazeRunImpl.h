@@ -237,7 +237,7 @@ private:
     void Accent(Planes3& s);
     // Texture band and output (StageOutputImpl.h).
     void TextureBase(const Plane& lum, Plane& base);
-    void TextureBand(const Plane& lum, Plane& base, float gain);
+    void TextureBand(Plane& lum, Plane& base, float gain);
     void Output(const Planes3& s, const Plane* tex);
 
     const EngineImage& m_image;

@@ -11,6 +11,9 @@ constexpr float kSteepenFloor = 2.0f;
 // The noise floor of 8-bit pictures (quantisation, compression), about two levels: texture this
 // faint is not boosted, or a clear sky turns into mottle.
 constexpr double kTextureFloor = 2.0 / 255.0;
+// The reach in pixels (at sampling step 1) of the box over which the texture's RMS tells
+// texture from noise.
+constexpr float kTextureNoiseReach = 2.0f;
 // The texture base's range at most, in 0..1 units (25 levels, twice the default threshold):
 // wider, it smooths across edges, which the band then adds back as halos, luminance only (a
 // light band beside a dark cable, a pale rim on a saturated colour).
@@ -38,7 +41,7 @@ void CGlazeRun::TextureBase(const Plane& lum, Plane& base) {
 // The texture band, gain included, in place of its smooth part: the luminance's detail above
 // base, small detail remapped by a power (|d| < tau becomes tau * (|d| / tau)^gamma), so that
 // the output reads one plane and the luminance plane is free before the accent.
-void CGlazeRun::TextureBand(const Plane& lum, Plane& base, float gain) {
+void CGlazeRun::TextureBand(Plane& lum, Plane& base, float gain) {
     float remap[kRemapEntries + 2];
     const float tau = m_s.knee;
     for (int i = 0; i <= kRemapEntries + 1; ++i) {
@@ -51,8 +54,59 @@ void CGlazeRun::TextureBand(const Plane& lum, Plane& base, float gain) {
         }
         remap[i] = static_cast<float>(v);
     }
+    if (m_s.textureGamma >= 1.0f) {
+        ForRows(m_h, [&](int y, int) {
+            m_k.textureRow(lum.Row(y), base.Row(y), remap, kRemapEntries, tau, gain, base.Row(y),
+                           m_w);
+        });
+        return;
+    }
+    // The boost lifts faint texture, but a pixel's own detail cannot tell texture from noise:
+    // both pass through small values. Their surroundings can: the detail's RMS over a few
+    // pixels is about a level in a clear sky and many levels in grass, fur or skin. The boost
+    // acts by the weight q^4 / (1 + q^4), q = that RMS over the noise floor, and below it the
+    // band is the detail as it is. The detail goes in place of base, the weight in place of lum.
     ForRows(m_h, [&](int y, int) {
-        m_k.textureRow(lum.Row(y), base.Row(y), remap, kRemapEntries, tau, gain, base.Row(y), m_w);
+        float* d = base.Row(y);
+        const float* l = lum.Row(y);
+        for (int x = 0; x < m_w; ++x) d[x] = l[x] - d[x];
+    });
+    const int k = std::max(1, static_cast<int>(std::lround(kTextureNoiseReach / m_n)));
+    const float scale = 1.0f / (static_cast<float>((2 * k + 1) * (2 * k + 1)) *
+                                static_cast<float>(kTextureFloor * kTextureFloor));
+    ForRows(m_h, [&](int y, int thread) {
+        float* sum = Scratch(thread, 0);
+        float* weight = lum.Row(y);
+        for (int x0 = 0; x0 < m_w; x0 += kOutputTile) {
+            const int n = std::min(kOutputTile, m_w - x0);
+            const int xa = std::max(0, x0 - k), xb = std::min(m_w, x0 + n + k);
+            for (int x = xa; x < xb; ++x) sum[x - xa] = 0.0f;
+            for (int dy = -k; dy <= k; ++dy) {
+                const float* d = base.Row(std::clamp(y + dy, 0, m_h - 1));
+                for (int x = xa; x < xb; ++x) sum[x - xa] += d[x] * d[x];
+            }
+            for (int x = x0; x < x0 + n; ++x) {
+                float e = 0.0f;
+                for (int j = x - k; j <= x + k; ++j) e += sum[std::clamp(j, 0, m_w - 1) - xa];
+                const float q2 = e * scale, q4 = q2 * q2;
+                weight[x] = q4 / (1.0f + q4);
+            }
+        }
+    });
+    ForRows(m_h, [&](int y, int thread) {
+        float* boosted = Scratch(thread, 0);
+        float* zero = Scratch(thread, 1);
+        float* d = base.Row(y);
+        const float* weight = lum.Row(y);
+        for (int x0 = 0; x0 < m_w; x0 += kOutputTile) {
+            const int n = std::min(kOutputTile, m_w - x0);
+            std::fill(zero, zero + n, 0.0f);
+            m_k.textureRow(d + x0, zero, remap, kRemapEntries, tau, gain, boosted, n);
+            for (int i = 0; i < n; ++i) {
+                const float plain = gain * d[x0 + i];
+                d[x0 + i] = plain + weight[x0 + i] * (boosted[i] - plain);
+            }
+        }
     });
 }
 

@@ -270,8 +270,8 @@ TEST(EnginePhotos, EightBitSkyDoesNotBand) {
 }
 
 // Boosting faint texture must not boost the noise floor: a clear sky's grain (green minus its
-// 3 x 3 mean) stays within twice the input's at the strongest texture boost, alone and with
-// everything at its maximum.
+// 3 x 3 mean) stays within 1.4 times the input's at the strongest texture boost, alone and with
+// everything at its maximum (a boost that cannot tell the sky's noise from texture gives 1.6).
 TEST(EnginePhotos, TextureBoostLeavesAClearSkyClean) {
     const Image sky = ReadPhoto("sky.ppm");
     ASSERT_GT(sky.width, 0);
@@ -297,7 +297,7 @@ TEST(EnginePhotos, TextureBoostLeavesAClearSkyClean) {
     for (const Look& look : {Look{"texture boost 4", boost}, Look{"maximum", maximum}}) {
         const double out = grain(Filter(sky, look.params));
         std::printf("sky, %s: grain %.2f -> %.2f levels\n", look.name, in, out);
-        EXPECT_LE(out, 2.0 * in) << look.name;
+        EXPECT_LE(out, 1.4 * in) << look.name;
     }
 }
 
