@@ -298,6 +298,7 @@ void SplatRowZSpread(float* g0, std::size_t sy, std::size_t sb, const int* cx, c
                      float zmax, float zcl, float zch, float fy, int n, int& lo, int& hi,
                      float* masked, const Full& full) {
     constexpr int kChunk = 64;
+    static_assert(kChunk <= 64, "a chunk's samples fit one mask");
     alignas(32) float spread[kChunk];
     // The split samples' quarters, splatted kChunk samples at a time.
     alignas(32) int qcx[4 * kChunk];
@@ -321,10 +322,23 @@ void SplatRowZSpread(float* g0, std::size_t sy, std::size_t sb, const int* cx, c
             spread[i] = std::max(std::max(std::fabs(zc[j - 1] - z0), std::fabs(zc[j + 1] - z0)),
                                  std::max(std::fabs(zu[j] - z0), std::fabs(zd[j] - z0)));
         }
-        for (int i = 0; i < m; ++i) {
-            if (!(spread[i] >= least))
-                continue;
-            const int j = j0 + i;
+        // One bit per sample that splits (kChunk is 64), so that the loop below visits only
+        // those.
+        std::uint64_t split = 0;
+        int i = 0;
+#if defined(VG_KERNEL_AVX2)
+        const __m256 vleast = _mm256_set1_ps(least);
+        for (int b = 0; b < kChunk / 8 && i + 8 <= m; ++b, i += 8) {
+            const __m256 ge = _mm256_cmp_ps(_mm256_load_ps(spread + i), vleast, _CMP_GE_OQ);
+            split |= static_cast<std::uint64_t>(_mm256_movemask_ps(ge)) << i;
+        }
+#endif
+        for (; i < m; ++i) {
+            if (spread[i] >= least)
+                split |= std::uint64_t{1} << i;
+        }
+        for (; split != 0; split &= split - 1) {
+            const int j = j0 + __builtin_ctzll(split);
             const float z0 = zc[j], zz0 = zs * z0;
             if (!(zz0 >= zmin && zz0 <= zmax))
                 continue;
@@ -866,10 +880,35 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         for (int y = py0; y < py1; ++y) {
             sa.g0 = grid + static_cast<std::size_t>(rowCell[y] - oy) * sy;
             sa.fy = rowFrac[y];
+            if (ranged && job.down > 1) {
+                // The guide between the two nearest rows of samples (the kernel interpolates
+                // it along x).
+                const float py = posOf(y);
+                const int yl = static_cast<int>(std::floor(py));
+                const float fyl = py - static_cast<float>(yl);
+                const float* a = RowSpan(*job.zSplat, yl, gx0, gn, vbuf[0], spare);
+                const float* b = RowSpan(*job.zSplat, yl + 1, gx0, gn, vbuf[1], spare);
+                float* zl = vbuf[2];
+                for (int j = 0; j < gn; ++j) zl[j] = zs * (a[j] + fyl * (b[j] - a[j]));
+            }
             if (blend) {
                 const int r0 = rowCell[y] - oy;
                 int lo = std::max(0, std::min(useLo[r0], useLo[r0 + 1]) - rz);
                 int hi = std::min(nz - 1, std::max(useHi[r0], useHi[r0 + 1]) + rz);
+                // Only the bins the row's pixels read (iz and iz + 1 of each, a bin to spare
+                // either side for the rounding of the kernel's interpolation) are blended;
+                // the kernel reads any other bin with weight zero, if at all.
+                const float* zl = vbuf[2];
+                float zlow = zl[0], zhigh = zl[0];
+                for (int j = 1; j < gn; ++j) {
+                    zlow = std::min(zlow, zl[j]);
+                    zhigh = std::max(zhigh, zl[j]);
+                }
+                const float bins = static_cast<float>(nz);
+                lo = std::max(lo, static_cast<int>(std::floor(
+                                      std::clamp(zlow - zlof, -2.0f, bins))) - 1);
+                hi = std::min(hi, static_cast<int>(std::floor(
+                                      std::clamp(zhigh - zlof, -2.0f, bins))) + 2);
                 if (lo > hi) {
                     lo = nz;
                     hi = -1;
@@ -908,14 +947,6 @@ void CGlazeRun::GridFilter(const GridJob& job) {
             if (ranged && job.down == 1) {
                 const float* g = job.zSplat->Row(y) + px0;
                 for (int j = 0; j < m; ++j) zrow[j] = zs * g[j];
-            } else if (ranged) {
-                const float py = posOf(y);
-                const int yl = static_cast<int>(std::floor(py));
-                const float fyl = py - static_cast<float>(yl);
-                const float* a = RowSpan(*job.zSplat, yl, gx0, gn, vbuf[0], spare);
-                const float* b = RowSpan(*job.zSplat, yl + 1, gx0, gn, vbuf[1], spare);
-                float* zl = vbuf[2];
-                for (int j = 0; j < gn; ++j) zl[j] = zs * (a[j] + fyl * (b[j] - a[j]));
             }
             if (!ranged) {
                 SliceRow1(sa);
