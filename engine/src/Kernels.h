@@ -121,12 +121,26 @@ struct GateRestoreArgs {
 
 // The steepening amount of one pixel from the luminance gradient (gx, gy) of the output's
 // blurred rows: the step height h = |g| re 2.5 (independent of the sampling step), steps below
-// the floor (low2 its square, 0 for none) kept less, weak ones steepened more. The baseline's
-// formula for steepenAmount.
-inline float SteepenAmount(float gx, float gy, float re, float low2, float strength, float knee) {
-    const float hgt = std::sqrt(gx * gx + gy * gy) * re * 2.5f;
+// the floor (low2 its square, 0 for none) kept less, weak ones steepened more. The unsharp step
+// multiplies an edge's slope by about 1 + amount; with minSigma > 0, an edge about
+// w = re |g| / d px wide (d the largest one-pixel luminance difference of the unsharp rows at
+// the pixel: dx, dy the larger of the two differences in x and in y) may be made minSigma
+// wide, an amount of L = w / minSigma - 1: the amount's share freeShare is kept, the rest R
+// becomes R L / (R + L), which still grows with the control but never passes L. The
+// baseline's formula for steepenAmount.
+inline float SteepenAmount(float gx, float gy, float re, float low2, float strength, float knee,
+                           float dx, float dy, float minSigma, float freeShare) {
+    const float g = std::sqrt(gx * gx + gy * gy);
+    const float hgt = g * re * 2.5f;
     const float kept = low2 > 0.0f ? hgt * hgt / (hgt * hgt + low2) : 1.0f;
-    return kept * strength * (1.0f + 3.0f * knee / (knee + hgt));
+    const float amount = kept * strength * (1.0f + 3.0f * knee / (knee + hgt));
+    if (minSigma <= 0.0f)
+        return amount;
+    const float wd = minSigma * std::sqrt(dx * dx + dy * dy);
+    // R L / (R + L) with L = room / wd, in one division (R where wd is 0 and g is not).
+    const float room = std::max(g * re - wd, 0.0f);
+    const float spared = amount * freeShare, rest = amount - spared;
+    return spared + rest * room / (rest * wd + room + 1e-20f);
 }
 
 // One pixel of the texture band: d = lum - base, |d| below tau remapped by the table (remap[i]
@@ -144,6 +158,18 @@ inline float TextureValue(float lum, float base, const float* remap, float entri
     }
     return gain * (d < 0.0f ? -v : v);
 }
+
+struct SteepenAmountArgs {
+    const float* up;  // the blurred luminance rows y - 1, y, y + 1
+    const float* mid;
+    const float* down;
+    const float* sUp;  // the unsharp luminance rows y - 1, y, y + 1
+    const float* sMid;
+    const float* sDown;
+    float re, low2, strength, knee, minSigma, freeShare;  // minSigma 0: no limit, s rows unread
+    float* amount;
+    int n;
+};
 
 struct KernelSet {
     const char* name;
@@ -185,10 +211,10 @@ struct KernelSet {
     void (*flowRow)(const FlowRowArgs& a);
     void (*shockRow)(const ShockRowArgs& a);
     void (*gridSlice)(const GridSliceArgs& a);
-    // amount[x] = SteepenAmount((mid[x + 1] - mid[x - 1]) / 2, (down[x] - up[x]) / 2, ...);
-    // mid is read at -1 and n.
-    void (*steepenAmount)(const float* up, const float* mid, const float* down, float re,
-                          float low2, float strength, float knee, float* amount, int n);
+    // amount[x] = SteepenAmount((mid[x + 1] - mid[x - 1]) / 2, (down[x] - up[x]) / 2, ...,
+    // dx, dy, minSigma, freeShare) with dx, dy the larger one-pixel differences of the unsharp luminance
+    // rows sUp, sMid, sDown about x; mid and sMid are read at -1 and n (when minSigma > 0).
+    void (*steepenAmount)(const SteepenAmountArgs& a);
     // out[x] = TextureValue(lum[x], base[x], ...); out may be lum or base.
     void (*textureRow)(const float* lum, const float* base, const float* remap, int entries,
                        float tau, float gain, float* out, int n);

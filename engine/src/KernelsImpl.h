@@ -965,34 +965,68 @@ void GridSlice(const GridSliceArgs& a) {
 }
 #endif
 
-void SteepenAmountRow(const float* up, const float* mid, const float* down, float re,
-                      float low2, float strength, float knee, float* amount, int n) {
+inline float Larger(float a, float b) {
+    return a > b ? a : b;
+}
+
+void SteepenAmountRow(const SteepenAmountArgs& a) {
+    const float *up = a.up, *mid = a.mid, *down = a.down;
+    const float *su = a.sUp, *sm = a.sMid, *sd = a.sDown;
     int x = 0;
 #if defined(VG_KERNEL_AVX2)
     // The scalar formula's operations in its order, so the same bits.
-    const __m256 half = _mm256_set1_ps(0.5f), vre = _mm256_set1_ps(re),
-                 k25 = _mm256_set1_ps(2.5f), vlow2 = _mm256_set1_ps(low2),
-                 vstrength = _mm256_set1_ps(strength), vknee = _mm256_set1_ps(knee),
-                 knee3 = _mm256_set1_ps(3.0f * knee), one = _mm256_set1_ps(1.0f);
-    for (; x + 8 <= n; x += 8) {
+    const __m256 half = _mm256_set1_ps(0.5f), vre = _mm256_set1_ps(a.re),
+                 k25 = _mm256_set1_ps(2.5f), vlow2 = _mm256_set1_ps(a.low2),
+                 vstrength = _mm256_set1_ps(a.strength), vknee = _mm256_set1_ps(a.knee),
+                 knee3 = _mm256_set1_ps(3.0f * a.knee), one = _mm256_set1_ps(1.0f),
+                 vsigma = _mm256_set1_ps(a.minSigma), zero = _mm256_setzero_ps(),
+                 vshare = _mm256_set1_ps(a.freeShare),
+                 sign = _mm256_set1_ps(-0.0f),
+                 vtiny = _mm256_set1_ps(1e-20f);
+    auto absDiff = [&](__m256 p, __m256 q) { return _mm256_andnot_ps(sign, _mm256_sub_ps(p, q)); };
+    for (; x + 8 <= a.n; x += 8) {
         const __m256 gx =
             _mm256_mul_ps(_mm256_sub_ps(_mm256_loadu_ps(mid + x + 1), _mm256_loadu_ps(mid + x - 1)), half);
         const __m256 gy =
             _mm256_mul_ps(_mm256_sub_ps(_mm256_loadu_ps(down + x), _mm256_loadu_ps(up + x)), half);
-        const __m256 hgt = _mm256_mul_ps(
-            _mm256_mul_ps(_mm256_sqrt_ps(_mm256_fmadd_ps(gx, gx, _mm256_mul_ps(gy, gy))), vre), k25);
+        const __m256 g = _mm256_sqrt_ps(_mm256_fmadd_ps(gx, gx, _mm256_mul_ps(gy, gy)));
+        const __m256 hgt = _mm256_mul_ps(_mm256_mul_ps(g, vre), k25);
         __m256 kept = vstrength;
-        if (low2 > 0.0f) {
+        if (a.low2 > 0.0f) {
             const __m256 h2 = _mm256_mul_ps(hgt, hgt);
             kept = _mm256_mul_ps(_mm256_div_ps(h2, _mm256_add_ps(h2, vlow2)), vstrength);
         }
         const __m256 boost = _mm256_add_ps(_mm256_div_ps(knee3, _mm256_add_ps(hgt, vknee)), one);
-        _mm256_storeu_ps(amount + x, _mm256_mul_ps(kept, boost));
+        const __m256 amount = _mm256_mul_ps(kept, boost);
+        if (a.minSigma <= 0.0f) {
+            _mm256_storeu_ps(a.amount + x, amount);
+            continue;
+        }
+        const __m256 c = _mm256_loadu_ps(sm + x);
+        const __m256 dx = _mm256_max_ps(absDiff(c, _mm256_loadu_ps(sm + x - 1)),
+                                        absDiff(_mm256_loadu_ps(sm + x + 1), c));
+        const __m256 dy = _mm256_max_ps(absDiff(c, _mm256_loadu_ps(su + x)),
+                                        absDiff(_mm256_loadu_ps(sd + x), c));
+        const __m256 wd =
+            _mm256_mul_ps(vsigma, _mm256_sqrt_ps(_mm256_fmadd_ps(dx, dx, _mm256_mul_ps(dy, dy))));
+        const __m256 room = _mm256_max_ps(_mm256_sub_ps(_mm256_mul_ps(g, vre), wd), zero);
+        // R L / (R + L) with L = room / wd, in one division (R where wd is 0 and g is not).
+        const __m256 spared = _mm256_mul_ps(amount, vshare), rest = _mm256_sub_ps(amount, spared);
+        const __m256 held = _mm256_div_ps(_mm256_mul_ps(rest, room),
+                                          _mm256_add_ps(_mm256_fmadd_ps(rest, wd, room), vtiny));
+        _mm256_storeu_ps(a.amount + x, _mm256_add_ps(spared, held));
     }
 #endif
-    for (; x < n; ++x) {
-        amount[x] = SteepenAmount(0.5f * (mid[x + 1] - mid[x - 1]), 0.5f * (down[x] - up[x]), re,
-                                  low2, strength, knee);
+    for (; x < a.n; ++x) {
+        float dx = 0.0f, dy = 0.0f;
+        if (a.minSigma > 0.0f) {
+            const float c = sm[x];
+            dx = Larger(std::fabs(c - sm[x - 1]), std::fabs(sm[x + 1] - c));
+            dy = Larger(std::fabs(c - su[x]), std::fabs(sd[x] - c));
+        }
+        a.amount[x] = SteepenAmount(0.5f * (mid[x + 1] - mid[x - 1]), 0.5f * (down[x] - up[x]),
+                                    a.re, a.low2, a.strength, a.knee, dx, dy, a.minSigma,
+                                    a.freeShare);
     }
 }
 

@@ -8,6 +8,17 @@ constexpr int kRemapEntries = 1024;
 // Steps lower than this many clean thresholds are steepened less (half at this height): the
 // clean stage removed weaker features, and steepening what is left of them is sharpening grain.
 constexpr float kSteepenFloor = 2.0f;
+// The narrowest edge the steepening aims at, as a Gaussian edge's sigma in pixels, at clean
+// strength 8 and sharpness 1: in proportion to the strength, in inverse proportion to the
+// sharpness (so each step of the control still steepens more), no limit at strength 0. The
+// strong clean stage leaves steep edges whose position moves by a fraction of a pixel with the
+// phase of its reduced grids; the unsharp step multiplies their slope, and with it that
+// movement's difference between a picture and a shifted copy (three levels at strength 4-8
+// without the limit, two with it).
+constexpr float kSteepenMinSigma = 1.25f;
+// The part of the amount, per unit of sharpness, that is never held back: edges keep some of
+// their steepening at every strength (0.35 of the 0.5 + strength / 8 units).
+constexpr float kSteepenFreeAmount = 0.35f;
 // The noise floor of 8-bit pictures (quantisation, compression), about two levels: texture this
 // faint is not boosted, or a clear sky turns into mottle.
 constexpr double kTextureFloor = 2.0 / 255.0;
@@ -124,6 +135,9 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
     constexpr int kMaxWindowRadius = 8;  // the edge radius is at most 8 pixels
     const int r = std::clamp(static_cast<int>(std::lround(re)), 1, kMaxWindowRadius);
     const float strength = m_s.edgeSharpness * m_s.edgeGain;
+    const float minSigma = steepen ? kSteepenMinSigma * static_cast<float>(m_s.cleanStrength) /
+                                         (8.0f * m_s.edgeSharpness)
+                                   : 0.0f;
     const float knee = m_s.knee;
     const float lowStep =
         kSteepenFloor * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]});
@@ -143,9 +157,12 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
         const int o0 = tx0 - sx0, tw = tx1 - tx0;  // the tile within the span
         // Slots: 0..8 blurred rows y-1, y, y+1 of each channel (a ring), 9..11 their
         // luminance, 12 FIR padding, 13 column sums, 14 amount, 15/16 min/max, 17/18 column
-        // min/max, 19 spare, 20..22 the steepened rows, 23 dither.
+        // min/max, 19 spare, 20..22 the steepened rows, 23 dither, 24..26 the luminance of
+        // the unsharp rows y-1, y, y+1 (a ring).
+        static_assert(27 <= kScratchRows, "the output pass's rows fit the scratch rows");
         auto blurSlot = [&](int yy, int c) { return Scratch(thread, ((yy + 3) % 3) * 3 + c); };
         auto lumSlot = [&](int yy) { return Scratch(thread, 9 + (yy + 3) % 3); };
+        auto sharpLumSlot = [&](int yy) { return Scratch(thread, 24 + (yy + 3) % 3); };
         float* pad = Scratch(thread, 12);
         float* col = Scratch(thread, 13);
         float* amount = Scratch(thread, 14);
@@ -184,6 +201,15 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
             for (int x = 0; x < sw; ++x) {
                 l[x] = kLumR * br[x] + kLumG * bg[x] + kLumB * bb[x];
             }
+            if (minSigma > 0.0f) {
+                const float* sr = s.c[0].Row(yc) + sx0;
+                const float* sg = s.c[1].Row(yc) + sx0;
+                const float* sb = s.c[2].Row(yc) + sx0;
+                float* sl = sharpLumSlot(yy);
+                for (int x = 0; x < sw; ++x) {
+                    sl[x] = kLumR * sr[x] + kLumG * sg[x] + kLumB * sb[x];
+                }
+            }
         };
         if (steepen) {
             blurRow(y0 - 1);
@@ -194,26 +220,56 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
             const float* out[3];
             if (steepen) {
                 blurRow(y + 1);
-                const float* up = lumSlot(y - 1);
-                const float* mid = lumSlot(y);
-                const float* down = lumSlot(y + 1);
-                if (y == 0)
-                    up = mid;
-                if (y == h - 1)
-                    down = mid;
-                auto amountAt = [&](int x, int xl, int xr) {
-                    const float gx = (mid[xr] - mid[xl]) / static_cast<float>(std::max(1, xr - xl));
-                    amount[x] =
-                        SteepenAmount(gx, 0.5f * (down[x] - up[x]), re, low2, strength, knee);
-                };
+                SteepenAmountArgs sa;
+                sa.up = lumSlot(y - 1);
+                sa.mid = lumSlot(y);
+                sa.down = lumSlot(y + 1);
+                sa.sUp = sharpLumSlot(y - 1);
+                sa.sMid = sharpLumSlot(y);
+                sa.sDown = sharpLumSlot(y + 1);
+                if (y == 0) {
+                    sa.up = sa.mid;
+                    sa.sUp = sa.sMid;
+                }
+                if (y == h - 1) {
+                    sa.down = sa.mid;
+                    sa.sDown = sa.sMid;
+                }
+                sa.re = re;
+                sa.low2 = low2;
+                sa.strength = strength;
+                sa.knee = knee;
+                sa.minSigma = minSigma;
+                sa.freeShare = std::min(1.0f, kSteepenFreeAmount / m_s.edgeGain);
                 // Image borders use the one-sided neighbour; the span's inside needs no test.
+                auto amountAt = [&](int x, int xl, int xr) {
+                    const float gx =
+                        (sa.mid[xr] - sa.mid[xl]) / static_cast<float>(std::max(1, xr - xl));
+                    const float* sm = sa.sMid;
+                    float dx = 0.0f, dy = 0.0f;
+                    if (minSigma > 0.0f) {
+                        dx = std::max(std::fabs(sm[x] - sm[xl]), std::fabs(sm[xr] - sm[x]));
+                        dy = std::max(std::fabs(sm[x] - sa.sUp[x]), std::fabs(sa.sDown[x] - sm[x]));
+                    }
+                    amount[x] = SteepenAmount(gx, 0.5f * (sa.down[x] - sa.up[x]), re, low2,
+                                              strength, knee, dx, dy, sa.minSigma, sa.freeShare);
+                };
                 const int xa = o0 + (tx0 == 0 ? 1 : 0);
                 const int xb = o0 + tw - (tx1 == w ? 1 : 0);
                 if (xa > o0)
                     amountAt(o0, o0, std::min(o0 + 1, sw - 1));
-                if (xb > xa)
-                    m_k.steepenAmount(up + xa, mid + xa, down + xa, re, low2, strength, knee,
-                                      amount + xa, xb - xa);
+                if (xb > xa) {
+                    SteepenAmountArgs span = sa;
+                    span.up += xa;
+                    span.mid += xa;
+                    span.down += xa;
+                    span.sUp += xa;
+                    span.sMid += xa;
+                    span.sDown += xa;
+                    span.amount = amount + xa;
+                    span.n = xb - xa;
+                    m_k.steepenAmount(span);
+                }
                 if (xb < o0 + tw)
                     amountAt(xb, std::max(xb - 1, 0), xb);
                 for (int c = 0; c < 3; ++c) {

@@ -47,20 +47,56 @@ TEST(EngineKernels, SteepenAndStoreMatchPlainFormulas) {
                 ASSERT_NEAR(out[x], std::min<double>(std::max<double>(v, lo[x]), hi[x]), 1e-6);
             }
             // The amount from the luminance rows (mid read at -1 and n), gradients about the
-            // knee, with and without a floor for weak steps.
+            // knee, with and without a floor for weak steps; without the limit, and with it the
+            // unsharp rows' one-pixel differences from none (not held) to many times the
+            // blurred gradient (held to the free quarter).
             const std::vector<float> up = Random(n, 135, 0.0f, 0.02f),
                                      mid = Random(n + 2, 136, 0.0f, 0.02f),
                                      down = Random(n, 137, 0.0f, 0.02f);
-            for (float low2 : {0.0f, 0.0025f}) {
-                std::vector<float> am(static_cast<std::size_t>(n));
-                k->steepenAmount(up.data(), mid.data() + 1, down.data(), 4.0f, low2, 1.5f, 0.025f,
-                                 am.data(), n);
-                for (int x = 0; x < n; ++x) {
-                    const double gx = 0.5 * (mid[x + 2] - mid[x]), gy = 0.5 * (down[x] - up[x]);
-                    const double h = std::sqrt(gx * gx + gy * gy) * 4.0 * 2.5;
-                    const double kept = low2 > 0 ? h * h / (h * h + low2) : 1.0;
-                    ASSERT_NEAR(am[x], kept * 1.5 * (1 + 3 * 0.025 / (0.025 + h)), 2e-6)
-                        << k->name << " n " << n << " x " << x << " low2 " << low2;
+            for (float sharpness : {0.0f, 0.05f, 0.5f}) {
+                for (float minSigma : {0.0f, 0.6f}) {
+                    const std::vector<float> su = Random(n, 138, 0.0f, sharpness),
+                                             sm = Random(n + 2, 139, 0.0f, sharpness),
+                                             sd = Random(n, 140, 0.0f, sharpness);
+                    for (float low2 : {0.0f, 0.0025f}) {
+                        std::vector<float> am(static_cast<std::size_t>(n));
+                        vg::SteepenAmountArgs a;
+                        a.up = up.data();
+                        a.mid = mid.data() + 1;
+                        a.down = down.data();
+                        a.sUp = su.data();
+                        a.sMid = sm.data() + 1;
+                        a.sDown = sd.data();
+                        a.re = 4.0f;
+                        a.low2 = low2;
+                        a.strength = 1.5f;
+                        a.knee = 0.025f;
+                        a.minSigma = minSigma;
+                    a.freeShare = 0.25f;
+                        a.amount = am.data();
+                        a.n = n;
+                        k->steepenAmount(a);
+                        for (int x = 0; x < n; ++x) {
+                            const double gx = 0.5 * (mid[x + 2] - mid[x]),
+                                         gy = 0.5 * (down[x] - up[x]);
+                            const double g = std::sqrt(gx * gx + gy * gy), h = g * 4.0 * 2.5;
+                            const double kept = low2 > 0 ? h * h / (h * h + low2) : 1.0;
+                            double want = kept * 1.5 * (1 + 3 * 0.025 / (0.025 + h));
+                            const double dx = std::max(std::fabs(sm[x + 1] - sm[x]),
+                                                       std::fabs(sm[x + 2] - sm[x + 1]));
+                            const double dy = std::max(std::fabs(sm[x + 1] - su[x]),
+                                                       std::fabs(sd[x] - sm[x + 1]));
+                            const double wd = minSigma * std::sqrt(dx * dx + dy * dy);
+                            if (wd > 0) {
+                                const double lim = std::max(0.0, g * 4.0 - wd) / wd;
+                                const double rest = 0.75 * want;
+                            want = 0.25 * want + rest * lim / (rest + lim);
+                            }
+                            ASSERT_NEAR(am[x], want, 2e-6 * (1 + want))
+                                << k->name << " n " << n << " x " << x << " low2 " << low2
+                                << " sharpness " << sharpness << " minSigma " << minSigma;
+                        }
+                    }
                 }
             }
             // Values beyond 0..1 (texture added to an edge) clamp; 1.0 with the largest dither

@@ -203,12 +203,7 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixels) {
     // flat regions they make would move with its phase if read back as they are. Strengths and
     // radii across their ranges, the strongest settings, texture, and the accent, whose shock
     // step must not turn a level's difference into a pixel kept in one crop and moved in the
-    // other.
-    // TODO(#12): these still move with the phase, p99.9 at a shift of 1 / 37 px down (8 bits):
-    // radius 6 at strength 4 / 6 / 8: 3/3 each; radius 8 at strength 6 / 8: 3/3 each; radius 12
-    // at strength 8: 3/3; strength 8 radius 18: 3/2. With edge sharpness 0, strength 4 and 8 at
-    // radius 6 and 8 at 12 give 1.5-1.7 at 16 bits: most of what is left is the steepening of
-    // the output stage.
+    // other. The steepening must not multiply what is left of the phase into several levels.
     UserParams texture;
     texture.textureStrength = 1;
     texture.textureBoost = 2;
@@ -219,12 +214,19 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixels) {
                  {{"strength 1 radius 5", Strength(1, 5)}, 5},
                  {{"strength 1 radius 6", Strength(1, 6)}, 6},
                  {{"strength 2 radius 6", Strength(2, 6)}, 6},
+                 {{"strength 4 radius 6", Strength(4, 6)}, 6},
+                 {{"strength 6 radius 6", Strength(6, 6)}, 6},
+                 {{"strength 8 radius 6", Strength(8, 6)}, 6},
                  {{"strength 2 radius 8", Strength(2, 8)}, 8},
                  {{"strength 4 radius 8", Strength(4, 8)}, 8},
+                 {{"strength 6 radius 8", Strength(6, 8)}, 8},
+                 {{"strength 8 radius 8", Strength(8, 8)}, 8},
                  {{"strength 2 radius 12", Strength(2, 12)}, 12},
                  {{"strength 4 radius 12", Strength(4, 12)}, 12},
                  {{"strength 6 radius 12", Strength(6, 12)}, 12},
+                 {{"strength 8 radius 12", Strength(8, 12)}, 12},
                  {{"strength 6 radius 18", Strength(6, 18)}, 18},
+                 {{"strength 8 radius 18", Strength(8, 18)}, 18},
                  {{"strength 2 radius 25", Strength(2, 25)}, 25},
                  {{"strength 8 radius 25", Strength(8, 25)}, 25},
                  {{"strongest settings", MaximumParams()}, 25},
