@@ -25,6 +25,8 @@ constexpr int kMaxFirRadius = 12;
 constexpr float kFirSigmaLimit = 3.0f;    // above this the recursive Gaussian is used
 constexpr float kMinBlurSigma = 0.3f;     // below this a Gaussian leaves the plane as it is
 constexpr float kAccentAntialias = 0.8f;  // blur of the accent's contours, in pixels
+// The accent's change of a pixel's finer-scale luminance, in knees, at which that blur acts by half.
+constexpr float kAntialiasChange = 0.5f;
 // The scale, in edge radii, of the luminance whose curvature the shock step checks its own
 // against, so that it leaves features smaller than the edge scale their size.
 constexpr float kShockFineScale = 0.25f;

@@ -34,7 +34,10 @@ int CGlazeRun::EstimatePasses() const {
         passes += 14 + (m_s.edgeAccent - 1) * 6 + fine;
     }
     if (m_s.edgeAccent > 0 && kAccentAntialias / m_n >= kMinBlurSigma) {
-        passes += 3 * 2;  // the contours' antialiasing blur
+        // The contours' antialiasing blur, by how far the accent moved each pixel: the
+        // luminance and its finer-scale blur, the three blurs and the blend.
+        const float re = std::max(0.5f, m_s.edgeRadius / m_n);
+        passes += 1 + (kShockFineScale * re >= kMinBlurSigma ? 2 : 0) + 3 * 2 + 1;
     }
     if (m_s.textureStrength > 0.0f) {
         passes += 4;  // luminance, a guided grid and the band

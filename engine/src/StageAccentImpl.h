@@ -201,10 +201,30 @@ void CGlazeRun::Accent(Planes3& s) {
         });
     }
     // The shock steps leave contours one pixel wide: a light blur gives them back an antialiased
-    // profile (at the sampling step's scale, so that a preview looks like the full result).
+    // profile (at the sampling step's scale, so that a preview looks like the full result). It
+    // acts by how far the accent moved a pixel (its luminance at the finer scale against the
+    // input's, weight m^2 / (m^2 + k^2)): what the steps left, fine structure they kept beside
+    // an edge or ground they did not reach, keeps its crispness.
     const float antialias = kAccentAntialias / m_n;
     if (antialias >= kMinBlurSigma) {
-        for (int c = 0; c < 3; ++c) Gauss(s.c[c], s.c[c], antialias, tmp);
+        Luminance(&s, lum);
+        Gauss(lum, lum, kShockFineScale * re, tmp);
+        for (int c = 0; c < 3; ++c) Gauss(s.c[c], flow.c[c], antialias, jxx);
+        const float k2 = (kAntialiasChange * m_s.knee) * (kAntialiasChange * m_s.knee);
+        ForRows(m_h, [&](int y, int) {
+            const float* __restrict after = lum.Row(y);
+            const float* __restrict before = fine.Row(y);
+            float* __restrict weight = jyy.Row(y);
+            for (int x = 0; x < m_w; ++x) {
+                const float m = after[x] - before[x];
+                weight[x] = m * m / (m * m + k2);
+            }
+            for (int c = 0; c < 3; ++c) {
+                float* __restrict o = s.c[c].Row(y);
+                const float* __restrict blurred = flow.c[c].Row(y);
+                for (int x = 0; x < m_w; ++x) o[x] += weight[x] * (blurred[x] - o[x]);
+            }
+        });
     }
     m_ws.FreePlane(fine);
     m_ws.FreePlane(framed);

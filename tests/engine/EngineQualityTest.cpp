@@ -192,19 +192,38 @@ TEST(EngineQuality, VectorAndBaselineKernelsAgreeWithinOneLevel) {
     EXPECT_LE(worst, 1.0 + 1e-4);  // levels, measured in float
 }
 
-TEST(EngineQuality, AccentContoursStayAntialiased) {
-    // A soft edge at 17 degrees: the accent steepens it, but its 10-90 % rise across the edge
-    // stays at 1.5 px or more, so contours do not become one-pixel staircases.
+TEST(EngineQuality, AccentContoursStayAntialiasedAndFineDetailCrisp) {
+    // A soft edge at 17 degrees and, away from it, a fine weave (a one-pixel checker of +-3
+    // levels), with the clean stage off so that only the accent acts: it steepens the edge, but
+    // the edge's 10-90 % rise stays at 1.5 px or more, so contours do not become one-pixel
+    // staircases; and the weave, which the accent does not move, keeps its crispness.
     const int w = 200, h = 200;
     const double angle = 0.3, c = std::cos(angle), s = std::sin(angle);
+    auto woven = [](int x) { return x < 30 || x >= 170; };
     FloatImage in(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             for (int k = 0; k < 3; ++k)
                 in.At(x, y, k) = static_cast<float>(
-                    (60 + 130 / (1 + std::exp(-((x - 100) * c + (y - 100) * s) / 1.2))) / 255);
+                    (60 + 130 / (1 + std::exp(-((x - 100) * c + (y - 100) * s) / 1.2)) +
+                     (woven(x) ? ((x + y) % 2 ? 3 : -3) : 0)) /
+                    255);
+    // The weave's amplitude: half the mean difference between horizontal neighbours, in levels.
+    auto weave = [&](const FloatImage& im) {
+        double sum = 0;
+        int n = 0;
+        for (int y = 20; y < h - 20; ++y)
+            for (int x = 5; x < w - 6; ++x) {
+                if (!woven(x) || !woven(x + 1))
+                    continue;
+                sum += std::fabs(im.At(x + 1, y, 1) - im.At(x, y, 1)) * 255 / 2;
+                ++n;
+            }
+        return sum / n;
+    };
     for (double accent : {3.0, 5.0}) {
         UserParams p;
+        p.cleanThreshold = 0;
         p.edgeAccent = accent;
         const FloatImage out = Filter(in, p, 1, VWGLAZE_FORMAT_RGB8);
         std::vector<double> rises;
@@ -222,8 +241,10 @@ TEST(EngineQuality, AccentContoursStayAntialiased) {
         }
         std::sort(rises.begin(), rises.end());
         const double rise = rises[rises.size() / 2];
-        std::printf("accent %.0f: edge rise %.2f px\n", accent, rise);
+        std::printf("accent %.0f: edge rise %.2f px, weave %.2f of %.2f levels\n", accent, rise,
+                    weave(out), weave(in));
         EXPECT_GE(rise, 1.5) << "accent " << accent;
+        EXPECT_GE(weave(out), 0.8 * weave(in)) << "accent " << accent;
     }
 }
 
