@@ -218,6 +218,9 @@ struct KernelSet {
     // out[x] = TextureValue(lum[x], base[x], ...); out may be lum or base.
     void (*textureRow)(const float* lum, const float* base, const float* remap, int entries,
                        float tau, float gain, float* out, int n);
+    // The texture boost's weight: out[x] = q^4 / (1 + q^4), q^2 = scale * (sum[x] + sum[x + 1]
+    // + ... + sum[x + taps - 1]) added in that order; sum holds taps - 1 values more than n.
+    void (*boostWeightRow)(const float* sum, int taps, float scale, float* out, int n);
 };
 
 const KernelSet& BaselineKernels();

@@ -1058,13 +1058,38 @@ void TextureRow(const float* lum, const float* base, const float* remap, int ent
     for (; x < n; ++x) out[x] = TextureValue(lum[x], base[x], remap, fe, tau, gain);
 }
 
+// The sums are added in the same order in every lane and in the tail, so both builds and any
+// split of a row give the same weights.
+void BoostWeightRow(const float* __restrict sum, int taps, float scale, float* __restrict out,
+                    int n) {
+    int x = 0;
+#if defined(VG_KERNEL_AVX2)
+    const __m256 vscale = _mm256_set1_ps(scale), one = _mm256_set1_ps(1.0f);
+    for (; x + 8 <= n; x += 8) {
+        __m256 e = _mm256_loadu_ps(sum + x);
+        for (int j = 1; j < taps; ++j) e = _mm256_add_ps(e, _mm256_loadu_ps(sum + x + j));
+        const __m256 q2 = _mm256_mul_ps(e, vscale), q4 = _mm256_mul_ps(q2, q2);
+        _mm256_storeu_ps(out + x, _mm256_div_ps(q4, _mm256_add_ps(one, q4)));
+    }
+#endif
+    // Row by row, so that the baseline's loops vectorise.
+    for (int i = x; i < n; ++i) out[i] = sum[i];
+    for (int j = 1; j < taps; ++j)
+        for (int i = x; i < n; ++i) out[i] += sum[i + j];
+    for (int i = x; i < n; ++i) {
+        const float q2 = out[i] * scale, q4 = q2 * q2;
+        out[i] = q4 / (1.0f + q4);
+    }
+}
+
 }  // namespace
 
 const KernelSet& Kernels() {
     static const KernelSet set = {VG_KERNEL_NAME, FirV,         FirH,         IirRows8,   IirStepV,
                                   MinRow,         MaxRow,       MinMaxRows,   MinMaxWindow, GateRestore,
                                   SteepenRow,     Store8,       Store16,      FlowFieldRow, FlowRow,
-                                  ShockRow,       GridSlice,    SteepenAmountRow, TextureRow};
+                                  ShockRow,       GridSlice,    SteepenAmountRow, TextureRow,
+                                  BoostWeightRow};
     return set;
 }
 

@@ -42,7 +42,7 @@ int CGlazeRun::EstimatePasses() const {
     if (m_s.textureStrength > 0.0f) {
         passes += 4;  // luminance, a guided grid and the band
         if (m_s.textureGamma < 1.0f) {
-            passes += 2;  // the boost's detail and its weight
+            passes += 1;  // the boost's detail
         }
     }
     return passes;

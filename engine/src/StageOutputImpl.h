@@ -76,46 +76,41 @@ void CGlazeRun::TextureBand(Plane& lum, Plane& base, float gain) {
     // both pass through small values. Their surroundings can: the detail's RMS over a few
     // pixels is about a level in a clear sky and many levels in grass, fur or skin. The boost
     // acts by the weight q^4 / (1 + q^4), q = that RMS over the noise floor, and below it the
-    // band is the detail as it is. The detail goes in place of base, the weight in place of lum.
+    // band is the detail as it is. The detail goes in place of lum, and the band, made tile by
+    // tile with its weights, in place of base, which nothing reads any more.
     ForRows(m_h, [&](int y, int) {
-        float* d = base.Row(y);
-        const float* l = lum.Row(y);
-        for (int x = 0; x < m_w; ++x) d[x] = l[x] - d[x];
+        float* d = lum.Row(y);
+        const float* b = base.Row(y);
+        for (int x = 0; x < m_w; ++x) d[x] -= b[x];
     });
     const int k = std::max(1, static_cast<int>(std::lround(kTextureNoiseReach / m_n)));
     const float scale = 1.0f / (static_cast<float>((2 * k + 1) * (2 * k + 1)) *
                                 static_cast<float>(kTextureFloor * kTextureFloor));
     ForRows(m_h, [&](int y, int thread) {
         float* sum = Scratch(thread, 0);
-        float* weight = lum.Row(y);
+        float* weight = Scratch(thread, 1);
+        float* boosted = Scratch(thread, 2);
+        float* zero = Scratch(thread, 3);
+        const float* d = lum.Row(y);
+        float* band = base.Row(y);
         for (int x0 = 0; x0 < m_w; x0 += kOutputTile) {
             const int n = std::min(kOutputTile, m_w - x0);
+            // sum[i] holds column x0 - k + i; columns outside the image repeat the border's.
             const int xa = std::max(0, x0 - k), xb = std::min(m_w, x0 + n + k);
-            for (int x = xa; x < xb; ++x) sum[x - xa] = 0.0f;
+            float* s = sum + (xa - (x0 - k));
+            for (int x = xa; x < xb; ++x) s[x - xa] = 0.0f;
             for (int dy = -k; dy <= k; ++dy) {
-                const float* d = base.Row(std::clamp(y + dy, 0, m_h - 1));
-                for (int x = xa; x < xb; ++x) sum[x - xa] += d[x] * d[x];
+                const float* r = lum.Row(std::clamp(y + dy, 0, m_h - 1));
+                for (int x = xa; x < xb; ++x) s[x - xa] += r[x] * r[x];
             }
-            for (int x = x0; x < x0 + n; ++x) {
-                float e = 0.0f;
-                for (int j = x - k; j <= x + k; ++j) e += sum[std::clamp(j, 0, m_w - 1) - xa];
-                const float q2 = e * scale, q4 = q2 * q2;
-                weight[x] = q4 / (1.0f + q4);
-            }
-        }
-    });
-    ForRows(m_h, [&](int y, int thread) {
-        float* boosted = Scratch(thread, 0);
-        float* zero = Scratch(thread, 1);
-        float* d = base.Row(y);
-        const float* weight = lum.Row(y);
-        for (int x0 = 0; x0 < m_w; x0 += kOutputTile) {
-            const int n = std::min(kOutputTile, m_w - x0);
+            std::fill(sum, s, s[0]);
+            std::fill(s + (xb - xa), sum + n + 2 * k, s[xb - xa - 1]);
+            m_k.boostWeightRow(sum, 2 * k + 1, scale, weight, n);
             std::fill(zero, zero + n, 0.0f);
             m_k.textureRow(d + x0, zero, remap, kRemapEntries, tau, gain, boosted, n);
             for (int i = 0; i < n; ++i) {
                 const float plain = gain * d[x0 + i];
-                d[x0 + i] = plain + weight[x0 + i] * (boosted[i] - plain);
+                band[x0 + i] = plain + weight[i] * (boosted[i] - plain);
             }
         }
     });
