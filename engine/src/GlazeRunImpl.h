@@ -36,16 +36,15 @@ constexpr int kAccentReach = 1;
 // The flow step's change that counts as structure along the contour (in knees, of the colour
 // difference): a change this large keeps half of itself, much larger ones almost none.
 constexpr float kFlowChangeLimit = 1.0f;
-constexpr float kLumR = 0.299f, kLumG = 0.587f, kLumB = 0.114f;
 // The residual gate's reach in pixels at sampling step 1: the small blur of its energy and the
 // line averages along eight directions (see Gate).
 constexpr int kMaxGateBlur = 3;
 constexpr int kMaxGateReach = 8;
 // Working rows per thread, each as wide as an output tile plus its aprons: the output pass
-// uses 24; the gate a row chunk with the aprons of its blur and of its line averages, the same
+// uses 34; the gate a row chunk with the aprons of its blur and of its line averages, the same
 // blurred, and five.
 constexpr int kScratchRows = std::max(
-    24, 2 * kRowsPerChunk + 4 * kMaxGateReach + 2 * kMaxGateBlur + 5);
+    34, 2 * kRowsPerChunk + 4 * kMaxGateReach + 2 * kMaxGateBlur + 5);
 // A thread costs its own scratch and grid tiles: images below this many pixels per thread
 // get fewer threads.
 constexpr long long kPixelsPerThread = 128 * 1024;

@@ -8,6 +8,8 @@
 
 namespace vg {
 
+constexpr float kLumR = 0.299f, kLumG = 0.587f, kLumB = 0.114f;  // luminance weights
+
 // One row of the accent's flow smoothing: each pixel of the three planes averaged along the
 // local edge tangent, as far as the structure there is coherent.
 struct FlowRowArgs {
@@ -159,6 +161,21 @@ inline float TextureValue(float lum, float base, const float* remap, float entri
     return gain * (d < 0.0f ? -v : v);
 }
 
+// The chroma (a channel less the luminance) of three steepened rows out, held where it left
+// its least and greatest over the 3 x 3 pixels about it before the steepening (rows: the
+// unsharp rows y - 1, y, y + 1 of each channel, read at -1 .. n except where first / last say
+// that the image ends there): the three chromas are held to those bounds after one common
+// shift, at the same luminance. lo and hi are n + 2 values of work each, flags n bytes.
+struct HoldChromaArgs {
+    const float* rows[3][3];
+    float* out[3];
+    float* lo[3];
+    float* hi[3];
+    uint8_t* flags;
+    int n;
+    bool first, last;  // column 0 is the image's first, n - 1 its last
+};
+
 struct SteepenAmountArgs {
     const float* up;  // the blurred luminance rows y - 1, y, y + 1
     const float* mid;
@@ -221,6 +238,7 @@ struct KernelSet {
     // The texture boost's weight: out[x] = q^4 / (1 + q^4), q^2 = scale * (sum[x] + sum[x + 1]
     // + ... + sum[x + taps - 1]) added in that order; sum holds taps - 1 values more than n.
     void (*boostWeightRow)(const float* sum, int taps, float scale, float* out, int n);
+    void (*holdChroma)(const HoldChromaArgs& a);
 };
 
 const KernelSet& BaselineKernels();

@@ -345,6 +345,41 @@ void GateRestore(const GateRestoreArgs& a) {
 }
 #endif
 
+// The chroma q held to [lo, hi] with the least change of luminance: x = clamp(q - s) with the
+// common shift s at which x's luminance is 0. That luminance falls with s, piecewise linearly
+// between the shifts at which a channel meets a bound: the root lies between the greatest of
+// them where it is still >= 0 and the least where it is <= 0. The bounds hold a chroma of
+// luminance 0 (the pixel's own), so at the least shift it is >= 0 and at the greatest <= 0.
+inline void HoldChroma(const float* q, const float* lo, const float* hi, float* out) {
+    const float w[3] = {kLumR, kLumG, kLumB};
+    auto lum = [&](float s) {
+        float l = 0.0f;
+        for (int c = 0; c < 3; ++c) l += w[c] * std::clamp(q[c] - s, lo[c], hi[c]);
+        return l;
+    };
+    float sLo = q[0] - hi[0], sHi = sLo;
+    for (int c = 0; c < 3; ++c) {
+        sLo = std::min({sLo, q[c] - hi[c], q[c] - lo[c]});
+        sHi = std::max({sHi, q[c] - hi[c], q[c] - lo[c]});
+    }
+    float lLo = lum(sLo), lHi = lum(sHi);
+    for (int c = 0; c < 3; ++c) {
+        for (const float sb : {q[c] - hi[c], q[c] - lo[c]}) {
+            const float l = lum(sb);
+            if (l >= 0.0f && sb > sLo) {
+                sLo = sb;
+                lLo = l;
+            }
+            if (l <= 0.0f && sb < sHi) {
+                sHi = sb;
+                lHi = l;
+            }
+        }
+    }
+    const float s = lLo > lHi ? sLo + lLo * (sHi - sLo) / (lLo - lHi) : sLo;
+    for (int c = 0; c < 3; ++c) out[c] = std::clamp(q[c] - s, lo[c], hi[c]);
+}
+
 void SteepenRow(const float* __restrict row, const float* __restrict blur,
                 const float* __restrict amount, const float* __restrict lo,
                 const float* __restrict hi, float* __restrict out, int n) {
@@ -352,6 +387,109 @@ void SteepenRow(const float* __restrict row, const float* __restrict blur,
         float v = row[x] + amount[x] * (row[x] - blur[x]);
         v = v < lo[x] ? lo[x] : v;
         out[x] = v > hi[x] ? hi[x] : v;
+    }
+}
+
+// Each channel's least and greatest chroma over three rows, columns [ja, jb). Pointer
+// parameters, so that the compiler knows the rows apart and vectorises the loop.
+void ChromaColumns(const float* __restrict r0, const float* __restrict r1,
+                   const float* __restrict r2, const float* __restrict g0,
+                   const float* __restrict g1, const float* __restrict g2,
+                   const float* __restrict b0, const float* __restrict b1,
+                   const float* __restrict b2, float* __restrict loR, float* __restrict hiR,
+                   float* __restrict loG, float* __restrict hiG, float* __restrict loB,
+                   float* __restrict hiB, int ja, int jb) {
+    auto lo3 = [](float a, float b, float c) {
+        const float m = a < b ? a : b;
+        return c < m ? c : m;
+    };
+    auto hi3 = [](float a, float b, float c) {
+        const float m = a > b ? a : b;
+        return c > m ? c : m;
+    };
+    for (int j = ja; j < jb; ++j) {
+        const float l0 = kLumR * r0[j] + kLumG * g0[j] + kLumB * b0[j];
+        const float l1 = kLumR * r1[j] + kLumG * g1[j] + kLumB * b1[j];
+        const float l2 = kLumR * r2[j] + kLumG * g2[j] + kLumB * b2[j];
+        loR[j] = lo3(r0[j] - l0, r1[j] - l1, r2[j] - l2);
+        hiR[j] = hi3(r0[j] - l0, r1[j] - l1, r2[j] - l2);
+        loG[j] = lo3(g0[j] - l0, g1[j] - l1, g2[j] - l2);
+        hiG[j] = hi3(g0[j] - l0, g1[j] - l1, g2[j] - l2);
+        loB[j] = lo3(b0[j] - l0, b1[j] - l1, b2[j] - l2);
+        hiB[j] = hi3(b0[j] - l0, b1[j] - l1, b2[j] - l2);
+    }
+}
+
+// 1 for each pixel whose chroma is out of its bounds over three columns (lo, hi from column
+// -1, so read at x .. x + 2), else 0.
+void ChromaOutside(const float* __restrict v0, const float* __restrict v1,
+                   const float* __restrict v2, const float* __restrict lo0,
+                   const float* __restrict lo1, const float* __restrict lo2,
+                   const float* __restrict hi0, const float* __restrict hi1,
+                   const float* __restrict hi2, uint8_t* __restrict off, int n) {
+    auto least = [](const float* v, int x) {
+        const float a = v[x] < v[x + 1] ? v[x] : v[x + 1];
+        return v[x + 2] < a ? v[x + 2] : a;
+    };
+    auto most = [](const float* v, int x) {
+        const float a = v[x] > v[x + 1] ? v[x] : v[x + 1];
+        return v[x + 2] > a ? v[x + 2] : a;
+    };
+    for (int x = 0; x < n; ++x) {
+        const float l = kLumR * v0[x] + kLumG * v1[x] + kLumB * v2[x];
+        const float q0 = v0[x] - l, q1 = v1[x] - l, q2 = v2[x] - l;
+        const bool out = (q0 < least(lo0, x)) | (q0 > most(hi0, x)) | (q1 < least(lo1, x)) |
+                         (q1 > most(hi1, x)) | (q2 < least(lo2, x)) | (q2 > most(hi2, x));
+        off[x] = out ? 1 : 0;
+    }
+}
+
+void HoldChromaRow(const HoldChromaArgs& a) {
+    const int n = a.n;
+    // Column bounds at -1 .. n (index + 1); beyond the image the border column repeats.
+    const int ja = a.first ? 0 : -1, jb = a.last ? n : n + 1;
+    const float* const* r = a.rows[0];
+    const float* const* g = a.rows[1];
+    const float* const* b = a.rows[2];
+    ChromaColumns(r[0] + ja, r[1] + ja, r[2] + ja, g[0] + ja, g[1] + ja, g[2] + ja, b[0] + ja,
+                  b[1] + ja, b[2] + ja, a.lo[0] + ja + 1, a.hi[0] + ja + 1, a.lo[1] + ja + 1,
+                  a.hi[1] + ja + 1, a.lo[2] + ja + 1, a.hi[2] + ja + 1, 0, jb - ja);
+    for (int c = 0; c < 3; ++c) {
+        if (a.first) {
+            a.lo[c][0] = a.lo[c][1];
+            a.hi[c][0] = a.hi[c][1];
+        }
+        if (a.last) {
+            a.lo[c][n + 1] = a.lo[c][n];
+            a.hi[c][n + 1] = a.hi[c][n];
+        }
+    }
+    float* const* o = a.out;
+    uint8_t* off = a.flags;
+    ChromaOutside(o[0], o[1], o[2], a.lo[0], a.lo[1], a.lo[2], a.hi[0], a.hi[1], a.hi[2], off, n);
+    // The few pixels whose chroma left its bounds (edges between colours), eight flags at a
+    // time.
+    for (int x0 = 0; x0 < n; x0 += 8) {
+        const int x1 = x0 + 8 < n ? x0 + 8 : n;
+        if (x1 - x0 == 8) {
+            uint64_t any;
+            std::memcpy(&any, off + x0, 8);
+            if (any == 0)
+                continue;
+        }
+        for (int x = x0; x < x1; ++x) {
+            if (off[x] == 0)
+                continue;
+            const float l = kLumR * o[0][x] + kLumG * o[1][x] + kLumB * o[2][x];
+            float q[3], lo[3], hi[3], h[3];
+            for (int c = 0; c < 3; ++c) {
+                q[c] = o[c][x] - l;
+                lo[c] = std::min({a.lo[c][x], a.lo[c][x + 1], a.lo[c][x + 2]});
+                hi[c] = std::max({a.hi[c][x], a.hi[c][x + 1], a.hi[c][x + 2]});
+            }
+            HoldChroma(q, lo, hi, h);
+            for (int c = 0; c < 3; ++c) o[c][x] = l + h[c];
+        }
     }
 }
 
@@ -1089,7 +1227,7 @@ const KernelSet& Kernels() {
                                   MinRow,         MaxRow,       MinMaxRows,   MinMaxWindow, GateRestore,
                                   SteepenRow,     Store8,       Store16,      FlowFieldRow, FlowRow,
                                   ShockRow,       GridSlice,    SteepenAmountRow, TextureRow,
-                                  BoostWeightRow};
+                                  BoostWeightRow, HoldChromaRow};
     return set;
 }
 

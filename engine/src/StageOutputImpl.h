@@ -153,8 +153,8 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
         // Slots: 0..8 blurred rows y-1, y, y+1 of each channel (a ring), 9..11 their
         // luminance, 12 FIR padding, 13 column sums, 14 amount, 15/16 min/max, 17/18 column
         // min/max, 19 spare, 20..22 the steepened rows, 23 dither, 24..26 the luminance of
-        // the unsharp rows y-1, y, y+1 (a ring).
-        static_assert(27 <= kScratchRows, "the output pass's rows fit the scratch rows");
+        // the unsharp rows y-1, y, y+1 (a ring), 27..32 each channel's chroma bounds, 33 flags.
+        static_assert(34 <= kScratchRows, "the output pass's rows fit the scratch rows");
         auto blurSlot = [&](int yy, int c) { return Scratch(thread, ((yy + 3) % 3) * 3 + c); };
         auto lumSlot = [&](int yy) { return Scratch(thread, 9 + (yy + 3) % 3); };
         auto sharpLumSlot = [&](int yy) { return Scratch(thread, 24 + (yy + 3) % 3); };
@@ -282,6 +282,23 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                                    tw);
                     out[c] = o;
                 }
+                // Each channel clamped alone meets its bounds at its own pixels, and the hue
+                // turns (an orange line where brown hair meets a grey wall): the chroma is held
+                // within that of the 3 x 3 pixels about it.
+                HoldChromaArgs hc;
+                for (int c = 0; c < 3; ++c) {
+                    for (int k = 0; k < 3; ++k) {
+                        hc.rows[c][k] = s.c[c].Row(std::clamp(y - 1 + k, 0, h - 1)) + tx0;
+                    }
+                    hc.out[c] = Scratch(thread, 20 + c);
+                    hc.lo[c] = Scratch(thread, 27 + 2 * c);
+                    hc.hi[c] = Scratch(thread, 28 + 2 * c);
+                }
+                hc.flags = reinterpret_cast<uint8_t*>(Scratch(thread, 33));
+                hc.n = tw;
+                hc.first = tx0 == 0;
+                hc.last = tx1 == w;
+                m_k.holdChroma(hc);
             } else {
                 for (int c = 0; c < 3; ++c) out[c] = s.c[c].Row(y) + tx0;
             }
