@@ -176,6 +176,42 @@ struct HoldChromaArgs {
     bool first, last;  // column 0 is the image's first, n - 1 its last
 };
 
+// The steepening's change d of one channel (rows y - 1, y, y + 1), evened out along the edge:
+// out = s + d + w (m - d), m the mean of d at the two points one pixel away along the tangent
+// of the blurred luminance (rows lum, gradient by central differences), read bilinearly from
+// the 3 x 3 pixels about x, and w = lambda h^2 / (h^2 + knee^2), h = |gradient| re 2.5 the
+// step height as in SteepenAmount. A steep edge's pixels then change with the edge's position
+// along it, not by whole pixels. Columns -1 and n are read except where first / last say that
+// the image ends there (the pixel's own column instead).
+struct TangentSmoothArgs {
+    const float* lum[3];
+    const float* d[3];
+    const float* s;
+    float* out;
+    float lambda, knee, re;
+    int n;
+    bool first, last;
+};
+
+// One pixel of TangentSmoothArgs: lx, ly the luminance differences over two pixels in x and y,
+// d the 3 x 3 changes about it, row by row. The baseline's formula for tangentSmooth.
+inline float TangentSmoothValue(float s, float lx, float ly, const float (&d)[9], float lambda,
+                                float knee, float re) {
+    const float ax = std::fabs(lx), ay = std::fabs(ly);
+    const float g2 = 0.25f * (lx * lx + ly * ly);
+    const float h2 = g2 * (2.5f * re) * (2.5f * re);
+    const float w = lambda * h2 / (h2 + knee * knee);
+    // The tangent (-gy, gx) crosses the next column (or row, where it runs more across) at
+    // q = the smaller over the larger gradient component from the pixel's own row (column):
+    // d there is read between the pixel beside and the diagonal one in the tangent's direction.
+    const float q = (ax < ay ? ax : ay) / ((ax < ay ? ay : ax) + 1e-30f);
+    const float side = ax < ay ? d[3] + d[5] : d[1] + d[7];
+    // The tangent's x and y have the same sign where gx and gy have opposite ones.
+    const float diag = lx * ly <= 0.0f ? d[0] + d[8] : d[2] + d[6];
+    const float m = 0.5f * ((1.0f - q) * side + q * diag);
+    return s + d[4] + w * (m - d[4]);
+}
+
 struct SteepenAmountArgs {
     const float* up;  // the blurred luminance rows y - 1, y, y + 1
     const float* mid;
@@ -239,6 +275,7 @@ struct KernelSet {
     // + ... + sum[x + taps - 1]) added in that order; sum holds taps - 1 values more than n.
     void (*boostWeightRow)(const float* sum, int taps, float scale, float* out, int n);
     void (*holdChroma)(const HoldChromaArgs& a);
+    void (*tangentSmooth)(const TangentSmoothArgs& a);
 };
 
 const KernelSet& BaselineKernels();

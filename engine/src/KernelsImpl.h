@@ -390,6 +390,43 @@ void SteepenRow(const float* __restrict row, const float* __restrict blur,
     }
 }
 
+// Columns [ja, jb) of TangentSmoothArgs, whose neighbours x - 1 and x + 1 are in the rows.
+// Pointer parameters, so that the loop vectorises.
+void TangentSmoothSpan(const float* __restrict l0, const float* __restrict l1,
+                       const float* __restrict l2, const float* __restrict d0,
+                       const float* __restrict d1, const float* __restrict d2,
+                       const float* __restrict s, float* __restrict out, float lambda, float knee,
+                       float re, int ja, int jb) {
+    for (int x = ja; x < jb; ++x) {
+        const float d[9] = {d0[x - 1], d0[x], d0[x + 1], d1[x - 1], d1[x],
+                            d1[x + 1], d2[x - 1], d2[x], d2[x + 1]};
+        out[x] = TangentSmoothValue(s[x], l1[x + 1] - l1[x - 1], l2[x] - l0[x], d, lambda, knee,
+                                    re);
+    }
+}
+
+void TangentSmoothRow(const TangentSmoothArgs& a) {
+    const int n = a.n;
+    auto edge = [&](int x) {
+        const int xl = x == 0 && a.first ? 0 : x - 1, xr = x == n - 1 && a.last ? x : x + 1;
+        float d[9];
+        for (int k = 0; k < 3; ++k) {
+            d[3 * k] = a.d[k][xl];
+            d[3 * k + 1] = a.d[k][x];
+            d[3 * k + 2] = a.d[k][xr];
+        }
+        const float lx = (a.lum[1][xr] - a.lum[1][xl]) * (2.0f / static_cast<float>(std::max(1, xr - xl)));
+        a.out[x] = TangentSmoothValue(a.s[x], lx, a.lum[2][x] - a.lum[0][x], d, a.lambda, a.knee,
+                                      a.re);
+    };
+    const int ja = a.first ? 1 : 0, jb = a.last ? n - 1 : n;
+    if (ja > 0 && n > 0) edge(0);
+    if (jb > ja)
+        TangentSmoothSpan(a.lum[0], a.lum[1], a.lum[2], a.d[0], a.d[1], a.d[2], a.s, a.out,
+                          a.lambda, a.knee, a.re, ja, jb);
+    if (jb < n && jb >= ja) edge(n - 1);
+}
+
 // Each channel's least and greatest chroma over three rows, columns [ja, jb). Pointer
 // parameters, so that the compiler knows the rows apart and vectorises the loop.
 void ChromaColumns(const float* __restrict r0, const float* __restrict r1,
@@ -1227,7 +1264,7 @@ const KernelSet& Kernels() {
                                   MinRow,         MaxRow,       MinMaxRows,   MinMaxWindow, GateRestore,
                                   SteepenRow,     Store8,       Store16,      FlowFieldRow, FlowRow,
                                   ShockRow,       GridSlice,    SteepenAmountRow, TextureRow,
-                                  BoostWeightRow, HoldChromaRow};
+                                  BoostWeightRow, HoldChromaRow, TangentSmoothRow};
     return set;
 }
 

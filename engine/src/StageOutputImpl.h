@@ -19,6 +19,11 @@ constexpr float kSteepenMinSigma = 1.25f;
 // The part of the amount, per unit of sharpness, that is never held back: edges keep some of
 // their steepening at every strength (0.35 of the 0.5 + strength / 8 units).
 constexpr float kSteepenFreeAmount = 0.35f;
+// How much of the steepening's change is replaced by its mean along the edge at sharpness 3
+// (none at 1 and below): at high sharpness the step makes smooth slanted edges a pixel wide,
+// and a pixel's share of a slanted edge then jumps from one bound to the other as the edge
+// runs along, a one-pixel staircase.
+constexpr float kSteepenAlongEdge = 0.6f;
 // The noise floor of 8-bit pictures (quantisation, compression), about two levels: texture this
 // faint is not boosted, or a clear sky turns into mottle.
 constexpr double kTextureFloor = 2.0 / 255.0;
@@ -134,12 +139,20 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                                          (8.0f * m_s.edgeSharpness)
                                    : 0.0f;
     const float knee = m_s.knee;
+    // Above sharpness 1 the steepening's change is evened out along edges, fully at 3.
+    const float smoothShare =
+        steepen ? kSteepenAlongEdge * std::clamp(0.5f * (m_s.edgeSharpness - 1.0f), 0.0f, 1.0f)
+                : 0.0f;
+    const bool smooth = smoothShare > 0.0f;
     const float lowStep =
         kSteepenFloor * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]});
     const float low2 = lowStep * lowStep;  // 0 without the clean stage
     float taps[2 * kMaxFirRadius + 1];
     const int fr = GaussTaps(re, taps);
-    const int apron = fr + 1;  // > r as well
+    // The blur is exact fr columns inside the span; the amount reads one column beyond the
+    // pixel, and with the change evened out along edges it is needed one column beyond the
+    // tile too (> r as well).
+    const int apron = fr + 2;
     const bool wide = m_image.pixelFormat == VWGLAZE_FORMAT_RGB16;
     const float* mask = wide ? nullptr : BlueNoiseMask();
     auto* dst = static_cast<unsigned char*>(m_image.dstData);
@@ -150,22 +163,26 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
         const int sx0 = std::max(0, tx0 - apron), sx1 = std::min(w, tx1 + apron);
         const int sw = sx1 - sx0;
         const int o0 = tx0 - sx0, tw = tx1 - tx0;  // the tile within the span
-        // Slots: 0..8 blurred rows y-1, y, y+1 of each channel (a ring), 9..11 their
-        // luminance, 12 FIR padding, 13 column sums, 14 amount, 15/16 min/max, 17/18 column
-        // min/max, 19 spare, 20..22 the steepened rows, 23 dither, 24..26 the luminance of
-        // the unsharp rows y-1, y, y+1 (a ring), 27..32 each channel's chroma bounds, 33 flags.
-        static_assert(34 <= kScratchRows, "the output pass's rows fit the scratch rows");
-        auto blurSlot = [&](int yy, int c) { return Scratch(thread, ((yy + 3) % 3) * 3 + c); };
-        auto lumSlot = [&](int yy) { return Scratch(thread, 9 + (yy + 3) % 3); };
-        auto sharpLumSlot = [&](int yy) { return Scratch(thread, 24 + (yy + 3) % 3); };
-        float* pad = Scratch(thread, 12);
-        float* col = Scratch(thread, 13);
-        float* amount = Scratch(thread, 14);
-        float* mn = Scratch(thread, 15);
-        float* mx = Scratch(thread, 16);
-        float* cmn = Scratch(thread, 17);
-        float* cmx = Scratch(thread, 18);
+        // Slots: 0..11 blurred rows y-2 .. y+1 of each channel (a ring), 12..15 their
+        // luminance, 16..19 the luminance of the unsharp rows (a ring), 20..22 the steepened
+        // rows, 23 dither, 24 FIR padding, 25 column sums, 26 amount, 27/28 min/max, 29/30
+        // column min/max, 31..36 each channel's chroma bounds, 37 flags, 38..46 the steepening's
+        // change of rows y-1, y, y+1 of each channel (a ring) when it is evened out along edges.
+        static_assert(47 <= kScratchRows, "the output pass's rows fit the scratch rows");
+        auto blurSlot = [&](int yy, int c) { return Scratch(thread, ((yy + 4) % 4) * 3 + c); };
+        auto lumSlot = [&](int yy) { return Scratch(thread, 12 + (yy + 4) % 4); };
+        auto sharpLumSlot = [&](int yy) { return Scratch(thread, 16 + (yy + 4) % 4); };
+        auto changeSlot = [&](int yy, int c) {
+            return Scratch(thread, 38 + (std::clamp(yy, 0, h - 1) % 3) * 3 + c);
+        };
         float* dither = Scratch(thread, 23);
+        float* pad = Scratch(thread, 24);
+        float* col = Scratch(thread, 25);
+        float* amount = Scratch(thread, 26);
+        float* mn = Scratch(thread, 27);
+        float* mx = Scratch(thread, 28);
+        float* cmn = Scratch(thread, 29);
+        float* cmx = Scratch(thread, 30);
         // Blur of row yy (clamped into the image) into its ring slots, and its luminance. Rows
         // beyond the border enter as 2 * edge - mirror, folded into the tap list.
         auto blurRow = [&](int yy) {
@@ -206,82 +223,128 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                 }
             }
         };
+        // The clamped steepening of row y (inside the image; its blurred rows y-1 .. y+1 made)
+        // over span columns [a, b) into dst[c] + a - from.
+        auto steepenAt = [&](int y, int a, int b, float* const* dstRows, int from) {
+            SteepenAmountArgs sa;
+            sa.up = lumSlot(y - 1);
+            sa.mid = lumSlot(y);
+            sa.down = lumSlot(y + 1);
+            sa.sUp = sharpLumSlot(y - 1);
+            sa.sMid = sharpLumSlot(y);
+            sa.sDown = sharpLumSlot(y + 1);
+            if (y == 0) {
+                sa.up = sa.mid;
+                sa.sUp = sa.sMid;
+            }
+            if (y == h - 1) {
+                sa.down = sa.mid;
+                sa.sDown = sa.sMid;
+            }
+            sa.re = re;
+            sa.low2 = low2;
+            sa.strength = strength;
+            sa.knee = knee;
+            sa.minSigma = minSigma;
+            sa.freeShare = std::min(1.0f, kSteepenFreeAmount / m_s.edgeGain);
+            // Image borders use the one-sided neighbour; the span's inside needs no test.
+            auto amountAt = [&](int x, int xl, int xr) {
+                const float gx =
+                    (sa.mid[xr] - sa.mid[xl]) / static_cast<float>(std::max(1, xr - xl));
+                const float* sm = sa.sMid;
+                float dx = 0.0f, dy = 0.0f;
+                if (minSigma > 0.0f) {
+                    dx = std::max(std::fabs(sm[x] - sm[xl]), std::fabs(sm[xr] - sm[x]));
+                    dy = std::max(std::fabs(sm[x] - sa.sUp[x]), std::fabs(sa.sDown[x] - sm[x]));
+                }
+                amount[x] = SteepenAmount(gx, 0.5f * (sa.down[x] - sa.up[x]), re, low2,
+                                          strength, knee, dx, dy, sa.minSigma, sa.freeShare);
+            };
+            const int xa = a + (sx0 + a == 0 ? 1 : 0);
+            const int xb = b - (sx0 + b == w ? 1 : 0);
+            if (xa > a)
+                amountAt(a, a, std::min(a + 1, sw - 1));
+            if (xb > xa) {
+                SteepenAmountArgs span = sa;
+                span.up += xa;
+                span.mid += xa;
+                span.down += xa;
+                span.sUp += xa;
+                span.sMid += xa;
+                span.sDown += xa;
+                span.amount = amount + xa;
+                span.n = xb - xa;
+                m_k.steepenAmount(span);
+            }
+            if (xb < b)
+                amountAt(xb, std::max(xb - 1, 0), xb);
+            for (int c = 0; c < 3; ++c) {
+                // Local minimum and maximum over the (2r + 1)^2 window: columns, then rows.
+                const float* row = s.c[c].Row(y) + sx0;
+                const float* rows[2 * kMaxWindowRadius + 1];
+                int m = 0;
+                for (int yy = std::max(0, y - r); yy <= std::min(h - 1, y + r); ++yy) {
+                    rows[m++] = s.c[c].Row(yy) + sx0;
+                }
+                m_k.minMaxRows(rows, m, cmn, cmx, sw);
+                m_k.minMaxWindow(cmn, cmx, r, mn, mx, sw);
+                m_k.steepenRow(row + a, blurSlot(y, c) + a, amount + a, mn + a, mx + a,
+                               dstRows[c] + (a - from), b - a);
+            }
+        };
+        // With the steepening evened out along edges, row y + 1 is steepened before row y is
+        // written (its change kept in a ring of three rows), over one column more on each side
+        // inside the image.
+        const int ca = o0 - (tx0 > 0 ? 1 : 0), cb = o0 + tw + (tx1 < w ? 1 : 0);
+        auto steepenAhead = [&](int yy) {
+            float* ch[3] = {changeSlot(yy, 0), changeSlot(yy, 1), changeSlot(yy, 2)};
+            steepenAt(yy, ca, cb, ch, 0);
+            for (int c = 0; c < 3; ++c) {
+                const float* row = s.c[c].Row(yy) + sx0;
+                for (int x = ca; x < cb; ++x) ch[c][x] -= row[x];
+            }
+        };
         if (steepen) {
             blurRow(y0 - 1);
             blurRow(y0);
+            if (smooth) {
+                blurRow(y0 - 2);
+                blurRow(y0 + 1);
+                if (y0 > 0)
+                    steepenAhead(y0 - 1);
+                steepenAhead(y0);
+            }
         }
         for (int y = y0; y < y1; ++y) {
             const float* texRow = tex != nullptr ? tex->Row(y) + tx0 : nullptr;
             const float* out[3];
             if (steepen) {
-                blurRow(y + 1);
-                SteepenAmountArgs sa;
-                sa.up = lumSlot(y - 1);
-                sa.mid = lumSlot(y);
-                sa.down = lumSlot(y + 1);
-                sa.sUp = sharpLumSlot(y - 1);
-                sa.sMid = sharpLumSlot(y);
-                sa.sDown = sharpLumSlot(y + 1);
-                if (y == 0) {
-                    sa.up = sa.mid;
-                    sa.sUp = sa.sMid;
-                }
-                if (y == h - 1) {
-                    sa.down = sa.mid;
-                    sa.sDown = sa.sMid;
-                }
-                sa.re = re;
-                sa.low2 = low2;
-                sa.strength = strength;
-                sa.knee = knee;
-                sa.minSigma = minSigma;
-                sa.freeShare = std::min(1.0f, kSteepenFreeAmount / m_s.edgeGain);
-                // Image borders use the one-sided neighbour; the span's inside needs no test.
-                auto amountAt = [&](int x, int xl, int xr) {
-                    const float gx =
-                        (sa.mid[xr] - sa.mid[xl]) / static_cast<float>(std::max(1, xr - xl));
-                    const float* sm = sa.sMid;
-                    float dx = 0.0f, dy = 0.0f;
-                    if (minSigma > 0.0f) {
-                        dx = std::max(std::fabs(sm[x] - sm[xl]), std::fabs(sm[xr] - sm[x]));
-                        dy = std::max(std::fabs(sm[x] - sa.sUp[x]), std::fabs(sa.sDown[x] - sm[x]));
+                float* o[3] = {Scratch(thread, 20), Scratch(thread, 21), Scratch(thread, 22)};
+                if (smooth) {
+                    blurRow(y + 2);
+                    if (y + 1 < h)
+                        steepenAhead(y + 1);
+                    for (int c = 0; c < 3; ++c) {
+                        TangentSmoothArgs ts;
+                        ts.lum[0] = lumSlot(y == 0 ? y : y - 1) + o0;
+                        ts.lum[1] = lumSlot(y) + o0;
+                        ts.lum[2] = lumSlot(y == h - 1 ? y : y + 1) + o0;
+                        for (int k = 0; k < 3; ++k) ts.d[k] = changeSlot(y - 1 + k, c) + o0;
+                        ts.s = s.c[c].Row(y) + tx0;
+                        ts.out = o[c];
+                        ts.lambda = smoothShare;
+                        ts.knee = knee;
+                        ts.re = re;
+                        ts.n = tw;
+                        ts.first = tx0 == 0;
+                        ts.last = tx1 == w;
+                        m_k.tangentSmooth(ts);
                     }
-                    amount[x] = SteepenAmount(gx, 0.5f * (sa.down[x] - sa.up[x]), re, low2,
-                                              strength, knee, dx, dy, sa.minSigma, sa.freeShare);
-                };
-                const int xa = o0 + (tx0 == 0 ? 1 : 0);
-                const int xb = o0 + tw - (tx1 == w ? 1 : 0);
-                if (xa > o0)
-                    amountAt(o0, o0, std::min(o0 + 1, sw - 1));
-                if (xb > xa) {
-                    SteepenAmountArgs span = sa;
-                    span.up += xa;
-                    span.mid += xa;
-                    span.down += xa;
-                    span.sUp += xa;
-                    span.sMid += xa;
-                    span.sDown += xa;
-                    span.amount = amount + xa;
-                    span.n = xb - xa;
-                    m_k.steepenAmount(span);
+                } else {
+                    blurRow(y + 1);
+                    steepenAt(y, o0, o0 + tw, o, o0);
                 }
-                if (xb < o0 + tw)
-                    amountAt(xb, std::max(xb - 1, 0), xb);
-                for (int c = 0; c < 3; ++c) {
-                    // Local minimum and maximum over the (2r + 1)^2 window: columns, then rows.
-                    const float* row = s.c[c].Row(y) + sx0;
-                    const float* rows[2 * kMaxWindowRadius + 1];
-                    int m = 0;
-                    for (int yy = std::max(0, y - r); yy <= std::min(h - 1, y + r); ++yy) {
-                        rows[m++] = s.c[c].Row(yy) + sx0;
-                    }
-                    m_k.minMaxRows(rows, m, cmn, cmx, sw);
-                    m_k.minMaxWindow(cmn, cmx, r, mn, mx, sw);
-                    float* o = Scratch(thread, 20 + c);
-                    m_k.steepenRow(row + o0, blurSlot(y, c) + o0, amount + o0, mn + o0, mx + o0, o,
-                                   tw);
-                    out[c] = o;
-                }
+                for (int c = 0; c < 3; ++c) out[c] = o[c];
                 // Each channel clamped alone meets its bounds at its own pixels, and the hue
                 // turns (an orange line where brown hair meets a grey wall): the chroma is held
                 // within that of the 3 x 3 pixels about it.
@@ -291,10 +354,10 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                         hc.rows[c][k] = s.c[c].Row(std::clamp(y - 1 + k, 0, h - 1)) + tx0;
                     }
                     hc.out[c] = Scratch(thread, 20 + c);
-                    hc.lo[c] = Scratch(thread, 27 + 2 * c);
-                    hc.hi[c] = Scratch(thread, 28 + 2 * c);
+                    hc.lo[c] = Scratch(thread, 31 + 2 * c);
+                    hc.hi[c] = Scratch(thread, 32 + 2 * c);
                 }
-                hc.flags = reinterpret_cast<uint8_t*>(Scratch(thread, 33));
+                hc.flags = reinterpret_cast<uint8_t*>(Scratch(thread, 37));
                 hc.n = tw;
                 hc.first = tx0 == 0;
                 hc.last = tx1 == w;

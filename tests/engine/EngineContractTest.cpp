@@ -273,9 +273,14 @@ TEST(EngineContract, FiltersTinyAndThinImages) {
         for (auto [w, h] : {std::pair{1, 1}, {1, 19}, {19, 1}, {2, 2}, {3, 40}, {1030, 2}}) {
             const Image src = vgtest::NoiseImage(w, h, format, 9);
             Image dst(w, h, format);
+            // Sharpness 3 also steepens one row and column ahead.
             for (int step : {1, 3}) {
-                EXPECT_EQ(vgtest::Run(src, dst, AllStages(), step), VWGLAZE_DONE)
-                    << w << "x" << h << " step " << step;
+                for (double sharpness : {1.0, 3.0}) {
+                    UserParams p = AllStages();
+                    p.edgeSharpness = sharpness;
+                    EXPECT_EQ(vgtest::Run(src, dst, p, step), VWGLAZE_DONE)
+                        << w << "x" << h << " step " << step << " sharpness " << sharpness;
+                }
             }
         }
     }
@@ -284,14 +289,17 @@ TEST(EngineContract, FiltersTinyAndThinImages) {
 TEST(EngineContract, OutputIsIdenticalForAnyThreadCount) {
     // Wider than one column strip, taller than several row chunks.
     const Image src = vgtest::NoiseImage(1100, 70, VWGLAZE_FORMAT_RGB16, 10);
-    UserParams p = AllStages();
-    p.cleanRadius = 14;  // also runs the reduced-resolution passes
-    Image one(1100, 70, VWGLAZE_FORMAT_RGB16);
-    ASSERT_EQ(vgtest::Run(src, one, p, 1, 1), VWGLAZE_DONE);
-    for (int threads : {2, 3, 7}) {
-        Image many(1100, 70, VWGLAZE_FORMAT_RGB16);
-        ASSERT_EQ(vgtest::Run(src, many, p, 1, threads), VWGLAZE_DONE);
-        EXPECT_EQ(many.bytes, one.bytes) << threads << " threads";
+    for (double sharpness : {1.0, 3.0}) {
+        UserParams p = AllStages();
+        p.cleanRadius = 14;  // also runs the reduced-resolution passes
+        p.edgeSharpness = sharpness;
+        Image one(1100, 70, VWGLAZE_FORMAT_RGB16);
+        ASSERT_EQ(vgtest::Run(src, one, p, 1, 1), VWGLAZE_DONE);
+        for (int threads : {2, 3, 7}) {
+            Image many(1100, 70, VWGLAZE_FORMAT_RGB16);
+            ASSERT_EQ(vgtest::Run(src, many, p, 1, threads), VWGLAZE_DONE);
+            EXPECT_EQ(many.bytes, one.bytes) << threads << " threads, sharpness " << sharpness;
+        }
     }
 }
 
