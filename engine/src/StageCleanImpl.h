@@ -62,8 +62,176 @@ constexpr float kGateNothing = 1.0f / 64.0f;
 constexpr int kGateBlock = 32;
 static_assert(kOutputTile % kGateBlock == 0, "a tile holds whole blocks");
 
+// Robust guided passes (see Clean): a reduced sample kRobustBins / t^2 bins (at least one)
+// from the previous result begins to count as that result, fully at kRobustSoft times that.
+constexpr float kRobustBins = 0.027f;
+constexpr float kRobustSoft = 2.5f;
+constexpr float kRobustFrom = 0.05f;  // threshold where the rule begins; in full at twice it
+// Most samples lie near the previous result: a robust pass writes its values only over the
+// chunks of this many samples where they differ from the reduced copy's.
+constexpr int kRobustChunk = 16;
+
 typedef float F4 __attribute__((vector_size(16)));
 typedef float F4u __attribute__((vector_size(16), aligned(4)));
+
+// The widest vector of floats the build has (AVX2: 8, baseline: 4).
+#if defined(VG_KERNEL_AVX2)
+typedef float FV __attribute__((vector_size(32)));
+typedef float FVu __attribute__((vector_size(32), aligned(4)));
+#else
+typedef F4 FV;
+typedef F4u FVu;
+#endif
+constexpr int kLanes = static_cast<int>(sizeof(FV) / sizeof(float));
+
+// One formula for single samples and a vector of them.
+inline float Lanes(float, float v) {
+    return v;
+}
+inline FV Lanes(FV, float v) {
+    return FV{} + v;
+}
+template <typename V>
+inline V Max(V a, V b) {
+    return a < b ? b : a;
+}
+template <typename V>
+inline V Min(V a, V b) {
+    return b < a ? b : a;
+}
+template <typename V>
+inline V Abs(V a) {
+    return a < Lanes(a, 0.0f) ? -a : a;
+}
+template <typename V>
+inline V Load(const float* p) {
+    return *reinterpret_cast<const V*>(p);
+}
+template <>
+inline FV Load<FV>(const float* p) {
+    return *reinterpret_cast<const FVu*>(p);
+}
+template <typename V>
+inline void Store(float* p, V v) {
+    *reinterpret_cast<V*>(p) = v;
+}
+template <>
+inline void Store<FV>(float* p, FV v) {
+    *reinterpret_cast<FVu*>(p) = v;
+}
+
+// A guided pass's constants: the guide's weights (own, shared, the luminance's lum) and the
+// robust average's start a, 1 / (B - A) ia and ramp (see Clean).
+struct GuideArgs {
+    float own[3], shared[3], lum[3];
+    float a, ia, ramp;
+};
+
+// The guides of samples r at x: z_c = own_c r_c + shared_c L(r).
+template <typename V>
+inline void GuideAt(const float* const* r, float* const* z, const GuideArgs& g, int x) {
+    const V r0 = Load<V>(r[0] + x), r1 = Load<V>(r[1] + x), r2 = Load<V>(r[2] + x);
+    const V l = g.lum[0] * r0 + g.lum[1] * r1 + g.lum[2] * r2;
+    Store(z[0] + x, g.own[0] * r0 + g.shared[0] * l);
+    Store(z[1] + x, g.own[1] * r1 + g.shared[1] * l);
+    Store(z[2] + x, g.own[2] * r2 + g.shared[2] * l);
+}
+
+// One row of guides (r: the previous result; z: its guides), and each block of kZBlock
+// columns' range widened by the row's (range: lows, then zbw highs).
+void GuideRow(const float* const* r, float* const* z, float* const* range, int zbw,
+              const GuideArgs& g, int n) {
+    static_assert(kZBlock % kLanes == 0, "a block is whole vectors");
+    for (int bx = 0; bx < zbw; ++bx) {
+        const int x0 = bx * kZBlock, m = std::min(kZBlock, n - x0);
+        if (m == kZBlock) {
+            for (int x = x0; x < x0 + kZBlock; x += kLanes) GuideAt<FV>(r, z, g, x);
+            for (int c = 0; c < 3; ++c) {
+                FV lo = Load<FV>(z[c] + x0), hi = lo;
+                for (int x = x0 + kLanes; x < x0 + kZBlock; x += kLanes) {
+                    const FV u = Load<FV>(z[c] + x);
+                    lo = Min(lo, u);
+                    hi = Max(hi, u);
+                }
+                float a = range[c][bx], b = range[c][zbw + bx];
+                for (int k = 0; k < kLanes; ++k) {
+                    a = std::min(a, lo[k]);
+                    b = std::max(b, hi[k]);
+                }
+                range[c][bx] = a;
+                range[c][zbw + bx] = b;
+            }
+            continue;
+        }
+        for (int x = x0; x < x0 + m; ++x) {
+            GuideAt<float>(r, z, g, x);
+            for (int c = 0; c < 3; ++c) {
+                range[c][bx] = std::min(range[c][bx], z[c][x]);
+                range[c][zbw + bx] = std::max(range[c][zbw + bx], z[c][x]);
+            }
+        }
+    }
+}
+
+// The robust average's weight of samples v against the previous result r at x (see Clean):
+// ramp smoothstep((D - a) ia), D the largest over the channels of |own_c d_c + shared_c L(d)|,
+// d = v - r.
+template <typename V>
+inline V RobustWeight(V d0, V d1, V d2, const GuideArgs& g) {
+    const V dl = g.lum[0] * d0 + g.lum[1] * d1 + g.lum[2] * d2;
+    const V e0 = Abs(g.own[0] * d0 + g.shared[0] * dl), e1 = Abs(g.own[1] * d1 + g.shared[1] * dl);
+    const V dist = Max(Max(e0, e1), Abs(g.own[2] * d2 + g.shared[2] * dl));
+    const V t = Min(Max((dist - g.a) * g.ia, Lanes(d0, 0.0f)), Lanes(d0, 1.0f));
+    return g.ramp * t * t * (3.0f - 2.0f * t);
+}
+
+// One row of a robust pass's values (see Clean): o = v - w (v - r), v the reduced copy, r the
+// previous result. o is written only over the chunks of kRobustChunk samples where w > 0
+// somewhere or where the row's flag says that o differs from v (from the pass before);
+// elsewhere o already holds v. The flags are updated.
+void RobustRow(const float* const* v, const float* const* r, float* const* o, unsigned char* flags,
+               const GuideArgs& g, int n) {
+    constexpr int kVectors = kRobustChunk / kLanes;
+    static_assert(kRobustChunk % kLanes == 0, "a chunk is whole vectors");
+    for (int x0 = 0, c = 0; x0 < n; x0 += kRobustChunk, ++c) {
+        const int m = std::min(kRobustChunk, n - x0);
+        bool any = false;
+        if (m == kRobustChunk) {
+            FV d[kVectors][3];
+            FV w[kVectors];
+            FV most = FV{};
+            for (int h = 0; h < kVectors; ++h) {
+                for (int k = 0; k < 3; ++k)
+                    d[h][k] = Load<FV>(v[k] + x0 + kLanes * h) - Load<FV>(r[k] + x0 + kLanes * h);
+                w[h] = RobustWeight(d[h][0], d[h][1], d[h][2], g);
+                most = Max(most, w[h]);
+            }
+            for (int k = 0; k < kLanes; ++k) any = any || most[k] > 0.0f;
+            if (any || flags[c] != 0) {
+                for (int h = 0; h < kVectors; ++h)
+                    for (int k = 0; k < 3; ++k) {
+                        const int x = x0 + kLanes * h;
+                        Store(o[k] + x, Load<FV>(v[k] + x) - w[h] * d[h][k]);
+                    }
+            }
+        } else {
+            float w[kRobustChunk];
+            for (int i = 0; i < m; ++i) {
+                const int x = x0 + i;
+                w[i] = RobustWeight(v[0][x] - r[0][x], v[1][x] - r[1][x], v[2][x] - r[2][x], g);
+                any = any || w[i] > 0.0f;
+            }
+            if (any || flags[c] != 0) {
+                for (int i = 0; i < m; ++i)
+                    for (int k = 0; k < 3; ++k) {
+                        const int x = x0 + i;
+                        o[k][x] = v[k][x] - w[i] * (v[k][x] - r[k][x]);
+                    }
+            }
+        }
+        flags[c] = any;
+    }
+}
 
 // Gaussian taps of sigma (in cells) over radius r; r = 0 gives the identity.
 void GridTaps(float sigma, int r, float* taps) {
@@ -1172,7 +1340,39 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     const std::size_t zRangeFloats =
         2 * static_cast<std::size_t>((hl + kRowsPerChunk - 1) / kRowsPerChunk) * zbw;
     float* zRanges = NewFloats(3 * zRangeFloats);
-    auto makeGuides = [&](const Planes3& res) {
+    // At wide thresholds a small strong feature that the seed has blurred away (a dark cable
+    // across a sky) would keep spreading its mass into the ground about it: a guide without
+    // it splats its samples into the ground's bins, and every pass reproduces the seed's
+    // average. From the second guided pass on (the first one's guide is the seed, which has no
+    // edges yet) a reduced sample far from the previous result in the guide, D bins in its
+    // farthest channel, is averaged as that result's value instead, with weight
+    // smoothstep((D - A) / (B - A)). A rises as 1 / t^2 so that only features of several
+    // thresholds count, and the weight ramps in from threshold 0.05 to 0.1: at 0.05 and below
+    // the last pass's own-slope weight separates thin lines from the ground, and there the
+    // weight would follow the reduction's phase on 1-2 px features (shifted pictures filtered
+    // differently).
+    const float tTop = std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2], 0.004f});
+    const float robustRamp = std::clamp((tTop - kRobustFrom) / kRobustFrom, 0.0f, 1.0f);
+    const bool robust = ranged && d > 1 && robustRamp > 0.0f && m_s.cleanIterations >= 2;
+    const float robustA = std::max(1.0f, kRobustBins / (tTop * tTop));
+    const float robustInvAB = 1.0f / ((kRobustSoft - 1.0f) * robustA);
+    // The values the next pass averages (robust passes only), made with its guides, and
+    // which of their chunks differ from the reduced copy (at first all: rv is not yet a copy).
+    Planes3 rv;
+    float* rvBlock = nullptr;
+    float* rvFlagBlock = nullptr;
+    unsigned char* rvFlags = nullptr;
+    const std::size_t rvChunks = static_cast<std::size_t>((wl + kRobustChunk - 1) / kRobustChunk);
+    GuideArgs ga;
+    for (int c = 0; c < 3; ++c) {
+        ga.own[c] = own[c];
+        ga.shared[c] = shared[c];
+        ga.lum[c] = lumWeight[c];
+    }
+    ga.a = robustA;
+    ga.ia = robustInvAB;
+    ga.ramp = robustRamp;
+    auto makeGuides = [&](const Planes3& res, bool robustValues) {
         ForRowChunks(hl, [&](int y0, int y1, int) {
             float* range[3];
             for (int c = 0; c < 3; ++c) {
@@ -1184,27 +1384,16 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
             for (int y = y0; y < y1; ++y) {
                 const float* r[3] = {res.c[0].Row(y), res.c[1].Row(y), res.c[2].Row(y)};
                 float* z[3] = {guides.c[0].Row(y), guides.c[1].Row(y), guides.c[2].Row(y)};
-                for (int x = 0; x < wl; ++x) {
-                    const float l =
-                        lumWeight[0] * r[0][x] + lumWeight[1] * r[1][x] + lumWeight[2] * r[2][x];
-                    for (int c = 0; c < 3; ++c) z[c][x] = own[c] * r[c][x] + shared[c] * l;
-                }
-                for (int c = 0; c < 3; ++c) {
-                    for (int bx = 0; bx < zbw; ++bx) {
-                        float a = range[c][bx], b = range[c][zbw + bx];
-                        const int x1 = std::min(wl, (bx + 1) * kZBlock);
-                        for (int x = bx * kZBlock; x < x1; ++x) {
-                            a = std::min(a, z[c][x]);
-                            b = std::max(b, z[c][x]);
-                        }
-                        range[c][bx] = a;
-                        range[c][zbw + bx] = b;
-                    }
+                GuideRow(r, z, range, zbw, ga, wl);
+                if (robustValues) {
+                    const float* v[3] = {lo.c[0].Row(y), lo.c[1].Row(y), lo.c[2].Row(y)};
+                    float* o[3] = {rv.c[0].Row(y), rv.c[1].Row(y), rv.c[2].Row(y)};
+                    RobustRow(v, r, o, rvFlags + static_cast<std::size_t>(y) * rvChunks, ga, wl);
                 }
             }
         });
     };
-    makeGuides(j);
+    makeGuides(j, false);
     // The last pass reads the grid at the reduced guide brought back up, which is blurred where
     // the guidance left an edge of a few thresholds soft: the grid then mixes both sides there.
     // Where the input's own guide (lightly smoothed) has a slope, the slice reads at it instead;
@@ -1245,7 +1434,7 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
         for (int c = 0; c < 3; ++c) {
             GridJob job;
             job.nv = 1;
-            job.values[0] = &lo.c[c];
+            job.values[0] = pass >= 2 && robust ? &rv.c[c] : &lo.c[c];
             job.own[0] = &lo.c[c];
             job.zSplat = ranged ? &guides.c[c] : nullptr;
             job.zRanges = zRanges + c * zRangeFloats;
@@ -1291,8 +1480,22 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
             if (last && d == 1)
                 m_ws.FreePlane(guides.c[c]);  // a spare for the next channel's result
         }
-        if (!last)
-            makeGuides(j);
+        if (!last) {
+            if (robust && rvBlock == nullptr) {
+                rvBlock = NewFloats(3 * jFloats);
+                for (int c = 0; c < 3; ++c)
+                    rv.c[c] = reduced(rvBlock + static_cast<std::size_t>(c) * jFloats);
+                const std::size_t flagBytes = rvChunks * static_cast<std::size_t>(hl);
+                rvFlagBlock = NewFloats((flagBytes + sizeof(float) - 1) / sizeof(float));
+                rvFlags = reinterpret_cast<unsigned char*>(rvFlagBlock);
+                std::memset(rvFlags, 1, flagBytes);
+            }
+            makeGuides(j, robust);
+        }
+    }
+    if (rvBlock != nullptr) {
+        m_ws.FreeFloats(rvFlagBlock);
+        m_ws.FreeFloats(rvBlock);
     }
     if (zsBlock != nullptr)
         m_ws.FreeFloats(zsBlock);

@@ -359,7 +359,8 @@ TEST(EngineQuality, StrongestSettingsKeepStrongThinLinesWithoutBands) {
     // A pair of dark cables, 4 px wide and 12 px apart, across a light sky with a little noise,
     // at every control's strongest setting, and with the cleaning alone. Lines of 110 levels
     // are strong detail the cleaning keeps, and the sky between and beside them gets no light
-    // band.
+    // band; nor does the cleaning spread the lines' darkness into the sky about them (a dark
+    // band as wide as its radius).
     const int w = 240, h = 200;
     const double nx = std::cos(0.45), ny = std::sin(0.45);  // across the cables
     std::mt19937 rng(5);
@@ -413,6 +414,9 @@ TEST(EngineQuality, StrongestSettingsKeepStrongThinLinesWithoutBands) {
         EXPECT_GT(far - lines, contrast / 3) << name;
         EXPECT_LT(between - far, 4.0) << name;
         EXPECT_LT(beside - far, 4.0) << name;
+        const double skyIn = 255 * (0.299 * sky[0] + 0.587 * sky[1] + 0.114 * sky[2]);
+        EXPECT_LT(std::fabs(far - skyIn), 5.0) << name;
+        EXPECT_LT(std::fabs(beside - skyIn), 5.0) << name;
     }
 }
 
