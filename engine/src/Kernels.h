@@ -28,6 +28,9 @@ constexpr int kFlowTaps = 7;
 // The finer curvature against the edge from which the shock step keeps a pixel wholly, in
 // knees at the edge scale (curvature x re^2); below it the pixel takes part of its step.
 constexpr float kShockFineDisagree = 4.0f;
+// AcrossAgreement's ramp (in squared half-differences of the shock step's two samples) and the
+// share of the knee added to that half-difference.
+constexpr float kShockAcrossFrom = 0.25f, kShockAcrossTo = 0.6f, kShockAcrossKnee = 0.1f;
 
 // The flow field of one pixel from its smoothed structure tensor (a, b, c): the tangent step
 // (tx, ty) of tapStep pixels and the blend. A tensor trace below flatEnergy / stepScale^2, or

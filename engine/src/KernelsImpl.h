@@ -689,6 +689,23 @@ inline float FineAgreement(float lnn, float fnn, float scale) {
     return std::fmin(1.0f, std::fmax(0.0f, 1.0f + agree * scale));
 }
 
+// How much of its shock step a pixel takes by its own luminance lh against those of the two
+// samples (lf forward, lb back). a, its place between them (-1 at the back sample, 1 at the
+// forward one), and the target's, -s: across = a (a + s) is large where the step carries a pixel
+// from well on one side to the middle or beyond. An edge's ramp does not ask for that (its
+// pixels move outwards, or lie near the middle); a shoulder of structure finer than the edge
+// scale does (the white of an eye between the iris and the skin, a letter on a badge's disc),
+// and the step would wash it into the edge. All of the step up to kShockAcrossFrom, none from
+// kShockAcrossTo on. The knee term keeps a faint difference between the samples from reading a
+// level's noise as a wide departure.
+inline float AcrossAgreement(float s, float lh, float lf, float lb, float knee) {
+    const float half = 0.5f * std::fabs(lf - lb) + kShockAcrossKnee * knee;
+    const float a = (lh - 0.5f * (lf + lb)) * (lf < lb ? -1.0f : 1.0f) / half;
+    const float across = a * (a + s);
+    return std::fmin(1.0f, std::fmax(0.0f, (kShockAcrossTo - across) /
+                                               (kShockAcrossTo - kShockAcrossFrom)));
+}
+
 // One pixel of ShockRow.
 inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std::ptrdiff_t row,
                                                       int x) {
@@ -729,7 +746,14 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     const float curv = lnn * re * re;
     const float u = curv / (0.5f * knee);
     const float s = u / std::sqrt(1.0f + u * u);
-    const float gate = agree * (gs * gs / (gs * gs + knee * knee));
+    float gate = agree * (gs * gs / (gs * gs + knee * knee));
+    {
+        const float lh = kLumR * g.planes[0][row + x] + kLumG * g.planes[1][row + x] +
+                         kLumB * g.planes[2][row + x];
+        const float lf = kLumR * fwd[0] + kLumG * fwd[1] + kLumB * fwd[2];
+        const float lb = kLumR * back[0] + kLumG * back[1] + kLumB * back[2];
+        gate *= AcrossAgreement(s, lh, lf, lb, knee);
+    }
     for (int ch = 0; ch < 3; ++ch) {
         const float here = g.planes[ch][row + x];
         const float target = 0.5f * (fwd[ch] + back[ch]) - s * 0.5f * (fwd[ch] - back[ch]);
@@ -858,6 +882,12 @@ inline __m256 NormalCurvature8(const float* const rows[3], int x, __m256 nx, __m
         _mm256_fmadd_ps(_mm256_add_ps(nxy, nxy), lxy, _mm256_mul_ps(_mm256_mul_ps(ny, ny), lyy)));
 }
 
+inline __attribute__((always_inline)) __m256 Lum8(const __m256* v) {
+    return _mm256_fmadd_ps(
+        _mm256_set1_ps(kLumR), v[0],
+        _mm256_fmadd_ps(_mm256_set1_ps(kLumG), v[1], _mm256_mul_ps(_mm256_set1_ps(kLumB), v[2])));
+}
+
 // Eight pixels of ShockRow from x; false when the group needs the per-pixel path.
 inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     // The finer scale's stencil has no frame: the first and last columns are ShockPixel's.
@@ -924,15 +954,32 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     const __m256 u = _mm256_div_ps(curv, _mm256_set1_ps(0.5f * g.knee));
     const __m256 s = _mm256_div_ps(u, _mm256_sqrt_ps(_mm256_fmadd_ps(u, u, one)));
     const __m256 gs2 = _mm256_mul_ps(gs, gs);
-    const __m256 gate = _mm256_andnot_ps(
+    __m256 gate = _mm256_andnot_ps(
         keep, _mm256_mul_ps(
                   agree, _mm256_div_ps(gs2, _mm256_add_ps(gs2, _mm256_set1_ps(g.knee * g.knee)))));
     const __m256 hs = _mm256_mul_ps(half, s);
+    __m256 here[3];
+    for (int ch = 0; ch < 3; ++ch) here[ch] = _mm256_loadu_ps(g.planes[ch] + row + x);
+    {
+        // AcrossAgreement.
+        const __m256 lh = Lum8(here), lf = Lum8(fwd), lb = Lum8(back);
+        const __m256 d = _mm256_sub_ps(lf, lb);
+        const __m256 sign = _mm256_and_ps(d, _mm256_set1_ps(-0.0f));
+        const __m256 hd = _mm256_fmadd_ps(half, _mm256_andnot_ps(_mm256_set1_ps(-0.0f), d),
+                                          _mm256_set1_ps(kShockAcrossKnee * g.knee));
+        const __m256 a = _mm256_div_ps(
+            _mm256_xor_ps(_mm256_fnmadd_ps(half, _mm256_add_ps(lf, lb), lh), sign), hd);
+        const __m256 across = _mm256_mul_ps(a, _mm256_add_ps(a, s));
+        const __m256 side =
+            _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(kShockAcrossTo), across),
+                          _mm256_set1_ps(1.0f / (kShockAcrossTo - kShockAcrossFrom)));
+        gate = _mm256_mul_ps(gate, _mm256_min_ps(one, _mm256_max_ps(zero, side)));
+    }
     for (int ch = 0; ch < 3; ++ch) {
-        const __m256 here = _mm256_loadu_ps(g.planes[ch] + row + x);
         const __m256 mean = _mm256_mul_ps(half, _mm256_add_ps(fwd[ch], back[ch]));
         const __m256 target = _mm256_fnmadd_ps(hs, _mm256_sub_ps(fwd[ch], back[ch]), mean);
-        _mm256_storeu_ps(g.out[ch] + x, _mm256_fmadd_ps(gate, _mm256_sub_ps(target, here), here));
+        _mm256_storeu_ps(g.out[ch] + x,
+                         _mm256_fmadd_ps(gate, _mm256_sub_ps(target, here[ch]), here[ch]));
     }
     return true;
 }

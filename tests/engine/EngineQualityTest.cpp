@@ -517,7 +517,9 @@ TEST(EngineQuality, StrongestSettingsKeepLetteringAlongARim) {
     const double before = contrast(in);
     const double after = contrast(Filter(in, vgtest::MaximumParams()));
     std::printf("letters: contrast %.3f of %.3f\n", after, before);
-    EXPECT_GT(after, before / 8);
+    // Before the shock step left pixels well on one side of its samples' middle in place: 0.13
+    // of 0.745 (the step washed the letters into the disc).
+    EXPECT_GT(after, before / 2);
 }
 
 TEST(EngineQuality, SteepenedSlantedEdgesStayFreeOfStaircases) {
