@@ -64,7 +64,7 @@ static_assert(kOutputTile % kGateBlock == 0, "a tile holds whole blocks");
 
 // Robust guided passes (see Clean): a reduced sample kRobustBins / t^2 bins (at least one)
 // from the previous result begins to count as that result, fully at kRobustSoft times that.
-constexpr float kRobustBins = 0.027f;
+constexpr float kRobustBins = 0.018f;
 constexpr float kRobustSoft = 2.5f;
 constexpr float kRobustFrom = 0.05f;  // threshold where the rule begins; in full at twice it
 // Most samples lie near the previous result: a robust pass writes its values only over the
