@@ -229,6 +229,8 @@ private:
     float SliceGuideSigma() const;
     // Makes out: full-size planes, some of which may lie in blocks that held its own working data.
     void Clean(const Planes3* input, Planes3& out);
+    // Holds out near the colour line of each pixel's neighbourhood (see StageCleanImpl.h).
+    void ColourLines(Planes3& out);
     // Also writes the ranges of zs per block into zRanges (laid out as GridJob::zRanges, one
     // set per channel).
     void MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,

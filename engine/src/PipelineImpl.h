@@ -22,6 +22,7 @@ int CGlazeRun::EstimatePasses() const {
         const int reduced = CleanReduction() > 1 ? 1 : 0;
         const int k = m_s.cleanIterations;
         passes += reduced + 2 + k * 3 + (k - 1) + 1;
+        passes += 2;  // the colour lines: rows set aside, then the rows
         if (reduced != 0 && m_s.factors[0] + m_s.factors[1] + m_s.factors[2] > 0.0f) {
             passes += 1;  // the last pass's guides
         }

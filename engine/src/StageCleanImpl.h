@@ -52,6 +52,14 @@ constexpr float kSharpGuideWeightSigma = 6.0f;  // the weight's blur, in pixels
 // it goes from one level to the other where the input does. At strength 0 its two passes leave
 // no such steps, and the guide is read as it is.
 constexpr float kSliceGuideBlur = 1.8f;
+// The clean stage's output is held near the colour line of the pixels within this radius, in
+// pixels, about each; what lies off it is taken away up to this many thresholds (RMS), and the
+// line is found by three power steps (about an edge one colour dominates and two suffice).
+constexpr float kColourLineRadius = 2.0f;
+constexpr float kColourLineNoise = 0.6f;
+constexpr float kColourLineFlat = 1e-6f;  // a window's variance (0..1 units) that counts as flat
+constexpr int kColourLineRows = 64;     // rows done in place together
+constexpr int kColourLineTile = 512;  // columns of a tile, at least (but for narrow images)
 // What the gate restores is the input averaged along the line with this sigma, in pixels.
 constexpr float kGateRestoreSigma = 1.0f;
 // Below this gate gain even a residual of 25 levels comes back as less than half a level: the
@@ -73,6 +81,15 @@ constexpr int kRobustChunk = 16;
 
 typedef float F4 __attribute__((vector_size(16)));
 typedef float F4u __attribute__((vector_size(16), aligned(4)));
+// As wide as the instruction set's registers (ColourLines).
+#if defined(VG_KERNEL_AVX2)
+typedef float FV __attribute__((vector_size(32)));
+typedef float FVu __attribute__((vector_size(32), aligned(4)));
+#else
+typedef float FV __attribute__((vector_size(16)));
+typedef float FVu __attribute__((vector_size(16), aligned(4)));
+#endif
+constexpr int kFV = sizeof(FV) / sizeof(float);
 
 // The widest vector of floats the build has (AVX2: 8, baseline: 4).
 #if defined(VG_KERNEL_AVX2)
@@ -1505,6 +1522,279 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
         m_ws.FreePlanes(lo);
     Gate(in, out, e);  // the stage's last read of the input
     m_ws.FreePlane(e);
+    ColourLines(out);
+}
+
+// Helpers that read alike for one float and a vector of them (ColourLinePixel).
+inline float LineGreater(float a, float b) { return a > b ? 1.0f : 0.0f; }
+inline FV LineGreater(FV a, FV b) { return a > b ? FV{} + 1.0f : FV{}; }
+inline float LineMax(float a, float b) { return a > b ? a : b; }
+inline FV LineMax(FV a, FV b) { return a > b ? a : b; }
+
+// One pixel (or a vector of them) of ColourLines: the window's means a, b, g and its sums of products
+// over the pixel count (s..), the pixel's own colour i0..i2; the result in o0..o2.
+template <typename T>
+inline void ColourLinePixel(T a, T b, T g, T s00, T s01, T s02, T s11, T s12, T s22, T i0, T i1,
+                            T i2, float n2, T& o0, T& o1, T& o2) {
+    // The covariance over its trace, so the power steps neither overflow nor vanish. The
+    // variances are sums of squares less squared means, which rounding can leave slightly
+    // negative: they are held at 0, and the trace at kColourLineFlat at least (in a window that
+    // flat the pixels lie within a quarter of a level of each other anyway).
+    const T zero = T{} + 0.0f;
+    const T t00 = LineMax(zero, s00 - a * a), t11 = LineMax(zero, s11 - b * b);
+    const T t22 = LineMax(zero, s22 - g * g);
+    const T trueTrace = t00 + t11 + t22;
+    const T trace = LineMax(trueTrace, T{} + kColourLineFlat);
+    const T unit = 1.0f / trace;
+    const T c00 = t00 * unit, c01 = (s01 - a * b) * unit, c02 = (s02 - a * g) * unit;
+    const T c11 = t11 * unit, c12 = (s12 - b * g) * unit, c22 = t22 * unit;
+    // The principal axis by three power steps from the column of the largest variance.
+    const T top01 = LineGreater(c11, c00);
+    const T top2 = LineGreater(c22, LineMax(c00, c11));
+    T v0 = c00 + top01 * (c01 - c00);
+    T v1 = c01 + top01 * (c11 - c01);
+    T v2 = c02 + top01 * (c12 - c02);
+    v0 += top2 * (c02 - v0);
+    v1 += top2 * (c12 - v1);
+    v2 += top2 * (c22 - v2);
+    for (int step = 0; step < 3; ++step) {
+        const T u0 = c00 * v0 + c01 * v1 + c02 * v2;
+        const T u1 = c01 * v0 + c11 * v1 + c12 * v2;
+        const T u2 = c02 * v0 + c12 * v1 + c22 * v2;
+        v0 = u0;
+        v1 = u1;
+        v2 = u2;
+    }
+    // With q = |v|^2 and l1 = v'Cv / q the largest eigenvalue's share of the trace, the mean
+    // variance off the line is rest = trace (1 - l1) / 2, and the pixel's off-line part
+    // d - (d.v) v / q is shrunk by take = n2 / max(rest, n2): all in one division.
+    const T q = v0 * v0 + v1 * v1 + v2 * v2;
+    const T cv = v0 * (c00 * v0 + c01 * v1 + c02 * v2) + v1 * (c01 * v0 + c11 * v1 + c12 * v2) +
+                 v2 * (c02 * v0 + c12 * v1 + c22 * v2);
+    const T rest = LineMax(zero, 0.5f * trace * (trueTrace * unit * q - cv));  // times q
+    const T scale = n2 / (LineMax(rest, n2 * q) + 1e-30f);
+    const T d0 = i0 - a, d1 = i1 - b, d2 = i2 - g;
+    const T dv = d0 * v0 + d1 * v1 + d2 * v2;
+    o0 = i0 - scale * (q * d0 - dv * v0);
+    o1 = i1 - scale * (q * d1 - dv * v1);
+    o2 = i2 - scale * (q * d2 - dv * v2);
+}
+
+// Holds each pixel near the line in colour space that its neighbourhood lies on. About an edge
+// between two colours every pixel is a mix of the two, so the colours of the (2 r + 1)^2 pixels
+// about it lie on one line (the principal axis of their covariance); what the pixel has off
+// that line is noise or a fringe (the channels' grids mix the two sides by different amounts).
+// The off-line part is shrunk by max(0, v - n) / v, v its variance in the window (the mean of
+// the two lesser eigenvalues), n = (kColourLineNoise t)^2: where a third colour meets the two
+// (a junction, a coloured speck) the spread off the line is well above the noise and stays.
+// The pixel's part along the line, and with it the edge's position and steepness, is kept.
+// Rows are done in place in chunks of kColourLineRows: each chunk's first and last r rows are
+// copied aside first, so that a chunk reads its neighbours' rows as they were; within a chunk a
+// ring keeps the rows the window still needs. Outside the image rows and columns are mirrored.
+void CGlazeRun::ColourLines(Planes3& out) {
+    const float t = std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]});
+    const float noise = kColourLineNoise * t;
+    const float n2 = noise * noise;
+    const int r = std::max(1, static_cast<int>(kColourLineRadius / m_n + 0.5f));
+    const int w = m_w, h = m_h;
+    if (n2 <= 0.0f || h < 2 || w < 2)
+        return;
+    const int chunks = (h + kColourLineRows - 1) / kColourLineRows;
+    const int edge = std::min(r, kColourLineRows);
+    const std::size_t rowFloats = static_cast<std::size_t>(w);
+    // Per chunk: its first `edge` rows, then its last, of each channel.
+    const std::size_t asideChunk = 2 * static_cast<std::size_t>(edge) * 3 * rowFloats;
+    // The grids' memory is free by now and already touched: it takes the rows set aside and
+    // the threads' working rows.
+    const std::size_t asideFloats = (asideChunk * static_cast<std::size_t>(chunks) + 15) & ~std::size_t{15};
+    // Each chunk is done in tiles of whole columns (the working rows then stay in the cache), at
+    // least kColourLineTile wide, so a column mirrored at the image's border lies in the tile
+    // itself. Before a tile is written, the last r columns of its rows (the next tile's left
+    // apron) are copied aside ("seam").
+    const int tiles = std::max(1, w / kColourLineTile);
+    const int tileW = (w + tiles - 1) / tiles;
+    // Per thread: a ring of 2 r + 1 rows of the three channels over the tile and r columns
+    // either side, the sums down the ring of the nine terms (the channels and their six
+    // products), the row coming in and two seams.
+    const int ring = 2 * r + 1;
+    const std::size_t span = (static_cast<std::size_t>(tileW) + 2 * r + kFV + 15) & ~std::size_t{15};
+    const std::size_t seamFloats = 3 * static_cast<std::size_t>(r) * kColourLineRows;
+    const std::size_t perThread = span * (3 * static_cast<std::size_t>(ring) + 9 + 3) + 2 * seamFloats;
+    float* const aside = GridBlock(asideFloats + perThread * static_cast<std::size_t>(m_team.Threads()));
+    float* const work = aside + asideFloats;
+    ForRowChunks(chunks, [&](int c0, int c1, int) {
+        for (int ci = c0; ci < c1; ++ci) {
+            const int y0 = ci * kColourLineRows, y1 = std::min(h, y0 + kColourLineRows);
+            float* a = aside + asideChunk * static_cast<std::size_t>(ci);
+            for (int k = 0; k < 2 * edge; ++k) {
+                const int y = k < edge ? std::min(y1 - 1, y0 + k) : std::max(y0, y1 - 2 * edge + k);
+                for (int c = 0; c < 3; ++c)
+                    std::memcpy(a + (static_cast<std::size_t>(k) * 3 + c) * rowFloats,
+                                out.c[c].Row(y), sizeof(float) * rowFloats);
+            }
+        }
+    });
+    // Row y's original channel c as chunk ci sees it.
+    auto original = [&](int ci, int y, int c) -> const float* {
+        y = Mirror(y, h);
+        const int y0 = ci * kColourLineRows, y1 = std::min(h, y0 + kColourLineRows);
+        if (y >= y0 && y < y1)
+            return out.c[c].Row(y);  // not written yet: the ring is filled ahead of the writes
+        const int cj = y / kColourLineRows;
+        const int z0 = cj * kColourLineRows, z1 = std::min(h, z0 + kColourLineRows);
+        const float* a = aside + asideChunk * static_cast<std::size_t>(cj);
+        const int k = y - z0 < edge ? y - z0 : 2 * edge - (z1 - y);
+        return a + (static_cast<std::size_t>(k) * 3 + c) * rowFloats;
+    };
+    const float inv = 1.0f / static_cast<float>(ring * ring);
+    Check(m_team.ParallelFor(chunks, [&](int ci, int thread) {
+        const int y0 = ci * kColourLineRows, y1 = std::min(h, y0 + kColourLineRows);
+        float* base = work + perThread * static_cast<std::size_t>(thread);
+        auto term = [&](int y, int k) {
+            return base + (static_cast<std::size_t>((y + ring) % ring) * 3 + k) * span;
+        };
+        float* down = base + 3 * static_cast<std::size_t>(ring) * span;
+        float* chan = down + 9 * span;  // the row's three channels
+        float* seams[2] = {chan + 3 * span, chan + 3 * span + seamFloats};
+        // Column j of a seam's row y, channel c.
+        auto seamAt = [&](float* seam, int y, int c) {
+            return seam + (static_cast<std::size_t>(y - y0) * 3 + c) * r;
+        };
+        for (int tile = 0; tile < tiles; ++tile) {
+            const int x0 = static_cast<int>(static_cast<long long>(w) * tile / tiles);
+            const int x1 = static_cast<int>(static_cast<long long>(w) * (tile + 1) / tiles);
+            const int n = x1 - x0, wide = n + 2 * r;
+            float* leftSeam = tile > 0 ? seams[(tile + 1) & 1] : nullptr;
+            float* rightSeam = seams[tile & 1];
+            if (tile + 1 < tiles) {
+                for (int y = y0; y < y1; ++y)
+                    for (int c = 0; c < 3; ++c)
+                        std::memcpy(seamAt(rightSeam, y, c), out.c[c].Row(y) + x1 - r,
+                                    sizeof(float) * r);
+            }
+            // Row y's channels into its slot of the ring, which held the row leaving the window:
+            // the sums down the window take the difference of the terms, so they are kept running.
+            // fresh: the slot holds nothing yet (its contents are left out).
+            auto load = [&](int y, bool fresh) {
+                const int ym = Mirror(y, h);
+                const bool inside = ym >= y0 && ym < y1;
+                for (int c = 0; c < 3; ++c) {
+                    const float* src = original(ci, y, c);
+                    float* __restrict d = chan + static_cast<std::size_t>(c) * span;
+                    std::memcpy(d + r, src + x0, sizeof(float) * n);
+                    for (int j = 0; j < r; ++j) {
+                        if (x0 == 0)
+                            d[j] = src[Mirror(j - r, w)];
+                        else if (inside)
+                            d[j] = seamAt(leftSeam, ym, c)[j];
+                        else
+                            d[j] = src[x0 - r + j];
+                        d[n + r + j] = src[Mirror(x1 + j, w)];
+                    }
+                }
+                const float* __restrict p = chan;
+                const float* __restrict q = chan + span;
+                const float* __restrict u = chan + 2 * span;
+                float* const t0 = term(y, 0);
+                float* const t1 = term(y, 1);
+                float* const t2 = term(y, 2);
+                float* d9[9];
+                for (int k = 0; k < 9; ++k) d9[k] = down + static_cast<std::size_t>(k) * span;
+                // Whole vectors: the rows are padded (span), and what lies beyond the tile's
+                // columns is never read back. The leaving row's products are made again from
+                // its channels (the same products, so the running sums are as if kept).
+                for (int j = 0; j < wide; j += kFV) {
+                    auto at = [j](const float* v) { return *reinterpret_cast<const FVu*>(v + j); };
+                    auto add = [j, &d9](int k, FV v) {
+                        FVu* d = reinterpret_cast<FVu*>(d9[k] + j);
+                        *d += v;
+                    };
+                    FVu* s0 = reinterpret_cast<FVu*>(t0 + j);
+                    FVu* s1 = reinterpret_cast<FVu*>(t1 + j);
+                    FVu* s2 = reinterpret_cast<FVu*>(t2 + j);
+                    const FV pj = at(p), qj = at(q), uj = at(u);
+                    // Each product rounded on its own, not fused into a sum, so that the one
+                    // coming in and the same one leaving cancel exactly.
+                    FV pp = pj * pj, pq = pj * qj, pu = pj * uj;
+                    FV qq = qj * qj, qu = qj * uj, uu = uj * uj;
+                    asm("" : "+x"(pp), "+x"(pq), "+x"(pu), "+x"(qq), "+x"(qu), "+x"(uu));
+                    if (fresh) {
+                        add(0, pj);
+                        add(1, qj);
+                        add(2, uj);
+                        add(3, pp);
+                        add(4, pq);
+                        add(5, pu);
+                        add(6, qq);
+                        add(7, qu);
+                        add(8, uu);
+                    } else {
+                        const FV po = *s0, qo = *s1, uo = *s2;
+                        FV opp = po * po, opq = po * qo, opu = po * uo;
+                        FV oqq = qo * qo, oqu = qo * uo, ouu = uo * uo;
+                        asm("" : "+x"(opp), "+x"(opq), "+x"(opu), "+x"(oqq), "+x"(oqu), "+x"(ouu));
+                        add(0, pj - po);
+                        add(1, qj - qo);
+                        add(2, uj - uo);
+                        add(3, pp - opp);
+                        add(4, pq - opq);
+                        add(5, pu - opu);
+                        add(6, qq - oqq);
+                        add(7, qu - oqu);
+                        add(8, uu - ouu);
+                    }
+                    *s0 = pj;
+                    *s1 = qj;
+                    *s2 = uj;
+                }
+            };
+            std::fill_n(down, 9 * span, 0.0f);
+            for (int y = y0 - r; y < y0 + r; ++y) load(y, true);
+            for (int y = y0; y < y1; ++y) {
+                load(y + r, y == y0);
+                float* __restrict p0 = out.c[0].Row(y) + x0;
+                float* __restrict p1 = out.c[1].Row(y) + x0;
+                float* __restrict p2 = out.c[2].Row(y) + x0;
+                const float* __restrict i0 = term(y, 0) + r;
+                const float* __restrict i1 = term(y, 1) + r;
+                const float* __restrict i2 = term(y, 2) + r;
+                const float* dk[9];
+                for (int k = 0; k < 9; ++k) dk[k] = down + static_cast<std::size_t>(k) * span;
+                int x = 0;
+                for (; x + kFV <= n; x += kFV) {
+                    auto at = [x](const float* v) { return *reinterpret_cast<const FVu*>(v + x); };
+                    // The window's sum across (r = 2, the defaults', written out).
+                    auto box = [&](int k) {
+                        const float* v = dk[k];
+                        FV sum = at(v);
+                        if (r == 2) {
+                            sum += at(v + 1) + at(v + 2) + at(v + 3) + at(v + 4);
+                        } else {
+                            for (int dx = 1; dx < ring; ++dx) sum += at(v + dx);
+                        }
+                        return sum * inv;
+                    };
+                    FV o0, o1, o2;
+                    ColourLinePixel<FV>(box(0), box(1), box(2), box(3), box(4), box(5), box(6),
+                                        box(7), box(8), at(i0), at(i1), at(i2), n2, o0, o1, o2);
+                    *reinterpret_cast<FVu*>(p0 + x) = o0;
+                    *reinterpret_cast<FVu*>(p1 + x) = o1;
+                    *reinterpret_cast<FVu*>(p2 + x) = o2;
+                }
+                for (; x < n; ++x) {
+                    float sum[9];
+                    for (int k = 0; k < 9; ++k) {
+                        sum[k] = dk[k][x];
+                        for (int dx = 1; dx < ring; ++dx) sum[k] += dk[k][x + dx];
+                        sum[k] *= inv;
+                    }
+                    ColourLinePixel<float>(sum[0], sum[1], sum[2], sum[3], sum[4], sum[5], sum[6],
+                                           sum[7], sum[8], i0[x], i1[x], i2[x], n2, p0[x], p1[x],
+                                           p2[x]);
+                }
+            }
+        }
+    }));
 }
 
 // The guides the last pass splats and reads at (see Clean), on the reduced copy, written to zs
