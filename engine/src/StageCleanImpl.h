@@ -81,16 +81,6 @@ constexpr int kRobustChunk = 16;
 
 typedef float F4 __attribute__((vector_size(16)));
 typedef float F4u __attribute__((vector_size(16), aligned(4)));
-// As wide as the instruction set's registers (ColourLines).
-#if defined(VG_KERNEL_AVX2)
-typedef float FV __attribute__((vector_size(32)));
-typedef float FVu __attribute__((vector_size(32), aligned(4)));
-#else
-typedef float FV __attribute__((vector_size(16)));
-typedef float FVu __attribute__((vector_size(16), aligned(4)));
-#endif
-constexpr int kFV = sizeof(FV) / sizeof(float);
-
 // The widest vector of floats the build has (AVX2: 8, baseline: 4).
 #if defined(VG_KERNEL_AVX2)
 typedef float FV __attribute__((vector_size(32)));
@@ -1617,7 +1607,7 @@ void CGlazeRun::ColourLines(Planes3& out) {
     // either side, the sums down the ring of the nine terms (the channels and their six
     // products), the row coming in and two seams.
     const int ring = 2 * r + 1;
-    const std::size_t span = (static_cast<std::size_t>(tileW) + 2 * r + kFV + 15) & ~std::size_t{15};
+    const std::size_t span = (static_cast<std::size_t>(tileW) + 2 * r + kLanes + 15) & ~std::size_t{15};
     const std::size_t seamFloats = 3 * static_cast<std::size_t>(r) * kColourLineRows;
     const std::size_t perThread = span * (3 * static_cast<std::size_t>(ring) + 9 + 3) + 2 * seamFloats;
     float* const aside = GridBlock(asideFloats + perThread * static_cast<std::size_t>(m_team.Threads()));
@@ -1703,7 +1693,7 @@ void CGlazeRun::ColourLines(Planes3& out) {
                 // Whole vectors: the rows are padded (span), and what lies beyond the tile's
                 // columns is never read back. The leaving row's products are made again from
                 // its channels (the same products, so the running sums are as if kept).
-                for (int j = 0; j < wide; j += kFV) {
+                for (int j = 0; j < wide; j += kLanes) {
                     auto at = [j](const float* v) { return *reinterpret_cast<const FVu*>(v + j); };
                     auto add = [j, &d9](int k, FV v) {
                         FVu* d = reinterpret_cast<FVu*>(d9[k] + j);
@@ -1761,7 +1751,7 @@ void CGlazeRun::ColourLines(Planes3& out) {
                 const float* dk[9];
                 for (int k = 0; k < 9; ++k) dk[k] = down + static_cast<std::size_t>(k) * span;
                 int x = 0;
-                for (; x + kFV <= n; x += kFV) {
+                for (; x + kLanes <= n; x += kLanes) {
                     auto at = [x](const float* v) { return *reinterpret_cast<const FVu*>(v + x); };
                     // The window's sum across (r = 2, the defaults', written out).
                     auto box = [&](int k) {
