@@ -91,6 +91,48 @@ typedef F4u FVu;
 #endif
 constexpr int kLanes = static_cast<int>(sizeof(FV) / sizeof(float));
 
+// The least and the largest of count floats (none NaN) folded into lo and hi, a vector at a
+// time: the same values as a scalar scan, in any order. The last vector may overlap the one
+// before it, which changes neither.
+inline void SpanMinMax(const float* p, int count, float& lo, float& hi) {
+    if (count < kLanes) {
+        for (int j = 0; j < count; ++j) {
+            lo = std::min(lo, p[j]);
+            hi = std::max(hi, p[j]);
+        }
+        return;
+    }
+    FV vlo = *reinterpret_cast<const FVu*>(p), vhi = vlo;
+    for (int j = kLanes;; j += kLanes) {
+        const FV v = *reinterpret_cast<const FVu*>(p + std::min(j, count - kLanes));
+        vlo = v < vlo ? v : vlo;
+        vhi = v > vhi ? v : vhi;
+        if (j >= count - kLanes)
+            break;
+    }
+    for (int k = 0; k < kLanes; ++k) {
+        lo = std::min(lo, vlo[k]);
+        hi = std::max(hi, vhi[k]);
+    }
+}
+
+// The largest of count floats (none NaN) and m, as SpanMinMax.
+inline float SpanMax(const float* p, int count, float m) {
+    if (count < kLanes) {
+        for (int j = 0; j < count; ++j) m = std::max(m, p[j]);
+        return m;
+    }
+    FV vhi = *reinterpret_cast<const FVu*>(p);
+    for (int j = kLanes;; j += kLanes) {
+        const FV v = *reinterpret_cast<const FVu*>(p + std::min(j, count - kLanes));
+        vhi = v > vhi ? v : vhi;
+        if (j >= count - kLanes)
+            break;
+    }
+    for (int k = 0; k < kLanes; ++k) m = std::max(m, vhi[k]);
+    return m;
+}
+
 // One formula for single samples and a vector of them.
 inline float Lanes(float, float v) {
     return v;
@@ -1075,10 +1117,7 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                 // the kernel reads any other bin with weight zero, if at all.
                 const float* zl = vbuf[2];
                 float zlow = zl[0], zhigh = zl[0];
-                for (int j = 1; j < gn; ++j) {
-                    zlow = std::min(zlow, zl[j]);
-                    zhigh = std::max(zhigh, zl[j]);
-                }
+                SpanMinMax(zl, gn, zlow, zhigh);
                 const float bins = static_cast<float>(nz);
                 lo = std::max(lo, static_cast<int>(std::floor(
                                       std::clamp(zlow - zlof, -2.0f, bins))) - 1);
@@ -2168,9 +2207,8 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
             const float* row = Scratch(thread, pooled + k);
             for (int b = 0; b < blocks; ++b) {
                 const int end = std::min(n, (b + 1) * kGateBlock) + 2 * reach;
-                float m = 0.0f;
-                for (int j = b * kGateBlock; j < end; ++j) m = std::max(m, row[j]);
-                blockMax[k][b] = m;
+                const int j0 = b * kGateBlock;
+                blockMax[k][b] = SpanMax(row + j0, end - j0, 0.0f);
             }
         }
         for (int y = y0; y < y1; ++y) {
