@@ -371,7 +371,14 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                 m_k.store16(out, texRow, drow, tw);
             } else {
                 const float* maskRow = mask + (y % kBlueNoiseSize) * kBlueNoiseSize;
-                for (int x = 0; x < tw; ++x) dither[x] = maskRow[(tx0 + x) % kBlueNoiseSize];
+                // The mask's row repeated from column tx0 on, a run of columns at a time.
+                for (int x = 0; x < tw;) {
+                    const int at = (tx0 + x) % kBlueNoiseSize;
+                    const int run = std::min(kBlueNoiseSize - at, tw - x);
+                    std::memcpy(dither + x, maskRow + at,
+                                sizeof(float) * static_cast<std::size_t>(run));
+                    x += run;
+                }
                 m_k.store8(out, texRow, dither, drow, tw);
             }
         }
