@@ -708,13 +708,8 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                 for (int bx = 0; bx < zbw; ++bx) {
                     float a = 1e30f, b = -1e30f;
                     const int x1 = std::min(gw, (bx + 1) * kZBlock);
-                    for (int y = y0; y < y1; ++y) {
-                        const float* g = job.zSplat->Row(y);
-                        for (int x = bx * kZBlock; x < x1; ++x) {
-                            a = std::min(a, g[x]);
-                            b = std::max(b, g[x]);
-                        }
-                    }
+                    for (int y = y0; y < y1; ++y)
+                        SpanMinMax(job.zSplat->Row(y) + bx * kZBlock, x1 - bx * kZBlock, a, b);
                     lo[bx] = a * zs;
                     hi[bx] = b * zs;
                 }
@@ -2022,11 +2017,9 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
                 }
                 for (int bx = bx0; bx < bx1; ++bx) {
                     float a = least[bx], b = most[bx];
+                    const int xs = std::max(x0, bx * kZBlock);
                     const int xe = std::min(x1, (bx + 1) * kZBlock);
-                    for (int x = bx * kZBlock; x < xe; ++x) {
-                        a = std::min(a, z[x - x0]);
-                        b = std::max(b, z[x - x0]);
-                    }
+                    SpanMinMax(z + (xs - x0), xe - xs, a, b);
                     least[bx] = a;
                     most[bx] = b;
                 }
