@@ -1267,12 +1267,16 @@ void CGlazeRun::ReduceDown(const Planes3* in, Planes3& lo) {
                 m_k.firV(rows, kBinomial, kTaps, column, cn);
                 const float* span = column;  // columns [xa, xb)
                 if (xa < 0 || xb > m_w) {
-                    for (int x = xa; x < xb; ++x) {
-                        row[x - xa] = x >= 0 && x < m_w
-                                          ? column[x - ca]
-                                          : 2.0f * column[(x < 0 ? 0 : m_w - 1) - ca] -
-                                                column[Mirror(x, m_w) - ca];
-                    }
+                    // The columns inside copied, those beyond the border reflected.
+                    const int ia = std::max(xa, 0), ib = std::min(xb, m_w);
+                    std::memcpy(row + (ia - xa), column + (ia - ca),
+                                sizeof(float) * static_cast<std::size_t>(ib - ia));
+                    auto outside = [&](int x) {
+                        row[x - xa] = 2.0f * column[(x < 0 ? 0 : m_w - 1) - ca] -
+                                      column[Mirror(x, m_w) - ca];
+                    };
+                    for (int x = xa; x < ia; ++x) outside(x);
+                    for (int x = ib; x < xb; ++x) outside(x);
                     span = row;
                 }
                 float* o = lo.c[c].Row(yl);
@@ -2205,14 +2209,18 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
             }
         }
         for (int y = y0; y < y1; ++y) {
+            // The largest pooled energy within reach of each block, from the rows about y.
+            float reachMax[kOutputTile / kGateBlock] = {};
+            for (int k = y - y0; k <= y - y0 + 2 * reach; ++k) {
+                for (int b = 0; b < blocks; ++b)
+                    reachMax[b] = std::max(reachMax[b], blockMax[k][b]);
+            }
             // Runs [xs, xe) of blocks that may restore something; the rest get g = 0.
             int xs = 0;
             for (int b = 0; b <= blocks; ++b) {
                 bool hope = false;
                 if (b < blocks) {
-                    float m = 0.0f;
-                    for (int k = y - y0; k <= y - y0 + 2 * reach; ++k)
-                        m = std::max(m, blockMax[k][b]);
+                    const float m = reachMax[b];
                     hope = !(m * m < hopeless);
                 }
                 const int xe = std::min(n, b * kGateBlock);
