@@ -4,6 +4,59 @@
 
 namespace vg {
 namespace VG_KERNEL_NS {
+namespace {
+
+// The row loops below take their rows as separate restrict parameters: the planes never
+// overlap, and without that promise the compiler leaves loops over six or more rows scalar.
+
+// HoldWithinReach's shift of n pixels: lo and hi hold the columnwise least and greatest of the
+// reference from the column before the first to the one after the last.
+void HoldSpan(float* __restrict red, float* __restrict green, float* __restrict blue,
+              const float* __restrict r0, const float* __restrict g0,
+              const float* __restrict b0, const float* __restrict lo,
+              const float* __restrict hi, int n) {
+    // Plain comparisons: they compile to min and max instructions, std::fmin to calls.
+    auto least = [](float a, float b) { return b < a ? b : a; };
+    auto most = [](float a, float b) { return b > a ? b : a; };
+    for (int i = 0; i < n; ++i) {
+        const float own = kLumR * r0[i] + kLumG * g0[i] + kLumB * b0[i];
+        const float low = least(least(least(lo[i], lo[i + 1]), lo[i + 2]), own);
+        const float high = most(most(most(hi[i], hi[i + 1]), hi[i + 2]), own);
+        const float l = kLumR * red[i] + kLumG * green[i] + kLumB * blue[i];
+        const float d = (l < low ? low : (l > high ? high : l)) - l;
+        red[i] += d;
+        green[i] += d;
+        blue[i] += d;
+    }
+}
+
+// The flow's change d of each pixel (out less in) becomes d limit2 / (limit2 + |d|^2).
+void LimitChangeRow(float* __restrict o0, float* __restrict o1, float* __restrict o2,
+                    const float* __restrict i0, const float* __restrict i1,
+                    const float* __restrict i2, float limit2, int n) {
+    for (int x = 0; x < n; ++x) {
+        const float d0 = o0[x] - i0[x], d1 = o1[x] - i1[x], d2 = o2[x] - i2[x];
+        const float keep = limit2 / (limit2 + d0 * d0 + d1 * d1 + d2 * d2);
+        o0[x] = i0[x] + keep * d0;
+        o1[x] = i1[x] + keep * d1;
+        o2[x] = i2[x] + keep * d2;
+    }
+}
+
+// The structure tensor's products of the central differences of a framed luminance.
+void TensorRow(const float* __restrict up, const float* __restrict mid,
+               const float* __restrict down, float* __restrict a, float* __restrict b,
+               float* __restrict c, int n) {
+    for (int x = 0; x < n; ++x) {
+        const float gx = 0.5f * (mid[x + 1] - mid[x - 1]);
+        const float gy = 0.5f * (down[x] - up[x]);
+        a[x] = gx * gx;
+        b[x] = gx * gy;
+        c[x] = gy * gy;
+    }
+}
+
+}  // namespace
 
 // Shifts row y of s by a grey amount so that its luminance lies within the least and greatest
 // of ref over the (2 kAccentReach + 1)^2 pixels about each pixel, widened to the pixel's own
@@ -41,17 +94,7 @@ void CGlazeRun::HoldWithinReach(Planes3& s, const Planes3& before, const Plane& 
         hi[0] = hi[first];
         lo[n + 1] = lo[last];
         hi[n + 1] = hi[last];
-        for (int i = 0; i < n; ++i) {
-            const int x = x0 + i;
-            const float own = kLumR * r0[x] + kLumG * g0[x] + kLumB * b0[x];
-            const float low = least(least(least(lo[i], lo[i + 1]), lo[i + 2]), own);
-            const float high = most(most(most(hi[i], hi[i + 1]), hi[i + 2]), own);
-            const float l = kLumR * red[x] + kLumG * green[x] + kLumB * blue[x];
-            const float d = (l < low ? low : (l > high ? high : l)) - l;
-            red[x] += d;
-            green[x] += d;
-            blue[x] += d;
-        }
+        HoldSpan(red + x0, green + x0, blue + x0, r0 + x0, g0 + x0, b0 + x0, lo, hi, n);
     }
 }
 
@@ -135,19 +178,8 @@ void CGlazeRun::Accent(Planes3& s) {
         // the flow field, in place: each pixel's tangent step and blend.
         if (it == 0) {
             ForRows(m_h, [&](int y, int) {
-                const float* up = lum.Row(y - 1);
-                const float* mid = lum.Row(y);
-                const float* down = lum.Row(y + 1);
-                float* a = jxx.Row(y);
-                float* b = jxy.Row(y);
-                float* c = jyy.Row(y);
-                for (int x = 0; x < m_w; ++x) {
-                    const float gx = 0.5f * (mid[x + 1] - mid[x - 1]);
-                    const float gy = 0.5f * (down[x] - up[x]);
-                    a[x] = gx * gx;
-                    b[x] = gx * gy;
-                    c[x] = gy * gy;
-                }
+                TensorRow(lum.Row(y - 1), lum.Row(y), lum.Row(y + 1), jxx.Row(y), jxy.Row(y),
+                          jyy.Row(y), m_w);
             });
             Gauss(jxx, jxx, re, tmp);
             Gauss(jxy, jxy, re, tmp);
@@ -172,19 +204,8 @@ void CGlazeRun::Accent(Planes3& s) {
             // the tangent at a finer scale than the flow's (lettering along a badge's rim, an
             // eye in the shading of a face) and keeps most of itself: d becomes d L^2 / (L^2 +
             // |d|^2), at most L / 2.
-            float* __restrict o0 = flow.c[0].Row(y);
-            float* __restrict o1 = flow.c[1].Row(y);
-            float* __restrict o2 = flow.c[2].Row(y);
-            const float* __restrict i0 = s.c[0].Row(y);
-            const float* __restrict i1 = s.c[1].Row(y);
-            const float* __restrict i2 = s.c[2].Row(y);
-            for (int x = 0; x < m_w; ++x) {
-                const float d0 = o0[x] - i0[x], d1 = o1[x] - i1[x], d2 = o2[x] - i2[x];
-                const float keep = limit2 / (limit2 + d0 * d0 + d1 * d1 + d2 * d2);
-                o0[x] = i0[x] + keep * d0;
-                o1[x] = i1[x] + keep * d1;
-                o2[x] = i2[x] + keep * d2;
-            }
+            LimitChangeRow(flow.c[0].Row(y), flow.c[1].Row(y), flow.c[2].Row(y), s.c[0].Row(y),
+                           s.c[1].Row(y), s.c[2].Row(y), limit2, m_w);
         });
         ForRows(m_h, [&](int y, int thread) {
             ShockRowArgs a = sa;
