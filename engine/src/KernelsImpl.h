@@ -816,6 +816,76 @@ inline __m256 Lanes(float x) {
     return _mm256_add_ps(_mm256_set1_ps(x), _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7));
 }
 
+// SampleInside for eight positions inside the image, to the bit: a position on the last column
+// or row takes that pixel's value with no neighbour beyond it, where Sample8 reads the pair
+// before it at weight 1 (which can differ in the last place).
+__attribute__((noinline)) void SampleEdge8(const float* const* planes, int stride, int w, int h,
+                                           __m256 fx, __m256 fy, __m256* v) {
+    const __m256i ix = _mm256_cvttps_epi32(fx), iy = _mm256_cvttps_epi32(fy);
+    const __m256i lastX = _mm256_set1_epi32(w - 2), lastY = _mm256_set1_epi32(h - 2);
+    const __m256i x0 = _mm256_min_epi32(ix, lastX), y0 = _mm256_min_epi32(iy, lastY);
+    const __m256 onLastColumn = _mm256_castsi256_ps(_mm256_cmpgt_epi32(ix, lastX));
+    const __m256 onLastRow = _mm256_castsi256_ps(_mm256_cmpgt_epi32(iy, lastY));
+    const __m256 ax = _mm256_sub_ps(fx, _mm256_cvtepi32_ps(ix));
+    const __m256 ay = _mm256_sub_ps(fy, _mm256_cvtepi32_ps(iy));
+    alignas(32) int32_t o[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(o),
+                       _mm256_add_epi32(_mm256_mullo_epi32(y0, _mm256_set1_epi32(stride)), x0));
+    alignas(32) float left[8], right[8];
+    for (int c = 0; c < 3; ++c) {
+        __m256 p[2][2];
+        for (int r = 0; r < 2; ++r) {
+            const float* base = planes[c] + r * stride;
+            for (int i = 0; i < 8; ++i) {
+                left[i] = base[o[i]];
+                right[i] = base[o[i] + 1];
+            }
+            // On the last column the pixel is the pair's right one, and its own neighbour.
+            p[r][1] = _mm256_load_ps(right);
+            p[r][0] = _mm256_blendv_ps(_mm256_load_ps(left), p[r][1], onLastColumn);
+        }
+        // On the last row the pixel's row is the pair's lower one, and its own neighbour.
+        for (int k = 0; k < 2; ++k) p[0][k] = _mm256_blendv_ps(p[0][k], p[1][k], onLastRow);
+        const __m256 top = _mm256_fmadd_ps(ax, _mm256_sub_ps(p[0][1], p[0][0]), p[0][0]);
+        const __m256 bottom = _mm256_fmadd_ps(ax, _mm256_sub_ps(p[1][1], p[1][0]), p[1][0]);
+        v[c] = _mm256_fmadd_ps(ay, _mm256_sub_ps(bottom, top), top);
+    }
+}
+
+// Sample for eight finite positions anywhere, to the bit: outside the image the planes continue
+// by odd reflection, first about the column edge, then about the row edge (SampleOutside).
+void SampleAny8(const float* const* planes, int stride, int w, int h, __m256 fx, __m256 fy,
+                __m256* v) {
+    const __m256 zero = _mm256_setzero_ps();
+    const __m256 xmax = _mm256_set1_ps(static_cast<float>(w - 1));
+    const __m256 ymax = _mm256_set1_ps(static_cast<float>(h - 1));
+    const __m256 beforeX = _mm256_cmp_ps(fx, zero, _CMP_LT_OQ);
+    const __m256 outX = _mm256_or_ps(beforeX, _mm256_cmp_ps(fx, xmax, _CMP_GT_OQ));
+    const __m256 beforeY = _mm256_cmp_ps(fy, zero, _CMP_LT_OQ);
+    const __m256 outY = _mm256_andnot_ps(
+        outX, _mm256_or_ps(beforeY, _mm256_cmp_ps(fy, ymax, _CMP_GT_OQ)));
+    const __m256 out = _mm256_or_ps(outX, outY);
+    if (_mm256_movemask_ps(out) == 0) {
+        SampleEdge8(planes, stride, w, h, fx, fy, v);
+        return;
+    }
+    const __m256 two = _mm256_set1_ps(2.0f);
+    const __m256 edgeX = _mm256_andnot_ps(beforeX, xmax);
+    const __m256 edgeY = _mm256_andnot_ps(beforeY, ymax);
+    const __m256 mirrorX =
+        _mm256_min_ps(_mm256_max_ps(_mm256_fmsub_ps(two, edgeX, fx), zero), xmax);
+    const __m256 mirrorY =
+        _mm256_min_ps(_mm256_max_ps(_mm256_fmsub_ps(two, edgeY, fy), zero), ymax);
+    // Lanes inside sample their own position twice.
+    __m256 a[3], b[3];
+    SampleAny8(planes, stride, w, h, _mm256_blendv_ps(fx, edgeX, outX),
+               _mm256_blendv_ps(fy, edgeY, outY), a);
+    SampleAny8(planes, stride, w, h, _mm256_blendv_ps(fx, mirrorX, outX),
+               _mm256_blendv_ps(fy, mirrorY, outY), b);
+    for (int c = 0; c < 3; ++c) v[c] = _mm256_blendv_ps(a[c], _mm256_fmsub_ps(two, a[c], b[c]), out);
+}
+
+
 // Eight pixels of FlowRow from x; false when the group needs the per-pixel path.
 inline bool Flow8(const FlowRowArgs& g, std::ptrdiff_t row, int x) {
     const __m256 zero = _mm256_setzero_ps();
@@ -833,9 +903,21 @@ inline bool Flow8(const FlowRowArgs& g, std::ptrdiff_t row, int x) {
     const __m256 ymax = _mm256_set1_ps(static_cast<float>(g.height - 1));
     // The outermost taps reach furthest: when they are inside, all are.
     const __m256 reach = _mm256_set1_ps(static_cast<float>(kFlowTaps / 2));
-    if (!AllInside(_mm256_fmadd_ps(reach, tx, px), _mm256_fmadd_ps(reach, ty, py), xmax, ymax) ||
-        !AllInside(_mm256_fnmadd_ps(reach, tx, px), _mm256_fnmadd_ps(reach, ty, py), xmax, ymax)) {
-        return false;
+    const __m256 fx = _mm256_fmadd_ps(reach, tx, px), fy = _mm256_fmadd_ps(reach, ty, py);
+    const __m256 bx = _mm256_fnmadd_ps(reach, tx, px), by = _mm256_fnmadd_ps(reach, ty, py);
+    // Near the border the taps continue the image by reflection, as FlowPixel's do; only
+    // non-finite positions are left to it.
+    const bool border = !AllInside(fx, fy, xmax, ymax) || !AllInside(bx, by, xmax, ymax);
+    if (border) {
+        const __m256 big = _mm256_set1_ps(3.0e38f);
+        auto finite = [&](__m256 a) {
+            return _mm256_cmp_ps(_mm256_andnot_ps(_mm256_set1_ps(-0.0f), a), big, _CMP_LE_OQ);
+        };
+        const __m256 ok = _mm256_and_ps(_mm256_and_ps(finite(fx), finite(fy)),
+                                        _mm256_and_ps(finite(bx), finite(by)));
+        if (_mm256_movemask_ps(ok) != 0xff) {
+            return false;
+        }
     }
     __m256 acc[3] = {zero, zero, zero};
     const int stride = static_cast<int>(g.stride);
@@ -844,6 +926,9 @@ inline bool Flow8(const FlowRowArgs& g, std::ptrdiff_t row, int x) {
         __m256 v[3];
         if (k == kFlowTaps / 2) {
             for (int ch = 0; ch < 3; ++ch) v[ch] = _mm256_loadu_ps(g.planes[ch] + row + x);
+        } else if (border) {
+            SampleAny8(g.planes, stride, g.width, g.height, _mm256_fmadd_ps(o, tx, px),
+                       _mm256_fmadd_ps(o, ty, py), v);
         } else {
             Sample8(g.planes, stride, g.width, g.height, _mm256_fmadd_ps(o, tx, px),
                     _mm256_fmadd_ps(o, ty, py), v);
