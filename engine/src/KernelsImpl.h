@@ -831,18 +831,20 @@ __attribute__((noinline)) void SampleEdge8(const float* const* planes, int strid
     alignas(32) int32_t o[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(o),
                        _mm256_add_epi32(_mm256_mullo_epi32(y0, _mm256_set1_epi32(stride)), x0));
-    alignas(32) float left[8], right[8];
+    // As in Sample8: pixels 0, 1, 4, 5 in one vector and 2, 3, 6, 7 in the other.
+    auto pair2 = [](const float* p, int i, int j) {
+        const __m128 lo = _mm_castsi128_ps(_mm_loadu_si64(p + i));
+        return _mm_loadh_pi(lo, reinterpret_cast<const __m64*>(p + j));
+    };
     for (int c = 0; c < 3; ++c) {
         __m256 p[2][2];
         for (int r = 0; r < 2; ++r) {
             const float* base = planes[c] + r * stride;
-            for (int i = 0; i < 8; ++i) {
-                left[i] = base[o[i]];
-                right[i] = base[o[i] + 1];
-            }
+            const __m256 a = _mm256_set_m128(pair2(base, o[4], o[5]), pair2(base, o[0], o[1]));
+            const __m256 b = _mm256_set_m128(pair2(base, o[6], o[7]), pair2(base, o[2], o[3]));
             // On the last column the pixel is the pair's right one, and its own neighbour.
-            p[r][1] = _mm256_load_ps(right);
-            p[r][0] = _mm256_blendv_ps(_mm256_load_ps(left), p[r][1], onLastColumn);
+            p[r][1] = _mm256_shuffle_ps(a, b, 0xdd);
+            p[r][0] = _mm256_blendv_ps(_mm256_shuffle_ps(a, b, 0x88), p[r][1], onLastColumn);
         }
         // On the last row the pixel's row is the pair's lower one, and its own neighbour.
         for (int k = 0; k < 2; ++k) p[0][k] = _mm256_blendv_ps(p[0][k], p[1][k], onLastRow);
