@@ -75,7 +75,7 @@ int32_t CGlazeRun::Run() {
         Clean(input, s);  // makes s
     }
     Plane tex;
-    if (texture) {
+    auto makeTexture = [&] {
         // The image's own texture, from the input's luminance.
         Plane lum = NewPlane(m_w, m_h);
         tex = NewPlane(m_w, m_h);
@@ -88,12 +88,21 @@ int32_t CGlazeRun::Run() {
         }
         TextureBand(lum, tex, gain);
         m_ws.FreePlane(lum);
+    };
+    // Read from the host's rows, the texture can wait until after the accent and take two of
+    // the planes it leaves: fresh host memory costs a page fault per page on first touch. From
+    // input planes it comes first, so that they can go before the accent.
+    if (texture && !direct) {
+        makeTexture();
     }
     if (clean) {
         m_ws.FreePlanes(in);
     }
     if (m_s.edgeAccent > 0) {
         Accent(s);
+    }
+    if (texture && direct) {
+        makeTexture();
     }
     Output(s, texture ? &tex : nullptr);
     return m_team.Finish() ? VWGLAZE_DONE : VWGLAZE_CANCELLED;

@@ -110,8 +110,15 @@ void CGlazeRun::Accent(Planes3& s) {
     // flow step of an iteration, and after the last shock step).
     Plane& tmp = flow.c[0];
     // Luminance with a one-pixel frame, continued by odd reflection so that a ramp has no
-    // curvature at the border.
-    Plane framed = NewPlane(m_w + 2, m_h + 2);
+    // curvature at the border. Its block is not made a plane's: a plane larger than the image
+    // would make the workspace give back the full-size planes freed after it instead of keeping
+    // them for the next stage.
+    Plane framed;
+    framed.width = m_w + 2;
+    framed.height = m_h + 2;
+    framed.stride = static_cast<std::ptrdiff_t>(CWorkspace::PlaneStride(m_w + 2));
+    framed.data = NewFloats(static_cast<std::size_t>(framed.stride) *
+                            static_cast<std::size_t>(framed.height));
     Plane lum = framed;
     lum.data = framed.data + framed.stride + 1;
     lum.width = m_w;
@@ -248,7 +255,7 @@ void CGlazeRun::Accent(Planes3& s) {
         });
     }
     m_ws.FreePlane(fine);
-    m_ws.FreePlane(framed);
+    m_ws.FreeFloats(framed.data);
     m_ws.FreePlanes(flow);
     m_ws.FreePlane(jxx);
     m_ws.FreePlane(jxy);
