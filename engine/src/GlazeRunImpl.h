@@ -215,9 +215,14 @@ private:
     // and its own value before the step.
     void HoldWithinReach(Planes3& s, const Planes3& before, const Plane& ref, int y, int thread);
     void GaussFir(const Plane& src, Plane& dst, float sigma, Plane& tmp);
-    void GaussIir(const Plane& src, Plane& dst, float sigma);
+    // With lumOf, src is not read: each row starts as lumOf's luminance.
+    void GaussIir(const Plane& src, Plane& dst, float sigma, const Planes3* lumOf = nullptr);
     // src null: the host's rows.
     void Luminance(const Planes3* src, Plane& dst);
+    // dst = Gauss(Luminance(src)); one loop fewer than the two apart where sigma takes the
+    // recursive Gaussian (LuminanceGaussLoops).
+    void LuminanceGauss(const Planes3& src, Plane& dst, float sigma, Plane& tmp);
+    static int LuminanceGaussLoops(float sigma) { return sigma >= kFirSigmaLimit ? 2 : 3; }
 
     // Clean stage (StageCleanImpl.h).
     struct GridJob;
@@ -317,6 +322,12 @@ void CGlazeRun::ReadInput(Planes3& rgb) {
     });
 }
 
+void LumRow(const float* r, const float* g, const float* b, float* o, int n) {
+    for (int x = 0; x < n; ++x) {
+        o[x] = kLumR * r[x] + kLumG * g[x] + kLumB * b[x];
+    }
+}
+
 void CGlazeRun::Gauss(const Plane& src, Plane& dst, float sigma, Plane& tmp) {
     if (sigma < kMinBlurSigma) {
         if (src.data != dst.data) {
@@ -354,7 +365,7 @@ void CGlazeRun::GaussFir(const Plane& plane, Plane& dst, float sigma, Plane& tmp
 
 // Young and van Vliet's third-order recursive Gaussian, run forwards and backwards in each
 // direction, with each border continued by its edge value.
-void CGlazeRun::GaussIir(const Plane& src, Plane& plane, float sigma) {
+void CGlazeRun::GaussIir(const Plane& src, Plane& plane, float sigma, const Planes3* lumOf) {
     const int w = plane.width, h = plane.height;
     const double q = sigma >= 2.5f ? 0.98711 * sigma - 0.96330
                                    : 3.97156 - 4.14554 * std::sqrt(1.0 - 0.26891 * sigma);
@@ -377,7 +388,13 @@ void CGlazeRun::GaussIir(const Plane& src, Plane& plane, float sigma) {
                 // Short groups repeat their last row, whose result is written twice alike.
                 r[j] = plane.Row(y + std::min(j, m - 1));
             }
-            if (src.data != plane.data) {
+            if (lumOf != nullptr) {
+                // The luminance made here is still in the cache for the recursion.
+                for (int j = 0; j < m; ++j) {
+                    LumRow(lumOf->c[0].Row(y + j), lumOf->c[1].Row(y + j),
+                           lumOf->c[2].Row(y + j), r[j], w);
+                }
+            } else if (src.data != plane.data) {
                 for (int j = 0; j < m; ++j) {
                     std::memcpy(r[j], src.Row(y + j), sizeof(float) * static_cast<std::size_t>(w));
                 }
@@ -396,9 +413,12 @@ void CGlazeRun::GaussIir(const Plane& src, Plane& plane, float sigma) {
     });
 }
 
-void LumRow(const float* r, const float* g, const float* b, float* o, int n) {
-    for (int x = 0; x < n; ++x) {
-        o[x] = kLumR * r[x] + kLumG * g[x] + kLumB * b[x];
+void CGlazeRun::LuminanceGauss(const Planes3& src, Plane& dst, float sigma, Plane& tmp) {
+    if (sigma >= kFirSigmaLimit) {
+        GaussIir(dst, dst, sigma, &src);
+    } else {
+        Luminance(&src, dst);
+        Gauss(dst, dst, sigma, tmp);
     }
 }
 

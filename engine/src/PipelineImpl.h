@@ -28,11 +28,12 @@ int CGlazeRun::EstimatePasses() const {
         }
     }
     if (m_s.edgeAccent > 0) {
-        // 14 loops in the first iteration (with the structure tensor and its flow field), 6 in
-        // each further one, and in the first 2 more for the finer scale's blur.
+        // 14 loops in the first iteration (with the structure tensor and its flow field), in
+        // each further one 3 and the blurred luminance's, and in the first 2 more for the finer
+        // scale's blur.
         const float re = std::max(0.5f, m_s.edgeRadius / m_n);
         const int fine = kShockFineScale * re >= kMinBlurSigma ? 2 : 0;
-        passes += 14 + (m_s.edgeAccent - 1) * 6 + fine;
+        passes += 14 + (m_s.edgeAccent - 1) * (3 + LuminanceGaussLoops(re)) + fine;
     }
     if (m_s.edgeAccent > 0 && kAccentAntialias / m_n >= kMinBlurSigma) {
         // The contours' antialiasing blur, by how far the accent moved each pixel: the

@@ -164,8 +164,7 @@ void CGlazeRun::Accent(Planes3& s) {
             Gauss(fine, lum, re, tmp);
             Gauss(fine, fine, kShockFineScale * re, tmp);
         } else {
-            Luminance(&s, lum);
-            Gauss(lum, lum, re, tmp);
+            LuminanceGauss(s, lum, re, tmp);
         }
         ForRows(m_h, [&](int y, int) {
             float* row = lum.Row(y);
