@@ -424,7 +424,7 @@ TEST(EngineKernels, FiltersAndMinMaxMatchDirectSums) {
 
 // The vector accent kernels against the baseline on a picture with edges in every direction, a
 // flat patch and contours that run off the image, for every row, so that the gathered groups,
-// the per-pixel groups near the border and the tails are all compared: the flow field from
+// the groups near the border that reflect their samples and the tails are all compared: the flow field from
 // the structure tensor, the flow and shock rows, the shock row also with a finer luminance
 // whose ripples curve against the edges in places (pixels it keeps).
 TEST(EngineKernels, VectorAccentRowsMatchBaseline) {
