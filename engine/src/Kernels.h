@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace vg {
 
@@ -179,40 +180,82 @@ struct HoldChromaArgs {
     bool first, last;  // column 0 is the image's first, n - 1 its last
 };
 
-// The steepening's change d of one channel (rows y - 1, y, y + 1), evened out along the edge:
-// out = s + d + w (m - d), m the mean of d at the two points one pixel away along the tangent
-// of the blurred luminance (rows lum, gradient by central differences), read bilinearly from
-// the 3 x 3 pixels about x, and w = lambda h^2 / (h^2 + knee^2), h = |gradient| re 2.5 the
-// step height as in SteepenAmount. A steep edge's pixels then change with the edge's position
-// along it, not by whole pixels. Columns -1 and n are read except where first / last say that
-// the image ends there (the pixel's own column instead).
+// How far, in pixels, the steepening's change is evened out along an edge (see
+// TangentSmoothArgs), and the rows of change that takes about a pixel.
+constexpr int kTangentReach = 3;
+constexpr int kTangentRows = 2 * kTangentReach + 1;
+
+// The steepening's change d of one channel, evened out along the edge: out = s + d + w (m - d),
+// m the mean of d at the points where the tangent of the blurred luminance (rows lum, gradient
+// by central differences) crosses the columns x +- k (the rows y +- k where it runs more
+// across than along), k = 1 .. reach, each read between the two pixels there. The reach is
+// span over the tangent's slope q re that axis, between 1 and kTangentReach, the last point
+// weighted by its fraction: a staircase's tread is 1 / q pixels long, so an edge a few degrees
+// off the rows is evened out over several pixels, one at 45 degrees over its neighbours only,
+// and every point stays within a row (column) of the pixel's own. w = lambda h^2 / (h^2 +
+// knee^2), h = |gradient| re 2.5 the step height as in SteepenAmount. A steep edge's pixels
+// then change with the edge's position along it, not by whole pixels. d holds the rows
+// y - reach .. y + reach; left and right (0 .. kTangentReach) columns beyond the tile are read
+// on each side, 0 where the image ends there, the last of them where the formula reaches
+// farther (lum likewise, one column at most).
 struct TangentSmoothArgs {
     const float* lum[3];
-    const float* d[3];
+    const float* d[kTangentRows];
     const float* s;
     float* out;
-    float lambda, knee, re;
+    float lambda, knee, re, span;
     int n;
-    bool first, last;
+    int left, right;
 };
 
-// One pixel of TangentSmoothArgs: lx, ly the luminance differences over two pixels in x and y,
-// d the 3 x 3 changes about it, row by row. The baseline's formula for tangentSmooth.
-inline float TangentSmoothValue(float s, float lx, float ly, const float (&d)[9], float lambda,
-                                float knee, float re) {
+// f(1), f(2), .. f(n) for the sequence 0 .. n - 1, written out.
+template <class F, int... k>
+inline void ForEachK(F& f, std::integer_sequence<int, k...>) {
+    (f(k + 1), ...);
+}
+
+// One pixel of TangentSmoothArgs: lx, ly the luminance differences over two pixels in x and y;
+// v[i][j] the change at row y - reach + i, column x - reach + j, read only in the rows y - 1 ..
+// y + 1 and the columns x - 1 .. x + 1. The baseline's formula for tangentSmooth.
+inline float TangentSmoothValue(float s, float lx, float ly,
+                                const float (&v)[kTangentRows][kTangentRows], float lambda,
+                                float knee, float re, float span) {
+    auto at = [&](int i, int j) { return v[kTangentReach + i][kTangentReach + j]; };
     const float ax = std::fabs(lx), ay = std::fabs(ly);
     const float g2 = 0.25f * (lx * lx + ly * ly);
     const float h2 = g2 * (2.5f * re) * (2.5f * re);
     const float w = lambda * h2 / (h2 + knee * knee);
-    // The tangent (-gy, gx) crosses the next column (or row, where it runs more across) at
-    // q = the smaller over the larger gradient component from the pixel's own row (column):
-    // d there is read between the pixel beside and the diagonal one in the tangent's direction.
-    const float q = (ax < ay ? ax : ay) / ((ax < ay ? ay : ax) + 1e-30f);
-    const float side = ax < ay ? d[3] + d[5] : d[1] + d[7];
+    // The tangent (-gy, gx) crosses column x + k (or row y + k, where it runs more across) at
+    // k q from the pixel's own row (column), q = the smaller over the larger gradient component.
+    const bool alongRows = ax < ay;
+    const float q = (alongRows ? ax : ay) / ((alongRows ? ay : ax) + 1e-30f);
+    // The points up to the reach count fully, the next one by the reach's fraction, the first
+    // always.
+    float reach = span / (q + 1e-30f);
+    reach = reach < static_cast<float>(kTangentReach) ? reach : static_cast<float>(kTangentReach);
     // The tangent's x and y have the same sign where gx and gy have opposite ones.
-    const float diag = lx * ly <= 0.0f ? d[0] + d[8] : d[2] + d[6];
-    const float m = 0.5f * ((1.0f - q) * side + q * diag);
-    return s + d[4] + w * (m - d[4]);
+    const bool same = lx * ly <= 0.0f;
+    float sum = 0.0f, wsum = 0.0f;
+    auto point = [&](int k) {
+        float wk = reach - static_cast<float>(k - 1);
+        wk = k == 1 || wk > 1.0f ? 1.0f : (wk < 0.0f ? 0.0f : wk);
+        float f = static_cast<float>(k) * q;
+        f = f < 1.0f ? f : 1.0f;
+        // Every value is read, then chosen, so that the loop over pixels vectorises.
+        const float rowSame = at(1, k) + at(-1, -k), rowOther = at(-1, k) + at(1, -k);
+        const float colSame = at(k, 1) + at(-k, -1), colOther = at(k, -1) + at(-k, 1);
+        const float rowPair =
+            (1.0f - f) * (at(0, k) + at(0, -k)) + f * (same ? rowSame : rowOther);
+        const float colPair =
+            (1.0f - f) * (at(k, 0) + at(-k, 0)) + f * (same ? colSame : colOther);
+        sum += wk * (alongRows ? rowPair : colPair);
+        wsum += wk;
+    };
+    // k = 1 .. kTangentReach, written out (a loop here would stop the pixels' loop vectorising).
+    ForEachK(point, std::make_integer_sequence<int, kTangentReach>());
+    const float d = at(0, 0);
+    const float m = 0.5f * sum / wsum;
+    return s + d + w * (m - d);
 }
 
 struct SteepenAmountArgs {

@@ -390,41 +390,53 @@ void SteepenRow(const float* __restrict row, const float* __restrict blur,
     }
 }
 
-// Columns [ja, jb) of TangentSmoothArgs, whose neighbours x - 1 and x + 1 are in the rows.
-// Pointer parameters, so that the loop vectorises.
-void TangentSmoothSpan(const float* __restrict l0, const float* __restrict l1,
-                       const float* __restrict l2, const float* __restrict d0,
-                       const float* __restrict d1, const float* __restrict d2,
-                       const float* __restrict s, float* __restrict out, float lambda, float knee,
-                       float re, int ja, int jb) {
+// Columns [ja, jb) of TangentSmoothArgs, whose columns x - reach .. x + reach are in the rows.
+// The output row is none of the input rows: the loop carries nothing from one pixel to the
+// next, and vectorises.
+void TangentSmoothSpan(const TangentSmoothArgs& a, int ja, int jb) {
+    constexpr int c = kTangentReach;
+    const float* rows[kTangentRows];
+    for (int i = 0; i < kTangentRows; ++i) rows[i] = a.d[i];
+    const float* l0 = a.lum[0];
+    const float* l1 = a.lum[1];
+    const float* l2 = a.lum[2];
+    const float* s = a.s;
+    float* out = a.out;
+    const float lambda = a.lambda, knee = a.knee, re = a.re, span = a.span;
+#pragma GCC ivdep
     for (int x = ja; x < jb; ++x) {
-        const float d[9] = {d0[x - 1], d0[x], d0[x + 1], d1[x - 1], d1[x],
-                            d1[x + 1], d2[x - 1], d2[x], d2[x + 1]};
-        out[x] = TangentSmoothValue(s[x], l1[x + 1] - l1[x - 1], l2[x] - l0[x], d, lambda, knee,
-                                    re);
+        float v[kTangentRows][kTangentRows];
+#pragma GCC unroll 16
+        for (int i = 0; i < kTangentRows; ++i)
+#pragma GCC unroll 16
+            for (int j = 0; j < kTangentRows; ++j)
+                if ((i >= c - 1 && i <= c + 1) || (j >= c - 1 && j <= c + 1))
+                    v[i][j] = rows[i][x - c + j];
+        out[x] = TangentSmoothValue(s[x], l1[x + 1] - l1[x - 1], l2[x] - l0[x], v, lambda, knee,
+                                    re, span);
     }
 }
 
 void TangentSmoothRow(const TangentSmoothArgs& a) {
     const int n = a.n;
+    const int lo = -a.left, hi = n - 1 + a.right;
     auto edge = [&](int x) {
-        const int xl = x == 0 && a.first ? 0 : x - 1, xr = x == n - 1 && a.last ? x : x + 1;
-        float d[9];
-        for (int k = 0; k < 3; ++k) {
-            d[3 * k] = a.d[k][xl];
-            d[3 * k + 1] = a.d[k][x];
-            d[3 * k + 2] = a.d[k][xr];
-        }
-        const float lx = (a.lum[1][xr] - a.lum[1][xl]) * (2.0f / static_cast<float>(std::max(1, xr - xl)));
-        a.out[x] = TangentSmoothValue(a.s[x], lx, a.lum[2][x] - a.lum[0][x], d, a.lambda, a.knee,
-                                      a.re);
+        float v[kTangentRows][kTangentRows];
+        for (int i = 0; i < kTangentRows; ++i)
+            for (int j = 0; j < kTangentRows; ++j)
+                v[i][j] = a.d[i][std::clamp(x - kTangentReach + j, lo, hi)];
+        const int xl = std::clamp(x - 1, lo, hi), xr = std::clamp(x + 1, lo, hi);
+        const float lx =
+            (a.lum[1][xr] - a.lum[1][xl]) * (2.0f / static_cast<float>(std::max(1, xr - xl)));
+        a.out[x] = TangentSmoothValue(a.s[x], lx, a.lum[2][x] - a.lum[0][x], v, a.lambda,
+                                      a.knee, a.re, a.span);
     };
-    const int ja = a.first ? 1 : 0, jb = a.last ? n - 1 : n;
-    if (ja > 0 && n > 0) edge(0);
+    const int ja = std::min(n, std::max(0, kTangentReach - a.left));
+    const int jb = std::max(ja, std::min(n, n + a.right - kTangentReach));
+    for (int x = 0; x < ja; ++x) edge(x);
     if (jb > ja)
-        TangentSmoothSpan(a.lum[0], a.lum[1], a.lum[2], a.d[0], a.d[1], a.d[2], a.s, a.out,
-                          a.lambda, a.knee, a.re, ja, jb);
-    if (jb < n && jb >= ja) edge(n - 1);
+        TangentSmoothSpan(a, ja, jb);
+    for (int x = jb; x < n; ++x) edge(x);
 }
 
 // Each channel's least and greatest chroma over three rows, columns [ja, jb). Pointer

@@ -24,6 +24,9 @@ constexpr float kSteepenFreeAmount = 0.35f;
 // and a pixel's share of a slanted edge then jumps from one bound to the other as the edge
 // runs along, a one-pixel staircase.
 constexpr float kSteepenAlongEdge = 0.6f;
+// The length of that mean along the edge in treads of the staircase (1 / slope pixels, see
+// TangentSmoothArgs).
+constexpr float kSteepenAlongSpan = 0.5f;
 // The noise floor of 8-bit pictures (quantisation, compression), about two levels: texture this
 // faint is not boosted, or a clear sky turns into mottle.
 constexpr double kTextureFloor = 2.0 / 255.0;
@@ -150,9 +153,9 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
     float taps[2 * kMaxFirRadius + 1];
     const int fr = GaussTaps(re, taps);
     // The blur is exact fr columns inside the span; the amount reads one column beyond the
-    // pixel, and with the change evened out along edges it is needed one column beyond the
-    // tile too (> r as well).
-    const int apron = fr + 2;
+    // pixel, and with the change evened out along edges it is needed kTangentReach columns
+    // beyond the tile too (> r as well).
+    const int apron = fr + 1 + kTangentReach;
     const bool wide = m_image.pixelFormat == VWGLAZE_FORMAT_RGB16;
     const float* mask = wide ? nullptr : BlueNoiseMask();
     auto* dst = static_cast<unsigned char*>(m_image.dstData);
@@ -163,26 +166,32 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
         const int sx0 = std::max(0, tx0 - apron), sx1 = std::min(w, tx1 + apron);
         const int sw = sx1 - sx0;
         const int o0 = tx0 - sx0, tw = tx1 - tx0;  // the tile within the span
-        // Slots: 0..11 blurred rows y-2 .. y+1 of each channel (a ring), 12..15 their
-        // luminance, 16..19 the luminance of the unsharp rows (a ring), 20..22 the steepened
-        // rows, 23 dither, 24 FIR padding, 25 column sums, 26 amount, 27/28 min/max, 29/30
-        // column min/max, 31..36 each channel's chroma bounds, 37 flags, 38..46 the steepening's
-        // change of rows y-1, y, y+1 of each channel (a ring) when it is evened out along edges.
-        static_assert(47 <= kScratchRows, "the output pass's rows fit the scratch rows");
-        auto blurSlot = [&](int yy, int c) { return Scratch(thread, ((yy + 4) % 4) * 3 + c); };
-        auto lumSlot = [&](int yy) { return Scratch(thread, 12 + (yy + 4) % 4); };
-        auto sharpLumSlot = [&](int yy) { return Scratch(thread, 16 + (yy + 4) % 4); };
+        // Slots: rings of kRing rows (y-1 .. y+reach+1 when the change is evened out along
+        // edges, y-1 .. y+1 otherwise) of the blurred rows of each channel, their luminance and
+        // the luminance of the unsharp rows; then the steepened rows, dither, FIR padding,
+        // column sums, amount, min/max, column min/max, each channel's chroma bounds, flags, and
+        // the steepening's change of rows y-reach .. y+reach of each channel (a ring) when it
+        // is evened out along edges.
+        constexpr int kRing = kTangentReach + 3;
+        constexpr int kOut = 5 * kRing, kChange = kOut + 18;
+        static_assert(kChange + 3 * kTangentRows <= kScratchRows,
+                      "the output pass's rows fit the scratch rows");
+        auto ring = [](int yy) { return (yy % kRing + kRing) % kRing; };
+        auto blurSlot = [&](int yy, int c) { return Scratch(thread, ring(yy) * 3 + c); };
+        auto lumSlot = [&](int yy) { return Scratch(thread, 3 * kRing + ring(yy)); };
+        auto sharpLumSlot = [&](int yy) { return Scratch(thread, 4 * kRing + ring(yy)); };
         auto changeSlot = [&](int yy, int c) {
-            return Scratch(thread, 38 + (std::clamp(yy, 0, h - 1) % 3) * 3 + c);
+            return Scratch(thread,
+                           kChange + (std::clamp(yy, 0, h - 1) % kTangentRows) * 3 + c);
         };
-        float* dither = Scratch(thread, 23);
-        float* pad = Scratch(thread, 24);
-        float* col = Scratch(thread, 25);
-        float* amount = Scratch(thread, 26);
-        float* mn = Scratch(thread, 27);
-        float* mx = Scratch(thread, 28);
-        float* cmn = Scratch(thread, 29);
-        float* cmx = Scratch(thread, 30);
+        float* dither = Scratch(thread, kOut + 3);
+        float* pad = Scratch(thread, kOut + 4);
+        float* col = Scratch(thread, kOut + 5);
+        float* amount = Scratch(thread, kOut + 6);
+        float* mn = Scratch(thread, kOut + 7);
+        float* mx = Scratch(thread, kOut + 8);
+        float* cmn = Scratch(thread, kOut + 9);
+        float* cmx = Scratch(thread, kOut + 10);
         // Blur of row yy (clamped into the image) into its ring slots, and its luminance. Rows
         // beyond the border enter as 2 * edge - mirror, folded into the tap list.
         auto blurRow = [&](int yy) {
@@ -292,10 +301,11 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                                dstRows[c] + (a - from), b - a);
             }
         };
-        // With the steepening evened out along edges, row y + 1 is steepened before row y is
-        // written (its change kept in a ring of three rows), over one column more on each side
-        // inside the image.
-        const int ca = o0 - (tx0 > 0 ? 1 : 0), cb = o0 + tw + (tx1 < w ? 1 : 0);
+        // With the steepening evened out along edges, row y + reach is steepened before row y
+        // is written (the change kept in a ring of 2 reach + 1 rows), over reach columns more
+        // on each side inside the image.
+        const int ca = o0 - std::min(kTangentReach, tx0);
+        const int cb = o0 + tw + std::min(kTangentReach, w - tx1);
         auto steepenAhead = [&](int yy) {
             float* ch[3] = {changeSlot(yy, 0), changeSlot(yy, 1), changeSlot(yy, 2)};
             steepenAt(yy, ca, cb, ch, 0);
@@ -305,39 +315,45 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
             }
         };
         if (steepen) {
-            blurRow(y0 - 1);
-            blurRow(y0);
             if (smooth) {
-                blurRow(y0 - 2);
-                blurRow(y0 + 1);
-                if (y0 > 0)
-                    steepenAhead(y0 - 1);
-                steepenAhead(y0);
+                blurRow(y0 - kTangentReach - 1);
+                blurRow(y0 - kTangentReach);
+                for (int yy = y0 - kTangentReach; yy < y0 + kTangentReach; ++yy) {
+                    blurRow(yy + 1);
+                    if (yy >= 0 && yy < h)
+                        steepenAhead(yy);
+                }
+            } else {
+                blurRow(y0 - 1);
+                blurRow(y0);
             }
         }
         for (int y = y0; y < y1; ++y) {
             const float* texRow = tex != nullptr ? tex->Row(y) + tx0 : nullptr;
             const float* out[3];
             if (steepen) {
-                float* o[3] = {Scratch(thread, 20), Scratch(thread, 21), Scratch(thread, 22)};
+                float* o[3] = {Scratch(thread, kOut), Scratch(thread, kOut + 1),
+                               Scratch(thread, kOut + 2)};
                 if (smooth) {
-                    blurRow(y + 2);
-                    if (y + 1 < h)
-                        steepenAhead(y + 1);
+                    blurRow(y + kTangentReach + 1);
+                    if (y + kTangentReach < h)
+                        steepenAhead(y + kTangentReach);
                     for (int c = 0; c < 3; ++c) {
                         TangentSmoothArgs ts;
                         ts.lum[0] = lumSlot(y == 0 ? y : y - 1) + o0;
                         ts.lum[1] = lumSlot(y) + o0;
                         ts.lum[2] = lumSlot(y == h - 1 ? y : y + 1) + o0;
-                        for (int k = 0; k < 3; ++k) ts.d[k] = changeSlot(y - 1 + k, c) + o0;
+                        for (int k = 0; k < kTangentRows; ++k)
+                            ts.d[k] = changeSlot(y - kTangentReach + k, c) + o0;
                         ts.s = s.c[c].Row(y) + tx0;
                         ts.out = o[c];
                         ts.lambda = smoothShare;
                         ts.knee = knee;
                         ts.re = re;
+                        ts.span = kSteepenAlongSpan;
                         ts.n = tw;
-                        ts.first = tx0 == 0;
-                        ts.last = tx1 == w;
+                        ts.left = o0 - ca;
+                        ts.right = cb - o0 - tw;
                         m_k.tangentSmooth(ts);
                     }
                 } else {
@@ -353,11 +369,11 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                     for (int k = 0; k < 3; ++k) {
                         hc.rows[c][k] = s.c[c].Row(std::clamp(y - 1 + k, 0, h - 1)) + tx0;
                     }
-                    hc.out[c] = Scratch(thread, 20 + c);
-                    hc.lo[c] = Scratch(thread, 31 + 2 * c);
-                    hc.hi[c] = Scratch(thread, 32 + 2 * c);
+                    hc.out[c] = Scratch(thread, kOut + c);
+                    hc.lo[c] = Scratch(thread, kOut + 11 + 2 * c);
+                    hc.hi[c] = Scratch(thread, kOut + 12 + 2 * c);
                 }
-                hc.flags = reinterpret_cast<uint8_t*>(Scratch(thread, 37));
+                hc.flags = reinterpret_cast<uint8_t*>(Scratch(thread, kOut + 17));
                 hc.n = tw;
                 hc.first = tx0 == 0;
                 hc.last = tx1 == w;
