@@ -787,6 +787,21 @@ inline bool AllInside(__m256 fx, __m256 fy, __m256 xmax, __m256 ymax) {
     return _mm256_movemask_ps(in) == 0xff;
 }
 
+// The pixel pairs p[o[i]], p[o[i] + 1] at eight offsets, as the eight lefts and the eight
+// rights in order. Pixels 0, 1, 4, 5 go into one vector and 2, 3, 6, 7 into the other, so that
+// one shuffle per 128-bit half puts them back in order.
+inline __attribute__((always_inline)) void LoadPairs8(const float* p, const int32_t* o,
+                                                      __m256& left, __m256& right) {
+    auto pair2 = [p](int i, int j) {
+        const __m128 lo = _mm_castsi128_ps(_mm_loadu_si64(p + i));
+        return _mm_loadh_pi(lo, reinterpret_cast<const __m64*>(p + j));
+    };
+    const __m256 a = _mm256_set_m128(pair2(o[4], o[5]), pair2(o[0], o[1]));
+    const __m256 b = _mm256_set_m128(pair2(o[6], o[7]), pair2(o[2], o[3]));
+    left = _mm256_shuffle_ps(a, b, 0x88);
+    right = _mm256_shuffle_ps(a, b, 0xdd);
+}
+
 // Bilinear samples of the three planes at eight positions inside an image of at least 2 x 2
 // pixels. Each pixel and its right neighbour are fetched together as one 64-bit load (the last
 // column and row use the pair before them, at weight 1). Plain loads, not gathers: the offsets
@@ -802,22 +817,10 @@ inline __attribute__((always_inline)) void Sample8(const float* const* planes, i
     alignas(32) int32_t o[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(o),
                        _mm256_add_epi32(_mm256_mullo_epi32(y0, _mm256_set1_epi32(stride)), x0));
-    // Pixels 0, 1, 4, 5 in one vector and 2, 3, 6, 7 in the other, so that one shuffle per
-    // 128-bit half puts the eight lefts (and the eight rights) back in order.
-    auto pair2 = [](const float* p, int i, int j) {
-        const __m128 lo = _mm_castsi128_ps(_mm_loadu_si64(p + i));
-        return _mm_loadh_pi(lo, reinterpret_cast<const __m64*>(p + j));
-    };
-    auto pairs = [&](const float* p, __m256& left, __m256& right) {
-        const __m256 a = _mm256_set_m128(pair2(p, o[4], o[5]), pair2(p, o[0], o[1]));
-        const __m256 b = _mm256_set_m128(pair2(p, o[6], o[7]), pair2(p, o[2], o[3]));
-        left = _mm256_shuffle_ps(a, b, 0x88);
-        right = _mm256_shuffle_ps(a, b, 0xdd);
-    };
     for (int c = 0; c < 3; ++c) {
         __m256 p00, p01, p10, p11;
-        pairs(planes[c], p00, p01);
-        pairs(planes[c] + stride, p10, p11);
+        LoadPairs8(planes[c], o, p00, p01);
+        LoadPairs8(planes[c] + stride, o, p10, p11);
         const __m256 top = _mm256_fmadd_ps(ax, _mm256_sub_ps(p01, p00), p00);
         const __m256 bottom = _mm256_fmadd_ps(ax, _mm256_sub_ps(p11, p10), p10);
         v[c] = _mm256_fmadd_ps(ay, _mm256_sub_ps(bottom, top), top);
@@ -843,20 +846,13 @@ __attribute__((noinline)) void SampleEdge8(const float* const* planes, int strid
     alignas(32) int32_t o[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(o),
                        _mm256_add_epi32(_mm256_mullo_epi32(y0, _mm256_set1_epi32(stride)), x0));
-    // As in Sample8: pixels 0, 1, 4, 5 in one vector and 2, 3, 6, 7 in the other.
-    auto pair2 = [](const float* p, int i, int j) {
-        const __m128 lo = _mm_castsi128_ps(_mm_loadu_si64(p + i));
-        return _mm_loadh_pi(lo, reinterpret_cast<const __m64*>(p + j));
-    };
     for (int c = 0; c < 3; ++c) {
         __m256 p[2][2];
         for (int r = 0; r < 2; ++r) {
-            const float* base = planes[c] + r * stride;
-            const __m256 a = _mm256_set_m128(pair2(base, o[4], o[5]), pair2(base, o[0], o[1]));
-            const __m256 b = _mm256_set_m128(pair2(base, o[6], o[7]), pair2(base, o[2], o[3]));
+            __m256 left;
+            LoadPairs8(planes[c] + r * stride, o, left, p[r][1]);
             // On the last column the pixel is the pair's right one, and its own neighbour.
-            p[r][1] = _mm256_shuffle_ps(a, b, 0xdd);
-            p[r][0] = _mm256_blendv_ps(_mm256_shuffle_ps(a, b, 0x88), p[r][1], onLastColumn);
+            p[r][0] = _mm256_blendv_ps(left, p[r][1], onLastColumn);
         }
         // On the last row the pixel's row is the pair's lower one, and its own neighbour.
         for (int k = 0; k < 2; ++k) p[0][k] = _mm256_blendv_ps(p[0][k], p[1][k], onLastRow);
