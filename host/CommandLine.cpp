@@ -58,7 +58,8 @@ std::string Usage() {
            "  --cancel-after N     report a cancel from the N-th abort check\n"
            "  --about              show the plug-in's About box and exit\n"
            "  --quiet              no progress\n"
-           "  --times              say how long reading, filtering and writing each image took\n"
+           "  --times              say how long reading, filtering and writing each image took,\n"
+           "                       and the processor time of reading and writing\n"
            "Exit code: 0 when every image was written, 1 to 100 the number of images that\n"
            "failed (100 or more), 101 when nothing could be tried.\n";
 }

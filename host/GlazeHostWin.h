@@ -41,6 +41,7 @@ private:
         std::vector<std::string> boxes;  // message boxes the plug-in showed, as answered
         std::string error;
         double readSeconds = 0, filterSeconds = 0, writeSeconds = 0;
+        double readCpu = 0, writeCpu = 0;  // processor time of the reading and writing threads
     };
 
     bool LoadPlugin(std::string* error);
@@ -69,6 +70,7 @@ private:
     int m_written = 0;
     int m_failed = 0;
     double m_megapixels = 0;
+    double m_readCpu = 0, m_writeCpu = 0;  // of the images written
     bool m_cancelled = false;
     bool m_stop = false;  // the look cannot be replayed: no point in going on
 };
