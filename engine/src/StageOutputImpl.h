@@ -24,6 +24,17 @@ constexpr float kSteepenFreeAmount = 0.35f;
 // and a pixel's share of a slanted edge then jumps from one bound to the other as the edge
 // runs along, a one-pixel staircase.
 constexpr float kSteepenAlongEdge = 0.6f;
+// Above sharpness 1 (fully at 3) a steepened edge is also drawn towards a straight ramp this
+// many pixels wide across it, placed at the edge's sub-pixel position: a clamped step snaps
+// each pixel to one bound or the other, a ramp of 1.25 px or more keeps the half-way crossing
+// where the edge is, at every phase of a slanted edge against the pixel grid.
+constexpr float kSteepenRampWidth = 1.4f;
+// How far from the ramp, in parts of the bounds' range, a steepened pixel may be and still be
+// drawn to it (fully at 0, not at all this far): farther, the pixel is not on one clean edge
+// (a thin line, lettering, a corner), and the ramp through the bounds' middle would flatten it.
+// A wider blur leaves its crossing less sure, so the tolerance narrows from radius 2 to 4.
+constexpr float kSteepenRampTolerance = 0.35f;
+constexpr float kSteepenRampToleranceWide = 0.2f;
 // The length of that mean along the edge in treads of the staircase (1 / slope pixels, see
 // TangentSmoothArgs).
 constexpr float kSteepenAlongSpan = 0.5f;
@@ -147,6 +158,8 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
         steepen ? kSteepenAlongEdge * std::clamp(0.5f * (m_s.edgeSharpness - 1.0f), 0.0f, 1.0f)
                 : 0.0f;
     const bool smooth = smoothShare > 0.0f;
+    const float rampShare =
+        steepen ? std::clamp(0.5f * (m_s.edgeSharpness - 1.0f), 0.0f, 1.0f) : 0.0f;
     const float lowStep =
         kSteepenFloor * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]});
     const float low2 = lowStep * lowStep;  // 0 without the clean stage
@@ -232,6 +245,33 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                 }
             }
         };
+        // Row y of channel c over span columns [a, b) (out[0 ..]: its steepened values; mn, mx
+        // its window's bounds) drawn towards the ramp kSteepenRampWidth wide across the edge,
+        // its middle where the blurred channel crosses the middle of the bounds: the pixel's
+        // distance from there is the blurred value's difference over its gradient (image
+        // borders: one-sided differences).
+        auto rampAt = [&](int y, int c, int a, int b, float* out) {
+            const float* bm = blurSlot(y, c);
+            const float* bu = blurSlot(y == 0 ? y : y - 1, c);
+            const float* bd = blurSlot(y == h - 1 ? y : y + 1, c);
+            const float invW = 1.0f / kSteepenRampWidth;
+            const float rampTol =
+                kSteepenRampTolerance + (kSteepenRampToleranceWide - kSteepenRampTolerance) *
+                                            std::clamp(0.5f * (re - 2.0f), 0.0f, 1.0f);
+            for (int x = a; x < b; ++x) {
+                const int xl = std::max(x - 1, 0), xr = std::min(x + 1, sw - 1);
+                const float gx = (bm[xr] - bm[xl]) / static_cast<float>(std::max(1, xr - xl));
+                const float gy = (bd[x] - bu[x]) * (y == 0 || y == h - 1 ? 1.0f : 0.5f);
+                const float g = std::sqrt(gx * gx + gy * gy);
+                const float hgt = mx[x] - mn[x];
+                const float dist = (bm[x] - 0.5f * (mn[x] + mx[x])) / (g + 1e-12f);
+                const float f = std::clamp(0.5f + dist * invW, 0.0f, 1.0f);
+                const float target = mn[x] + hgt * f;
+                float& o = out[x - a];
+                const float far = std::fabs(target - o) / (rampTol * hgt + 1e-12f);
+                o += rampShare * std::max(0.0f, 1.0f - far) * (target - o);
+            }
+        };
         // The clamped steepening of row y (inside the image; its blurred rows y-1 .. y+1 made)
         // over span columns [a, b) into dst[c] + a - from.
         auto steepenAt = [&](int y, int a, int b, float* const* dstRows, int from) {
@@ -299,6 +339,8 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                 m_k.minMaxWindow(cmn, cmx, r, mn, mx, sw);
                 m_k.steepenRow(row + a, blurSlot(y, c) + a, amount + a, mn + a, mx + a,
                                dstRows[c] + (a - from), b - a);
+                if (rampShare > 0.0f)
+                    rampAt(y, c, a, b, dstRows[c] + (a - from));
             }
         };
         // With the steepening evened out along edges, row y + reach is steepened before row y
