@@ -34,6 +34,18 @@ constexpr float kGateKneeMax = 0.2f;
 constexpr float kGateSigma = 1.0f;       // blur of the residual's energy, in pixels
 constexpr float kGateLineSigma = 3.0f;   // its averages along lines, in pixels
 constexpr float kGateLineBonus = 1.0f;   // a line's energy counts up to this much more
+// In dark tones the gate's knee follows the ground's luminance L (of the cleaned result):
+// times (L + kGateToneOffset) / (kGateToneFull + kGateToneOffset), at least kGateToneLeast and
+// at most 1, so a line is weighed by its contrast relative to the ground it lies on (a vein of
+// 8 levels on a ground of 45 is as plain to the eye as one of 20 on a ground of 130). The knee
+// never falls below kGateNoiseMargin times the residual's RMS beside the line (across it,
+// from kGateBesideFrom pixels out to the line's reach): noise in the shadows, which stands no
+// higher than the noise about it, stays removed.
+constexpr float kGateToneFull = 0.5f;
+constexpr float kGateToneOffset = 0.02f;
+constexpr float kGateToneLeast = 0.25f;
+constexpr float kGateNoiseMargin = 2.5f;
+constexpr float kGateBesideFrom = 2.5f;
 constexpr float kVirtualRange = 3.0f;    // reflected pixels this far beyond the range are left out
 constexpr int kZBlock = 16;              // columns of a block of the guide whose range is kept
 constexpr float kCellPerSigma = 0.5f;    // spatial cell size in sigmas
@@ -2116,6 +2128,20 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
     // rounding).
     const float hopeless = t2 * kGateNothing / (1.0f - kGateNothing) /
                            (1.01f * (1.0f + kGateLineBonus) * (1.0f + kGateLineBonus));
+    // Below the full tone the knee may fall to kGateToneLeast of itself: blocks are skipped
+    // only where even that restores nothing.
+    const float toneScale = 1.0f / (kGateToneFull + kGateToneOffset);
+    const float hopelessDark = hopeless * kGateToneLeast * kGateToneLeast * kGateToneLeast *
+                               kGateToneLeast;
+    const float noise2 = kGateNoiseMargin * kGateNoiseMargin;
+    // The first tap beside the line, across each direction.
+    int besideFrom[8];
+    for (int d = 0; d < 8; ++d) {
+        const float step = std::sqrt(static_cast<float>(kDirs[d][0] * kDirs[d][0] +
+                                                        kDirs[d][1] * kDirs[d][1]));
+        besideFrom[d] = std::clamp(static_cast<int>(std::ceil(kGateBesideFrom / m_n / step)), 1,
+                                   lineK[d]);
+    }
     GateRestoreArgs proto{};
     proto.t2 = t2;
     proto.least = kGateNothing;
@@ -2166,6 +2192,12 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
         float* best = Scratch(thread, kScratchRows - 5);  // the direction of g, 0..7
         ra.g = g;
         ra.best = best;
+        // The knee's tone factor at pixel x of the tile's row y (see kGateToneFull).
+        auto tone = [&](int y, int x) {
+            const float lum = kLumR * base.c[0].Row(y)[x0 + x] + kLumG * base.c[1].Row(y)[x0 + x] +
+                              kLumB * base.c[2].Row(y)[x0 + x];
+            return std::clamp((lum + kGateToneOffset) * toneScale, kGateToneLeast, 1.0f);
+        };
         // g (the line energy, RMS^4 against knee^4) and best for pixels [xs, xe) of the tile's
         // row r.
         auto lineEnergy = [&](int r, int xs, int xe) {
@@ -2193,7 +2225,25 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
                 // How much the energy is a line's: 0 alike in every direction, 1 along one.
                 const float line = (g[x] - least[x]) / (g[x] + 1e-6f);
                 const float v = g[x] * (1.0f + kGateLineBonus * line * line);
-                g[x] = v * v;  // RMS^4 against knee^4
+                float scale = 1.0f;  // (knee / the pixel's knee)^4
+                const float f = tone(y0 + r, x);
+                if (f < 1.0f) {
+                    // The residual's energy beside the line: across the winning direction, on
+                    // both sides, from kGateBesideFrom pixels out.
+                    const int p = (static_cast<int>(best[x]) + 4) & 7;
+                    const int dx = kDirs[p][0], dy = kDirs[p][1];
+                    const int k = lineK[p], j0 = besideFrom[p];
+                    float sum = 0.0f;
+                    for (int j = j0; j <= k; ++j) {
+                        sum += Scratch(thread, pooled + r + reach + j * dy)[reach + x + j * dx];
+                        sum += Scratch(thread, pooled + r + reach - j * dy)[reach + x - j * dx];
+                    }
+                    const float beside = sum / static_cast<float>(2 * (k - j0 + 1));
+                    const float kp2 = std::min(k2, std::max(k2 * f * f, noise2 * beside));
+                    const float ratio = k2 / kp2;
+                    scale = ratio * ratio;
+                }
+                g[x] = v * v * scale;  // RMS^4 against knee^4
             }
         };
         // The largest pooled energy within reach of each block of kGateBlock pixels, per pooled
@@ -2222,6 +2272,13 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
                 if (b < blocks) {
                     const float m = reachMax[b];
                     hope = !(m * m < hopeless);
+                    if (!hope && !(m * m < hopelessDark)) {
+                        // A dark pixel's knee may be lower by its tone factor (at most).
+                        const int end = std::min(n, (b + 1) * kGateBlock);
+                        float f = 1.0f;
+                        for (int x = b * kGateBlock; x < end; ++x) f = std::min(f, tone(y, x));
+                        hope = !(m * m < hopeless * f * f * f * f);
+                    }
                 }
                 const int xe = std::min(n, b * kGateBlock);
                 if (hope)

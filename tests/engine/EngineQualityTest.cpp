@@ -355,6 +355,72 @@ TEST(EngineQuality, ThinLinesComeBackWholeOrNotAtAll) {
     }
 }
 
+TEST(EngineQuality, ThinLinesAboveTheNoiseStayOnDarkGroundsAsOnBrightOnes) {
+    // A thin dark line, slanted by 8 degrees, across a noisy flat ground. A line is weighed by
+    // its contrast against the ground it lies on and against the noise beside it: a vein of 12
+    // levels on a ground of 38 is as plain as one of 50 on a ground of 180 and both stay, lines
+    // no stronger than the noise go, and the noise itself is removed on the dark ground as on
+    // the bright one.
+    const int w = 120, h = 96;
+    struct Case {
+        double ground, levels, width, noise;  // 8-bit levels; width: the profile's FWHM in px
+        bool kept;                            // at least half the contrast comes back
+    } cases[] = {
+        {38, 12, 1.5, 2, true},   {38, 12, 3.0, 2, true},  {38, 9, 2.0, 1, true},
+        {25, 9, 2.0, 2, true},    {38, 4, 2.0, 2, false},  {38, 12, 2.0, 6, false},
+        {180, 50, 1.5, 2, true},  {180, 50, 3.0, 2, true}, {180, 12, 2.0, 2, false},
+        {128, 22, 1.5, 2, false},
+    };
+    const double slope = std::tan(8.0 * M_PI / 180);
+    for (const Case& k : cases) {
+        std::mt19937 rng(23);
+        std::normal_distribution<float> noise(0.0f, static_cast<float>(k.noise / 255));
+        const double s = k.width / 2.3548;
+        auto centre = [&](int y) { return 60.3 + slope * (y - h / 2); };
+        FloatImage in(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const double d = x - centre(y);
+                const double v = (k.ground - k.levels * std::exp(-0.5 * d * d / (s * s))) / 255;
+                for (int c = 0; c < 3; ++c)
+                    in.At(x, y, c) = static_cast<float>(v + noise(rng));
+            }
+        const FloatImage out = Filter(in, UserParams{});
+        auto at = [&](double x, int y) {  // linear along the row, green
+            const int xi = static_cast<int>(x);
+            const double f = x - xi;
+            return (1 - f) * out.At(xi, y, 1) + f * out.At(xi + 1, y, 1);
+        };
+        std::vector<double> kept;
+        for (int y = 16; y < h - 16; ++y) {
+            const double c = centre(y);
+            const double around = 0.5 * (at(c - 7, y) + at(c + 7, y));
+            kept.push_back((around - at(c, y)) * 255 / k.levels);
+        }
+        std::sort(kept.begin(), kept.end());
+        const double median = kept[kept.size() / 2];
+        // The noise left on the ground away from the line, against the input's.
+        double sum = 0, sum2 = 0;
+        int count = 0;
+        for (int y = 16; y < h - 16; ++y)
+            for (int x = 12; x < 36; ++x) {
+                const double v = out.At(x, y, 1) * 255;
+                sum += v;
+                sum2 += v * v;
+                ++count;
+            }
+        const double left = std::sqrt(std::max(0.0, sum2 / count - (sum / count) * (sum / count)));
+        std::printf("ground %3.0f, line %2.0f levels, %.1f px, noise %.0f: kept %.2f, noise %.2f\n",
+                    k.ground, k.levels, k.width, k.noise, median, left);
+        if (k.kept) {
+            EXPECT_GT(median, 0.5) << k.ground << " " << k.levels << " " << k.width;
+        } else {
+            EXPECT_LT(median, 0.5) << k.ground << " " << k.levels << " " << k.width;
+        }
+        EXPECT_LT(left, 0.3 * k.noise) << k.ground << " " << k.levels << " " << k.width;
+    }
+}
+
 TEST(EngineQuality, StrongestSettingsKeepStrongThinLinesWithoutBands) {
     // A pair of dark cables, 4 px wide and 12 px apart, across a light sky with a little noise,
     // at every control's strongest setting, and with the cleaning alone. Lines of 110 levels
