@@ -34,10 +34,11 @@ constexpr float kGateKneeMax = 0.2f;
 constexpr float kGateSigma = 1.0f;       // blur of the residual's energy, in pixels
 constexpr float kGateLineSigma = 3.0f;   // its averages along lines, in pixels
 constexpr float kGateLineBonus = 1.0f;   // a line's energy counts up to this much more
-// In dark tones the gate's knee follows the ground's luminance L (of the cleaned result):
-// times (L + kGateToneOffset) / (kGateToneFull + kGateToneOffset), at least kGateToneLeast and
-// at most 1, so a line is weighed by its contrast relative to the ground it lies on (a vein of
-// 8 levels on a ground of 45 is as plain to the eye as one of 20 on a ground of 130). The knee
+// In dark tones the gate's knee follows the ground's brightness V (the largest channel of the
+// cleaned result, so a saturated colour does not count as dark): times (V + kGateToneOffset) /
+// (kGateToneFull + kGateToneOffset), at least kGateToneLeast and at most 1, so a line is
+// weighed by its contrast relative to the ground it lies on (a vein of 12 levels on a ground of
+// 40 is as plain to the eye as one of 50 on a ground of 180). The knee
 // never falls below kGateNoiseMargin times the residual's RMS beside the line (across it,
 // from kGateBesideFrom pixels out to the line's reach): noise in the shadows, which stands no
 // higher than the noise about it, stays removed.
@@ -2194,9 +2195,9 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
         ra.best = best;
         // The knee's tone factor at pixel x of the tile's row y (see kGateToneFull).
         auto tone = [&](int y, int x) {
-            const float lum = kLumR * base.c[0].Row(y)[x0 + x] + kLumG * base.c[1].Row(y)[x0 + x] +
-                              kLumB * base.c[2].Row(y)[x0 + x];
-            return std::clamp((lum + kGateToneOffset) * toneScale, kGateToneLeast, 1.0f);
+            const float v = std::max({base.c[0].Row(y)[x0 + x], base.c[1].Row(y)[x0 + x],
+                                      base.c[2].Row(y)[x0 + x]});
+            return std::clamp((v + kGateToneOffset) * toneScale, kGateToneLeast, 1.0f);
         };
         // g (the line energy, RMS^4 against knee^4) and best for pixels [xs, xe) of the tile's
         // row r.
