@@ -40,13 +40,18 @@ constexpr float kGateLineBonus = 1.0f;   // a line's energy counts up to this mu
 // weighed by its contrast relative to the ground it lies on (a vein of 12 levels on a ground of
 // 40 is as plain to the eye as one of 50 on a ground of 180). The knee
 // never falls below kGateNoiseMargin times the residual's RMS beside the line (across it,
-// from kGateBesideFrom pixels out to the line's reach): noise in the shadows, which stands no
-// higher than the noise about it, stays removed.
+// from kGateBesideFrom pixels out to the line's reach), and a pixel's gain is never less than
+// at the full tone: noise in the shadows, which stands no higher than the noise about it,
+// stays removed.
 constexpr float kGateToneFull = 0.5f;
 constexpr float kGateToneOffset = 0.02f;
 constexpr float kGateToneLeast = 0.25f;
-constexpr float kGateNoiseMargin = 2.5f;
+constexpr float kGateNoiseMargin = 2.0f;
 constexpr float kGateBesideFrom = 2.5f;
+// Against the lowered knee counts only a dark pixel's line energy in excess of this many times
+// the energy beside the line (in full at the least tone factor, none at 1): noise, alike on
+// the line and beside it, has none and is restored no more than at the full tone.
+constexpr float kGateBesideExcess = 2.0f;
 constexpr float kVirtualRange = 3.0f;    // reflected pixels this far beyond the range are left out
 constexpr int kZBlock = 16;              // columns of a block of the guide whose range is kept
 constexpr float kCellPerSigma = 0.5f;    // spatial cell size in sigmas
@@ -2143,6 +2148,15 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
         besideFrom[d] = std::clamp(static_cast<int>(std::ceil(kGateBesideFrom / m_n / step)), 1,
                                    lineK[d]);
     }
+    // Their count, and the noise margin squared over it (the energy beside is their mean).
+    int besideTaps[8];
+    float besideNoise[8], besideExcess[8];
+    for (int d = 0; d < 8; ++d) {
+        besideTaps[d] = 2 * (lineK[d] - besideFrom[d] + 1);
+        besideNoise[d] = noise2 / static_cast<float>(besideTaps[d]);
+        besideExcess[d] = kGateBesideExcess / (1.0f - kGateToneLeast) /
+                          static_cast<float>(besideTaps[d]);
+    }
     GateRestoreArgs proto{};
     proto.t2 = t2;
     proto.least = kGateNothing;
@@ -2193,16 +2207,22 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
         float* best = Scratch(thread, kScratchRows - 5);  // the direction of g, 0..7
         ra.g = g;
         ra.best = best;
-        // The knee's tone factor at pixel x of the tile's row y (see kGateToneFull).
-        auto tone = [&](int y, int x) {
-            const float v = std::max({base.c[0].Row(y)[x0 + x], base.c[1].Row(y)[x0 + x],
-                                      base.c[2].Row(y)[x0 + x]});
-            return std::clamp((v + kGateToneOffset) * toneScale, kGateToneLeast, 1.0f);
-        };
+        // The knee's tone factor of each pixel of the row (see kGateToneFull).
+        float tone[kOutputTile];
+        // The taps beside the line across each direction (see kGateToneFull), for one row.
+        const float* side[8][2 * kMaxGateReach];
         // g (the line energy, RMS^4 against knee^4) and best for pixels [xs, xe) of the tile's
         // row r.
         auto lineEnergy = [&](int r, int xs, int xe) {
             const int m = xe - xs;
+            for (int d = 0; d < 8; ++d) {
+                const int dx = kDirs[d][0], dy = kDirs[d][1];
+                int i = 0;
+                for (int j = besideFrom[d]; j <= lineK[d]; ++j) {
+                    side[d][i++] = Scratch(thread, pooled + r + reach + j * dy) + reach + j * dx;
+                    side[d][i++] = Scratch(thread, pooled + r + reach - j * dy) + reach - j * dx;
+                }
+            }
             for (int d = 0; d < 8; ++d) {
                 const int k = lineK[d], dx = kDirs[d][0], dy = kDirs[d][1];
                 for (int j = -k; j <= k; ++j)
@@ -2227,24 +2247,21 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
                 const float line = (g[x] - least[x]) / (g[x] + 1e-6f);
                 const float v = g[x] * (1.0f + kGateLineBonus * line * line);
                 float scale = 1.0f;  // (knee / the pixel's knee)^4
-                const float f = tone(y0 + r, x);
+                float lineV = v;
+                const float f = tone[x];
                 if (f < 1.0f) {
                     // The residual's energy beside the line: across the winning direction, on
                     // both sides, from kGateBesideFrom pixels out.
                     const int p = (static_cast<int>(best[x]) + 4) & 7;
-                    const int dx = kDirs[p][0], dy = kDirs[p][1];
-                    const int k = lineK[p], j0 = besideFrom[p];
                     float sum = 0.0f;
-                    for (int j = j0; j <= k; ++j) {
-                        sum += Scratch(thread, pooled + r + reach + j * dy)[reach + x + j * dx];
-                        sum += Scratch(thread, pooled + r + reach - j * dy)[reach + x - j * dx];
-                    }
-                    const float beside = sum / static_cast<float>(2 * (k - j0 + 1));
-                    const float kp2 = std::min(k2, std::max(k2 * f * f, noise2 * beside));
+                    for (int i = 0; i < besideTaps[p]; ++i) sum += side[p][i][x];
+                    const float kp2 = std::min(k2, std::max(k2 * f * f, besideNoise[p] * sum));
                     const float ratio = k2 / kp2;
                     scale = ratio * ratio;
+                    lineV = std::max(0.0f, v - (1.0f - f) * besideExcess[p] * sum);
                 }
-                g[x] = v * v * scale;  // RMS^4 against knee^4
+                // RMS^4 against knee^4; never less than at the full tone.
+                g[x] = std::max(v * v, lineV * lineV * scale);
             }
         };
         // The largest pooled energy within reach of each block of kGateBlock pixels, per pooled
@@ -2266,6 +2283,14 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
                 for (int b = 0; b < blocks; ++b)
                     reachMax[b] = std::max(reachMax[b], blockMax[k][b]);
             }
+            {
+                const float* rgb[3] = {base.c[0].Row(y) + x0, base.c[1].Row(y) + x0,
+                                       base.c[2].Row(y) + x0};
+                for (int x = 0; x < n; ++x) {
+                    const float v = std::max(rgb[0][x], std::max(rgb[1][x], rgb[2][x]));
+                    tone[x] = std::min(1.0f, std::max(kGateToneLeast, (v + kGateToneOffset) * toneScale));
+                }
+            }
             // Runs [xs, xe) of blocks that may restore something; the rest get g = 0.
             int xs = 0;
             for (int b = 0; b <= blocks; ++b) {
@@ -2277,7 +2302,7 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
                         // A dark pixel's knee may be lower by its tone factor (at most).
                         const int end = std::min(n, (b + 1) * kGateBlock);
                         float f = 1.0f;
-                        for (int x = b * kGateBlock; x < end; ++x) f = std::min(f, tone(y, x));
+                        for (int x = b * kGateBlock; x < end; ++x) f = std::min(f, tone[x]);
                         hope = !(m * m < hopeless * f * f * f * f);
                     }
                 }
