@@ -2134,11 +2134,11 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
     // rounding).
     const float hopeless = t2 * kGateNothing / (1.0f - kGateNothing) /
                            (1.01f * (1.0f + kGateLineBonus) * (1.0f + kGateLineBonus));
-    // Below the full tone the knee may fall to kGateToneLeast of itself: blocks are skipped
-    // only where even that restores nothing.
     const float toneScale = 1.0f / (kGateToneFull + kGateToneOffset);
-    const float hopelessDark = hopeless * kGateToneLeast * kGateToneLeast * kGateToneLeast *
-                               kGateToneLeast;
+    // Below the full tone the knee is lowered only where the line's energy (at most the
+    // largest pooled energy within reach) is above the level that skips a block, so the
+    // skipping stays exact and costs no more blocks in dark pictures.
+    const float invDarkFloor = 1.0f / std::sqrt(hopeless);
     const float noise2 = kGateNoiseMargin * kGateNoiseMargin;
     // The first tap beside the line, across each direction.
     int besideFrom[8];
@@ -2249,7 +2249,10 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
                 float scale = 1.0f;  // (knee / the pixel's knee)^4
                 float lineV = v;
                 const float f = tone[x];
-                if (f < 1.0f) {
+                // The lowered knee takes over from the floor (none below it, in full from 1.5
+                // times it): a block whose energy stays below it is skipped as at the full tone.
+                const float dark = std::min(1.0f, 2.0f * (g[x] * invDarkFloor - 1.0f));
+                if (f < 1.0f && dark > 0.0f) {
                     // The residual's energy beside the line: across the winning direction, on
                     // both sides, from kGateBesideFrom pixels out.
                     const int p = (static_cast<int>(best[x]) + 4) & 7;
@@ -2257,7 +2260,7 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
                     for (int i = 0; i < besideTaps[p]; ++i) sum += side[p][i][x];
                     const float kp2 = std::min(k2, std::max(k2 * f * f, besideNoise[p] * sum));
                     const float ratio = k2 / kp2;
-                    scale = ratio * ratio;
+                    scale = dark * ratio * ratio;
                     lineV = std::max(0.0f, v - (1.0f - f) * besideExcess[p] * sum);
                 }
                 // RMS^4 against knee^4; never less than at the full tone.
@@ -2298,13 +2301,6 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
                 if (b < blocks) {
                     const float m = reachMax[b];
                     hope = !(m * m < hopeless);
-                    if (!hope && !(m * m < hopelessDark)) {
-                        // A dark pixel's knee may be lower by its tone factor (at most).
-                        const int end = std::min(n, (b + 1) * kGateBlock);
-                        float f = 1.0f;
-                        for (int x = b * kGateBlock; x < end; ++x) f = std::min(f, tone[x]);
-                        hope = !(m * m < hopeless * f * f * f * f);
-                    }
                 }
                 const int xe = std::min(n, b * kGateBlock);
                 if (hope)
