@@ -70,20 +70,27 @@ inline float GradientLength(float gx, float gy) {
     return 0.96f * big + 0.398f * small;
 }
 
-// Pixel x of RampRows drawn towards the ramp kSteepenRampWidth wide across the edge (gx the
-// blurred row's difference across the pixel, per pixel), by share times how near it is (see
-// kSteepenRampTolerance).
-inline void RampPixel(const RampRows& r, int x, float gx, float tol, float share) {
-    const float gy = (r.down[x] - r.up[x]) * r.gyScale;
+// A steepened value o drawn towards the ramp kSteepenRampWidth wide across the edge, by share
+// times how near it is (see kSteepenRampTolerance): mid the blurred value, gx and gy its
+// differences across the pixel, lo and hi the window's bounds.
+inline __attribute__((always_inline)) float RampValue(float o, float mid, float gx, float gy,
+                                                      float lo, float hi, float tol,
+                                                      float share) {
     const float g = GradientLength(gx, gy);
-    const float lo = r.mn[x], hgt = r.mx[x] - lo;
-    const float dist = (r.mid[x] - lo - 0.5f * hgt) / (g + 1e-12f);
+    const float hgt = hi - lo;
+    const float dist = (mid - lo - 0.5f * hgt) / (g + 1e-12f);
     float f = 0.5f + dist * (1.0f / kSteepenRampWidth);
     f = f < 0.0f ? 0.0f : (f > 1.0f ? 1.0f : f);
-    const float o = r.out[x];
     const float toward = lo + hgt * f - o;
     const float near = 1.0f - std::fabs(toward) / (tol * hgt + 1e-12f);
-    r.out[x] = o + share * (near > 0.0f ? near : 0.0f) * toward;
+    return o + share * (near > 0.0f ? near : 0.0f) * toward;
+}
+
+// Pixel x of RampRows drawn towards the ramp (gx the blurred row's difference across the
+// pixel, per pixel).
+inline void RampPixel(const RampRows& r, int x, float gx, float tol, float share) {
+    r.out[x] = RampValue(r.out[x], r.mid[x], gx, (r.down[x] - r.up[x]) * r.gyScale, r.mn[x],
+                         r.mx[x], tol, share);
 }
 
 // Columns [ja, jb) of RampRows, each with its neighbours on both sides; the rows apart, so
@@ -95,20 +102,10 @@ inline void RampSpan(const RampRows& r, int ja, int jb, float tol, float share) 
     const float* __restrict mn = r.mn;
     const float* __restrict mx = r.mx;
     float* __restrict out = r.out;
-    const float gyScale = r.gyScale, invW = 1.0f / kSteepenRampWidth;
-    for (int x = ja; x < jb; ++x) {
-        const float gx = 0.5f * (mid[x + 1] - mid[x - 1]);
-        const float gy = (down[x] - up[x]) * gyScale;
-        const float g = GradientLength(gx, gy);
-        const float lo = mn[x], hgt = mx[x] - lo;
-        const float dist = (mid[x] - lo - 0.5f * hgt) / (g + 1e-12f);
-        float f = 0.5f + dist * invW;
-        f = f < 0.0f ? 0.0f : (f > 1.0f ? 1.0f : f);
-        const float o = out[x];
-        const float toward = lo + hgt * f - o;
-        const float near = 1.0f - std::fabs(toward) / (tol * hgt + 1e-12f);
-        out[x] = o + share * (near > 0.0f ? near : 0.0f) * toward;
-    }
+    const float gyScale = r.gyScale;
+    for (int x = ja; x < jb; ++x)
+        out[x] = RampValue(out[x], mid[x], 0.5f * (mid[x + 1] - mid[x - 1]),
+                           (down[x] - up[x]) * gyScale, mn[x], mx[x], tol, share);
 }
 
 // The smooth part of the luminance at the texture size, edge-aware (range twice the
