@@ -2143,10 +2143,10 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
     // The first tap beside the line, across each direction.
     int besideFrom[8];
     for (int d = 0; d < 8; ++d) {
-        const float step = std::sqrt(static_cast<float>(kDirs[d][0] * kDirs[d][0] +
-                                                        kDirs[d][1] * kDirs[d][1]));
-        besideFrom[d] = std::clamp(static_cast<int>(std::ceil(kGateBesideFrom / m_n / step)), 1,
-                                   lineK[d]);
+        const float step =
+            std::sqrt(static_cast<float>(kDirs[d][0] * kDirs[d][0] + kDirs[d][1] * kDirs[d][1]));
+        besideFrom[d] =
+            std::clamp(static_cast<int>(std::ceil(kGateBesideFrom / m_n / step)), 1, lineK[d]);
     }
     // Their count, and the noise margin squared over it (the energy beside is their mean).
     int besideTaps[8];
@@ -2154,8 +2154,8 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
     for (int d = 0; d < 8; ++d) {
         besideTaps[d] = 2 * (lineK[d] - besideFrom[d] + 1);
         besideNoise[d] = noise2 / static_cast<float>(besideTaps[d]);
-        besideExcess[d] = kGateBesideExcess / (1.0f - kGateToneLeast) /
-                          static_cast<float>(besideTaps[d]);
+        besideExcess[d] =
+            kGateBesideExcess / (1.0f - kGateToneLeast) / static_cast<float>(besideTaps[d]);
     }
     GateRestoreArgs proto{};
     proto.t2 = t2;
@@ -2291,7 +2291,8 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
                                        base.c[2].Row(y) + x0};
                 for (int x = 0; x < n; ++x) {
                     const float v = std::max(rgb[0][x], std::max(rgb[1][x], rgb[2][x]));
-                    tone[x] = std::min(1.0f, std::max(kGateToneLeast, (v + kGateToneOffset) * toneScale));
+                    tone[x] =
+                        std::min(1.0f, std::max(kGateToneLeast, (v + kGateToneOffset) * toneScale));
                 }
             }
             // Runs [xs, xe) of blocks that may restore something; the rest get g = 0.

@@ -74,8 +74,7 @@ inline float GradientLength(float gx, float gy) {
 // times how near it is (see kSteepenRampTolerance): mid the blurred value, gx and gy its
 // differences across the pixel, lo and hi the window's bounds.
 inline __attribute__((always_inline)) float RampValue(float o, float mid, float gx, float gy,
-                                                      float lo, float hi, float tol,
-                                                      float share) {
+                                                      float lo, float hi, float tol, float share) {
     const float g = GradientLength(gx, gy);
     const float hgt = hi - lo;
     const float dist = (mid - lo - 0.5f * hgt) / (g + 1e-12f);

@@ -382,8 +382,7 @@ TEST(EngineQuality, ThinLinesAboveTheNoiseStayOnDarkGroundsAsOnBrightOnes) {
             for (int x = 0; x < w; ++x) {
                 const double d = x - centre(y);
                 const double v = (k.ground - k.levels * std::exp(-0.5 * d * d / (s * s))) / 255;
-                for (int c = 0; c < 3; ++c)
-                    in.At(x, y, c) = static_cast<float>(v + noise(rng));
+                for (int c = 0; c < 3; ++c) in.At(x, y, c) = static_cast<float>(v + noise(rng));
             }
         const FloatImage out = Filter(in, UserParams{});
         auto at = [&](double x, int y) {  // linear along the row, green
@@ -650,7 +649,7 @@ TEST(EngineQuality, SteepenedSlantedEdgesStayFreeOfStaircases) {
     // at their sub-pixel position, off the line at sharpness 3: 0.077, 0.069 at 2, 4 degrees
     // (now 0.036, 0.033).
     const Case cases[] = {
-        {2, false, 0.03, 0.045},  {4, false, 0.03, 0.045},  {6, false, 0.05, 0.064},
+        {2, false, 0.03, 0.045},  {4, false, 0.03, 0.045},   {6, false, 0.05, 0.064},
         {8, false, 0.06, 0.06},   {11, false, 0.078, 0.056}, {19, false, 0.14, 0.06},
         {27, false, 0.165, 0.06}, {37, false, 0.09, 0.05},   {45, false, 0.03, 0.03},
         {2, true, 0.2, 0.18},     {4, true, 0.2, 0.105},     {6, true, 0.2, 0.06},
