@@ -1,6 +1,9 @@
 // Times two builds of the engine library side by side in one process, on the same pixels:
-//   glaze_ab A.so B.so IMAGE PAIRS [crop=x,y,w,h] [step=n] [bits=16] [name=value ...]
-// with the plug-in's nine parameter names. Each pair runs A and B once, in alternating order,
+//   glaze_ab A.so B.so IMAGE PAIRS [crop=x,y,w,h] [step=n] [bits=16] [clock=cpu]
+//            [name=value ...]
+// with the plug-in's nine parameter names. clock=cpu times the processor time of the whole
+// process (every engine thread) instead of the elapsed time: on a machine that others load,
+// elapsed times of the same build scatter by a third, processor times by a few per cent. Each pair runs A and B once, in alternating order,
 // so drift of the machine's speed falls on both; the report is B's time over A's (median and
 // mean of the pairs, and the ratio of the best times) and whether the two outputs agree.
 // Build each library in its own tree and copy it to its own file name before comparing.
@@ -10,6 +13,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <dlfcn.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -42,6 +46,12 @@ VwGlazeRGB2Proc Load(const char* path) {
     return proc;
 }
 
+double ProcessSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const std::size_t n = v.size();
@@ -53,7 +63,7 @@ int main(int argc, char** argv) {
     if (argc < 5) {
         std::fprintf(stderr,
                      "usage: glaze_ab A.so B.so IMAGE PAIRS [crop=x,y,w,h] [step=n] [bits=16] "
-                     "[name=value ...]\n");
+                     "[clock=cpu] [name=value ...]\n");
         return 2;
     }
     const VwGlazeRGB2Proc engines[2] = {Load(argv[1]), Load(argv[2])};
@@ -62,6 +72,7 @@ int main(int argc, char** argv) {
     std::map<std::string, double> named;
     for (int i = 0; i < kParamCount; ++i) named[ParamInfoAt(i).field] = GetParam(params, i);
     int step = 1, bits = 8;
+    bool cpuClock = false;
     cv::Rect crop;
     for (int i = 5; i < argc; ++i) {
         const char* eq = std::strchr(argv[i], '=');
@@ -71,6 +82,10 @@ int main(int argc, char** argv) {
             continue;
         if (key == "step") {
             step = std::max(1, std::atoi(eq + 1));
+            continue;
+        }
+        if (key == "clock" && std::strcmp(eq + 1, "cpu") == 0) {
+            cpuClock = true;
             continue;
         }
         if (key == "bits") {
@@ -112,13 +127,15 @@ int main(int argc, char** argv) {
         im.allocProc = HostAlloc;
         im.freeProc = HostFree;
         const auto t0 = std::chrono::steady_clock::now();
+        const double c0 = ProcessSeconds();
         const int rc = InvokeEngine(engines[which], im, args);
+        const double c1 = ProcessSeconds();
         const auto t1 = std::chrono::steady_clock::now();
         if (rc != VWGLAZE_DONE) {
             std::fprintf(stderr, "%s returned %d\n", argv[1 + which], rc);
             std::exit(1);
         }
-        return std::chrono::duration<double>(t1 - t0).count();
+        return cpuClock ? c1 - c0 : std::chrono::duration<double>(t1 - t0).count();
     };
     run(0);
     run(1);
@@ -143,7 +160,8 @@ int main(int argc, char** argv) {
     cv::absdiff(out[0].reshape(1), out[1].reshape(1), diff);
     double maxDiff = 0;
     cv::minMaxLoc(diff, nullptr, &maxDiff);
-    std::printf("%dx%d step %d, %d-bit, %d pairs\n", rgb.cols, rgb.rows, step, bits, pairs);
+    std::printf("%dx%d step %d, %d-bit, %d pairs, %s time\n", rgb.cols, rgb.rows, step, bits,
+                pairs, cpuClock ? "processor" : "elapsed");
     std::printf("A best %.2f ms mean %.2f ms | B best %.2f ms mean %.2f ms\n", best[0] * 1e3,
                 sum[0] / pairs * 1e3, best[1] * 1e3, sum[1] / pairs * 1e3);
     std::printf("B/A: median %.3f  mean %.3f  best %.3f\n", Median(ratios), meanRatio,
