@@ -1,11 +1,12 @@
 // Times two builds of the engine library side by side in one process, on the same pixels:
 //   glaze_ab A.so B.so IMAGE PAIRS [crop=x,y,w,h] [step=n] [bits=16] [clock=cpu]
 //            [name=value ...]
-// with the plug-in's nine parameter names. clock=cpu times the processor time of the whole
-// process (every engine thread) instead of the elapsed time: on a machine that others load,
-// elapsed times of the same build scatter by a third, processor times by a few per cent. Each pair runs A and B once, in alternating order,
+// with the plug-in's nine parameter names. Each pair runs A and B once, in alternating order,
 // so drift of the machine's speed falls on both; the report is B's time over A's (median and
 // mean of the pairs, and the ratio of the best times) and whether the two outputs agree.
+// clock=cpu times the processor time of the whole process (every engine thread) instead of the
+// elapsed time: on a machine that others load, elapsed times of one build scatter by a third,
+// processor times by a few per cent.
 // Build each library in its own tree and copy it to its own file name before comparing.
 #include "plugin/EngineCall.h"
 
