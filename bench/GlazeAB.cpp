@@ -161,8 +161,8 @@ int main(int argc, char** argv) {
     cv::absdiff(out[0].reshape(1), out[1].reshape(1), diff);
     double maxDiff = 0;
     cv::minMaxLoc(diff, nullptr, &maxDiff);
-    std::printf("%dx%d step %d, %d-bit, %d pairs, %s time\n", rgb.cols, rgb.rows, step, bits,
-                pairs, cpuClock ? "processor" : "elapsed");
+    std::printf("%dx%d step %d, %d-bit, %d pairs, %s time\n", rgb.cols, rgb.rows, step, bits, pairs,
+                cpuClock ? "processor" : "elapsed");
     std::printf("A best %.2f ms mean %.2f ms | B best %.2f ms mean %.2f ms\n", best[0] * 1e3,
                 sum[0] / pairs * 1e3, best[1] * 1e3, sum[1] / pairs * 1e3);
     std::printf("B/A: median %.3f  mean %.3f  best %.3f\n", Median(ratios), meanRatio,
