@@ -24,6 +24,15 @@ struct FlowRowArgs {
     const float* blend;
     const float* taps;  // kFlowTaps weights, centred
     float* out[3];      // row y of the result
+    int x0, x1;         // the columns to smooth, x0 to x1 - 1 (out, tx, ty, blend by column)
+    // Optional: the same image interleaved as r, g, b, 0 per pixel, for rows bandFirst to
+    // bandLast and columns bandLeft to bandRight, pixel (x, r) at band + (r & bandMask) *
+    // bandStride + 4 (x - bandLeft) (a ring of rows). The AVX2 kernel samples it where every
+    // tap's pixels lie in it (one load per pixel and row instead of one per plane); the result
+    // is the same to the bit.
+    const float* band;
+    std::ptrdiff_t bandStride;
+    int bandMask, bandFirst, bandLast, bandLeft, bandRight;
 };
 constexpr int kFlowTaps = 7;
 // The finer curvature against the edge from which the shock step keeps a pixel wholly, in

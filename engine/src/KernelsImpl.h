@@ -895,6 +895,94 @@ void SampleAny8(const float* const* planes, int stride, int w, int h, __m256 fx,
     for (int c = 0; c < 3; ++c) v[c] = _mm256_blendv_ps(a[c], _mm256_fmsub_ps(two, a[c], b[c]), out);
 }
 
+// Flow8's sums of the taps from the interleaved band (FlowRowArgs::band), for eight positions
+// inside the image along (tx, ty) from (px, py), whose outermost taps lie within [lowX, highX]
+// x [lowY, highY]; false, with acc untouched, when some tap's pixels are not in the band. Per lane
+// a pixel's pair in each row is two 16-byte loads, where Sample8 needs a pair load and shuffles per
+// plane and row. The arithmetic is Sample8's lane by lane, so the sums are the same to the bit.
+inline __attribute__((always_inline)) bool FlowBand8(const FlowRowArgs& g, int x, __m256 tx,
+                                                     __m256 ty, __m256 px, __m256 py, __m256 lowX,
+                                                     __m256 highX, __m256 lowY, __m256 highY,
+                                                     __m256* acc) {
+    const __m256i lastX = _mm256_set1_epi32(g.width - 2);
+    const __m256i lastY = _mm256_set1_epi32(g.height - 2);
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i x0lo = _mm256_min_epi32(_mm256_cvttps_epi32(lowX), lastX);
+    const __m256i x1hi = _mm256_add_epi32(_mm256_min_epi32(_mm256_cvttps_epi32(highX), lastX), one);
+    const __m256i y0lo = _mm256_min_epi32(_mm256_cvttps_epi32(lowY), lastY);
+    const __m256i y1hi = _mm256_add_epi32(_mm256_min_epi32(_mm256_cvttps_epi32(highY), lastY), one);
+    const __m256i outside =
+        _mm256_or_si256(_mm256_or_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(g.bandFirst), y0lo),
+                                        _mm256_cmpgt_epi32(y1hi, _mm256_set1_epi32(g.bandLast))),
+                        _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(g.bandLeft), x0lo),
+                                        _mm256_cmpgt_epi32(x1hi, _mm256_set1_epi32(g.bandRight))));
+    if (!_mm256_testz_si256(outside, outside)) {
+        return false;
+    }
+    const __m256i leftColumn = _mm256_set1_epi32(g.bandLeft);
+    const __m256i mask = _mm256_set1_epi32(g.bandMask);
+    const __m256i stride = _mm256_set1_epi32(static_cast<int>(g.bandStride));
+    const float* band = g.band;
+    // First every tap's weights and offsets for the eight lanes, then lane by lane its sum
+    // (one register per lane, and the offsets read as plain loads).
+    constexpr int kSide = kFlowTaps - 1;
+    alignas(32) float ax[kSide][8], ay[kSide][8];
+    alignas(32) int32_t o0[kSide][8], o1[kSide][8];
+    for (int k = 0; k < kSide; ++k) {
+        const int tap = k < kFlowTaps / 2 ? k : k + 1;
+        const __m256 o = _mm256_set1_ps(static_cast<float>(tap - kFlowTaps / 2));
+        const __m256 fx = _mm256_fmadd_ps(o, tx, px), fy = _mm256_fmadd_ps(o, ty, py);
+        const __m256i x0 = _mm256_min_epi32(_mm256_cvttps_epi32(fx), lastX);
+        const __m256i y0 = _mm256_min_epi32(_mm256_cvttps_epi32(fy), lastY);
+        _mm256_store_ps(ax[k], _mm256_sub_ps(fx, _mm256_cvtepi32_ps(x0)));
+        _mm256_store_ps(ay[k], _mm256_sub_ps(fy, _mm256_cvtepi32_ps(y0)));
+        const __m256i x4 = _mm256_slli_epi32(_mm256_sub_epi32(x0, leftColumn), 2);
+        const __m256i r0 = _mm256_and_si256(y0, mask);
+        const __m256i r1 = _mm256_and_si256(_mm256_add_epi32(y0, one), mask);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(o0[k]),
+                           _mm256_add_epi32(_mm256_mullo_epi32(r0, stride), x4));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(o1[k]),
+                           _mm256_add_epi32(_mm256_mullo_epi32(r1, stride), x4));
+    }
+    // Keeps the offsets in memory: extracting them from registers would take the shuffle
+    // port, which this path is meant to spare.
+    asm volatile("" ::: "memory");
+    const float* centre =
+        band + static_cast<std::ptrdiff_t>(g.y & g.bandMask) * g.bandStride + 4 * (x - g.bandLeft);
+    __m128 sum[8];
+    for (int i = 0; i < 8; ++i) {
+        __m128 acc1 = _mm_setzero_ps();
+        for (int k = 0; k < kSide; ++k) {
+            if (k == kFlowTaps / 2) {
+                acc1 =
+                    _mm_fmadd_ps(_mm_broadcast_ss(g.taps + k), _mm_loadu_ps(centre + 4 * i), acc1);
+            }
+            const float* p0 = band + o0[k][i];
+            const float* p1 = band + o1[k][i];
+            // [the pixel in the upper row | in the lower row], and likewise its right neighbour.
+            const __m256 left = _mm256_set_m128(_mm_loadu_ps(p1), _mm_loadu_ps(p0));
+            const __m256 right = _mm256_set_m128(_mm_loadu_ps(p1 + 4), _mm_loadu_ps(p0 + 4));
+            const __m256 rows =
+                _mm256_fmadd_ps(_mm256_broadcast_ss(&ax[k][i]), _mm256_sub_ps(right, left), left);
+            const __m128 top = _mm256_castps256_ps128(rows);
+            const __m128 bottom = _mm256_extractf128_ps(rows, 1);
+            const __m128 v =
+                _mm_fmadd_ps(_mm_broadcast_ss(&ay[k][i]), _mm_sub_ps(bottom, top), top);
+            const int tap = k < kFlowTaps / 2 ? k : k + 1;
+            acc1 = _mm_fmadd_ps(_mm_broadcast_ss(g.taps + tap), v, acc1);
+        }
+        sum[i] = acc1;
+    }
+    // Lanes i and i + 4 share a register; then a 4 x 4 transpose in each half.
+    const __m256 q0 = _mm256_set_m128(sum[4], sum[0]), q1 = _mm256_set_m128(sum[5], sum[1]);
+    const __m256 q2 = _mm256_set_m128(sum[6], sum[2]), q3 = _mm256_set_m128(sum[7], sum[3]);
+    const __m256 rg01 = _mm256_unpacklo_ps(q0, q1), b01 = _mm256_unpackhi_ps(q0, q1);
+    const __m256 rg23 = _mm256_unpacklo_ps(q2, q3), b23 = _mm256_unpackhi_ps(q2, q3);
+    acc[0] = _mm256_shuffle_ps(rg01, rg23, 0x44);
+    acc[1] = _mm256_shuffle_ps(rg01, rg23, 0xee);
+    acc[2] = _mm256_shuffle_ps(b01, b23, 0x44);
+    return true;
+}
 
 // Eight pixels of FlowRow from x; false when the group needs the per-pixel path.
 inline bool Flow8(const FlowRowArgs& g, std::ptrdiff_t row, int x) {
@@ -931,7 +1019,11 @@ inline bool Flow8(const FlowRowArgs& g, std::ptrdiff_t row, int x) {
     }
     __m256 acc[3] = {zero, zero, zero};
     const int stride = static_cast<int>(g.stride);
-    for (int k = 0; k < kFlowTaps; ++k) {
+    const bool banded =
+        !border && g.band != nullptr &&
+        FlowBand8(g, x, tx, ty, px, py, _mm256_min_ps(fx, bx), _mm256_max_ps(fx, bx),
+                  _mm256_min_ps(fy, by), _mm256_max_ps(fy, by), acc);
+    for (int k = 0; k < kFlowTaps && !banded; ++k) {
         const __m256 o = _mm256_set1_ps(static_cast<float>(k - kFlowTaps / 2));
         __m256 v[3];
         if (k == kFlowTaps / 2) {
@@ -1133,15 +1225,24 @@ void FlowFieldRow(const float* jxx, const float* jxy, const float* jyy, float ta
 
 void FlowRow(const FlowRowArgs& g) {
     const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(g.y) * g.stride;
-    int x = 0;
+    int x = std::max(0, g.x0);
+    const int x1 = std::min(g.width, g.x1);
 #if defined(VG_KERNEL_AVX2)
-    for (; GatherReaches(g.stride, g.width, g.height) && x + 8 <= g.width; x += 8) {
-        if (!Flow8(g, row, x)) {
+    FlowRowArgs banded = g;
+    // The band's ring must hold the pixels themselves, and its offsets fit 32 bits.
+    if (g.band != nullptr &&
+        !(g.bandFirst <= g.y && g.y <= g.bandLast && g.bandLeft <= x && x1 - 1 <= g.bandRight &&
+          (static_cast<std::ptrdiff_t>(g.bandMask) + 1) * g.bandStride <
+              (std::ptrdiff_t{1} << 30))) {
+        banded.band = nullptr;
+    }
+    for (; GatherReaches(g.stride, g.width, g.height) && x + 8 <= x1; x += 8) {
+        if (!Flow8(banded, row, x)) {
             for (int i = 0; i < 8; ++i) FlowPixel(g, row, x + i);
         }
     }
 #endif
-    for (; x < g.width; ++x) FlowPixel(g, row, x);
+    for (; x < x1; ++x) FlowPixel(g, row, x);
 }
 
 void ShockRow(const ShockRowArgs& g) {

@@ -43,6 +43,38 @@ void LimitChangeRow(float* __restrict o0, float* __restrict o1, float* __restric
     }
 }
 
+// Row n pixels of three planes as r, g, b, 0 per pixel (the flow's band).
+void InterleaveRow(const float* __restrict r, const float* __restrict g, const float* __restrict b,
+                   float* __restrict out, int n) {
+    int x = 0;
+#if defined(VG_KERNEL_AVX2)
+    // Eight pixels at a time: pairs of channels interleaved, then pixels i and i + 4 share a
+    // register until the last step puts them in order.
+    const __m256 zero = _mm256_setzero_ps();
+    for (; x + 8 <= n; x += 8) {
+        const __m256 vr = _mm256_loadu_ps(r + x), vg = _mm256_loadu_ps(g + x),
+                     vb = _mm256_loadu_ps(b + x);
+        const __m256 rg01 = _mm256_unpacklo_ps(vr, vg), rg23 = _mm256_unpackhi_ps(vr, vg);
+        const __m256 b01 = _mm256_unpacklo_ps(vb, zero), b23 = _mm256_unpackhi_ps(vb, zero);
+        const __m256 p0 = _mm256_shuffle_ps(rg01, b01, 0x44),
+                     p1 = _mm256_shuffle_ps(rg01, b01, 0xee);
+        const __m256 p2 = _mm256_shuffle_ps(rg23, b23, 0x44),
+                     p3 = _mm256_shuffle_ps(rg23, b23, 0xee);
+        float* o = out + 4 * x;
+        _mm256_storeu_ps(o, _mm256_permute2f128_ps(p0, p1, 0x20));
+        _mm256_storeu_ps(o + 8, _mm256_permute2f128_ps(p2, p3, 0x20));
+        _mm256_storeu_ps(o + 16, _mm256_permute2f128_ps(p0, p1, 0x31));
+        _mm256_storeu_ps(o + 24, _mm256_permute2f128_ps(p2, p3, 0x31));
+    }
+#endif
+    for (; x < n; ++x) {
+        out[4 * x] = r[x];
+        out[4 * x + 1] = g[x];
+        out[4 * x + 2] = b[x];
+        out[4 * x + 3] = 0.0f;
+    }
+}
+
 // The structure tensor's products of the central differences of a framed luminance.
 void TensorRow(const float* __restrict up, const float* __restrict mid,
                const float* __restrict down, float* __restrict a, float* __restrict b,
@@ -154,6 +186,28 @@ void CGlazeRun::Accent(Planes3& s) {
         sa.planes[c] = flow.c[c].data;
     }
     const float limit2 = (kFlowChangeLimit * m_s.knee) * (kFlowChangeLimit * m_s.knee);
+    const float tapStep = tangentSigma * 2.5f / (kFlowTaps / 2);
+    // The flow step runs in tiles of rows and column strips. With AVX2 each thread keeps its
+    // input interleaved in a ring of rows that follows the rows it smooths (see
+    // FlowRowArgs::band), as far about them as the taps reach (a bound the kernel checks); a
+    // strip keeps the ring within the processor's second-level cache. Chunks of 32 to 128 rows,
+    // about four per thread: each tile fills its ring from the reach above its first row.
+    constexpr int kFlowStrip = 1024;
+    const int flowChunk = std::max(32, std::min(128, m_h / (4 * m_team.Threads())));
+    const int bandReach = static_cast<int>(std::ceil((kFlowTaps / 2) * tapStep)) + 2;
+    int ringRows = 1;
+    while (ringRows < 2 * bandReach + 1) ringRows *= 2;
+    const int bandWidth = std::min(m_w, kFlowStrip + 2 * bandReach);
+    const std::ptrdiff_t bandStride = (4 * static_cast<std::ptrdiff_t>(bandWidth) + 15) / 16 * 16;
+    float* bands = nullptr;
+#if defined(VG_KERNEL_AVX2)
+    if (ringRows <= 64) {
+        // Optional: without it the kernel samples the planes.
+        bands = m_ws.AllocFloats(static_cast<std::size_t>(m_team.Threads()) *
+                                 static_cast<std::size_t>(ringRows) *
+                                 static_cast<std::size_t>(bandStride));
+    }
+#endif
     for (int it = 0; it < m_s.edgeAccent; ++it) {
         // The finer scale stays the input's, like the structure tensor: a small feature is
         // kept by its own outline, not by the one an earlier step has grown it to (read afresh
@@ -190,29 +244,60 @@ void CGlazeRun::Accent(Planes3& s) {
             Gauss(jxx, jxx, re, tmp);
             Gauss(jxy, jxy, re, tmp);
             Gauss(jyy, jyy, re, tmp);
-            const float tapStep = tangentSigma * 2.5f / (kFlowTaps / 2);
             const float flatEnergy = 0.0625f * m_s.knee * m_s.knee;
             ForRows(m_h, [&](int y, int) {
                 m_k.flowField(jxx.Row(y), jxy.Row(y), jyy.Row(y), tapStep, re * 2.5f, flatEnergy,
                               jxx.Row(y), jxy.Row(y), jyy.Row(y), m_w);
             });
         }
-        ForRows(m_h, [&](int y, int) {
-            FlowRowArgs a = fa;
-            a.y = y;
-            a.tx = jxx.Row(y);
-            a.ty = jxy.Row(y);
-            a.blend = jyy.Row(y);
-            for (int c = 0; c < 3; ++c) a.out[c] = flow.c[c].Row(y);
-            m_k.flowRow(a);
-            // The flow evens out what varies along a contour: roughness, a few levels, is
-            // smoothed; a colour that differs by much more is structure that only runs across
-            // the tangent at a finer scale than the flow's (lettering along a badge's rim, an
-            // eye in the shading of a face) and keeps most of itself: d becomes d L^2 / (L^2 +
-            // |d|^2), at most L / 2.
-            LimitChangeRow(flow.c[0].Row(y), flow.c[1].Row(y), flow.c[2].Row(y), s.c[0].Row(y),
-                           s.c[1].Row(y), s.c[2].Row(y), limit2, m_w);
-        });
+        const int chunks = (m_h + flowChunk - 1) / flowChunk;
+        const int strips = (m_w + kFlowStrip - 1) / kFlowStrip;
+        Check(m_team.ParallelFor(chunks * strips, [&](int i, int thread) {
+            const int y0 = i / strips * flowChunk, y1 = std::min(m_h, y0 + flowChunk);
+            const int x0 = i % strips * kFlowStrip, x1 = std::min(m_w, x0 + kFlowStrip);
+            const int left = std::max(0, x0 - bandReach);
+            const int right = std::min(m_w - 1, x1 - 1 + bandReach);
+            float* band = bands != nullptr
+                              ? bands + static_cast<std::ptrdiff_t>(thread) * ringRows * bandStride
+                              : nullptr;
+            // The ring holds rows first to next - 1.
+            int first = std::max(0, y0 - bandReach), next = first;
+            for (int y = y0; y < y1; ++y) {
+                FlowRowArgs a = fa;
+                if (band != nullptr) {
+                    for (const int end = std::min(m_h, y + bandReach + 1); next < end; ++next) {
+                        InterleaveRow(s.c[0].Row(next) + left, s.c[1].Row(next) + left,
+                                      s.c[2].Row(next) + left,
+                                      band + (next & (ringRows - 1)) * bandStride,
+                                      right - left + 1);
+                    }
+                    first = std::max(first, next - ringRows);
+                    a.band = band;
+                    a.bandStride = bandStride;
+                    a.bandMask = ringRows - 1;
+                    a.bandFirst = first;
+                    a.bandLast = next - 1;
+                    a.bandLeft = left;
+                    a.bandRight = right;
+                }
+                a.y = y;
+                a.x0 = x0;
+                a.x1 = x1;
+                a.tx = jxx.Row(y);
+                a.ty = jxy.Row(y);
+                a.blend = jyy.Row(y);
+                for (int c = 0; c < 3; ++c) a.out[c] = flow.c[c].Row(y);
+                m_k.flowRow(a);
+                // The flow evens out what varies along a contour: roughness, a few levels, is
+                // smoothed; a colour that differs by much more is structure that only runs
+                // across the tangent at a finer scale than the flow's (lettering along a
+                // badge's rim, an eye in the shading of a face) and keeps most of itself: d
+                // becomes d L^2 / (L^2 + |d|^2), at most L / 2.
+                LimitChangeRow(flow.c[0].Row(y) + x0, flow.c[1].Row(y) + x0, flow.c[2].Row(y) + x0,
+                               s.c[0].Row(y) + x0, s.c[1].Row(y) + x0, s.c[2].Row(y) + x0, limit2,
+                               x1 - x0);
+            }
+        }));
         ForRows(m_h, [&](int y, int thread) {
             ShockRowArgs a = sa;
             a.y = y;
@@ -253,6 +338,8 @@ void CGlazeRun::Accent(Planes3& s) {
             }
         });
     }
+    if (bands != nullptr)
+        m_ws.FreeFloats(bands);
     m_ws.FreePlane(fine);
     m_ws.FreeFloats(framed.data);
     m_ws.FreePlanes(flow);

@@ -297,6 +297,7 @@ TEST(EngineKernels, AccentRowsLeaveRampsAloneUpToTheBorder) {
                 f.ty = ty.data();
                 f.blend = blend.data();
                 f.taps = taps;
+                f.x1 = w;
                 for (int j = 0; j < 3; ++j) s.lum[j] = lum.data() + (y + j) * (w + 2) + 1;
                 s.re = 1.5f;
                 s.knee = 0.025f;
@@ -492,6 +493,7 @@ TEST(EngineKernels, VectorAccentRowsMatchBaseline) {
                     f.ty = &field[0][1][y * w];
                     f.blend = &field[0][2][y * w];
                     f.taps = taps;
+                    f.x1 = w;
                     for (int j = 0; j < 3; ++j) s.lum[j] = lum.data() + (y + j) * (w + 2) + 1;
                     s.re = re;
                     s.knee = 0.025f;
@@ -508,6 +510,103 @@ TEST(EngineKernels, VectorAccentRowsMatchBaseline) {
             }
         }
         EXPECT_GT(kept, 0) << "the finer luminance never disagreed";
+    }
+}
+
+// The AVX2 flow row with its input also given interleaved in a ring of rows, strip by strip
+// of columns, gives the result of the whole row without it to the bit: rings that hold every
+// tap's pixels (which must then be read: a ring holding other values changes the result),
+// rings that hold too few rows or columns for the taps' reach (their other slots hold NaN or
+// other rows), rings that wrap, rows and strips at the image's edges, steps too long for the
+// image and flat pixels.
+TEST(EngineKernels, FlowFromTheInterleavedRingMatchesThePlanes) {
+    const vg::KernelSet* avx2 = vg::Avx2Kernels();
+    if (avx2 == nullptr || !__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma"))
+        GTEST_SKIP() << "no AVX2 kernels on this CPU";
+    // Image size, tap step, pixels held about the strip, ring rows, strip width.
+    for (auto [w, h, step, reach, ring, strip] : {std::tuple{61, 40, 1.25f, 6, 16, 61},
+                                                  {45, 70, 3.3f, 12, 32, 45},
+                                                  {45, 70, 3.3f, 12, 32, 16},
+                                                  {45, 70, 3.3f, 3, 8, 45},
+                                                  {19, 20, 0.6f, 3, 8, 8},
+                                                  {64, 9, 0.9f, 5, 16, 24},
+                                                  {40, 30, 1.0f, 4, 16, 13}}) {
+        const bool covered = reach > 3 * step + 1;
+        std::vector<float> plane[3], tx(w * h), ty(w * h), blend(w * h);
+        for (int c = 0; c < 3; ++c) plane[c] = Random(w * h, 90 + c);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int i = y * w + x;
+                const float a = 0.37f * x + 0.91f * y;
+                // A few steps ten times too long: their taps leave the image.
+                const float len = (x * 7 + y * 3) % 23 == 0 ? 10.0f * step : step;
+                tx[i] = len * std::cos(a);
+                ty[i] = len * std::sin(a);
+                blend[i] = (x + y) % 9 == 0 ? 0.0f : 0.2f + 0.8f * ((x * y) % 5) / 4.0f;
+            }
+        float taps[vg::kFlowTaps];
+        for (int k = 0; k < vg::kFlowTaps; ++k) taps[k] = 0.1f + 0.05f * k;
+        const int stride = 4 * (strip + 2 * reach) + 4;  // padded like the engine's rings
+        // Slots of pixels the ring does not hold keep NaN or another row's values.
+        std::vector<float> band(static_cast<std::size_t>(ring) * stride, std::nanf(""));
+        std::vector<float> want[3], got[3];
+        int poisonedDiffer = 0;
+        for (int y = 0; y < h; ++y) {
+            vg::FlowRowArgs f{};
+            for (int c = 0; c < 3; ++c) {
+                f.planes[c] = plane[c].data();
+                want[c].assign(w, -1.0f);
+            }
+            f.stride = w;
+            f.width = w;
+            f.height = h;
+            f.y = y;
+            f.tx = &tx[y * w];
+            f.ty = &ty[y * w];
+            f.blend = &blend[y * w];
+            f.taps = taps;
+            f.x1 = w;
+            for (int c = 0; c < 3; ++c) f.out[c] = want[c].data();
+            avx2->flowRow(f);
+            const int first = std::max(0, y - reach), last = std::min(h - 1, y + reach);
+            for (int poison : {0, 1}) {
+                for (int c = 0; c < 3; ++c) got[c].assign(w, -2.0f);
+                for (int x0 = 0; x0 < w; x0 += strip) {
+                    const int x1 = std::min(w, x0 + strip);
+                    const int left = std::max(0, x0 - reach),
+                              right = std::min(w - 1, x1 - 1 + reach);
+                    for (int r = first; r <= last; ++r)
+                        for (int x = left; x <= right; ++x)
+                            for (int c = 0; c < 4; ++c)
+                                band[(r & (ring - 1)) * stride + 4 * (x - left) + c] =
+                                    c < 3 ? plane[c][r * w + x] + 0.25f * poison : 0.0f;
+                    f.band = band.data();
+                    f.bandStride = stride;
+                    f.bandMask = ring - 1;
+                    f.bandFirst = first;
+                    f.bandLast = last;
+                    f.bandLeft = left;
+                    f.bandRight = right;
+                    f.x0 = x0;
+                    f.x1 = x1;
+                    for (int c = 0; c < 3; ++c) f.out[c] = got[c].data();
+                    avx2->flowRow(f);
+                }
+                for (int c = 0; c < 3; ++c) {
+                    const bool same =
+                        std::memcmp(got[c].data(), want[c].data(), w * sizeof(float)) == 0;
+                    if (poison == 0) {
+                        ASSERT_TRUE(same)
+                            << "w " << w << " strip " << strip << " y " << y << " channel " << c;
+                    } else {
+                        poisonedDiffer += same ? 0 : 1;
+                    }
+                }
+            }
+        }
+        if (covered) {
+            EXPECT_GT(poisonedDiffer, 0) << "w " << w << ": the ring was never read";
+        }
     }
 }
 
