@@ -380,6 +380,75 @@ inline void HoldChroma(const float* q, const float* lo, const float* hi, float* 
     for (int c = 0; c < 3; ++c) out[c] = std::clamp(q[c] - s, lo[c], hi[c]);
 }
 
+#if defined(VG_KERNEL_AVX2)
+// HoldChroma for the eight pixels x0 .. x0 + 7 of HoldChromaRow at once, written where their
+// flags (off) are set: the same operations in the same order per lane, so the same values as
+// one pixel at a time. Equal operands of a minimum or maximum give the first, as std::min and
+// std::max do.
+inline void HoldChroma8(const HoldChromaArgs& a, const uint8_t* off, int x0) {
+    float* const* o = a.out;
+    const __m256 w[3] = {_mm256_set1_ps(kLumR), _mm256_set1_ps(kLumG), _mm256_set1_ps(kLumB)};
+    __m256 v[3], q[3], lo[3], hi[3];
+    for (int c = 0; c < 3; ++c) v[c] = _mm256_loadu_ps(o[c] + x0);
+    // Contracted as the compiler contracts HoldChromaRow's scalar luminance.
+    const __m256 l =
+        _mm256_fmadd_ps(w[2], v[2], _mm256_fmadd_ps(w[0], v[0], _mm256_mul_ps(w[1], v[1])));
+    for (int c = 0; c < 3; ++c) {
+        q[c] = _mm256_sub_ps(v[c], l);
+        const float* bl = a.lo[c] + x0;
+        const float* bh = a.hi[c] + x0;
+        lo[c] = _mm256_min_ps(_mm256_loadu_ps(bl + 2),
+                              _mm256_min_ps(_mm256_loadu_ps(bl + 1), _mm256_loadu_ps(bl)));
+        hi[c] = _mm256_max_ps(_mm256_loadu_ps(bh + 2),
+                              _mm256_max_ps(_mm256_loadu_ps(bh + 1), _mm256_loadu_ps(bh)));
+    }
+    auto lum = [&](__m256 s) {
+        __m256 r = _mm256_setzero_ps();
+        for (int c = 0; c < 3; ++c) {
+            const __m256 t = _mm256_max_ps(lo[c], _mm256_sub_ps(q[c], s));
+            r = _mm256_fmadd_ps(w[c], _mm256_min_ps(hi[c], t), r);
+        }
+        return r;
+    };
+    __m256 sb[6];
+    for (int c = 0; c < 3; ++c) {
+        sb[2 * c] = _mm256_sub_ps(q[c], hi[c]);
+        sb[2 * c + 1] = _mm256_sub_ps(q[c], lo[c]);
+    }
+    __m256 sLo = sb[0], sHi = sb[0];
+    for (int i = 1; i < 6; ++i) {
+        sLo = _mm256_min_ps(sb[i], sLo);
+        sHi = _mm256_max_ps(sb[i], sHi);
+    }
+    __m256 lLo = lum(sLo), lHi = lum(sHi);
+    const __m256 zero = _mm256_setzero_ps();
+    for (int i = 0; i < 6; ++i) {
+        const __m256 li = lum(sb[i]);
+        const __m256 up = _mm256_and_ps(_mm256_cmp_ps(li, zero, _CMP_GE_OQ),
+                                        _mm256_cmp_ps(sb[i], sLo, _CMP_GT_OQ));
+        sLo = _mm256_blendv_ps(sLo, sb[i], up);
+        lLo = _mm256_blendv_ps(lLo, li, up);
+        const __m256 down = _mm256_and_ps(_mm256_cmp_ps(li, zero, _CMP_LE_OQ),
+                                          _mm256_cmp_ps(sb[i], sHi, _CMP_LT_OQ));
+        sHi = _mm256_blendv_ps(sHi, sb[i], down);
+        lHi = _mm256_blendv_ps(lHi, li, down);
+    }
+    const __m256 across = _mm256_div_ps(_mm256_mul_ps(lLo, _mm256_sub_ps(sHi, sLo)),
+                                        _mm256_sub_ps(lLo, lHi));
+    const __m256 s = _mm256_blendv_ps(sLo, _mm256_add_ps(sLo, across),
+                                      _mm256_cmp_ps(lLo, lHi, _CMP_GT_OQ));
+    uint64_t bytes;
+    std::memcpy(&bytes, off + x0, 8);
+    const __m256 take = _mm256_castsi256_ps(_mm256_cmpgt_epi32(
+        _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(bytes))),
+        _mm256_setzero_si256()));
+    for (int c = 0; c < 3; ++c) {
+        const __m256 h = _mm256_min_ps(hi[c], _mm256_max_ps(lo[c], _mm256_sub_ps(q[c], s)));
+        _mm256_storeu_ps(o[c] + x0, _mm256_blendv_ps(v[c], _mm256_add_ps(l, h), take));
+    }
+}
+#endif
+
 void SteepenRow(const float* __restrict row, const float* __restrict blur,
                 const float* __restrict amount, const float* __restrict lo,
                 const float* __restrict hi, float* __restrict out, int n) {
@@ -525,6 +594,10 @@ void HoldChromaRow(const HoldChromaArgs& a) {
             std::memcpy(&any, off + x0, 8);
             if (any == 0)
                 continue;
+#if defined(VG_KERNEL_AVX2)
+            HoldChroma8(a, off, x0);
+            continue;
+#endif
         }
         for (int x = x0; x < x1; ++x) {
             if (off[x] == 0)
