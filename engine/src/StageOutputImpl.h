@@ -50,16 +50,16 @@ constexpr float kTextureNoiseReach = 2.0f;
 constexpr float kTextureRangeMax = 0.1f;
 }  // namespace
 
-// One channel's rows for RampSpan: its blurred rows y - 1, y, y + 1 (y itself at the image's
-// first and last rows, gyScale then 1 instead of 0.5), its window's bounds, its steepened row.
+// The rows for RampSpan: the blurred rows y - 1, y, y + 1 of the luminance and of each
+// channel (y itself at the image's first and last rows, gyScale then 1 instead of 0.5), each
+// channel's window bounds and steepened row.
 struct RampRows {
-    const float* up;
-    const float* mid;
-    const float* down;
-    const float* mn;
-    const float* mx;
-    float* out;
-    float gyScale;
+    const float* lum[3];
+    const float* blur[3][3];
+    const float* mn[3];
+    const float* mx[3];
+    float* out[3];
+    float gyScale, tol, share;
 };
 
 // sqrt(gx^2 + gy^2) within 4 %, without a square root (whose errno check would keep the loops
@@ -70,41 +70,85 @@ inline float GradientLength(float gx, float gy) {
     return 0.96f * big + 0.398f * small;
 }
 
-// A steepened value o drawn towards the ramp kSteepenRampWidth wide across the edge, by share
-// times how near it is (see kSteepenRampTolerance): mid the blurred value, gx and gy its
-// differences across the pixel, lo and hi the window's bounds.
-inline __attribute__((always_inline)) float RampValue(float o, float mid, float gx, float gy,
-                                                      float lo, float hi, float tol, float share) {
-    const float g = GradientLength(gx, gy);
+// The place across the ramp kSteepenRampWidth wide (0 .. 1, rising with the luminance) of a
+// pixel whose blurred luminance is l, (lx, ly) its differences across the pixel, midL the
+// luminance of the middle of the channels' window bounds.
+inline __attribute__((always_inline)) float RampPlace(float l, float lx, float ly, float midL) {
+    const float f =
+        0.5f + (l - midL) / (GradientLength(lx, ly) * kSteepenRampWidth + 1e-12f);
+    return f < 0.0f ? 0.0f : (f > 1.0f ? 1.0f : f);
+}
+
+// A channel's steepened value o drawn towards the ramp at place f between its window's bounds
+// lo and hi, rising the way the channel rises along the luminance's gradient ((cx, cy) its
+// blurred differences, (lx, ly) the luminance's), by share times how near it is (see
+// kSteepenRampTolerance).
+inline __attribute__((always_inline)) float RampChannel(float o, float cx, float cy, float lx,
+                                                        float ly, float f, float lo, float hi,
+                                                        float tol, float share) {
+    const float fc = cx * lx + cy * ly >= 0.0f ? f : 1.0f - f;
     const float hgt = hi - lo;
-    const float dist = (mid - lo - 0.5f * hgt) / (g + 1e-12f);
-    float f = 0.5f + dist * (1.0f / kSteepenRampWidth);
-    f = f < 0.0f ? 0.0f : (f > 1.0f ? 1.0f : f);
-    const float toward = lo + hgt * f - o;
+    const float toward = lo + hgt * fc - o;
     const float near = 1.0f - std::fabs(toward) / (tol * hgt + 1e-12f);
     return o + share * (near > 0.0f ? near : 0.0f) * toward;
 }
 
-// Pixel x of RampRows drawn towards the ramp (gx the blurred row's difference across the
-// pixel, per pixel).
-inline void RampPixel(const RampRows& r, int x, float gx, float tol, float share) {
-    r.out[x] = RampValue(r.out[x], r.mid[x], gx, (r.down[x] - r.up[x]) * r.gyScale, r.mn[x],
-                         r.mx[x], tol, share);
+// Pixel x of RampRows drawn towards the ramp, its place from the blurred luminance, the same
+// for the three channels, so that a two-colour edge's pixels stay mixes of its two colours
+// (xl, xr its neighbours, their differences times xs the gradient across the pixel).
+inline void RampPixel(const RampRows& r, int x, int xl, int xr, float xs) {
+    const float* l = r.lum[1];
+    const float lx = (l[xr] - l[xl]) * xs, ly = (r.lum[2][x] - r.lum[0][x]) * r.gyScale;
+    const float midL = 0.5f * (kLumR * (r.mn[0][x] + r.mx[0][x]) +
+                               kLumG * (r.mn[1][x] + r.mx[1][x]) +
+                               kLumB * (r.mn[2][x] + r.mx[2][x]));
+    const float f = RampPlace(l[x], lx, ly, midL);
+    for (int c = 0; c < 3; ++c) {
+        const float* b = r.blur[c][1];
+        r.out[c][x] = RampChannel(r.out[c][x], (b[xr] - b[xl]) * xs,
+                                  (r.blur[c][2][x] - r.blur[c][0][x]) * r.gyScale, lx, ly, f,
+                                  r.mn[c][x], r.mx[c][x], r.tol, r.share);
+    }
 }
 
-// Columns [ja, jb) of RampRows, each with its neighbours on both sides; the rows apart, so
-// that the loop vectorises.
-inline void RampSpan(const RampRows& r, int ja, int jb, float tol, float share) {
-    const float* __restrict up = r.up;
-    const float* __restrict mid = r.mid;
-    const float* __restrict down = r.down;
-    const float* __restrict mn = r.mn;
-    const float* __restrict mx = r.mx;
-    float* __restrict out = r.out;
-    const float gyScale = r.gyScale;
-    for (int x = ja; x < jb; ++x)
-        out[x] = RampValue(out[x], mid[x], 0.5f * (mid[x + 1] - mid[x - 1]),
-                           (down[x] - up[x]) * gyScale, mn[x], mx[x], tol, share);
+// Columns [ja, jb) of RampPixel, each with its neighbours on both sides.
+inline void RampSpan(const RampRows& r, int ja, int jb) {
+    const float* __restrict l0 = r.lum[0];
+    const float* __restrict l1 = r.lum[1];
+    const float* __restrict l2 = r.lum[2];
+    const float* __restrict u0 = r.blur[0][0];
+    const float* __restrict m0 = r.blur[0][1];
+    const float* __restrict d0 = r.blur[0][2];
+    const float* __restrict u1 = r.blur[1][0];
+    const float* __restrict m1 = r.blur[1][1];
+    const float* __restrict d1 = r.blur[1][2];
+    const float* __restrict u2 = r.blur[2][0];
+    const float* __restrict m2 = r.blur[2][1];
+    const float* __restrict d2 = r.blur[2][2];
+    const float* __restrict lo0 = r.mn[0];
+    const float* __restrict lo1 = r.mn[1];
+    const float* __restrict lo2 = r.mn[2];
+    const float* __restrict hi0 = r.mx[0];
+    const float* __restrict hi1 = r.mx[1];
+    const float* __restrict hi2 = r.mx[2];
+    float* __restrict o0 = r.out[0];
+    float* __restrict o1 = r.out[1];
+    float* __restrict o2 = r.out[2];
+    const float gyScale = r.gyScale, tol = r.tol, share = r.share;
+    // No output row is an input row (too many pairs for the compiler to check at run time).
+#pragma GCC ivdep
+    for (int x = ja; x < jb; ++x) {
+        const float lx = 0.5f * (l1[x + 1] - l1[x - 1]), ly = (l2[x] - l0[x]) * gyScale;
+        const float midL = 0.5f * (kLumR * (lo0[x] + hi0[x]) + kLumG * (lo1[x] + hi1[x]) +
+                                   kLumB * (lo2[x] + hi2[x]));
+        const float f = RampPlace(l1[x], lx, ly, midL);
+        o0[x] = RampChannel(o0[x], 0.5f * (m0[x + 1] - m0[x - 1]), (d0[x] - u0[x]) * gyScale, lx,
+                            ly, f, lo0[x], hi0[x], tol, share);
+        o1[x] = RampChannel(o1[x], 0.5f * (m1[x + 1] - m1[x - 1]), (d1[x] - u1[x]) * gyScale, lx,
+                            ly, f, lo1[x], hi1[x], tol, share);
+        o2[x] = RampChannel(o2[x], 0.5f * (m2[x + 1] - m2[x - 1]), (d2[x] - u2[x]) * gyScale, lx,
+                            ly, f, lo2[x], hi2[x], tol, share);
+    }
 }
 
 // The smooth part of the luminance at the texture size, edge-aware (range twice the
@@ -305,27 +349,38 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                 }
             }
         };
-        // Row y of channel c over span columns [a, b) (out[0 ..]: its steepened values; mn, mx
+        // Each channel's window bounds, least and greatest, when the ramp follows: the chroma
+        // hold's rows, free until the hold of the row is made, after the steepening.
+        float* bounds[6];
+        for (int k = 0; k < 6; ++k) bounds[k] = Scratch(thread, kOut + 11 + k);
+        // Row y over span columns [a, b) (out[c][0 ..]: channel c's steepened values, bounds
         // its window's bounds) drawn towards the ramp kSteepenRampWidth wide across the edge,
-        // its middle where the blurred channel crosses the middle of the bounds: the pixel's
-        // distance from there is the blurred value's difference over its gradient (image
-        // borders: one-sided differences).
-        auto rampAt = [&](int y, int c, int a, int b, float* out) {
+        // its middle where the blurred luminance crosses the luminance of the bounds' middle:
+        // the pixel's distance from there is that difference over the luminance's gradient
+        // (image borders: one-sided differences).
+        auto rampAt = [&](int y, int a, int b, float* const* out) {
             RampRows rr;
-            rr.mid = blurSlot(y, c);
-            rr.up = blurSlot(y == 0 ? y : y - 1, c);
-            rr.down = blurSlot(y == h - 1 ? y : y + 1, c);
-            rr.mn = mn;
-            rr.mx = mx;
-            rr.out = out - a;
+            const int yu = y == 0 ? y : y - 1, yd = y == h - 1 ? y : y + 1;
+            rr.lum[0] = lumSlot(yu);
+            rr.lum[1] = lumSlot(y);
+            rr.lum[2] = lumSlot(yd);
+            for (int c = 0; c < 3; ++c) {
+                rr.blur[c][0] = blurSlot(yu, c);
+                rr.blur[c][1] = blurSlot(y, c);
+                rr.blur[c][2] = blurSlot(yd, c);
+                rr.mn[c] = bounds[2 * c];
+                rr.mx[c] = bounds[2 * c + 1];
+                rr.out[c] = out[c] - a;
+            }
             rr.gyScale = y == 0 || y == h - 1 ? 1.0f : 0.5f;
-            // The image's first and last columns take one-sided differences.
-            const int ia = std::max(a, 1), ib = std::min(b, sw - 1);
+            rr.tol = rampTol;
+            rr.share = rampShare;
+            const int ia = std::max(a, 1), ib = std::max(ia, std::min(b, sw - 1));
             if (a < ia)
-                RampPixel(rr, a, rr.mid[std::min(a + 1, sw - 1)] - rr.mid[a], rampTol, rampShare);
-            RampSpan(rr, ia, ib, rampTol, rampShare);
-            if (ib < b && ib >= ia)
-                RampPixel(rr, ib, rr.mid[ib] - rr.mid[ib - 1], rampTol, rampShare);
+                RampPixel(rr, a, a, std::min(a + 1, sw - 1), 1.0f);
+            RampSpan(rr, ia, ib);
+            if (ib < b)
+                RampPixel(rr, ib, ib - 1, ib, 1.0f);
         };
         // The clamped steepening of row y (inside the image; its blurred rows y-1 .. y+1 made)
         // over span columns [a, b) into dst[c] + a - from.
@@ -390,12 +445,17 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                 for (int yy = std::max(0, y - r); yy <= std::min(h - 1, y + r); ++yy) {
                     rows[m++] = s.c[c].Row(yy) + sx0;
                 }
+                float* lo = rampShare > 0.0f ? bounds[2 * c] : mn;
+                float* hi = rampShare > 0.0f ? bounds[2 * c + 1] : mx;
                 m_k.minMaxRows(rows, m, cmn, cmx, sw);
-                m_k.minMaxWindow(cmn, cmx, r, mn, mx, sw);
-                m_k.steepenRow(row + a, blurSlot(y, c) + a, amount + a, mn + a, mx + a,
+                m_k.minMaxWindow(cmn, cmx, r, lo, hi, sw);
+                m_k.steepenRow(row + a, blurSlot(y, c) + a, amount + a, lo + a, hi + a,
                                dstRows[c] + (a - from), b - a);
-                if (rampShare > 0.0f)
-                    rampAt(y, c, a, b, dstRows[c] + (a - from));
+            }
+            if (rampShare > 0.0f) {
+                float* out[3] = {dstRows[0] + (a - from), dstRows[1] + (a - from),
+                                 dstRows[2] + (a - from)};
+                rampAt(y, a, b, out);
             }
         };
         // With the steepening evened out along edges, row y + reach is steepened before row y
