@@ -35,6 +35,9 @@ constexpr float kSteepenRampWidth = 1.4f;
 // A wider blur leaves its crossing less sure, so the tolerance narrows from radius 2 to 4.
 constexpr float kSteepenRampTolerance = 0.35f;
 constexpr float kSteepenRampToleranceWide = 0.2f;
+// Where every channel's window range is at most this (4 levels), the ramp would move a pixel by
+// at most a third of a level (a quarter of the tolerance times the range), and it is skipped.
+constexpr float kSteepenRampFloor = 4.0f / 255.0f;
 // The length of that mean along the edge in treads of the staircase (1 / slope pixels, see
 // TangentSmoothArgs).
 constexpr float kSteepenAlongSpan = 0.5f;
@@ -93,6 +96,14 @@ inline __attribute__((always_inline)) float RampChannel(float o, float cx, float
     return o + share * (near > 0.0f ? near : 0.0f) * toward;
 }
 
+// share where one of the channels' window ranges (lo, hi) is above kSteepenRampFloor, else 0.
+inline __attribute__((always_inline)) float RampShare(float lo0, float hi0, float lo1, float hi1,
+                                                      float lo2, float hi2, float share) {
+    const bool steep = (hi0 - lo0 > kSteepenRampFloor) | (hi1 - lo1 > kSteepenRampFloor) |
+                       (hi2 - lo2 > kSteepenRampFloor);
+    return steep ? share : 0.0f;
+}
+
 // Pixel x of RampRows drawn towards the ramp, its place from the blurred luminance, the same
 // for the three channels, so that a two-colour edge's pixels stay mixes of its two colours
 // (xl, xr its neighbours, their differences times xs the gradient across the pixel).
@@ -103,15 +114,18 @@ inline void RampPixel(const RampRows& r, int x, int xl, int xr, float xs) {
                                kLumG * (r.mn[1][x] + r.mx[1][x]) +
                                kLumB * (r.mn[2][x] + r.mx[2][x]));
     const float f = RampPlace(l[x], lx, ly, midL);
+    const float share = RampShare(r.mn[0][x], r.mx[0][x], r.mn[1][x], r.mx[1][x], r.mn[2][x],
+                                  r.mx[2][x], r.share);
     for (int c = 0; c < 3; ++c) {
         const float* b = r.blur[c][1];
         r.out[c][x] = RampChannel(r.out[c][x], (b[xr] - b[xl]) * xs,
                                   (r.blur[c][2][x] - r.blur[c][0][x]) * r.gyScale, lx, ly, f,
-                                  r.mn[c][x], r.mx[c][x], r.tol, r.share);
+                                  r.mn[c][x], r.mx[c][x], r.tol, share);
     }
 }
 
-// Columns [ja, jb) of RampPixel, each with its neighbours on both sides.
+// Columns [ja, jb) of RampPixel, each with its neighbours on both sides; runs of 16 columns
+// whose pixels all lie in flat windows are passed over (no change there).
 inline void RampSpan(const RampRows& r, int ja, int jb) {
     const float* __restrict l0 = r.lum[0];
     const float* __restrict l1 = r.lum[1];
@@ -135,19 +149,30 @@ inline void RampSpan(const RampRows& r, int ja, int jb) {
     float* __restrict o1 = r.out[1];
     float* __restrict o2 = r.out[2];
     const float gyScale = r.gyScale, tol = r.tol, share = r.share;
-    // No output row is an input row (too many pairs for the compiler to check at run time).
+    constexpr int kRun = 16;
+    for (int xa = ja; xa < jb; xa += kRun) {
+        const int xb = xa + kRun < jb ? xa + kRun : jb;
+        int steep = 0;
+        for (int x = xa; x < xb; ++x)
+            steep |= (hi0[x] - lo0[x] > kSteepenRampFloor) |
+                     (hi1[x] - lo1[x] > kSteepenRampFloor) | (hi2[x] - lo2[x] > kSteepenRampFloor);
+        if (steep == 0)
+            continue;
+        // No output row is an input row (too many pairs for the compiler to check at run time).
 #pragma GCC ivdep
-    for (int x = ja; x < jb; ++x) {
-        const float lx = 0.5f * (l1[x + 1] - l1[x - 1]), ly = (l2[x] - l0[x]) * gyScale;
-        const float midL = 0.5f * (kLumR * (lo0[x] + hi0[x]) + kLumG * (lo1[x] + hi1[x]) +
-                                   kLumB * (lo2[x] + hi2[x]));
-        const float f = RampPlace(l1[x], lx, ly, midL);
-        o0[x] = RampChannel(o0[x], 0.5f * (m0[x + 1] - m0[x - 1]), (d0[x] - u0[x]) * gyScale, lx,
-                            ly, f, lo0[x], hi0[x], tol, share);
-        o1[x] = RampChannel(o1[x], 0.5f * (m1[x + 1] - m1[x - 1]), (d1[x] - u1[x]) * gyScale, lx,
-                            ly, f, lo1[x], hi1[x], tol, share);
-        o2[x] = RampChannel(o2[x], 0.5f * (m2[x + 1] - m2[x - 1]), (d2[x] - u2[x]) * gyScale, lx,
-                            ly, f, lo2[x], hi2[x], tol, share);
+        for (int x = xa; x < xb; ++x) {
+            const float lx = 0.5f * (l1[x + 1] - l1[x - 1]), ly = (l2[x] - l0[x]) * gyScale;
+            const float midL = 0.5f * (kLumR * (lo0[x] + hi0[x]) + kLumG * (lo1[x] + hi1[x]) +
+                                       kLumB * (lo2[x] + hi2[x]));
+            const float f = RampPlace(l1[x], lx, ly, midL);
+            const float s = RampShare(lo0[x], hi0[x], lo1[x], hi1[x], lo2[x], hi2[x], share);
+            o0[x] = RampChannel(o0[x], 0.5f * (m0[x + 1] - m0[x - 1]), (d0[x] - u0[x]) * gyScale,
+                                lx, ly, f, lo0[x], hi0[x], tol, s);
+            o1[x] = RampChannel(o1[x], 0.5f * (m1[x + 1] - m1[x - 1]), (d1[x] - u1[x]) * gyScale,
+                                lx, ly, f, lo1[x], hi1[x], tol, s);
+            o2[x] = RampChannel(o2[x], 0.5f * (m2[x + 1] - m2[x - 1]), (d2[x] - u2[x]) * gyScale,
+                                lx, ly, f, lo2[x], hi2[x], tol, s);
+        }
     }
 }
 
