@@ -433,15 +433,15 @@ inline void HoldChroma8(const HoldChromaArgs& a, const uint8_t* off, int x0) {
         sHi = _mm256_blendv_ps(sHi, sb[i], down);
         lHi = _mm256_blendv_ps(lHi, li, down);
     }
-    const __m256 across = _mm256_div_ps(_mm256_mul_ps(lLo, _mm256_sub_ps(sHi, sLo)),
-                                        _mm256_sub_ps(lLo, lHi));
-    const __m256 s = _mm256_blendv_ps(sLo, _mm256_add_ps(sLo, across),
-                                      _mm256_cmp_ps(lLo, lHi, _CMP_GT_OQ));
+    const __m256 across =
+        _mm256_div_ps(_mm256_mul_ps(lLo, _mm256_sub_ps(sHi, sLo)), _mm256_sub_ps(lLo, lHi));
+    const __m256 s =
+        _mm256_blendv_ps(sLo, _mm256_add_ps(sLo, across), _mm256_cmp_ps(lLo, lHi, _CMP_GT_OQ));
     uint64_t bytes;
     std::memcpy(&bytes, off + x0, 8);
-    const __m256 take = _mm256_castsi256_ps(_mm256_cmpgt_epi32(
-        _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(bytes))),
-        _mm256_setzero_si256()));
+    const __m256 take = _mm256_castsi256_ps(
+        _mm256_cmpgt_epi32(_mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(bytes))),
+                           _mm256_setzero_si256()));
     for (int c = 0; c < 3; ++c) {
         const __m256 h = _mm256_min_ps(hi[c], _mm256_max_ps(lo[c], _mm256_sub_ps(q[c], s)));
         _mm256_storeu_ps(o[c] + x0, _mm256_blendv_ps(v[c], _mm256_add_ps(l, h), take));

@@ -77,8 +77,7 @@ inline float GradientLength(float gx, float gy) {
 // pixel whose blurred luminance is l, (lx, ly) its differences across the pixel, midL the
 // luminance of the middle of the channels' window bounds.
 inline __attribute__((always_inline)) float RampPlace(float l, float lx, float ly, float midL) {
-    const float f =
-        0.5f + (l - midL) / (GradientLength(lx, ly) * kSteepenRampWidth + 1e-12f);
+    const float f = 0.5f + (l - midL) / (GradientLength(lx, ly) * kSteepenRampWidth + 1e-12f);
     return f < 0.0f ? 0.0f : (f > 1.0f ? 1.0f : f);
 }
 
@@ -110,12 +109,12 @@ inline __attribute__((always_inline)) float RampShare(float lo0, float hi0, floa
 inline void RampPixel(const RampRows& r, int x, int xl, int xr, float xs) {
     const float* l = r.lum[1];
     const float lx = (l[xr] - l[xl]) * xs, ly = (r.lum[2][x] - r.lum[0][x]) * r.gyScale;
-    const float midL = 0.5f * (kLumR * (r.mn[0][x] + r.mx[0][x]) +
-                               kLumG * (r.mn[1][x] + r.mx[1][x]) +
-                               kLumB * (r.mn[2][x] + r.mx[2][x]));
+    const float midL =
+        0.5f * (kLumR * (r.mn[0][x] + r.mx[0][x]) + kLumG * (r.mn[1][x] + r.mx[1][x]) +
+                kLumB * (r.mn[2][x] + r.mx[2][x]));
     const float f = RampPlace(l[x], lx, ly, midL);
-    const float share = RampShare(r.mn[0][x], r.mx[0][x], r.mn[1][x], r.mx[1][x], r.mn[2][x],
-                                  r.mx[2][x], r.share);
+    const float share =
+        RampShare(r.mn[0][x], r.mx[0][x], r.mn[1][x], r.mx[1][x], r.mn[2][x], r.mx[2][x], r.share);
     for (int c = 0; c < 3; ++c) {
         const float* b = r.blur[c][1];
         r.out[c][x] = RampChannel(r.out[c][x], (b[xr] - b[xl]) * xs,
@@ -154,11 +153,11 @@ inline void RampSpan(const RampRows& r, int ja, int jb) {
         const int xb = xa + kRun < jb ? xa + kRun : jb;
         int steep = 0;
         for (int x = xa; x < xb; ++x)
-            steep |= (hi0[x] - lo0[x] > kSteepenRampFloor) |
-                     (hi1[x] - lo1[x] > kSteepenRampFloor) | (hi2[x] - lo2[x] > kSteepenRampFloor);
+            steep |= (hi0[x] - lo0[x] > kSteepenRampFloor) | (hi1[x] - lo1[x] > kSteepenRampFloor) |
+                     (hi2[x] - lo2[x] > kSteepenRampFloor);
         if (steep == 0)
             continue;
-        // No output row is an input row (too many pairs for the compiler to check at run time).
+            // No output row is an input row (too many pairs for the compiler to check at run time).
 #pragma GCC ivdep
         for (int x = xa; x < xb; ++x) {
             const float lx = 0.5f * (l1[x + 1] - l1[x - 1]), ly = (l2[x] - l0[x]) * gyScale;
