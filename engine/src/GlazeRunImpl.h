@@ -240,7 +240,8 @@ private:
     // set per channel).
     void MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
                          const float* shared, const float* lumWeight, Planes3& zs, float* zRanges);
-    void Gate(const Planes3* input, Planes3& base, const Plane& energy);
+    // sliceTail: see GateEnergyRow, two rows of m_w bytes.
+    void Gate(const Planes3* input, Planes3& base, const unsigned char* sliceTail);
     // Accent stage (StageAccentImpl.h).
     void Accent(Planes3& s);
     // Texture band and output (StageOutputImpl.h).

@@ -18,10 +18,11 @@ int CGlazeRun::EstimatePasses() const {
     int passes = ReadsHostRows() ? 1 : 2;  // input planes (where made) and output
     if (m_s.cleanIterations > 0) {
         // Box reduction, the seed and its guides, per guided pass three grids (their guides'
-        // ranges come with the guides) and the next guides, and the gate.
+        // ranges come with the guides) and the next guides, and the gate (the energy rows
+        // about its bands' borders, then the bands).
         const int reduced = CleanReduction() > 1 ? 1 : 0;
         const int k = m_s.cleanIterations;
-        passes += reduced + 2 + k * 3 + (k - 1) + 1;
+        passes += reduced + 2 + k * 3 + (k - 1) + 2;
         passes += 2;  // the colour lines: rows set aside, then the rows
         if (reduced != 0 && m_s.factors[0] + m_s.factors[1] + m_s.factors[2] > 0.0f) {
             passes += 1;  // the last pass's guides

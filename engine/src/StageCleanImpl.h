@@ -87,6 +87,10 @@ constexpr float kGateNothing = 1.0f / 64.0f;
 // reach can be restored.
 constexpr int kGateBlock = 32;
 static_assert(kOutputTile % kGateBlock == 0, "a tile holds whole blocks");
+// The gate's bands, in row chunks: the energy of the rows about a border between two bands is
+// made twice (once set aside for the band above), so taller bands repeat less of it, and
+// shorter ones spread over more threads.
+constexpr int kGateBandChunks = 16;
 
 // Robust guided passes (see Clean): a reduced sample kRobustBins / t^2 bins (at least one)
 // from the previous result begins to count as that result, fully at kRobustSoft times that.
@@ -185,6 +189,51 @@ inline void Store(float* p, V v) {
 template <>
 inline void Store<FV>(float* p, FV v) {
     *reinterpret_cast<FVu*>(p) = v;
+}
+
+// One row of the residual's energy in threshold units: (q_c (own_c - res_c))^2 added over the
+// channels in their order, each square rounded before it is added, but at the columns in
+// `fused` (count of them), where the square of channel c > 0 is fused into the sum when
+// tail[c - 1][x] is set: the values the guided slice's kernel gives, vector and tail alike.
+void GateEnergyRow(const float* const own[3], const float* const res[3], const float q[3],
+                   const unsigned char* const tail[2], const int* fused, int count, float* e,
+                   int n) {
+    int x = 0;
+    for (; x + kLanes <= n; x += kLanes) {
+        FV sum{};
+        for (int c = 0; c < 3; ++c) {
+            const FV d = Lanes(FV{}, q[c]) * (Load<FV>(own[c] + x) - Load<FV>(res[c] + x));
+            FV sq = d * d;
+            asm("" : "+x"(sq));  // not fused into the sum
+            sum = c == 0 ? sq : sum + sq;
+        }
+        Store<FV>(e + x, sum);
+    }
+    for (; x < n; ++x) {
+        float sum = 0.0f;
+        for (int c = 0; c < 3; ++c) {
+            const float d = q[c] * (own[c][x] - res[c][x]);
+            float sq = d * d;
+            asm("" : "+x"(sq));
+            sum = c == 0 ? sq : sum + sq;
+        }
+        e[x] = sum;
+    }
+    for (int i = 0; i < count; ++i) {
+        const int f = fused[i];
+        float sum = 0.0f;
+        for (int c = 0; c < 3; ++c) {
+            const float d = q[c] * (own[c][f] - res[c][f]);
+            if (c > 0 && tail[c - 1][f] != 0) {
+                sum = std::fma(d, d, sum);
+            } else {
+                float sq = d * d;
+                asm("" : "+x"(sq));
+                sum = c == 0 ? sq : sum + sq;
+            }
+        }
+        e[f] = sum;
+    }
 }
 
 // A guided pass's constants: the guide's weights (own, shared, the luminance's lum) and the
@@ -685,6 +734,9 @@ struct CGlazeRun::GridJob {
     // Optional: the guide's least and greatest value in each block of kRowsPerChunk rows and
     // kZBlock columns; per chunk of rows, the minima of its blocks, then their maxima.
     const float* zRanges = nullptr;
+    // Optional, one byte per output column: 1 where the guided slice's vector kernel reads the
+    // pixel in its one-at-a-time tail (see GateEnergyRow), else 0.
+    unsigned char* sliceTail = nullptr;
 };
 
 void CGlazeRun::GridFilter(const GridJob& job) {
@@ -789,6 +841,22 @@ void CGlazeRun::GridFilter(const GridJob& job) {
     }
     const int across = (cellsX + tc - 1) / tc, down = (cellsY + tc - 1) / tc;
     const float eps = 1e-3f * c * c;
+    if (job.sliceTail != nullptr) {
+        std::memset(job.sliceTail, 0, static_cast<std::size_t>(wo));
+#if defined(VG_KERNEL_AVX2)
+        // The kernel takes each tile's row eight pixels at a time, then the rest one by one.
+        if (ranged && nv == 1) {
+            for (int i = 0; i < across; ++i) {
+                const int ci0 = cellX0 + i * tc, ci1 = std::min(cellX0 + cellsX, ci0 + tc);
+                const int px0 =
+                    static_cast<int>(std::lower_bound(colCell, colCell + wo, ci0) - colCell);
+                const int px1 =
+                    static_cast<int>(std::lower_bound(colCell, colCell + wo, ci1) - colCell);
+                for (int x = px0 + (px1 - px0) / 8 * 8; x < px1; ++x) job.sliceTail[x] = 1;
+            }
+        }
+#endif
+    }
     Check(m_team.ParallelFor(across * down, [&](int tile, int thread) {
         float* ga = block + perThread * static_cast<std::size_t>(thread);
         float* gb = ga + gridFloats;
@@ -1322,8 +1390,8 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     const int wl = (m_w + d - 1) / d, hl = (m_h + d - 1) / d;
     // Fresh host memory costs a page fault per page, so planes share blocks where their lives
     // allow. The latest result (the seed, then each guided pass but the last) is not read by
-    // the last pass, which writes the residual's energy at full size: where the reduced planes
-    // fit, they lie in the energy plane's block. The reduced copies and guides of the first two
+    // the last pass: where the reduced planes fit, they lie in a full plane's block that the
+    // last pass then takes for one of its results. The reduced copies and guides of the first two
     // channels are dead once the last pass has read them: where they hold a full plane, they
     // lie in one block that then takes the third channel's result. At full resolution the
     // same is done by freeing planes into the workspace's spares as they die.
@@ -1354,13 +1422,13 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     // The seed of all three channels in one unguided pass.
     // A guided pass reads only the guides made from the result before it, so one set of
     // planes serves every pass.
-    const bool jInE = 3 * jFloats <= planeFloats;
-    Plane e;
+    const bool jInHome = 3 * jFloats <= planeFloats;
+    Plane home;
     Planes3 j;
-    if (jInE) {
-        e = NewPlane(m_w, m_h);
+    if (jInHome) {
+        home = NewPlane(m_w, m_h);
         for (int c = 0; c < 3; ++c)
-            j.c[c] = reduced(e.data + static_cast<std::size_t>(c) * jFloats);
+            j.c[c] = reduced(home.data + static_cast<std::size_t>(c) * jFloats);
     } else {
         j = NewPlanes(wl, hl);
     }
@@ -1465,19 +1533,26 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     // where the pixels of that side read it. The smoothed
     // guide has no detail the reduced copy cannot hold, so it is made there, and so is the
     // weight, from its slope: both follow the input, not the reduction's phase. They live
-    // through the last pass, which writes the energy. The first two channels' lie in the
+    // through the last pass. The first two channels' lie in the
     // second channel's result block, which is written only after the first channel is done;
     // then the second channel's moves to the first channel's reduced copy, dead by then. Only the
     // third channel's takes fresh memory: everything touched is in use while it is sliced.
+    // Where the slice's kernel took each channel's pixels one at a time (see GateEnergyRow).
+    float* const tailBlock = NewFloats((2 * static_cast<std::size_t>(m_w) + 3) / 4);
+    unsigned char* const sliceTail = reinterpret_cast<unsigned char*>(tailBlock);
+    std::memset(sliceTail, 0, 2 * static_cast<std::size_t>(m_w));
     const bool sharpGuide = ranged && d > 1;
     const bool zsInOut = sharpGuide && 2 * jFloats <= planeFloats;
     Planes3 zs;
     float* zsBlock = nullptr;
     for (int pass = 1; pass <= m_s.cleanIterations; ++pass) {
         const bool last = pass == m_s.cleanIterations;
-        if (last && !jInE) {
-            m_ws.FreePlanes(j);
-            e = NewPlane(m_w, m_h);
+        if (last) {
+            // The latest result is dead: its memory takes the last pass's results.
+            if (jInHome)
+                m_ws.FreePlane(home);
+            else
+                m_ws.FreePlanes(j);
         }
         if (last && sharpGuide) {
             if (zsInOut) {
@@ -1525,14 +1600,13 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                     zs.c[1] = moved;
                 }
                 job.out[0] = &out.c[c];
+                job.sliceTail =
+                    c > 0 ? sliceTail + static_cast<std::size_t>(c - 1) * m_w : nullptr;
                 job.down = d;
                 if (in != nullptr)
                     job.own[0] = &in->c[c];
                 else
                     job.ownInput = c;
-                job.q = 1.0f / (std::max(m_s.thresholds[c], 0.004f) * std::sqrt(3.0f));
-                job.energy = &e;
-                job.energyAdd = c > 0;
                 if (sharpGuide) {
                     // Splatted where it is read: the grid's values around an edge then come
                     // from the samples on the same side of it as the pixels that read them.
@@ -1566,8 +1640,8 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     m_ws.FreePlanes(guides);  // no-ops for planes freed already or lying in a shared block
     if (d > 1)
         m_ws.FreePlanes(lo);
-    Gate(in, out, e);  // the stage's last read of the input
-    m_ws.FreePlane(e);
+    Gate(in, out, sliceTail);  // the stage's last read of the input
+    m_ws.FreeFloats(tailBlock);
     ColourLines(out);
 }
 
@@ -2084,8 +2158,9 @@ int CGlazeRun::CleanReduction() const {
 // is softened there, not cut. What comes back is the input averaged along the direction whose
 // energy won (a Gaussian of sigma 1 px along it): an edge or a line is the same along its own
 // direction, so it comes back as sharp as it is, without the noise and grain beside it.
-// e holds the residual's energy per pixel; each tile works in scratch rows with aprons.
-void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
+// The energy is made from the input and base row by row as the bands reach it; each tile
+// works in scratch rows with aprons.
+void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* sliceTail) {
     float taps[2 * kMaxFirRadius + 1];
     const int rb = GaussTaps(std::max(0.3f, kGateSigma / m_n), taps);  // <= kMaxGateBlur
     // The lines: lattice steps and the Gaussian weights of their taps.
@@ -2167,25 +2242,49 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
         proto.k[d] = restoreK[d];
         proto.taps[d] = restoreTaps[d] + restoreK[d];
     }
-    // Without planes, the input's rows that the restore reads, over the columns it reads, in
-    // a ring of rows per channel and thread in the grids' memory (done with by now).
-    constexpr int kReach = 2 * kMaxGateRestore, kRing = 2 * kReach + 1;
-    const std::size_t ringStride =
-        (static_cast<std::size_t>(std::min(m_w, kOutputTile)) + 2 * kReach + 15) & ~std::size_t{15};
-    const std::size_t ringFloats = 3 * kRing * ringStride;
-    float* rings = in != nullptr
-                       ? nullptr
-                       : GridBlock(ringFloats * static_cast<std::size_t>(m_team.Threads()));
-    ForTiles(m_w, m_h, [&](int x0, int x1, int y0, int y1, int thread) {
+    // The image is worked in bands of whole row chunks, each by one thread from the top down.
+    // The energy of a row is made from the input and the result before the gate restores that
+    // row: in a ring of rows per band, and, for the rows within reach of a band's border that
+    // its neighbour reads, set aside before any band starts. With the input's rows (converted
+    // from the host's where there are no planes) in a ring beside it, no full-size plane of the
+    // energy is needed.
+    constexpr int kReach = 2 * kMaxGateRestore;
+    const int halo = reach + rb;  // energy rows beyond a chunk that its tiles read
+    const int ring = kRowsPerChunk + 2 * std::max(halo, kReach) + 1;
+    const int bandRows = kGateBandChunks * kRowsPerChunk;
+    const int bands = (m_h + bandRows - 1) / bandRows;
+    const std::size_t stride = CWorkspace::PlaneStride(m_w);
+    const std::size_t asideFloats = 2 * static_cast<std::size_t>(halo) * stride;
+    const std::size_t perThread =
+        (in != nullptr ? 1 : 4) * static_cast<std::size_t>(ring) * stride;
+    float* const aside = GridBlock(asideFloats * static_cast<std::size_t>(bands - 1) +
+                                   perThread * static_cast<std::size_t>(m_team.Threads()));
+    float* const work = aside + asideFloats * static_cast<std::size_t>(bands - 1);
+    float q[3];
+    for (int c = 0; c < 3; ++c)
+        q[c] = 1.0f / (std::max(m_s.thresholds[c], 0.004f) * std::sqrt(3.0f));
+    const unsigned char* const tail[2] = {sliceTail, sliceTail + m_w};
+    int* const fused = reinterpret_cast<int*>(NewFloats(static_cast<std::size_t>(m_w)));
+    int fusedCount = 0;
+    for (int x = 0; x < m_w; ++x) {
+        if ((tail[0][x] | tail[1][x]) != 0)
+            fused[fusedCount++] = x;
+    }
+    // Energy row y from the input's rows and the result's (not yet restored).
+    auto energyOf = [&](int y, const float* const own[3], float* e) {
+        const float* res[3] = {base.c[0].Row(y), base.c[1].Row(y), base.c[2].Row(y)};
+        GateEnergyRow(own, res, q, tail, fused, fusedCount, e, m_w);
+    };
+    // Rows [border - halo, border + halo) of each inner border, from their first row on.
+    auto asideRow = [&](int border, int y) {
+        return aside + asideFloats * static_cast<std::size_t>(border - 1) +
+               static_cast<std::size_t>(y - (border * bandRows - halo)) * stride;
+    };
+    // One tile of the gate: rows [y0, y1), columns [x0, x1).
+    auto gateTile = [&](int x0, int x1, int y0, int y1, int thread, const auto& energyRow,
+                        const auto& inputRow) {
         const int n = x1 - x0, wide = n + 2 * reach;
         GateRestoreArgs ra = proto;
-        const int ca = std::max(0, x0 - kReach), cb = std::min(m_w, x1 + kReach);
-        float* ring = rings != nullptr ? rings + ringFloats * static_cast<std::size_t>(thread)
-                                       : nullptr;
-        auto ringRow = [&](int c, int y) {
-            return ring + static_cast<std::size_t>(c * kRing + y % kRing) * ringStride;
-        };
-        int converted = -1;  // rows up to this one are in the ring, as far as it reaches
         // Rows [y0 - reach - rb, y1 + reach + rb) blurred across into slots 0.., then down into
         // the slots after them: blurred row y0 - reach + k is slot `pooled + k`, column j is
         // x0 - reach + j.
@@ -2193,7 +2292,7 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
         const int pooled = across;
         for (int k = 0; k < across; ++k) {
             const int y = std::clamp(y0 - reach - rb + k, 0, m_h - 1);
-            FirSpan(m_k, e.Row(y), m_w, x0 - reach, wide, taps, rb, false,
+            FirSpan(m_k, energyRow(y), m_w, x0 - reach, wide, taps, rb, false,
                     Scratch(thread, kScratchRows - 4), Scratch(thread, k));
         }
         const float* window[2 * kMaxGateReach + 1];
@@ -2315,29 +2414,72 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const Plane& e) {
                     xs = end;
                 }
             }
-            // Rows of the input along the lines, clamped into the image. From the ring they
-            // start at column ca, and the kernel's columns count from there.
-            if (in == nullptr) {
-                const int top = std::min(m_h - 1, y + kReach);
-                for (int yy = std::max(converted + 1, std::max(0, y - kReach)); yy <= top; ++yy) {
-                    float* const rgb[3] = {ringRow(0, yy), ringRow(1, yy), ringRow(2, yy)};
-                    InputSpan(yy, ca, cb - ca, rgb);
-                }
-                converted = std::max(converted, top);
-            }
             for (int c = 0; c < 3; ++c) {
-                for (int j = -kReach; j <= kReach; ++j) {
-                    const int yy = std::clamp(y + j, 0, m_h - 1);
-                    ra.rows[c][j + kReach] = in != nullptr ? in->c[c].Row(yy) : ringRow(c, yy);
-                }
+                for (int j = -kReach; j <= kReach; ++j)
+                    ra.rows[c][j + kReach] = inputRow(c, std::clamp(y + j, 0, m_h - 1));
                 ra.base[c] = base.c[c].Row(y) + x0;
             }
-            ra.x0 = in != nullptr ? x0 : x0 - ca;
-            ra.width = in != nullptr ? m_w : cb - ca;
+            ra.x0 = x0;
+            ra.width = m_w;
             ra.n = n;
             m_k.gateRestore(ra);
         }
-    });
+    };
+    Check(m_team.ParallelFor(bands - 1, [&](int i, int thread) {
+        const int border = i + 1, yb = border * bandRows;
+        float* conv = work + perThread * static_cast<std::size_t>(thread);
+        for (int y = std::max(0, yb - halo); y < std::min(m_h, yb + halo); ++y) {
+            const float* own[3];
+            if (in != nullptr) {
+                for (int c = 0; c < 3; ++c) own[c] = in->c[c].Row(y);
+            } else {
+                float* const rgb[3] = {conv, conv + stride, conv + 2 * stride};
+                InputSpan(y, 0, m_w, rgb);
+                for (int c = 0; c < 3; ++c) own[c] = rgb[c];
+            }
+            energyOf(y, own, asideRow(border, y));
+        }
+    }));
+    Check(m_team.ParallelFor(bands, [&](int band, int thread) {
+        const int top = band * bandRows, bottom = std::min(m_h, top + bandRows);
+        float* const energyRing = work + perThread * static_cast<std::size_t>(thread);
+        float* const inputRing = energyRing + static_cast<std::size_t>(ring) * stride;
+        auto ringRow = [&](int c, int y) {
+            return inputRing + (static_cast<std::size_t>(c) * ring + y % ring) * stride;
+        };
+        auto inputRow = [&](int c, int y) -> const float* {
+            return in != nullptr ? in->c[c].Row(y) : ringRow(c, y);
+        };
+        auto energyRow = [&](int y) -> const float* {
+            if (y < top)
+                return asideRow(band, y);
+            if (y >= bottom)
+                return asideRow(band + 1, y);
+            return energyRing + static_cast<std::size_t>(y % ring) * stride;
+        };
+        int converted = std::max(0, top - kReach) - 1;  // input rows in the ring up to this one
+        int made = top - 1;                              // energy rows in the ring up to this one
+        for (int y0 = top; y0 < bottom; y0 += kRowsPerChunk) {
+            const int y1 = std::min(bottom, y0 + kRowsPerChunk);
+            const int madeTo = std::min(bottom - 1, y1 - 1 + halo);
+            if (in == nullptr) {
+                const int to = std::min(m_h - 1, std::max(madeTo, y1 - 1 + kReach));
+                for (int y = converted + 1; y <= to; ++y) {
+                    float* const rgb[3] = {ringRow(0, y), ringRow(1, y), ringRow(2, y)};
+                    InputSpan(y, 0, m_w, rgb);
+                }
+                converted = std::max(converted, to);
+            }
+            for (int y = made + 1; y <= madeTo; ++y) {
+                const float* own[3] = {inputRow(0, y), inputRow(1, y), inputRow(2, y)};
+                energyOf(y, own, energyRing + static_cast<std::size_t>(y % ring) * stride);
+            }
+            made = std::max(made, madeTo);
+            for (int x0 = 0; x0 < m_w; x0 += kOutputTile)
+                gateTile(x0, std::min(m_w, x0 + kOutputTile), y0, y1, thread, energyRow, inputRow);
+        }
+    }));
+    m_ws.FreeFloats(reinterpret_cast<float*>(fused));
 }
 
 }  // namespace VG_KERNEL_NS

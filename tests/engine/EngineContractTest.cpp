@@ -335,8 +335,8 @@ struct MeteringHost {
 }  // namespace
 
 TEST(EngineContract, AsksTheHostForNoMorePlanesThanItNeeds) {
-    // The bounds are what the engine takes now (defaults 5.38 planes at most, 4 blocks;
-    // maximum 12.59 and 12), with a little room for grid tiles: a change that adds a working
+    // The bounds are what the engine takes now (defaults 4.38 planes at most, 3 blocks;
+    // maximum 11.92 and 11), with a little room for grid tiles: a change that adds a working
     // plane shows here. 2 threads, whose grids and rows come on top.
     const UserParams maximum = MaximumParams();
     struct Case {
@@ -347,9 +347,9 @@ TEST(EngineContract, AsksTheHostForNoMorePlanesThanItNeeds) {
         int planeBlocks;    // blocks of a full plane or more
     };
     const Case cases[] = {
-        {"defaults", UserParams(), VWGLAZE_FORMAT_RGB8, 5.5, 4},
-        {"defaults 16-bit", UserParams(), VWGLAZE_FORMAT_RGB16, 5.5, 4},
-        {"maximum", maximum, VWGLAZE_FORMAT_RGB8, 12.75, 12},
+        {"defaults", UserParams(), VWGLAZE_FORMAT_RGB8, 4.5, 3},
+        {"defaults 16-bit", UserParams(), VWGLAZE_FORMAT_RGB16, 4.5, 3},
+        {"maximum", maximum, VWGLAZE_FORMAT_RGB8, 12.1, 11},
     };
     const int w = 1024, h = 768;
     for (const Case& c : cases) {
