@@ -41,6 +41,11 @@ constexpr float kShockFineDisagree = 4.0f;
 // AcrossAgreement's ramp (in squared half-differences of the shock step's two samples) and the
 // share of the knee added to that half-difference.
 constexpr float kShockAcrossFrom = 0.25f, kShockAcrossTo = 0.6f, kShockAcrossKnee = 0.1f;
+// The shock step's sign is also smooth in the distance to the edge's middle (the zero of the
+// second derivative across it), over this many pixels: a sign that follows the contrast alone
+// flips within a tenth of a pixel on a strong edge, so every pixel went wholly to one side and
+// curved contours became staircases of whole pixels.
+constexpr float kShockRampWidth = 0.7f;
 
 // The flow field of one pixel from its smoothed structure tensor (a, b, c): the tangent step
 // (tx, ty) of tapStep pixels and the blend. A tensor trace below flatEnergy / stepScale^2, or

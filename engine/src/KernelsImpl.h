@@ -828,8 +828,11 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     // neighbour, on the dark side towards the darker one. The sign is smooth through the
     // middle of the edge, so the edge keeps an antialiased profile instead of becoming a
     // one-pixel step.
-    const float curv = lnn * re * re;
-    const float u = curv / (0.5f * knee);
+    // u is the smaller of the curvature in half knees and the distance to the edge's middle in
+    // ramp widths: a blurred step's second derivative over its slope is the distance to its
+    // middle over the blur's variance (re^2), so the step places each contour at its sub-pixel
+    // position instead of at the nearest whole pixel.
+    const float u = lnn * re * re * std::fmin(2.0f / knee, inv / kShockRampWidth);
     const float s = u / std::sqrt(1.0f + u * u);
     float gate = agree * (gs * gs / (gs * gs + knee * knee));
     {
@@ -1210,8 +1213,9 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     __m256 fwd[3], back[3];
     Sample8(g.planes, stride, g.width, g.height, fx, fy, fwd);
     Sample8(g.planes, stride, g.width, g.height, bx, by, back);
-    const __m256 curv = _mm256_mul_ps(lnn, _mm256_set1_ps(g.re * g.re));
-    const __m256 u = _mm256_div_ps(curv, _mm256_set1_ps(0.5f * g.knee));
+    const __m256 scale = _mm256_min_ps(_mm256_set1_ps(2.0f / g.knee),
+                                       _mm256_mul_ps(inv, _mm256_set1_ps(1.0f / kShockRampWidth)));
+    const __m256 u = _mm256_mul_ps(_mm256_mul_ps(lnn, _mm256_set1_ps(g.re * g.re)), scale);
     const __m256 s = _mm256_div_ps(u, _mm256_sqrt_ps(_mm256_fmadd_ps(u, u, one)));
     const __m256 gs2 = _mm256_mul_ps(gs, gs);
     __m256 gate = _mm256_andnot_ps(
