@@ -44,8 +44,11 @@ constexpr float kShockAcrossFrom = 0.25f, kShockAcrossTo = 0.6f, kShockAcrossKne
 // The shock step's sign is also smooth in the distance to the edge's middle (the zero of the
 // second derivative across it), over this many pixels: a sign that follows the contrast alone
 // flips within a tenth of a pixel on a strong edge, so every pixel went wholly to one side and
-// curved contours became staircases of whole pixels.
-constexpr float kShockRampWidth = 0.7f;
+// curved contours became staircases of whole pixels. Up to an edge radius of kShockRampFullTo
+// (as set, not divided by the sampling step, so a preview matches the full result); from there
+// the width narrows to nothing at kShockRampGoneAt: at wide edge scales the ramp drew straight
+// slanted edges of the strongest settings into regular steps.
+constexpr float kShockRampWidth = 0.7f, kShockRampFullTo = 2.0f, kShockRampGoneAt = 3.0f;
 
 // The flow field of one pixel from its smoothed structure tensor (a, b, c): the tangent step
 // (tx, ty) of tapStep pixels and the blend. A tensor trace below flatEnergy / stepScale^2, or
@@ -87,6 +90,9 @@ struct ShockRowArgs {
     float re;         // edge scale in pixels
     float knee;       // weak-edge knee
     float shockStep;  // distance of the samples either side of the edge
+    // The width over which the sign is smooth in the distance to the edge's middle, in pixels;
+    // 0 leaves the sign to the contrast alone.
+    float rampWidth;
     float* out[3];    // row y of the result
     // Optional: rows y - 1, y, y + 1 of the luminance at the finer scale (none on the image's
     // first and last rows; its first and last columns are not checked).

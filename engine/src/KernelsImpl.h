@@ -759,6 +759,11 @@ inline float NormalCurvature(const float* const rows[3], int x, float nx, float 
     return nx * nx * lxx + 2.0f * nx * ny * lxy + ny * ny * lyy;
 }
 
+// 1 / the shock sign's ramp width; without a ramp a value so large that the contrast decides.
+inline float ShockRampInv(const ShockRowArgs& g) {
+    return g.rampWidth > 0.0f ? 1.0f / g.rampWidth : 1e30f;
+}
+
 // FineAgreement's scale: one over the finer curvature against the edge that keeps a pixel wholly.
 inline float ShockFineScale(const ShockRowArgs& g) {
     return g.re * g.re / (kShockFineDisagree * g.knee);
@@ -832,7 +837,9 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     // ramp widths: a blurred step's second derivative over its slope is the distance to its
     // middle over the blur's variance (re^2), so the step places each contour at its sub-pixel
     // position instead of at the nearest whole pixel.
-    const float u = lnn * re * re * std::fmin(2.0f / knee, inv / kShockRampWidth);
+    const float curv = lnn * re * re;
+    const float ramp = inv * ShockRampInv(g);
+    const float u = 2.0f / knee <= ramp ? curv / (0.5f * knee) : curv * ramp;
     const float s = u / std::sqrt(1.0f + u * u);
     float gate = agree * (gs * gs / (gs * gs + knee * knee));
     {
@@ -1213,9 +1220,11 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     __m256 fwd[3], back[3];
     Sample8(g.planes, stride, g.width, g.height, fx, fy, fwd);
     Sample8(g.planes, stride, g.width, g.height, bx, by, back);
-    const __m256 scale = _mm256_min_ps(_mm256_set1_ps(2.0f / g.knee),
-                                       _mm256_mul_ps(inv, _mm256_set1_ps(1.0f / kShockRampWidth)));
-    const __m256 u = _mm256_mul_ps(_mm256_mul_ps(lnn, _mm256_set1_ps(g.re * g.re)), scale);
+    const __m256 curv = _mm256_mul_ps(lnn, _mm256_set1_ps(g.re * g.re));
+    const __m256 ramp = _mm256_mul_ps(inv, _mm256_set1_ps(ShockRampInv(g)));
+    const __m256 u = _mm256_blendv_ps(
+        _mm256_mul_ps(curv, ramp), _mm256_div_ps(curv, _mm256_set1_ps(0.5f * g.knee)),
+        _mm256_cmp_ps(_mm256_set1_ps(2.0f / g.knee), ramp, _CMP_LE_OQ));
     const __m256 s = _mm256_div_ps(u, _mm256_sqrt_ps(_mm256_fmadd_ps(u, u, one)));
     const __m256 gs2 = _mm256_mul_ps(gs, gs);
     __m256 gate = _mm256_andnot_ps(

@@ -498,6 +498,7 @@ TEST(EngineKernels, VectorAccentRowsMatchBaseline) {
                     s.re = re;
                     s.knee = 0.025f;
                     s.shockStep = std::max(0.5f, 0.75f * re);
+                    s.rampWidth = y % 2 ? vg::kShockRampWidth : 0.0f;  // with and without
                     if (run == 0) k.flowRow(f); else k.shockRow(s);
                 }
                 for (int c = 0; c < 3; ++c)
