@@ -171,7 +171,11 @@ TEST(EnginePhotos, DefaultsBringNoisyPhotographsCloserToTheClean) {
     const struct {
         const char* name;
         double gain;  // dB over the noisy input, at least
-    } cases[] = {{"face.ppm", 0.6}, {"hillside.ppm", 4.0}, {"fur.ppm", 0.0}};
+    } cases[] = {{"face.ppm", 0.6},
+                 {"hillside.ppm", 4.0},
+                 {"fur.ppm", 0.0},
+                 {"feathers.ppm", 2.0},
+                 {"nightsky.ppm", 8.0}};
     for (const auto& c : cases) {
         const Image clean = ReadPhoto(c.name);
         ASSERT_GT(clean.width, 0) << c.name;
@@ -184,7 +188,7 @@ TEST(EnginePhotos, DefaultsBringNoisyPhotographsCloserToTheClean) {
 
 TEST(EnginePhotos, TexturesKeepTheDirectionsOfTheirGradients) {
     const Look looks[] = {{"defaults", UserParams{}}, {"strength 8 radius 25", Strength(8, 25)}};
-    for (const char* name : {"grass.pgm", "fur.ppm", "face.ppm"}) {
+    for (const char* name : {"grass.pgm", "fur.ppm", "face.ppm", "feathers.ppm"}) {
         const Image photo = ReadPhoto(name);
         ASSERT_GT(photo.width, 0) << name;
         const double in = Anisotropy(photo);
@@ -252,22 +256,47 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixels) {
     }
 }
 
-TEST(EnginePhotos, EightBitSkyDoesNotBand) {
-    const Image sky = ReadPhoto("sky.ppm");
-    ASSERT_GT(sky.width, 0);
-    for (const Look& look :
-         {Look{"defaults", UserParams{}}, Look{"strength 8 radius 25", Strength(8, 25)}}) {
-        const Image out = Filter(sky, look.params);
-        // Mean length of the runs of equal green values along the rows.
-        double total = 0;
-        for (int y = 0; y < out.height; ++y) {
-            int runs = 1;
-            for (int x = 1; x < out.width; ++x) runs += out.Get(x, y, 1) != out.Get(x - 1, y, 1);
-            total += static_cast<double>(out.width) / runs;
+// Fine, strong detail: a bird's barbs, one to three pixels wide and of high contrast, at the
+// defaults. Disabled while it fails: a crop and the same crop shifted by an odd number of
+// pixels differ by 5 levels (99.9th percentile) across, 3 down, about the barbs (19 to 25 on
+// pebbles and on branches against a bright sky in other photographs), because the clean
+// stage's 2 x 2 reduced copy follows the picture's origin on features of that size (even
+// shifts give 1). Run it with --gtest_also_run_disabled_tests.
+TEST(EnginePhotos, DISABLED_ShiftedFineStrongDetailFiltersToTheSamePixels) {
+    const Image photo = ReadPhoto("feathers.ppm");
+    ASSERT_GT(photo.width, 0);
+    const int margin = 3 * 8 + 16;
+    for (int s : {1, 37}) {
+        for (bool vertical : {false, true}) {
+            const double d = ShiftDifference(photo, UserParams{}, s, vertical, margin);
+            std::printf("feathers, defaults, shift %d %s: p99.9 %.0f levels\n", s,
+                        vertical ? "down" : "across", d);
+            EXPECT_LE(d, 2) << "shift " << s << (vertical ? " down" : " across");
         }
-        const double plateau = total / out.height;
-        std::printf("sky, %s: mean plateau %.1f px\n", look.name, plateau);
-        EXPECT_LE(plateau, 4.0) << look.name;
+    }
+}
+
+// A dusk sky, and a dark night sky whose input already runs in plateaus of 20 pixels on average
+// between its stars.
+TEST(EnginePhotos, EightBitSkyDoesNotBand) {
+    for (const char* name : {"sky.ppm", "nightsky.ppm"}) {
+        const Image sky = ReadPhoto(name);
+        ASSERT_GT(sky.width, 0) << name;
+        for (const Look& look :
+             {Look{"defaults", UserParams{}}, Look{"strength 8 radius 25", Strength(8, 25)}}) {
+            const Image out = Filter(sky, look.params);
+            // Mean length of the runs of equal green values along the rows.
+            double total = 0;
+            for (int y = 0; y < out.height; ++y) {
+                int runs = 1;
+                for (int x = 1; x < out.width; ++x)
+                    runs += out.Get(x, y, 1) != out.Get(x - 1, y, 1);
+                total += static_cast<double>(out.width) / runs;
+            }
+            const double plateau = total / out.height;
+            std::printf("%s, %s: mean plateau %.1f px\n", name, look.name, plateau);
+            EXPECT_LE(plateau, 4.0) << name << ", " << look.name;
+        }
     }
 }
 
