@@ -38,9 +38,10 @@ int CGlazeRun::EstimatePasses() const {
     }
     if (m_s.edgeAccent > 0 && kAccentAntialias / m_n >= kMinBlurSigma) {
         // The contours' antialiasing blur, by how far the accent moved each pixel: the
-        // luminance and its finer-scale blur, the three blurs and the blend.
+        // luminance and its finer-scale blur (a copy where that is too fine), the three blurs
+        // and the blend.
         const float re = std::max(0.5f, m_s.edgeRadius / m_n);
-        passes += 1 + (kShockFineScale * re >= kMinBlurSigma ? 2 : 0) + 3 * 2 + 1;
+        passes += 1 + (kShockFineScale * re >= kMinBlurSigma ? 2 : 1) + 3 * 2 + 1;
     }
     if (m_s.textureStrength > 0.0f) {
         passes += 4;  // luminance, a guided grid and the band

@@ -319,20 +319,63 @@ void CGlazeRun::Accent(Planes3& s) {
     // profile (at the sampling step's scale, so that a preview looks like the full result). It
     // acts by how far the accent moved a pixel (its luminance at the finer scale against the
     // input's, weight m^2 / (m^2 + k^2)): what the steps left, fine structure they kept beside
-    // an edge or ground they did not reach, keeps its crispness.
+    // an edge or ground they did not reach, keeps its crispness. Where the blur would carry a
+    // pixel further the way the accent moved it and the pixel is the brightest of its 3 x 3
+    // (for a darkening; the darkest for a brightening) within kAntialiasFeatureFrom knees, it
+    // keeps its value, and from kAntialiasFeatureTo on it is blurred in full: such a pixel is a
+    // small feature (a catchlight, the white of an eye, a speck) that the flow dimmed a little,
+    // and the blur only washed it into the dark about it (faces came out with dull eyes). A step
+    // of a contour's staircase has brighter and darker neighbours and is blurred as before.
     const float antialias = kAccentAntialias / m_n;
     if (antialias >= kMinBlurSigma) {
-        Luminance(&s, lum);
-        Gauss(lum, lum, kShockFineScale * re, tmp);
+        Plane& own = jxy;  // the accent's result's luminance (the flow field is no longer needed)
+        Luminance(&s, own);
+        Gauss(own, lum, kShockFineScale * re, tmp);
         for (int c = 0; c < 3; ++c) Gauss(s.c[c], flow.c[c], antialias, jxx);
         const float k2 = (kAntialiasChange * m_s.knee) * (kAntialiasChange * m_s.knee);
+        const float featureScale =
+            1.0f / ((kAntialiasFeatureTo - kAntialiasFeatureFrom) * m_s.knee);
+        const float featureTo = kAntialiasFeatureTo * m_s.knee;
         ForRows(m_h, [&](int y, int) {
             const float* __restrict after = lum.Row(y);
             const float* __restrict before = fine.Row(y);
             float* __restrict weight = jyy.Row(y);
-            for (int x = 0; x < m_w; ++x) {
+            const float* __restrict up = own.Row(std::max(y - 1, 0));
+            const float* __restrict mid = own.Row(y);
+            const float* __restrict down = own.Row(std::min(y + 1, m_h - 1));
+            const float* __restrict r = s.c[0].Row(y);
+            const float* __restrict g = s.c[1].Row(y);
+            const float* __restrict b = s.c[2].Row(y);
+            const float* __restrict br = flow.c[0].Row(y);
+            const float* __restrict bg = flow.c[1].Row(y);
+            const float* __restrict bb = flow.c[2].Row(y);
+            auto pixel = [&](int x, int left, int right) {
                 const float m = after[x] - before[x];
-                weight[x] = m * m / (m * m + k2);
+                const float blur =
+                    kLumR * (br[x] - r[x]) + kLumG * (bg[x] - g[x]) + kLumB * (bb[x] - b[x]);
+                const float most = std::max(std::max(std::max(up[left], up[x]), up[right]),
+                                            std::max(std::max(mid[left], mid[right]),
+                                                     std::max(std::max(down[left], down[x]),
+                                                              down[right])));
+                const float least = std::min(std::min(std::min(up[left], up[x]), up[right]),
+                                             std::min(std::min(mid[left], mid[right]),
+                                                      std::min(std::min(down[left], down[x]),
+                                                               down[right])));
+                // How far the pixel lies below the brightest of its 3 x 3 (for a darkening) or
+                // above the darkest (for a brightening).
+                const float below = blur < 0.0f ? most - mid[x] : mid[x] - least;
+                const float blend =
+                    m * blur < 0.0f
+                        ? 1.0f
+                        : std::min(1.0f, std::max(0.0f, (below - featureTo) * featureScale + 1.0f));
+                weight[x] = blend * (m * m / (m * m + k2));
+            };
+            if (m_w == 1) {
+                pixel(0, 0, 0);
+            } else {
+                pixel(0, 0, 1);
+                for (int x = 1; x < m_w - 1; ++x) pixel(x, x - 1, x + 1);
+                pixel(m_w - 1, m_w - 2, m_w - 1);
             }
             for (int c = 0; c < 3; ++c) {
                 float* __restrict o = s.c[c].Row(y);
