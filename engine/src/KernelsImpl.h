@@ -281,13 +281,22 @@ inline void GateRestoreOne(const GateRestoreArgs& a, int x) {
     const float* wk = a.taps[d];
     const int X = a.x0 + x;
     const bool inside = X >= 2 * R && X + 2 * R < a.width;
+    float v[3], off[3];
+    float d2 = 0.0f;
     for (int c = 0; c < 3; ++c) {
-        float v = 0.0f;
+        v[c] = 0.0f;
         for (int j = -k; j <= k; ++j) {
             const int xx = inside ? X + j * dx : std::clamp(X + j * dx, 0, a.width - 1);
-            v += wk[j] * a.rows[c][j * dy + 2 * R][xx];
+            v[c] += wk[j] * a.rows[c][j * dy + 2 * R][xx];
         }
-        a.base[c][x] += gain * (v - a.base[c][x]);
+        off[c] = a.rows[c][2 * R][X] - v[c];
+        const float qd = a.q[c] * off[c];
+        d2 += qd * qd;
+    }
+    const float w = std::min(1.0f, std::max(0.0f, (d2 - a.own0) * a.ownScale));
+    for (int c = 0; c < 3; ++c) {
+        const float u = v[c] + w * off[c];
+        a.base[c][x] += gain * (u - a.base[c][x]);
     }
 }
 
@@ -331,9 +340,22 @@ void GateRestore(const GateRestoreArgs& a) {
                 v[c] = one ? s : _mm256_blendv_ps(v[c], s, take);
             }
         }
+        __m256 off[3];
+        __m256 d2 = _mm256_setzero_ps();
+        for (int c = 0; c < 3; ++c) {
+            off[c] = _mm256_sub_ps(_mm256_loadu_ps(a.rows[c][2 * R] + X), v[c]);
+            const __m256 qd = _mm256_mul_ps(_mm256_set1_ps(a.q[c]), off[c]);
+            d2 = _mm256_fmadd_ps(qd, qd, d2);
+        }
+        const __m256 w = _mm256_min_ps(
+            _mm256_set1_ps(1.0f),
+            _mm256_max_ps(_mm256_setzero_ps(),
+                          _mm256_mul_ps(_mm256_sub_ps(d2, _mm256_set1_ps(a.own0)),
+                                        _mm256_set1_ps(a.ownScale))));
         for (int c = 0; c < 3; ++c) {
             const __m256 b = _mm256_loadu_ps(a.base[c] + x);
-            const __m256 r = _mm256_fmadd_ps(gain, _mm256_sub_ps(v[c], b), b);
+            const __m256 u = _mm256_fmadd_ps(w, off[c], v[c]);
+            const __m256 r = _mm256_fmadd_ps(gain, _mm256_sub_ps(u, b), b);
             _mm256_storeu_ps(a.base[c] + x, _mm256_blendv_ps(b, r, on));
         }
     }

@@ -80,6 +80,20 @@ constexpr int kColourLineRows = 64;     // rows done in place together
 constexpr int kColourLineTile = 512;  // columns of a tile, at least (but for narrow images)
 // What the gate restores is the input averaged along the line with this sigma, in pixels.
 constexpr float kGateRestoreSigma = 1.0f;
+// A speck of a pixel or two (a catchlight, a star, a glint) is diluted along every line, so it
+// is weighed by itself as well: its blurred energy less kGatePointRing times the mean energy on
+// a ring kGatePointRadius pixels about it, times kGatePointGain (at most 1 + kGateLineBonus,
+// which keeps the skipping of blocks exact). A grain of noise or texture stands no higher than
+// the grains about it and counts nothing. Where this wins the speck's own pixel comes back.
+constexpr float kGatePointRadius = 3.0f;
+constexpr float kGatePointRing = 2.0f;
+constexpr float kGatePointGain = 1.0f;
+// Where the pixel's own input stands off the average along its line by more than
+// kGateOwnFrom thresholds (RMS over the channels), the gate restores more of the pixel itself,
+// all of it from kGateOwnFull: noise, within a threshold or so of the line, is still averaged
+// away, while a catchlight or a star, which no line holds, keeps its own value and size.
+constexpr float kGateOwnFrom = 1.5f;
+constexpr float kGateOwnFull = 3.0f;
 // Below this gate gain even a residual of 25 levels comes back as less than half a level: the
 // average along the line is skipped there, i.e. in most of a flat picture.
 constexpr float kGateNothing = 1.0f / 64.0f;
@@ -2232,6 +2246,12 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
         besideExcess[d] =
             kGateBesideExcess / (1.0f - kGateToneLeast) / static_cast<float>(besideTaps[d]);
     }
+    // The ring about a speck: eight points at about kGatePointRadius, within the lines' reach.
+    const int pr = std::clamp(static_cast<int>(std::lround(kGatePointRadius / m_n)), 1, reach);
+    const int pd = std::max(1, static_cast<int>(std::lround(pr * 0.70710678f)));
+    const int ringAt[8][2] = {{pr, 0}, {-pr, 0}, {0, pr}, {0, -pr},
+                              {pd, pd}, {-pd, pd}, {pd, -pd}, {-pd, -pd}};
+    static constexpr float kOwnTap = 1.0f;
     GateRestoreArgs proto{};
     proto.t2 = t2;
     proto.least = kGateNothing;
@@ -2242,6 +2262,10 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
         proto.k[d] = restoreK[d];
         proto.taps[d] = restoreTaps[d] + restoreK[d];
     }
+    proto.own0 = kGateOwnFrom * kGateOwnFrom;
+    proto.ownScale = 1.0f / (kGateOwnFull * kGateOwnFull - proto.own0);
+    proto.dx[8] = proto.dy[8] = proto.k[8] = 0;  // a speck: its own pixel
+    proto.taps[8] = &kOwnTap;
     // The image is worked in bands of whole row chunks, each by one thread from the top down.
     // The energy of a row is made from the input and the result before the gate restores that
     // row: in a ring of rows per band, and, for the rows within reach of a band's border that
@@ -2263,6 +2287,7 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
     float q[3];
     for (int c = 0; c < 3; ++c)
         q[c] = 1.0f / (std::max(m_s.thresholds[c], 0.004f) * std::sqrt(3.0f));
+    for (int c = 0; c < 3; ++c) proto.q[c] = q[c];
     const unsigned char* const tail[2] = {sliceTail, sliceTail + m_w};
     int* const fused = reinterpret_cast<int*>(NewFloats(static_cast<std::size_t>(m_w)));
     int fusedCount = 0;
@@ -2364,6 +2389,21 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                 }
                 // RMS^4 against knee^4; never less than at the full tone.
                 g[x] = std::max(v * v, lineV * lineV * scale);
+            }
+            // A speck against the ring about it (see kGatePointRadius).
+            const float* ctr = Scratch(thread, pooled + r + reach) + reach;
+            const float* around[8];
+            for (int i = 0; i < 8; ++i)
+                around[i] = Scratch(thread, pooled + r + reach + ringAt[i][1]) + reach + ringAt[i][0];
+            for (int x = xs; x < xe; ++x) {
+                float ringSum = 0.0f;
+                for (int i = 0; i < 8; ++i) ringSum += around[i][x];
+                const float p =
+                    kGatePointGain * std::max(0.0f, ctr[x] - kGatePointRing * 0.125f * ringSum);
+                if (p * p > g[x]) {
+                    g[x] = p * p;
+                    best[x] = 8.0f;
+                }
             }
         };
         // The largest pooled energy within reach of each block of kGateBlock pixels, per pooled
