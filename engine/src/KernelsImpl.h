@@ -270,6 +270,11 @@ void MinMaxWindow(const float* srcMin, const float* srcMax, int r, float* mn, fl
 }
 #endif
 
+// The lines in the order the gate tries them for a speck (straight ones first, which hold
+// most edges), and a distance off them that passes every ramp.
+constexpr int kGateOwnOrder[8] = {0, 4, 2, 6, 1, 3, 5, 7};
+constexpr float kGateOwnAll = 1e30f;
+
 // The gate at one pixel; summed in this order in both builds.
 inline void GateRestoreOne(const GateRestoreArgs& a, int x) {
     constexpr int R = kMaxGateRestore;
@@ -282,7 +287,6 @@ inline void GateRestoreOne(const GateRestoreArgs& a, int x) {
     const int X = a.x0 + x;
     const bool inside = X >= 2 * R && X + 2 * R < a.width;
     float v[3], off[3];
-    float d2 = 0.0f;
     for (int c = 0; c < 3; ++c) {
         v[c] = 0.0f;
         for (int j = -k; j <= k; ++j) {
@@ -290,10 +294,26 @@ inline void GateRestoreOne(const GateRestoreArgs& a, int x) {
             v[c] += wk[j] * a.rows[c][j * dy + 2 * R][xx];
         }
         off[c] = a.rows[c][2 * R][X] - v[c];
-        const float qd = a.q[c] * off[c];
-        d2 += qd * qd;
     }
-    const float w = std::min(1.0f, std::max(0.0f, (d2 - a.own0) * a.ownScale));
+    // How far the pixel stands off its neighbours along the line that holds it best: a pixel
+    // of a line or an edge is near its neighbours along it, a speck off them all.
+    float d2 = kGateOwnAll;
+    for (int i = 0; i < 8 && d2 > a.own0 && a.speck[x] > 0.0f; ++i) {
+        const int e = kGateOwnOrder[i];
+        const int ke = a.k[e], ex = a.dx[e], ey = a.dy[e];
+        float de = 0.0f;
+        for (int c = 0; c < 3; ++c) {
+            float ve = 0.0f;
+            for (int j = -ke; j <= ke; ++j) {
+                const int xx = inside ? X + j * ex : std::clamp(X + j * ex, 0, a.width - 1);
+                ve += a.taps[e][j] * a.rows[c][j * ey + 2 * R][xx];
+            }
+            const float qd = a.q[c] * (a.rows[c][2 * R][X] - ve);
+            de += qd * qd;
+        }
+        d2 = std::min(d2, de * a.apart[e]);
+    }
+    const float w = a.speck[x] * std::min(1.0f, std::max(0.0f, (d2 - a.own0) * a.ownScale));
     for (int c = 0; c < 3; ++c) {
         const float u = v[c] + w * off[c];
         a.base[c][x] += gain * (u - a.base[c][x]);
@@ -340,18 +360,39 @@ void GateRestore(const GateRestoreArgs& a) {
                 v[c] = one ? s : _mm256_blendv_ps(v[c], s, take);
             }
         }
-        __m256 off[3];
-        __m256 d2 = _mm256_setzero_ps();
+        __m256 off[3], own[3];
         for (int c = 0; c < 3; ++c) {
-            off[c] = _mm256_sub_ps(_mm256_loadu_ps(a.rows[c][2 * R] + X), v[c]);
-            const __m256 qd = _mm256_mul_ps(_mm256_set1_ps(a.q[c]), off[c]);
-            d2 = _mm256_fmadd_ps(qd, qd, d2);
+            own[c] = _mm256_loadu_ps(a.rows[c][2 * R] + X);
+            off[c] = _mm256_sub_ps(own[c], v[c]);
         }
-        const __m256 w = _mm256_min_ps(
-            _mm256_set1_ps(1.0f),
-            _mm256_max_ps(_mm256_setzero_ps(),
-                          _mm256_mul_ps(_mm256_sub_ps(d2, _mm256_set1_ps(a.own0)),
-                                        _mm256_set1_ps(a.ownScale))));
+        // Off its neighbours along every line (see GateRestoreOne).
+        const __m256 own0 = _mm256_set1_ps(a.own0);
+        const __m256 speck = _mm256_loadu_ps(a.speck + x);
+        const __m256 some =
+            _mm256_and_ps(on, _mm256_cmp_ps(speck, _mm256_setzero_ps(), _CMP_GT_OQ));
+        __m256 d2 = _mm256_set1_ps(kGateOwnAll);
+        for (int i = 0; i < 8; ++i) {
+            if ((_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(d2, own0, _CMP_GT_OQ), some)) &
+                 0xff) == 0)
+                break;
+            const int e = kGateOwnOrder[i];
+            const int ke = a.k[e], ex = a.dx[e], ey = a.dy[e];
+            __m256 de = _mm256_setzero_ps();
+            for (int c = 0; c < 3; ++c) {
+                __m256 s = _mm256_setzero_ps();
+                for (int j = -ke; j <= ke; ++j)
+                    s = _mm256_fmadd_ps(_mm256_set1_ps(a.taps[e][j]),
+                                        _mm256_loadu_ps(a.rows[c][j * ey + 2 * R] + X + j * ex), s);
+                const __m256 qd = _mm256_mul_ps(_mm256_set1_ps(a.q[c]), _mm256_sub_ps(own[c], s));
+                de = _mm256_fmadd_ps(qd, qd, de);
+            }
+            d2 = _mm256_min_ps(d2, _mm256_mul_ps(de, _mm256_set1_ps(a.apart[e])));
+        }
+        const __m256 w = _mm256_mul_ps(
+            speck, _mm256_min_ps(_mm256_set1_ps(1.0f),
+                                 _mm256_max_ps(_mm256_setzero_ps(),
+                                               _mm256_mul_ps(_mm256_sub_ps(d2, own0),
+                                                             _mm256_set1_ps(a.ownScale)))));
         for (int c = 0; c < 3; ++c) {
             const __m256 b = _mm256_loadu_ps(a.base[c] + x);
             const __m256 u = _mm256_fmadd_ps(w, off[c], v[c]);

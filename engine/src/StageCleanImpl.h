@@ -88,6 +88,11 @@ constexpr float kGateRestoreSigma = 1.0f;
 constexpr float kGatePointRadius = 3.0f;
 constexpr float kGatePointRing = 2.0f;
 constexpr float kGatePointGain = 1.0f;
+// The same blurred energy against the ring's mean decides how much a pixel is a speck: none up
+// to kGateSpeckFrom times the ring's, fully from kGateSpeckFull times. A grain of noise or of
+// texture such as grass, as strong as the grains about it, is none.
+constexpr float kGateSpeckFrom = 2.0f;
+constexpr float kGateSpeckFull = 4.0f;
 // Where the pixel's own input stands off the average along its line by more than
 // kGateOwnFrom thresholds (RMS over the channels), the gate restores more of the pixel itself,
 // all of it from kGateOwnFull: noise, within a threshold or so of the line, is still averaged
@@ -2261,6 +2266,8 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
         proto.dy[d] = kDirs[d][1];
         proto.k[d] = restoreK[d];
         proto.taps[d] = restoreTaps[d] + restoreK[d];
+        const float rest = 1.0f - restoreTaps[d][restoreK[d]];
+        proto.apart[d] = 1.0f / (rest * rest);
     }
     proto.own0 = kGateOwnFrom * kGateOwnFrom;
     proto.ownScale = 1.0f / (kGateOwnFull * kGateOwnFull - proto.own0);
@@ -2329,8 +2336,10 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
         float* acc = Scratch(thread, kScratchRows - 2);
         float* g = Scratch(thread, kScratchRows - 1);
         float* best = Scratch(thread, kScratchRows - 5);  // the direction of g, 0..7
+        float* speck = Scratch(thread, kScratchRows - 6);
         ra.g = g;
         ra.best = best;
+        ra.speck = speck;
         // The knee's tone factor of each pixel of the row (see kGateToneFull).
         float tone[kOutputTile];
         // The taps beside the line across each direction (see kGateToneFull), for one row.
@@ -2398,8 +2407,10 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
             for (int x = xs; x < xe; ++x) {
                 float ringSum = 0.0f;
                 for (int i = 0; i < 8; ++i) ringSum += around[i][x];
-                const float p =
-                    kGatePointGain * std::max(0.0f, ctr[x] - kGatePointRing * 0.125f * ringSum);
+                const float about = 0.125f * ringSum;
+                speck[x] = std::min(1.0f, std::max(0.0f, (ctr[x] - kGateSpeckFrom * about) /
+                                                             ((kGateSpeckFull - kGateSpeckFrom) * about + 1e-6f)));
+                const float p = kGatePointGain * std::max(0.0f, ctr[x] - kGatePointRing * about);
                 if (p * p > g[x]) {
                     g[x] = p * p;
                     best[x] = 8.0f;
@@ -2451,6 +2462,7 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                     const int end = std::min(n, (b + 1) * kGateBlock);
                     std::fill(g + xe, g + end, 0.0f);
                     std::fill(best + xe, best + end, 0.0f);
+                    std::fill(speck + xe, speck + end, 0.0f);
                     xs = end;
                 }
             }

@@ -905,3 +905,68 @@ TEST(EngineQuality, SteepenedSlantedEdgesStayFreeOfStaircases) {
         EXPECT_LT(off, k.off) << k.degrees << " degrees, strongest " << k.strongest;
     }
 }
+
+TEST(EngineQuality, CleaningKeepsSmallStrongSpecksAndRemovesNoise) {
+    // A square speck of 1 to 3 px (a catchlight, a star, a pupil-sized dot) on a flat ground,
+    // with or without noise, at the defaults and at clean strengths 1 and 3. A strong speck
+    // comes back with nearly all its contrast and no wider than it is; noise alone stays removed
+    // (levels 0: no speck).
+    const int w = 64, h = 64;
+    struct Case {
+        double ground, levels;  // 8-bit levels; the speck's contrast, signed
+        int size, strength;     // px; clean strength
+        double noise;           // input noise, levels
+    } cases[] = {
+        {50, 100, 1, 0, 0},  {50, 100, 2, 0, 2},  {40, 150, 1, 0, 3},  {128, 60, 2, 0, 3},
+        {128, -80, 2, 0, 3}, {200, -120, 3, 0, 2}, {30, 60, 2, 0, 1},  {60, 100, 1, 1, 3},
+        {60, 100, 2, 3, 3},  {150, -90, 2, 3, 2},  {90, 0, 0, 0, 4},   {90, 0, 0, 0, 8},
+        {90, 0, 0, 3, 8},    {30, 0, 0, 0, 6},
+    };
+    for (const Case& k : cases) {
+        std::mt19937 rng(41);
+        std::normal_distribution<float> noise(0.0f, static_cast<float>(k.noise / 255));
+        const int x0 = 31, y0 = 30;
+        auto inSpeck = [&](int x, int y) {
+            return x >= x0 && x < x0 + k.size && y >= y0 && y < y0 + k.size;
+        };
+        FloatImage in(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const double v = (k.ground + (inSpeck(x, y) ? k.levels : 0.0)) / 255;
+                for (int c = 0; c < 3; ++c) in.At(x, y, c) = static_cast<float>(v + noise(rng));
+            }
+        UserParams p;
+        p.cleanStrength = k.strength;
+        const FloatImage out = Filter(in, p);
+        auto lum = [&](int x, int y) {
+            return (out.At(x, y, 0) + out.At(x, y, 1) + out.At(x, y, 2)) * 255 / 3 - k.ground;
+        };
+        if (k.levels == 0) {
+            // Noise alone: no pixel stands out of the cleaned ground.
+            double worst = 0, sum2 = 0;
+            for (int y = 8; y < h - 8; ++y)
+                for (int x = 8; x < w - 8; ++x) {
+                    worst = std::max(worst, std::fabs(lum(x, y)));
+                    sum2 += lum(x, y) * lum(x, y);
+                }
+            const double rms = std::sqrt(sum2 / ((w - 16) * (h - 16)));
+            std::printf("noise %.0f, ground %.0f, strength %d: left %.2f rms, %.2f at most\n",
+                        k.noise, k.ground, k.strength, rms, worst);
+            EXPECT_LT(rms, 0.3 * k.noise) << k.noise << " " << k.ground << " " << k.strength;
+            EXPECT_LT(worst, 1.2 * k.noise) << k.noise << " " << k.ground << " " << k.strength;
+            continue;
+        }
+        double kept = 0, beside = 0;
+        for (int y = y0 - 1; y <= y0 + k.size; ++y)
+            for (int x = x0 - 1; x <= x0 + k.size; ++x) {
+                if (inSpeck(x, y))
+                    kept += lum(x, y) / k.levels / (k.size * k.size);
+                else
+                    beside = std::max(beside, lum(x, y) / k.levels);
+            }
+        std::printf("speck %4.0f on %3.0f, %d px, strength %d, noise %.0f: kept %.2f, beside %.2f\n",
+                    k.levels, k.ground, k.size, k.strength, k.noise, kept, beside);
+        EXPECT_GT(kept, 0.9) << k.levels << " " << k.ground << " " << k.size << " " << k.strength;
+        EXPECT_LT(beside, 0.4) << k.levels << " " << k.ground << " " << k.size << " " << k.strength;
+    }
+}
