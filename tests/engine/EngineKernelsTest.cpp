@@ -206,10 +206,11 @@ TEST(EngineKernels, SteepenAndStoreMatchPlainFormulas) {
 
 // The gate's restore against a direct sum in double precision, in every build: rows as narrow
 // as one pixel and spans that start or end on either border (clamped columns) or inside,
-// with every pixel, none or a mix above the gain that counts, over the engine's eight lines.
+// with every pixel, none or a mix above the gain that counts, over the engine's eight lines and
+// the pixel's own value (line 8), moved towards the pixel where it is a speck off every line.
 TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
-    const int dirs[8][2] = {{1, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 1}, {-1, 2}, {-1, 1}, {-2, 1}};
-    float taps[8][5];
+    const int dirs[9][2] = {{1, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 1}, {-1, 2}, {-1, 1}, {-2, 1}, {0, 0}};
+    float taps[9][5];
     const int R = vg::kMaxGateRestore, H = 4 * R + 1;
     for (const vg::KernelSet* k : Sets()) {
         // width, x0, n, share of pixels restored
@@ -224,11 +225,13 @@ TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
                 for (int j = 0; j < H; ++j) a.rows[c][j] = in[c].data() + j * w;
                 a.base[c] = base[c].data();
             }
-            std::vector<float> g = Random(n, 220, 1.0f, 5.0f), best = Random(n, 221, 0.0f, 8.0f);
+            std::vector<float> g = Random(n, 220, 1.0f, 5.0f), best = Random(n, 221, 0.0f, 9.0f);
+            std::vector<float> speck = Random(n, 223, -1.0f, 1.5f);
             const std::vector<float> off = Random(n, 222);
             for (int x = 0; x < n; ++x) {
                 if (off[x] >= on) g[x] = 0.01f;  // gain below 1/64
-                best[x] = std::floor(std::min(best[x], 7.0f));
+                best[x] = std::floor(std::min(best[x], 8.0f));
+                speck[x] = std::clamp(speck[x], 0.0f, 1.0f);
             }
             for (int d = 0; d < 8; ++d) {
                 a.dx[d] = dirs[d][0];
@@ -237,9 +240,18 @@ TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
                 const float sum = (2 * a.k[d] + 1) * (1.0f + a.k[d] * (d + 1));
                 for (int j = 0; j <= 2 * a.k[d]; ++j) taps[d][j] = (1.0f + j * (d + 1)) / sum;
                 a.taps[d] = taps[d] + a.k[d];
+                a.apart[d] = 1.0f + 0.3f * d;
             }
+            taps[8][0] = 1.0f;
+            a.taps[8] = taps[8];
+            a.q[0] = 3.0f;
+            a.q[1] = 4.0f;
+            a.q[2] = 2.5f;
+            a.own0 = 1.0f;
+            a.ownScale = 0.5f;
             a.g = g.data();
             a.best = best.data();
+            a.speck = speck.data();
             a.t2 = 2.0f;
             a.least = 1.0f / 64;
             a.x0 = x0;
@@ -249,12 +261,29 @@ TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
             k->gateRestore(a);
             for (int x = 0; x < n; ++x) {
                 const double gain = g[x] / (g[x] + 2.0);
-                const int d = static_cast<int>(best[x]);
-                for (int c = 0; c < 3; ++c) {
+                auto lineAverage = [&](int d, int c) {
                     double v = 0;
                     for (int j = -a.k[d]; j <= a.k[d]; ++j)
                         v += a.taps[d][j] * in[c][(2 * R + j * dirs[d][1]) * w +
                                                   std::clamp(x0 + x + j * dirs[d][0], 0, w - 1)];
+                    return v;
+                };
+                auto own = [&](int c) { return static_cast<double>(in[c][2 * R * w + x0 + x]); };
+                double d2 = 1e30;
+                for (int e = 0; e < 8; ++e) {
+                    double de = 0;
+                    for (int c = 0; c < 3; ++c) {
+                        const double qd = a.q[c] * (own(c) - lineAverage(e, c));
+                        de += qd * qd;
+                    }
+                    d2 = std::min(d2, de * a.apart[e]);
+                }
+                const double toOwn =
+                    speck[x] * std::clamp((d2 - a.own0) * a.ownScale, 0.0, 1.0);
+                const int d = static_cast<int>(best[x]);
+                for (int c = 0; c < 3; ++c) {
+                    const double line = lineAverage(d, c);
+                    const double v = line + toOwn * (own(c) - line);
                     const double want = gain < 1.0 / 64 ? before[c][x] : before[c][x] + gain * (v - before[c][x]);
                     ASSERT_NEAR(base[c][x], want, 2e-6) << k->name << " w " << w << " x " << x << " c " << c;
                 }
