@@ -305,13 +305,15 @@ inline void GateRestoreOne(const GateRestoreArgs& a, int x) {
         for (int c = 0; c < 3; ++c) {
             float ve = 0.0f;
             for (int j = -ke; j <= ke; ++j) {
+                if (j == 0)
+                    continue;
                 const int xx = inside ? X + j * ex : std::clamp(X + j * ex, 0, a.width - 1);
                 ve += a.taps[e][j] * a.rows[c][j * ey + 2 * R][xx];
             }
-            const float qd = a.q[c] * (a.rows[c][2 * R][X] - ve);
+            const float qd = a.q[c] * (a.rows[c][2 * R][X] - ve * a.apart[e]);
             de += qd * qd;
         }
-        d2 = std::min(d2, de * a.apart[e]);
+        d2 = std::min(d2, de);
     }
     const float w = a.speck[x] * std::min(1.0f, std::max(0.0f, (d2 - a.own0) * a.ownScale));
     for (int c = 0; c < 3; ++c) {
@@ -380,13 +382,17 @@ void GateRestore(const GateRestoreArgs& a) {
             __m256 de = _mm256_setzero_ps();
             for (int c = 0; c < 3; ++c) {
                 __m256 s = _mm256_setzero_ps();
-                for (int j = -ke; j <= ke; ++j)
+                for (int j = -ke; j <= ke; ++j) {
+                    if (j == 0)
+                        continue;
                     s = _mm256_fmadd_ps(_mm256_set1_ps(a.taps[e][j]),
                                         _mm256_loadu_ps(a.rows[c][j * ey + 2 * R] + X + j * ex), s);
-                const __m256 qd = _mm256_mul_ps(_mm256_set1_ps(a.q[c]), _mm256_sub_ps(own[c], s));
+                }
+                const __m256 nb = _mm256_mul_ps(s, _mm256_set1_ps(a.apart[e]));
+                const __m256 qd = _mm256_mul_ps(_mm256_set1_ps(a.q[c]), _mm256_sub_ps(own[c], nb));
                 de = _mm256_fmadd_ps(qd, qd, de);
             }
-            d2 = _mm256_min_ps(d2, _mm256_mul_ps(de, _mm256_set1_ps(a.apart[e])));
+            d2 = _mm256_min_ps(d2, de);
         }
         const __m256 w = _mm256_mul_ps(
             speck, _mm256_min_ps(_mm256_set1_ps(1.0f),

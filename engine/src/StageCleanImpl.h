@@ -2266,8 +2266,10 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
         proto.dy[d] = kDirs[d][1];
         proto.k[d] = restoreK[d];
         proto.taps[d] = restoreTaps[d] + restoreK[d];
-        const float rest = 1.0f - restoreTaps[d][restoreK[d]];
-        proto.apart[d] = 1.0f / (rest * rest);
+        float rest = 0.0f;  // the weight of the taps beside the middle one (never 0)
+        for (int j = 0; j <= 2 * restoreK[d]; ++j)
+            rest += j == restoreK[d] ? 0.0f : restoreTaps[d][j];
+        proto.apart[d] = 1.0f / rest;
     }
     proto.own0 = kGateOwnFrom * kGateOwnFrom;
     proto.ownScale = 1.0f / (kGateOwnFull * kGateOwnFull - proto.own0);

@@ -240,7 +240,7 @@ TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
                 const float sum = (2 * a.k[d] + 1) * (1.0f + a.k[d] * (d + 1));
                 for (int j = 0; j <= 2 * a.k[d]; ++j) taps[d][j] = (1.0f + j * (d + 1)) / sum;
                 a.taps[d] = taps[d] + a.k[d];
-                a.apart[d] = 1.0f + 0.3f * d;
+                a.apart[d] = 1.0f / (1.0f - taps[d][a.k[d]]);
             }
             taps[8][0] = 1.0f;
             a.taps[8] = taps[8];
@@ -261,11 +261,12 @@ TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
             k->gateRestore(a);
             for (int x = 0; x < n; ++x) {
                 const double gain = g[x] / (g[x] + 2.0);
-                auto lineAverage = [&](int d, int c) {
+                auto lineAverage = [&](int d, int c, bool middle = true) {
                     double v = 0;
                     for (int j = -a.k[d]; j <= a.k[d]; ++j)
-                        v += a.taps[d][j] * in[c][(2 * R + j * dirs[d][1]) * w +
-                                                  std::clamp(x0 + x + j * dirs[d][0], 0, w - 1)];
+                        v += (j != 0 || middle ? a.taps[d][j] : 0.0) *
+                             in[c][(2 * R + j * dirs[d][1]) * w +
+                                   std::clamp(x0 + x + j * dirs[d][0], 0, w - 1)];
                     return v;
                 };
                 auto own = [&](int c) { return static_cast<double>(in[c][2 * R * w + x0 + x]); };
@@ -273,10 +274,10 @@ TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
                 for (int e = 0; e < 8; ++e) {
                     double de = 0;
                     for (int c = 0; c < 3; ++c) {
-                        const double qd = a.q[c] * (own(c) - lineAverage(e, c));
+                        const double qd = a.q[c] * (own(c) - lineAverage(e, c, false) * a.apart[e]);
                         de += qd * qd;
                     }
-                    d2 = std::min(d2, de * a.apart[e]);
+                    d2 = std::min(d2, de);
                 }
                 const double toOwn =
                     speck[x] * std::clamp((d2 - a.own0) * a.ownScale, 0.0, 1.0);
