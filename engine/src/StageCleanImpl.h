@@ -93,10 +93,12 @@ constexpr float kGatePointGain = 1.0f;
 // texture such as grass, as strong as the grains about it, is none.
 constexpr float kGateSpeckFrom = 2.0f;
 constexpr float kGateSpeckFull = 4.0f;
-// Where the pixel's own input stands off the average along its line by more than
-// kGateOwnFrom thresholds (RMS over the channels), the gate restores more of the pixel itself,
-// all of it from kGateOwnFull: noise, within a threshold or so of the line, is still averaged
-// away, while a catchlight or a star, which no line holds, keeps its own value and size.
+// Where a speck's own input stands off its neighbours along every line by more than
+// kGateOwnFrom thresholds (RMS over the channels), the gate restores more of the pixel itself
+// instead of the average along its line, all of it from kGateOwnFull (times how much it is a
+// speck): a pixel of a line or an edge lies near its neighbours along it and noise within a
+// threshold or so of them, so both are still averaged, while a catchlight or a star, which no
+// line holds, keeps its own value and size.
 constexpr float kGateOwnFrom = 1.5f;
 constexpr float kGateOwnFull = 3.0f;
 // Below this gate gain even a residual of 25 levels comes back as less than half a level: the
