@@ -129,13 +129,14 @@ struct GridSliceArgs {
 
 // One row of the clean stage's residual gate: where gain = g[x] / (g[x] + t2) is at least
 // least, base[c][x] += gain * (v - base[c][x]), with v the input averaged along line best[x]
-// (0..7; 8 is a speck's own pixel, k[8] = 0): v = sum over j in [-k[d], k[d]] of taps[d][j] * rows[c][2 R + j dy[d]][X + j dx[d]],
+// (0..7; 8 is a speck's own pixel, k[8] = 0):
+// v = sum over j in [-k[d], k[d]] of taps[d][j] * rows[c][2 R + j dy[d]][X + j dx[d]],
 // X = x0 + x, columns clamped into [0, width). R is kMaxGateRestore; a line's step is at most
 // 2 pixels across and 1 down, or the reverse, and k[d] at most R. Where the pixel's own input
-// u stands off its neighbours along every line e (0..7) by D^2 = sum of (q[c] (u_c -
-// n_e,c))^2 above own0 (n_e the average along e without the middle tap: the other taps' sum
-// times apart[e], 1 / their weight), v moves to u by speck[x] min(1, (D^2 - own0) ownScale): a
-// speck that no line holds keeps its own value.
+// u stands off its neighbours along every line e (0..7) by D^2 above own0, with
+// D^2 = sum of (q[c] (u_c - n_e,c))^2 and n_e the average along e without the middle tap (the
+// other taps' sum times apart[e], 1 / their weight), v moves to u by
+// speck[x] min(1, (D^2 - own0) ownScale): a speck that no line holds keeps its own value.
 constexpr int kMaxGateRestore = 2;
 struct GateRestoreArgs {
     const float* rows[3][4 * kMaxGateRestore + 1];  // rows y - 2 R .. y + 2 R of each channel

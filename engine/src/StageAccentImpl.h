@@ -353,14 +353,14 @@ void CGlazeRun::Accent(Planes3& s) {
                 const float m = after[x] - before[x];
                 const float blur =
                     kLumR * (br[x] - r[x]) + kLumG * (bg[x] - g[x]) + kLumB * (bb[x] - b[x]);
-                const float most = std::max(std::max(std::max(up[left], up[x]), up[right]),
-                                            std::max(std::max(mid[left], mid[right]),
-                                                     std::max(std::max(down[left], down[x]),
-                                                              down[right])));
-                const float least = std::min(std::min(std::min(up[left], up[x]), up[right]),
-                                             std::min(std::min(mid[left], mid[right]),
-                                                      std::min(std::min(down[left], down[x]),
-                                                               down[right])));
+                const float most =
+                    std::max(std::max(std::max(up[left], up[x]), up[right]),
+                             std::max(std::max(mid[left], mid[right]),
+                                      std::max(std::max(down[left], down[x]), down[right])));
+                const float least =
+                    std::min(std::min(std::min(up[left], up[x]), up[right]),
+                             std::min(std::min(mid[left], mid[right]),
+                                      std::min(std::min(down[left], down[x]), down[right])));
                 // How far the pixel lies below the brightest of its 3 x 3 (for a darkening) or
                 // above the darkest (for a brightening).
                 const float below = blur < 0.0f ? most - mid[x] : mid[x] - least;

@@ -1621,8 +1621,7 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                     zs.c[1] = moved;
                 }
                 job.out[0] = &out.c[c];
-                job.sliceTail =
-                    c > 0 ? sliceTail + static_cast<std::size_t>(c - 1) * m_w : nullptr;
+                job.sliceTail = c > 0 ? sliceTail + static_cast<std::size_t>(c - 1) * m_w : nullptr;
                 job.down = d;
                 if (in != nullptr)
                     job.own[0] = &in->c[c];
@@ -2256,7 +2255,7 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
     // The ring about a speck: eight points at about kGatePointRadius, within the lines' reach.
     const int pr = std::clamp(static_cast<int>(std::lround(kGatePointRadius / m_n)), 1, reach);
     const int pd = std::max(1, static_cast<int>(std::lround(pr * 0.70710678f)));
-    const int ringAt[8][2] = {{pr, 0}, {-pr, 0}, {0, pr}, {0, -pr},
+    const int ringAt[8][2] = {{pr, 0},  {-pr, 0},  {0, pr},   {0, -pr},
                               {pd, pd}, {-pd, pd}, {pd, -pd}, {-pd, -pd}};
     static constexpr float kOwnTap = 1.0f;
     GateRestoreArgs proto{};
@@ -2290,8 +2289,7 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
     const int bands = (m_h + bandRows - 1) / bandRows;
     const std::size_t stride = CWorkspace::PlaneStride(m_w);
     const std::size_t asideFloats = 2 * static_cast<std::size_t>(halo) * stride;
-    const std::size_t perThread =
-        (in != nullptr ? 1 : 4) * static_cast<std::size_t>(ring) * stride;
+    const std::size_t perThread = (in != nullptr ? 1 : 4) * static_cast<std::size_t>(ring) * stride;
     float* const aside = GridBlock(asideFloats * static_cast<std::size_t>(bands - 1) +
                                    perThread * static_cast<std::size_t>(m_team.Threads()));
     float* const work = aside + asideFloats * static_cast<std::size_t>(bands - 1);
@@ -2407,13 +2405,15 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
             const float* ctr = Scratch(thread, pooled + r + reach) + reach;
             const float* around[8];
             for (int i = 0; i < 8; ++i)
-                around[i] = Scratch(thread, pooled + r + reach + ringAt[i][1]) + reach + ringAt[i][0];
+                around[i] =
+                    Scratch(thread, pooled + r + reach + ringAt[i][1]) + reach + ringAt[i][0];
             for (int x = xs; x < xe; ++x) {
                 float ringSum = 0.0f;
                 for (int i = 0; i < 8; ++i) ringSum += around[i][x];
                 const float about = 0.125f * ringSum;
-                speck[x] = std::min(1.0f, std::max(0.0f, (ctr[x] - kGateSpeckFrom * about) /
-                                                             ((kGateSpeckFull - kGateSpeckFrom) * about + 1e-6f)));
+                speck[x] = std::min(
+                    1.0f, std::max(0.0f, (ctr[x] - kGateSpeckFrom * about) /
+                                             ((kGateSpeckFull - kGateSpeckFrom) * about + 1e-6f)));
                 const float p = kGatePointGain * std::max(0.0f, ctr[x] - kGatePointRing * about);
                 if (p * p > g[x]) {
                     g[x] = p * p;
@@ -2514,7 +2514,7 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
             return energyRing + static_cast<std::size_t>(y % ring) * stride;
         };
         int converted = std::max(0, top - kReach) - 1;  // input rows in the ring up to this one
-        int made = top - 1;                              // energy rows in the ring up to this one
+        int made = top - 1;                             // energy rows in the ring up to this one
         for (int y0 = top; y0 < bottom; y0 += kRowsPerChunk) {
             const int y1 = std::min(bottom, y0 + kRowsPerChunk);
             const int madeTo = std::min(bottom - 1, y1 - 1 + halo);

@@ -209,7 +209,8 @@ TEST(EngineKernels, SteepenAndStoreMatchPlainFormulas) {
 // with every pixel, none or a mix above the gain that counts, over the engine's eight lines and
 // the pixel's own value (line 8), moved towards the pixel where it is a speck off every line.
 TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
-    const int dirs[9][2] = {{1, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 1}, {-1, 2}, {-1, 1}, {-2, 1}, {0, 0}};
+    const int dirs[9][2] = {{1, 0},  {2, 1},  {1, 1},  {1, 2}, {0, 1},
+                            {-1, 2}, {-1, 1}, {-2, 1}, {0, 0}};
     float taps[9][5];
     const int R = vg::kMaxGateRestore, H = 4 * R + 1;
     for (const vg::KernelSet* k : Sets()) {
@@ -279,8 +280,7 @@ TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
                     }
                     d2 = std::min(d2, de);
                 }
-                const double toOwn =
-                    speck[x] * std::clamp((d2 - a.own0) * a.ownScale, 0.0, 1.0);
+                const double toOwn = speck[x] * std::clamp((d2 - a.own0) * a.ownScale, 0.0, 1.0);
                 const int d = static_cast<int>(best[x]);
                 for (int c = 0; c < 3; ++c) {
                     const double line = lineAverage(d, c);

@@ -670,7 +670,7 @@ TEST(EngineQuality, StrongAccentKeepsAFacesSmallFeaturesTheirTone) {
     const int w = 160, h = 100;
     const float skin[3] = {0.80f, 0.62f, 0.52f}, white[3] = {0.90f, 0.88f, 0.86f},
                 iris[3] = {0.30f, 0.20f, 0.12f}, dark[3] = {0.22f, 0.17f, 0.12f};
-    const double ex = 50.3, ey = 50.4;  // the eye's centre
+    const double ex = 50.3, ey = 50.4;                         // the eye's centre
     const double bx = 116.2, by = 50.3, px = 94.6, py = 50.7;  // the large and small dark discs
     // Which shape covers a point: 0 skin, 1 white, 2 iris or lid, 3 catchlight, 4 dark.
     auto shape = [&](double x, double y) {
@@ -917,7 +917,7 @@ TEST(EngineQuality, CleaningKeepsSmallStrongSpecksAndRemovesNoise) {
         int size, strength;     // px; clean strength
         double noise;           // input noise, levels
     } cases[] = {
-        {50, 100, 1, 0, 0},  {50, 100, 2, 0, 2},  {40, 150, 1, 0, 3},  {128, 60, 2, 0, 3},
+        {50, 100, 1, 0, 0},  {50, 100, 2, 0, 2},   {40, 150, 1, 0, 3}, {128, 60, 2, 0, 3},
         {128, -80, 2, 0, 3}, {200, -120, 3, 0, 2}, {30, 60, 2, 0, 1},  {60, 100, 1, 1, 3},
         {60, 100, 2, 3, 3},  {150, -90, 2, 3, 2},  {90, 0, 0, 0, 4},   {90, 0, 0, 0, 8},
         {90, 0, 0, 3, 8},    {30, 0, 0, 0, 6},
@@ -964,8 +964,9 @@ TEST(EngineQuality, CleaningKeepsSmallStrongSpecksAndRemovesNoise) {
                 else
                     beside = std::max(beside, lum(x, y) / k.levels);
             }
-        std::printf("speck %4.0f on %3.0f, %d px, strength %d, noise %.0f: kept %.2f, beside %.2f\n",
-                    k.levels, k.ground, k.size, k.strength, k.noise, kept, beside);
+        std::printf(
+            "speck %4.0f on %3.0f, %d px, strength %d, noise %.0f: kept %.2f, beside %.2f\n",
+            k.levels, k.ground, k.size, k.strength, k.noise, kept, beside);
         EXPECT_GT(kept, 0.9) << k.levels << " " << k.ground << " " << k.size << " " << k.strength;
         EXPECT_LT(beside, 0.4) << k.levels << " " << k.ground << " " << k.size << " " << k.strength;
     }
