@@ -240,10 +240,11 @@ private:
     void Clean(const Planes3* input, Planes3& out);
     // Holds out near the colour line of each pixel's neighbourhood (see StageCleanImpl.h).
     void ColourLines(Planes3& out);
-    // Also writes the ranges of zs per block into zRanges (laid out as GridJob::zRanges, one
-    // set per channel).
     void MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
-                         const float* shared, const float* lumWeight, Planes3& zs, float* zRanges);
+                         const float* shared, const float* lumWeight, Planes3& zs, Plane& weight);
+    // Channel c's guide of the last pass's slice at full size into z (see Clean).
+    void MakeFullSliceGuide(const Planes3* input, int c, const float* own, const float* shared,
+                            const float* lumWeight, Plane& jz, const Plane& weight, Plane& z);
     // sliceTail: see GateEnergyRow, two rows of m_w bytes.
     void Gate(const Planes3* input, Planes3& base, const unsigned char* sliceTail);
     // Accent stage (StageAccentImpl.h).

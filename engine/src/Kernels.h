@@ -128,9 +128,9 @@ struct GridSliceArgs {
 };
 
 // One row of the clean stage's residual gate: where gain = g[x] / (g[x] + t2) is at least
-// least, base[c][x] += gain * (v - base[c][x]), with v the input averaged along line best[x]
-// (0..7; 8 is a speck's own pixel, k[8] = 0):
-// v = sum over j in [-k[d], k[d]] of taps[d][j] * rows[c][2 R + j dy[d]][X + j dx[d]],
+// least, base[c][x] += gain * (v - base[c][x]), with v the sum over the lines d (0..8; 8 is
+// a speck's own pixel, k[8] = 0) of w[d][x] times the input averaged along d:
+// sum over j in [-k[d], k[d]] of taps[d][j] * rows[c][2 R + j dy[d]][X + j dx[d]],
 // X = x0 + x, columns clamped into [0, width). R is kMaxGateRestore; a line's step is at most
 // 2 pixels across and 1 down, or the reverse, and k[d] at most R. Where the pixel's own input
 // u stands off its neighbours along every line e (0..7) by D^2 above own0, with
@@ -141,7 +141,7 @@ constexpr int kMaxGateRestore = 2;
 struct GateRestoreArgs {
     const float* rows[3][4 * kMaxGateRestore + 1];  // rows y - 2 R .. y + 2 R of each channel
     const float* g;
-    const float* best;
+    const float* w[9];  // per line, the weight of its average (they sum to 1)
     const float* speck;  // 0..1: how much the pixel stands above the energy about it
     float t2, least;
     float q[3], own0, ownScale, apart[8];

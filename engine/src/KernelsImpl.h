@@ -281,20 +281,26 @@ inline void GateRestoreOne(const GateRestoreArgs& a, int x) {
     const float gain = a.g[x] / (a.g[x] + a.t2);
     if (gain < a.least)
         return;  // nothing visible comes back
-    const int d = static_cast<int>(a.best[x]);
-    const int k = a.k[d], dx = a.dx[d], dy = a.dy[d];
-    const float* wk = a.taps[d];
     const int X = a.x0 + x;
     const bool inside = X >= 2 * R && X + 2 * R < a.width;
-    float v[3], off[3];
-    for (int c = 0; c < 3; ++c) {
-        v[c] = 0.0f;
-        for (int j = -k; j <= k; ++j) {
-            const int xx = inside ? X + j * dx : std::clamp(X + j * dx, 0, a.width - 1);
-            v[c] += wk[j] * a.rows[c][j * dy + 2 * R][xx];
+    float v[3] = {0.0f, 0.0f, 0.0f};
+    for (int d = 0; d < 9; ++d) {
+        const float wd = a.w[d][x];
+        if (!(wd > 0.0f))
+            continue;
+        const int k = a.k[d], dx = a.dx[d], dy = a.dy[d];
+        const float* wk = a.taps[d];
+        for (int c = 0; c < 3; ++c) {
+            float s = 0.0f;
+            for (int j = -k; j <= k; ++j) {
+                const int xx = inside ? X + j * dx : std::clamp(X + j * dx, 0, a.width - 1);
+                s += wk[j] * a.rows[c][j * dy + 2 * R][xx];
+            }
+            v[c] += wd * s;
         }
-        off[c] = a.rows[c][2 * R][X] - v[c];
     }
+    float off[3];
+    for (int c = 0; c < 3; ++c) off[c] = a.rows[c][2 * R][X] - v[c];
     // How far the pixel stands off its neighbours along the line that holds it best: a pixel
     // of a line or an edge is near its neighbours along it, a speck off them all.
     float d2 = kGateOwnAll;
@@ -325,41 +331,34 @@ inline void GateRestoreOne(const GateRestoreArgs& a, int x) {
 #if defined(VG_KERNEL_AVX2)
 // Eight pixels at a time where all their lines lie inside the row: each line that one of them
 // takes is summed for all eight from plain loads (the columns along a line are consecutive)
-// and kept in the lanes that take it. The same sums in the same order as GateRestoreOne.
+// and added with each lane's weight. The same sums in the same order as GateRestoreOne.
 void GateRestore(const GateRestoreArgs& a) {
     constexpr int R = kMaxGateRestore;
     int x = 0;
     const int first = std::max(0, std::min(a.n, 2 * R - a.x0));
     for (; x < first; ++x) GateRestoreOne(a, x);
     const __m256 t2 = _mm256_set1_ps(a.t2), least = _mm256_set1_ps(a.least);
+    const __m256 zero = _mm256_setzero_ps();
     for (; x + 8 <= a.n && a.x0 + x + 7 + 2 * R < a.width; x += 8) {
         const __m256 g = _mm256_loadu_ps(a.g + x);
         const __m256 gain = _mm256_div_ps(g, _mm256_add_ps(g, t2));
         const __m256 on = _mm256_cmp_ps(gain, least, _CMP_GE_OQ);
-        const int lanes = _mm256_movemask_ps(on);
-        if (lanes == 0)
+        if (_mm256_movemask_ps(on) == 0)
             continue;
-        // The lines the pixels to restore take, as bits.
-        const __m256i best = _mm256_cvttps_epi32(_mm256_loadu_ps(a.best + x));
-        const __m256i bit = _mm256_and_si256(_mm256_sllv_epi32(_mm256_set1_epi32(1), best),
-                                             _mm256_castps_si256(on));
-        __m128i any = _mm_or_si128(_mm256_castsi256_si128(bit), _mm256_extracti128_si256(bit, 1));
-        any = _mm_or_si128(any, _mm_shuffle_epi32(any, 0x4e));
-        any = _mm_or_si128(any, _mm_shuffle_epi32(any, 0xb1));
-        unsigned dirs = static_cast<unsigned>(_mm_cvtsi128_si32(any));
-        const bool one = (dirs & (dirs - 1)) == 0;
         const int X = a.x0 + x;
-        __m256 v[3] = {_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
-        for (; dirs != 0; dirs &= dirs - 1) {
-            const int d = __builtin_ctz(dirs);
+        __m256 v[3] = {zero, zero, zero};
+        for (int d = 0; d < 9; ++d) {
+            // The weight in the lanes to restore, zero in the rest.
+            const __m256 wd = _mm256_and_ps(_mm256_loadu_ps(a.w[d] + x), on);
+            if (_mm256_movemask_ps(_mm256_cmp_ps(wd, zero, _CMP_GT_OQ)) == 0)
+                continue;
             const int k = a.k[d], dx = a.dx[d], dy = a.dy[d];
-            const __m256 take = _mm256_castsi256_ps(_mm256_cmpeq_epi32(best, _mm256_set1_epi32(d)));
             for (int c = 0; c < 3; ++c) {
                 __m256 s = _mm256_setzero_ps();
                 for (int j = -k; j <= k; ++j)
                     s = _mm256_fmadd_ps(_mm256_set1_ps(a.taps[d][j]),
                                         _mm256_loadu_ps(a.rows[c][j * dy + 2 * R] + X + j * dx), s);
-                v[c] = one ? s : _mm256_blendv_ps(v[c], s, take);
+                v[c] = _mm256_fmadd_ps(wd, s, v[c]);
             }
         }
         __m256 off[3], own[3];

@@ -101,6 +101,13 @@ constexpr float kGateSpeckFull = 4.0f;
 // line holds, keeps its own value and size.
 constexpr float kGateOwnFrom = 1.5f;
 constexpr float kGateOwnFull = 3.0f;
+// Every direction whose line energy is above this share of the largest takes part in what
+// comes back, weighted from none at that share to full at the largest: where directions
+// compete (texture rather than a line) the choice would otherwise flip with a small change of
+// the energies, and a picture shifted by a pixel would bring back differently averaged detail.
+constexpr float kGateDirShare = 0.8f;
+// The same share decides how much a speck's own pixel comes back beside the lines' averages:
+// none where its energy is at most kGateDirShare times theirs, all of it from their equal on.
 // Below this gate gain even a residual of 25 levels comes back as less than half a level: the
 // average along the line is skipped there, i.e. in most of a flat picture.
 constexpr float kGateNothing = 1.0f / 64.0f;
@@ -758,6 +765,9 @@ struct CGlazeRun::GridJob {
     // Optional, one byte per output column: 1 where the guided slice's vector kernel reads the
     // pixel in its one-at-a-time tail (see GateEnergyRow), else 0.
     unsigned char* sliceTail = nullptr;
+    // Optional, output size (down > 1): the guide the slice reads at, instead of zSplat
+    // interpolated.
+    const Plane* zSlice = nullptr;
 };
 
 void CGlazeRun::GridFilter(const GridJob& job) {
@@ -1166,7 +1176,7 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         gs.sb = static_cast<int>(sbin);
         gs.cx = cxs;
         gs.fx = sa.fx;
-        if (job.down > 1) {
+        if (job.down > 1 && job.zSlice == nullptr) {
             gs.zcol = gcol;
             gs.zfrac = gfrac;
             gs.zn = static_cast<int>(rowFloats);
@@ -1199,7 +1209,11 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         for (int y = py0; y < py1; ++y) {
             sa.g0 = grid + static_cast<std::size_t>(rowCell[y] - oy) * sy;
             sa.fy = rowFrac[y];
-            if (ranged && job.down > 1) {
+            if (ranged && job.down > 1 && job.zSlice != nullptr) {
+                const float* g = job.zSlice->Row(y) + px0;
+                float* zl = vbuf[2];
+                for (int j = 0; j < m; ++j) zl[j] = zs * g[j];
+            } else if (ranged && job.down > 1) {
                 // The guide between the two nearest rows of samples (the kernel interpolates
                 // it along x).
                 const float py = posOf(y);
@@ -1219,7 +1233,7 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                 // the kernel reads any other bin with weight zero, if at all.
                 const float* zl = vbuf[2];
                 float zlow = zl[0], zhigh = zl[0];
-                SpanMinMax(zl, gn, zlow, zhigh);
+                SpanMinMax(zl, job.zSlice != nullptr ? m : gn, zlow, zhigh);
                 const float bins = static_cast<float>(nz);
                 lo = std::max(lo, static_cast<int>(std::floor(
                                       std::clamp(zlow - zlof, -2.0f, bins))) - 1);
@@ -1550,11 +1564,12 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     // the guidance left an edge of a few thresholds soft: the grid then mixes both sides there.
     // Where the input's own guide (lightly smoothed) has a slope, the slice reads at it instead;
     // where the input is flat it reads at the guide, so flat regions stay flat. The pass also
-    // splats at that guide, so that around an edge the grid holds the samples of each side
-    // where the pixels of that side read it. The smoothed
-    // guide has no detail the reduced copy cannot hold, so it is made there, and so is the
-    // weight, from its slope: both follow the input, not the reduction's phase. They live
-    // through the last pass. The first two channels' lie in the
+    // splats at that guide (its 2 x 2 means), so that around an edge the grid holds the samples
+    // of each side where the pixels of that side read it. The smoothed guide is made at full
+    // size, one channel at a time in the plane of its result (see MakeFullSliceGuide); the
+    // reduced guide and the weight, which vary slowly, on the reduced copy, and the weight from
+    // the slope there. The reduced guides (then their means) and the weight live through the
+    // last pass. The first two channels' guides lie in the
     // second channel's result block, which is written only after the first channel is done;
     // then the second channel's moves to the first channel's reduced copy, dead by then. Only the
     // third channel's takes fresh memory: everything touched is in use while it is sliced.
@@ -1566,6 +1581,9 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     const bool zsInOut = sharpGuide && 2 * jFloats <= planeFloats;
     Planes3 zs;
     float* zsBlock = nullptr;
+    // The weight of the input's own guide in the slice's (see MakeFullSliceGuide).
+    Plane slopeWeight;
+    float* weightBlock = nullptr;
     for (int pass = 1; pass <= m_s.cleanIterations; ++pass) {
         const bool last = pass == m_s.cleanIterations;
         if (last) {
@@ -1588,7 +1606,9 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                     zs.c[c] = reduced(zsBlock + static_cast<std::size_t>(c) * jFloats);
             }
             // The guides' ranges are not read again: they take these guides' (GridJob::zRanges).
-            MakeSliceGuides(lo, guides, own, shared, lumWeight, zs, zRanges);
+            weightBlock = NewFloats(jFloats);
+            slopeWeight = reduced(weightBlock);
+            MakeSliceGuides(lo, guides, own, shared, lumWeight, zs, slopeWeight);
         }
         for (int c = 0; c < 3; ++c) {
             GridJob job;
@@ -1630,7 +1650,14 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                 if (sharpGuide) {
                     // Splatted where it is read: the grid's values around an edge then come
                     // from the samples on the same side of it as the pixels that read them.
+                    // The slice reads the guide at full size, made in the result's plane (each
+                    // pixel's guide is read before its result is written); the grid is
+                    // splatted at its 2 x 2 means.
+                    MakeFullSliceGuide(in, c, own, shared, lumWeight, zs.c[c], slopeWeight,
+                                       out.c[c]);
                     job.zSplat = &zs.c[c];
+                    job.zRanges = nullptr;
+                    job.zSlice = &out.c[c];
                 }
             }
             GridFilter(job);
@@ -1656,6 +1683,8 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     }
     if (zsBlock != nullptr)
         m_ws.FreeFloats(zsBlock);
+    if (weightBlock != nullptr)
+        m_ws.FreeFloats(weightBlock);
     m_ws.FreeFloats(zRanges);
     m_ws.FreePlanes(guides);  // no-ops for planes freed already or lying in a shared block
     if (d > 1)
@@ -1937,27 +1966,22 @@ void CGlazeRun::ColourLines(Planes3& out) {
     }));
 }
 
-// The guides the last pass splats and reads at (see Clean), on the reduced copy, written to zs
-// with their ranges per block (zRanges, as the guides' were): z = j + w (g - j), j is g clamped
-// into the guide's range over the 3 x 3 samples about each and blurred by kSliceGuideBlur (at
-// strength 0 the guide itself), g the reduced input's guide smoothed so that, with the reduction
-// and the slice's bilinear reading, it is smoothed by kSharpGuideSigma at full size, and
-// w = m / (1 + m), m = (|grad g| / slope)^2 (the largest over the channels), blurred by
-// kSharpGuideWeightSigma: a weight that changes within a reduced pixel would move with the
-// reduction's phase.
+// The parts of the guides the last pass reads at (see Clean and MakeFullSliceGuide), on the
+// reduced copy: j into zs, j is g clamped into the guide's range over the 3 x 3 samples about
+// each and blurred by kSliceGuideBlur (at strength 0 the guide itself), g the reduced input's
+// guide smoothed so that, with the reduction and a bilinear reading, it is smoothed by
+// kSharpGuideSigma at full size; and into weight w = m / (1 + m), m = (|grad g| / slope)^2
+// (the largest over the channels), blurred by kSharpGuideWeightSigma: a weight that changes
+// within a reduced pixel would move with the reduction's phase.
 // One loop over tall tiles that keep g and the weight in the grids' memory with the aprons the
 // slope and the weight's blur need, so that only the reduced input and the guide are read and
-// z written; j is blurred row by row from clamped rows of g.
+// j and w written; j is blurred row by row from clamped rows of g.
 // The guide's blur is linear: each row blurs the reduced input down its columns and mixes the
 // guides from that. Rows and columns outside the image repeat the border's.
 void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
                                 const float* shared, const float* lumWeight, Planes3& zs,
-                                float* zRanges) {
+                                Plane& weight) {
     const int wl = lo.c[0].width, hl = lo.c[0].height;
-    static_assert(kOutputTile % kZBlock == 0, "a tile holds whole blocks");
-    const int zbw = (wl + kZBlock - 1) / kZBlock;
-    const std::size_t zRangeFloats =
-        2 * static_cast<std::size_t>((hl + kRowsPerChunk - 1) / kRowsPerChunk) * zbw;
     const float d = static_cast<float>(CleanReduction());
     float taps[2 * kMaxFirRadius + 1] = {1.0f};
     const float sigma = SliceGuideSigma();
@@ -2061,8 +2085,6 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
             padEdges(raw, wx, wa, wb, n + 2 * rw);
             m_k.firH(raw, wtaps, 2 * rw + 1, wrow(y), n);
         }
-        // The tile holds whole blocks of zRanges (kOutputTile and kTall are multiples of theirs).
-        const int bx0 = x0 / kZBlock, bx1 = (x1 + kZBlock - 1) / kZBlock;
         const int ja = std::max(0, x0 - rj), jb = std::min(wl, x1 + rj);
         // Row y of g, columns [ja, jb), clamped into the guide's range over the 3 x 3 samples
         // about each: about a step the guidance left between flat regions the guide then
@@ -2121,27 +2143,126 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
                     m_k.firH(jv, jtaps, 2 * rj + 1, jh, n);
                     jr = jh;
                 }
-                const float* gr = grow(c, y) + (x0 - sa);
-                float* z = zs.c[c].Row(y) + x0;
-                for (int x = 0; x < n; ++x) z[x] = jr[x] + wt[x] * (gr[x] - jr[x]);
-                float* least = zRanges + c * zRangeFloats +
-                               2 * static_cast<std::size_t>(y / kRowsPerChunk) * zbw;
-                float* most = least + zbw;
-                if (y % kRowsPerChunk == 0) {
-                    std::fill(least + bx0, least + bx1, 1e30f);
-                    std::fill(most + bx0, most + bx1, -1e30f);
-                }
-                for (int bx = bx0; bx < bx1; ++bx) {
-                    float a = least[bx], b = most[bx];
-                    const int xs = std::max(x0, bx * kZBlock);
-                    const int xe = std::min(x1, (bx + 1) * kZBlock);
-                    SpanMinMax(z + (xs - x0), xe - xs, a, b);
-                    least[bx] = a;
-                    most[bx] = b;
-                }
+                std::memcpy(zs.c[c].Row(y) + x0, jr, sizeof(float) * static_cast<std::size_t>(n));
+                if (c == 0)
+                    std::memcpy(weight.Row(y) + x0, wt, sizeof(float) * static_cast<std::size_t>(n));
             }
         }
     }));
+}
+
+// Channel c's guide of the last pass's slice at full size, into z: z = j + w (g - j), g the
+// input's guide (the channel and the luminance, see Clean) smoothed by kSharpGuideSigma, made
+// from the full-size input, j (in jz) and w (see MakeSliceGuides) brought up bilinearly, by odd
+// reflection beyond the border as the slice reads. Made on the reduced copy and brought up, g's
+// value on a line of a pixel or two would follow the reduction's phase (the binomial leaves part
+// of such a line aliased, and a bilinear reading smooths it more or less with its place among
+// the samples), and in units of the threshold a small error there is another bin: a picture
+// shifted by one pixel would filter differently on fine strong detail. A Gaussian of 2 px is
+// smooth enough for its samples to hold all of it. Then jz takes the means of z's 2 x 2 blocks,
+// at which the grid is splatted. Rows and columns beyond the border repeat the border's.
+void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, const float* shared,
+                                   const float* lumWeight, Plane& jz, const Plane& weight,
+                                   Plane& z) {
+    float taps[2 * kMaxFirRadius + 1] = {1.0f};
+    const float sigma = kSharpGuideSigma / m_n;
+    const int r = sigma >= kMinBlurSigma ? GaussTaps(sigma, taps) : 0;
+    const int d = CleanReduction();
+    const float scaleDown = static_cast<float>(d);
+    auto posOf = [&](int X) { return (static_cast<float>(X) + 0.5f) / scaleDown - 0.5f; };
+    // The input's weights in channel c's guide.
+    float mix[3];
+    for (int k = 0; k < 3; ++k) mix[k] = shared[c] * lumWeight[k] + (k == c ? own[c] : 0.0f);
+    // Tiles of kTall rows: their rows of the guide blurred across, with the blur's aprons, take
+    // scratch rows [0, kTall + 2 r) (r is at most 6); the next ten hold the input's rows, the
+    // parts' and the columns' places among them.
+    constexpr int kTall = 48;
+    static_assert(kTall + 2 * 6 + 10 <= kScratchRows, "a tile's rows fit the scratch rows");
+    const int across = (m_w + kOutputTile - 1) / kOutputTile, down = (m_h + kTall - 1) / kTall;
+    Check(m_team.ParallelFor(across * down, [&](int tile, int thread) {
+        const int x0 = (tile % across) * kOutputTile, x1 = std::min(m_w, x0 + kOutputTile);
+        const int y0 = (tile / across) * kTall, y1 = std::min(m_h, y0 + kTall);
+        const int n = x1 - x0;
+        const int xa = x0 - r, wide = n + 2 * r;
+        const int ca = std::max(0, xa), cb = std::min(m_w, x1 + r);
+        const int base = kTall + 2 * r;
+        float* const host[3] = {Scratch(thread, base), Scratch(thread, base + 1),
+                                Scratch(thread, base + 2)};
+        float* raw = Scratch(thread, base + 3);
+        auto blurred = [&](int y) { return Scratch(thread, y - (y0 - r)); };
+        const float* ch[3];
+        for (int y = y0 - r; y < y1 + r; ++y) {
+            const int Y = std::clamp(y, 0, m_h - 1);
+            if (in != nullptr) {
+                for (int k = 0; k < 3; ++k) ch[k] = in->c[k].Row(Y) + ca;
+            } else {
+                InputSpan(Y, ca, cb - ca, host);
+                for (int k = 0; k < 3; ++k) ch[k] = host[k];
+            }
+            float* o = raw + (ca - xa);
+            for (int x = 0; x < cb - ca; ++x)
+                o[x] = mix[0] * ch[0][x] + mix[1] * ch[1][x] + mix[2] * ch[2][x];
+            for (int j = 0; j < ca - xa; ++j) raw[j] = raw[ca - xa];
+            for (int j = cb - xa; j < wide; ++j) raw[j] = raw[cb - 1 - xa];
+            m_k.firH(raw, taps, 2 * r + 1, blurred(y), n);
+        }
+        // The parts' columns about the tile and each pixel's place among them.
+        const int gx0 = static_cast<int>(std::floor(posOf(x0)));
+        const int gn = static_cast<int>(std::floor(posOf(x1 - 1))) + 2 - gx0;
+        float* pr[2] = {Scratch(thread, base + 4), Scratch(thread, base + 5)};
+        float* spare = Scratch(thread, base + 6);
+        float* jrow = Scratch(thread, base + 7);
+        // Each pixel's column among the parts' and its weight, the same for every row.
+        int* colAt = reinterpret_cast<int*>(Scratch(thread, base + 8));
+        float* colFrac = Scratch(thread, base + 9);
+        for (int x = 0; x < n; ++x) {
+            const float p = posOf(x0 + x);
+            const int xl = static_cast<int>(std::floor(p));
+            colAt[x] = xl - gx0;
+            colFrac[x] = p - static_cast<float>(xl);
+        }
+        const float* rows[2 * kMaxFirRadius + 1];
+        for (int y = y0; y < y1; ++y) {
+            for (int t = 0; t <= 2 * r; ++t) rows[t] = blurred(y + t - r);
+            float* zo = z.Row(y) + x0;
+            m_k.firV(rows, taps, 2 * r + 1, zo, n);
+            const float py = posOf(y);
+            const int yl = static_cast<int>(std::floor(py));
+            const float fy = py - static_cast<float>(yl);
+            // j and w between the two nearest rows of samples, then along x.
+            float* jw[2] = {jrow, pr[0]};
+            for (int k = 0; k < 2; ++k) {
+                const Plane& p = k == 0 ? jz : weight;
+                const float* a = RowSpan(p, yl, gx0, gn, pr[0], spare);
+                const float* b = RowSpan(p, yl + 1, gx0, gn, pr[1], spare);
+                // jw[1] may be a: each entry is read before it is written.
+                float* o = jw[k];
+                for (int j = 0; j < gn; ++j) o[j] = a[j] + fy * (b[j] - a[j]);
+            }
+            const float* jr = jw[0];
+            const float* wr = jw[1];
+            for (int x = 0; x < n; ++x) {
+                const int i = colAt[x];
+                const float f = colFrac[x];
+                const float jv = jr[i] + f * (jr[i + 1] - jr[i]);
+                const float wv = std::clamp(wr[i] + f * (wr[i + 1] - wr[i]), 0.0f, 1.0f);
+                zo[x] = jv + wv * (zo[x] - jv);
+            }
+        }
+    }));
+    // The 2 x 2 means (an odd width or height repeats the last pixel).
+    const int wl = jz.width, hl = jz.height;
+    ForRowChunks(hl, [&](int ya, int yb, int) {
+        for (int y = ya; y < yb; ++y) {
+            const float* r0 = z.Row(std::min(m_h - 1, d * y));
+            const float* r1 = z.Row(std::min(m_h - 1, d * y + 1));
+            float* o = jz.Row(y);
+            for (int x = 0; x < wl; ++x) {
+                const int x0 = std::min(m_w - 1, d * x), x1 = std::min(m_w - 1, d * x + 1);
+                o[x] = 0.25f * ((r0[x0] + r0[x1]) + (r1[x0] + r1[x1]));
+            }
+        }
+    });
 }
 
 // The blur of the last pass's smoothed guide on the reduced copy, in its pixels. Variances at
@@ -2299,6 +2420,8 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
     for (int c = 0; c < 3; ++c) proto.q[c] = q[c];
     const unsigned char* const tail[2] = {sliceTail, sliceTail + m_w};
     int* const fused = reinterpret_cast<int*>(NewFloats(static_cast<std::size_t>(m_w)));
+    float* const dirBlock =
+        NewFloats(9 * static_cast<std::size_t>(kOutputTile) * static_cast<std::size_t>(m_team.Threads()));
     int fusedCount = 0;
     for (int x = 0; x < m_w; ++x) {
         if ((tail[0][x] | tail[1][x]) != 0)
@@ -2337,16 +2460,19 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
         float* least = Scratch(thread, kScratchRows - 3);
         float* acc = Scratch(thread, kScratchRows - 2);
         float* g = Scratch(thread, kScratchRows - 1);
-        float* best = Scratch(thread, kScratchRows - 5);  // the direction of g, 0..7
         float* speck = Scratch(thread, kScratchRows - 6);
+        // Each line's energy, then its weight (line 8: a speck's own pixel).
+        float* dirW[9];
+        for (int d = 0; d < 9; ++d)
+            dirW[d] = dirBlock + (static_cast<std::size_t>(thread) * 9 + d) * kOutputTile;
         ra.g = g;
-        ra.best = best;
+        for (int d = 0; d < 9; ++d) ra.w[d] = dirW[d];
         ra.speck = speck;
         // The knee's tone factor of each pixel of the row (see kGateToneFull).
         float tone[kOutputTile];
         // The taps beside the line across each direction (see kGateToneFull), for one row.
         const float* side[8][2 * kMaxGateReach];
-        // g (the line energy, RMS^4 against knee^4) and best for pixels [xs, xe) of the tile's
+        // g (the line energy, RMS^4 against knee^4) and the lines' weights for pixels [xs, xe) of the tile's
         // row r.
         auto lineEnergy = [&](int r, int xs, int xe) {
             const int m = xe - xs;
@@ -2364,18 +2490,31 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                     window[j + k] = Scratch(thread, pooled + r + reach + j * dy) + reach + xs +
                                     j * dx;
                 m_k.firV(window, lineTaps[d], 2 * k + 1, acc + xs, m);
+                std::copy(acc + xs, acc + xe, dirW[d] + xs);
                 if (d == 0) {
                     std::copy(acc + xs, acc + xe, g + xs);
                     std::copy(acc + xs, acc + xe, least + xs);
-                    std::fill(best + xs, best + xe, 0.0f);
                 } else {
-                    const float fd = static_cast<float>(d);
-                    for (int x = xs; x < xe; ++x) {
-                        best[x] = acc[x] > g[x] ? fd : best[x];
-                        g[x] = acc[x] > g[x] ? acc[x] : g[x];
-                    }
+                    for (int x = xs; x < xe; ++x) g[x] = acc[x] > g[x] ? acc[x] : g[x];
                     m_k.minRow(least + xs, acc + xs, m);
                 }
+            }
+            const float invShare = 1.0f / (1.0f - kGateDirShare);
+            for (int x = xs; x < xe; ++x) {
+                // The directions' weights (see kGateDirShare), here times the largest energy,
+                // which the sum divides out; the largest always counts.
+                const float top = g[x];
+                float wsum = 0.0f;
+                for (int d = 0; d < 8; ++d) {
+                    const float e = dirW[d][x];
+                    const float w =
+                        top > 0.0f ? std::clamp((e - kGateDirShare * top) * invShare, 0.0f, top)
+                                   : (d == 0 ? 1.0f : 0.0f);
+                    dirW[d][x] = w;
+                    wsum += w;
+                }
+                const float inv = 1.0f / wsum;
+                for (int d = 0; d < 8; ++d) dirW[d][x] *= inv;
             }
             for (int x = xs; x < xe; ++x) {
                 // How much the energy is a line's: 0 alike in every direction, 1 along one.
@@ -2390,13 +2529,22 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                 if (f < 1.0f && dark > 0.0f) {
                     // The residual's energy beside the line: across the winning direction, on
                     // both sides, from kGateBesideFrom pixels out.
-                    const int p = (static_cast<int>(best[x]) + 4) & 7;
-                    float sum = 0.0f;
-                    for (int i = 0; i < besideTaps[p]; ++i) sum += side[p][i][x];
-                    const float kp2 = std::min(k2, std::max(k2 * f * f, besideNoise[p] * sum));
+                    // Weighted as the directions are.
+                    float noise = 0.0f, excess = 0.0f;
+                    for (int d = 0; d < 8; ++d) {
+                        const float w = dirW[d][x];
+                        if (!(w > 0.0f))
+                            continue;
+                        const int p = (d + 4) & 7;
+                        float sum = 0.0f;
+                        for (int i = 0; i < besideTaps[p]; ++i) sum += side[p][i][x];
+                        noise += w * besideNoise[p] * sum;
+                        excess += w * besideExcess[p] * sum;
+                    }
+                    const float kp2 = std::min(k2, std::max(k2 * f * f, noise));
                     const float ratio = k2 / kp2;
                     scale = dark * ratio * ratio;
-                    lineV = std::max(0.0f, v - (1.0f - f) * besideExcess[p] * sum);
+                    lineV = std::max(0.0f, v - (1.0f - f) * excess);
                 }
                 // RMS^4 against knee^4; never less than at the full tone.
                 g[x] = std::max(v * v, lineV * lineV * scale);
@@ -2415,10 +2563,14 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                     1.0f, std::max(0.0f, (ctr[x] - kGateSpeckFrom * about) /
                                              ((kGateSpeckFull - kGateSpeckFrom) * about + 1e-6f)));
                 const float p = kGatePointGain * std::max(0.0f, ctr[x] - kGatePointRing * about);
-                if (p * p > g[x]) {
-                    g[x] = p * p;
-                    best[x] = 8.0f;
-                }
+                // The lines' energy (RMS^2) against the speck's, then their weights shared.
+                const float lines = std::sqrt(g[x]);
+                const float own =
+                    lines > 0.0f ? std::clamp((p - kGateDirShare * lines) * invShare / lines, 0.0f, 1.0f)
+                                 : (p > 0.0f ? 1.0f : 0.0f);
+                for (int d = 0; d < 8; ++d) dirW[d][x] *= 1.0f - own;
+                dirW[8][x] = own;
+                g[x] = std::max(g[x], p * p);
             }
         };
         // The largest pooled energy within reach of each block of kGateBlock pixels, per pooled
@@ -2465,8 +2617,9 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                 if (b < blocks) {
                     const int end = std::min(n, (b + 1) * kGateBlock);
                     std::fill(g + xe, g + end, 0.0f);
-                    std::fill(best + xe, best + end, 0.0f);
                     std::fill(speck + xe, speck + end, 0.0f);
+                    for (int d = 0; d < 9; ++d)
+                        std::fill(dirW[d] + xe, dirW[d] + end, d == 0 ? 1.0f : 0.0f);
                     xs = end;
                 }
             }
@@ -2535,6 +2688,7 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                 gateTile(x0, std::min(m_w, x0 + kOutputTile), y0, y1, thread, energyRow, inputRow);
         }
     }));
+    m_ws.FreeFloats(dirBlock);
     m_ws.FreeFloats(reinterpret_cast<float*>(fused));
 }
 

@@ -207,7 +207,8 @@ TEST(EngineKernels, SteepenAndStoreMatchPlainFormulas) {
 // The gate's restore against a direct sum in double precision, in every build: rows as narrow
 // as one pixel and spans that start or end on either border (clamped columns) or inside,
 // with every pixel, none or a mix above the gain that counts, over the engine's eight lines and
-// the pixel's own value (line 8), moved towards the pixel where it is a speck off every line.
+// the pixel's own value (line 8), each pixel taking one line or a weighted mix of two, moved
+// towards the pixel where it is a speck off every line.
 TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
     const int dirs[9][2] = {{1, 0},  {2, 1},  {1, 1},  {1, 2}, {0, 1},
                             {-1, 2}, {-1, 1}, {-2, 1}, {0, 0}};
@@ -227,12 +228,19 @@ TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
                 a.base[c] = base[c].data();
             }
             std::vector<float> g = Random(n, 220, 1.0f, 5.0f), best = Random(n, 221, 0.0f, 9.0f);
-            std::vector<float> speck = Random(n, 223, -1.0f, 1.5f);
-            const std::vector<float> off = Random(n, 222);
+            std::vector<float> speck = Random(n, 224, -1.0f, 1.5f);
+            const std::vector<float> off = Random(n, 222), mix = Random(n, 223, -0.5f, 0.5f);
+            // Each pixel's lines: one, or two mixed (a second one on half the pixels).
+            std::vector<float> weight[9];
+            for (int d = 0; d < 9; ++d) weight[d].assign(n, 0.0f);
             for (int x = 0; x < n; ++x) {
                 if (off[x] >= on) g[x] = 0.01f;  // gain below 1/64
                 best[x] = std::floor(std::min(best[x], 8.0f));
                 speck[x] = std::clamp(speck[x], 0.0f, 1.0f);
+                const int d = static_cast<int>(best[x]), e = (d + 1 + x % 3) % 9;
+                const float m = std::max(0.0f, mix[x]);
+                weight[d][x] = 1.0f - m;
+                weight[e][x] = m;
             }
             for (int d = 0; d < 8; ++d) {
                 a.dx[d] = dirs[d][0];
@@ -251,7 +259,7 @@ TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
             a.own0 = 1.0f;
             a.ownScale = 0.5f;
             a.g = g.data();
-            a.best = best.data();
+            for (int d = 0; d < 9; ++d) a.w[d] = weight[d].data();
             a.speck = speck.data();
             a.t2 = 2.0f;
             a.least = 1.0f / 64;
@@ -280,10 +288,11 @@ TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
                     }
                     d2 = std::min(d2, de);
                 }
-                const double toOwn = speck[x] * std::clamp((d2 - a.own0) * a.ownScale, 0.0, 1.0);
-                const int d = static_cast<int>(best[x]);
+                const double toOwn =
+                    speck[x] * std::clamp((d2 - a.own0) * a.ownScale, 0.0, 1.0);
                 for (int c = 0; c < 3; ++c) {
-                    const double line = lineAverage(d, c);
+                    double line = 0;
+                    for (int d = 0; d < 9; ++d) line += weight[d][x] * lineAverage(d, c);
                     const double v = line + toOwn * (own(c) - line);
                     const double want = gain < 1.0 / 64 ? before[c][x] : before[c][x] + gain * (v - before[c][x]);
                     ASSERT_NEAR(base[c][x], want, 2e-6) << k->name << " w " << w << " x " << x << " c " << c;
