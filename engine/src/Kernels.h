@@ -135,8 +135,9 @@ struct GridSliceArgs {
 // 2 pixels across and 1 down, or the reverse, and k[d] at most R. Where the pixel's own input
 // u stands off its neighbours along every line e (0..7) by D^2 above own0, with
 // D^2 = sum of (q[c] (u_c - n_e,c))^2 and n_e the average along e without the middle tap (the
-// other taps' sum times apart[e], 1 / their weight), v moves to u by
-// speck[x] min(1, (D^2 - own0) ownScale): a speck that no line holds keeps its own value.
+// other taps' sum times apart[e], 1 / their weight), v moves to u by the larger of
+// speck[x] min(1, (D^2 - own0) ownScale) and min(1, (D^2 - alone0) aloneScale)
+// (alone0 >= own0): a speck that no line holds keeps its own value.
 constexpr int kMaxGateRestore = 2;
 struct GateRestoreArgs {
     const float* rows[3][4 * kMaxGateRestore + 1];  // rows y - 2 R .. y + 2 R of each channel
@@ -144,7 +145,7 @@ struct GateRestoreArgs {
     const float* w[9];  // per line, the weight of its average (they sum to 1)
     const float* speck;  // 0..1: how much the pixel stands above the energy about it
     float t2, least;
-    float q[3], own0, ownScale, apart[8];
+    float q[3], own0, ownScale, alone0, aloneScale, apart[8];
     int dx[9], dy[9], k[9];
     const float* taps[9];  // centred: taps[d][0] is the middle tap
     int x0, width;

@@ -304,7 +304,7 @@ inline void GateRestoreOne(const GateRestoreArgs& a, int x) {
     // How far the pixel stands off its neighbours along the line that holds it best: a pixel
     // of a line or an edge is near its neighbours along it, a speck off them all.
     float d2 = kGateOwnAll;
-    for (int i = 0; i < 8 && d2 > a.own0 && a.speck[x] > 0.0f; ++i) {
+    for (int i = 0; i < 8 && d2 > a.own0; ++i) {
         const int e = kGateOwnOrder[i];
         const int ke = a.k[e], ex = a.dx[e], ey = a.dy[e];
         float de = 0.0f;
@@ -321,7 +321,9 @@ inline void GateRestoreOne(const GateRestoreArgs& a, int x) {
         }
         d2 = std::min(d2, de);
     }
-    const float w = a.speck[x] * std::min(1.0f, std::max(0.0f, (d2 - a.own0) * a.ownScale));
+    const float w =
+        std::max(a.speck[x] * std::min(1.0f, std::max(0.0f, (d2 - a.own0) * a.ownScale)),
+                 std::min(1.0f, std::max(0.0f, (d2 - a.alone0) * a.aloneScale)));
     for (int c = 0; c < 3; ++c) {
         const float u = v[c] + w * off[c];
         a.base[c][x] += gain * (u - a.base[c][x]);
@@ -369,11 +371,9 @@ void GateRestore(const GateRestoreArgs& a) {
         // Off its neighbours along every line (see GateRestoreOne).
         const __m256 own0 = _mm256_set1_ps(a.own0);
         const __m256 speck = _mm256_loadu_ps(a.speck + x);
-        const __m256 some =
-            _mm256_and_ps(on, _mm256_cmp_ps(speck, _mm256_setzero_ps(), _CMP_GT_OQ));
         __m256 d2 = _mm256_set1_ps(kGateOwnAll);
         for (int i = 0; i < 8; ++i) {
-            if ((_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(d2, own0, _CMP_GT_OQ), some)) &
+            if ((_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(d2, own0, _CMP_GT_OQ), on)) &
                  0xff) == 0)
                 break;
             const int e = kGateOwnOrder[i];
@@ -393,11 +393,13 @@ void GateRestore(const GateRestoreArgs& a) {
             }
             d2 = _mm256_min_ps(d2, de);
         }
-        const __m256 w = _mm256_mul_ps(
-            speck, _mm256_min_ps(_mm256_set1_ps(1.0f),
-                                 _mm256_max_ps(_mm256_setzero_ps(),
-                                               _mm256_mul_ps(_mm256_sub_ps(d2, own0),
-                                                             _mm256_set1_ps(a.ownScale)))));
+        const __m256 one = _mm256_set1_ps(1.0f);
+        const __m256 w = _mm256_max_ps(
+            _mm256_mul_ps(speck,
+                          _mm256_min_ps(one, _mm256_max_ps(zero, _mm256_mul_ps(_mm256_sub_ps(d2, own0),
+                                                                              _mm256_set1_ps(a.ownScale))))),
+            _mm256_min_ps(one, _mm256_max_ps(zero, _mm256_mul_ps(_mm256_sub_ps(d2, _mm256_set1_ps(a.alone0)),
+                                                                _mm256_set1_ps(a.aloneScale)))));
         for (int c = 0; c < 3; ++c) {
             const __m256 b = _mm256_loadu_ps(a.base[c] + x);
             const __m256 u = _mm256_fmadd_ps(w, off[c], v[c]);

@@ -101,6 +101,13 @@ constexpr float kGateSpeckFull = 4.0f;
 // line holds, keeps its own value and size.
 constexpr float kGateOwnFrom = 1.5f;
 constexpr float kGateOwnFull = 3.0f;
+// A pixel that stands off its neighbours along every line by more than kGateAloneFrom
+// thresholds keeps its own value whatever lies about it (all of it from kGateAloneFull): a
+// catchlight within an iris has the iris's edge on the ring about it, so the ring's energy
+// does not tell it from texture, but no grain of noise and no pixel of a line stands that far
+// off every line.
+constexpr float kGateAloneFrom = 2.0f;
+constexpr float kGateAloneFull = 4.0f;
 // Every direction whose line energy is above this share of the largest takes part in what
 // comes back, weighted from none at that share to full at the largest: where directions
 // compete (texture rather than a line) the choice would otherwise flip with a small change of
@@ -2395,6 +2402,8 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
     }
     proto.own0 = kGateOwnFrom * kGateOwnFrom;
     proto.ownScale = 1.0f / (kGateOwnFull * kGateOwnFull - proto.own0);
+    proto.alone0 = kGateAloneFrom * kGateAloneFrom;
+    proto.aloneScale = 1.0f / (kGateAloneFull * kGateAloneFull - proto.alone0);
     proto.dx[8] = proto.dy[8] = proto.k[8] = 0;  // a speck: its own pixel
     proto.taps[8] = &kOwnTap;
     // The image is worked in bands of whole row chunks, each by one thread from the top down.

@@ -208,7 +208,7 @@ TEST(EngineKernels, SteepenAndStoreMatchPlainFormulas) {
 // as one pixel and spans that start or end on either border (clamped columns) or inside,
 // with every pixel, none or a mix above the gain that counts, over the engine's eight lines and
 // the pixel's own value (line 8), each pixel taking one line or a weighted mix of two, moved
-// towards the pixel where it is a speck off every line.
+// towards the pixel where it is a speck off every line or far off every line.
 TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
     const int dirs[9][2] = {{1, 0},  {2, 1},  {1, 1},  {1, 2}, {0, 1},
                             {-1, 2}, {-1, 1}, {-2, 1}, {0, 0}};
@@ -258,6 +258,8 @@ TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
             a.q[2] = 2.5f;
             a.own0 = 1.0f;
             a.ownScale = 0.5f;
+            a.alone0 = 6.0f;
+            a.aloneScale = 0.1f;
             a.g = g.data();
             for (int d = 0; d < 9; ++d) a.w[d] = weight[d].data();
             a.speck = speck.data();
@@ -289,7 +291,8 @@ TEST(EngineKernels, GateRestoreMatchesTheLineAverage) {
                     d2 = std::min(d2, de);
                 }
                 const double toOwn =
-                    speck[x] * std::clamp((d2 - a.own0) * a.ownScale, 0.0, 1.0);
+                    std::max(speck[x] * std::clamp((d2 - a.own0) * a.ownScale, 0.0, 1.0),
+                             std::clamp((d2 - a.alone0) * a.aloneScale, 0.0, 1.0));
                 for (int c = 0; c < 3; ++c) {
                     double line = 0;
                     for (int d = 0; d < 9; ++d) line += weight[d][x] * lineAverage(d, c);
