@@ -2509,21 +2509,28 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                 }
             }
             const float invShare = 1.0f / (1.0f - kGateDirShare);
-            for (int x = xs; x < xe; ++x) {
-                // The directions' weights (see kGateDirShare), here times the largest energy,
-                // which the sum divides out; the largest always counts.
-                const float top = g[x];
-                float wsum = 0.0f;
-                for (int d = 0; d < 8; ++d) {
-                    const float e = dirW[d][x];
-                    const float w =
-                        top > 0.0f ? std::clamp((e - kGateDirShare * top) * invShare, 0.0f, top)
-                                   : (d == 0 ? 1.0f : 0.0f);
-                    dirW[d][x] = w;
-                    wsum += w;
+            // The directions' weights (see kGateDirShare), here times the largest energy, which
+            // the sum divides out; the largest always counts. Line by line over the row, so the
+            // loops run along the rows (their sums, in speck's row until it is made, in the
+            // same order as pixel by pixel).
+            float* const wsum = speck;
+            std::fill(wsum + xs, wsum + xe, 0.0f);
+            for (int d = 0; d < 8; ++d) {
+                float* const wd = dirW[d];
+                const float lone = d == 0 ? 1.0f : 0.0f;
+                for (int x = xs; x < xe; ++x) {
+                    const float top = g[x];
+                    const float w = top > 0.0f
+                                        ? std::clamp((wd[x] - kGateDirShare * top) * invShare, 0.0f, top)
+                                        : lone;
+                    wd[x] = w;
+                    wsum[x] += w;
                 }
-                const float inv = 1.0f / wsum;
-                for (int d = 0; d < 8; ++d) dirW[d][x] *= inv;
+            }
+            for (int x = xs; x < xe; ++x) wsum[x] = 1.0f / wsum[x];
+            for (int d = 0; d < 8; ++d) {
+                float* const wd = dirW[d];
+                for (int x = xs; x < xe; ++x) wd[x] *= wsum[x];
             }
             for (int x = xs; x < xe; ++x) {
                 // How much the energy is a line's: 0 alike in every direction, 1 along one.
@@ -2577,9 +2584,13 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                 const float own =
                     lines > 0.0f ? std::clamp((p - kGateDirShare * lines) * invShare / lines, 0.0f, 1.0f)
                                  : (p > 0.0f ? 1.0f : 0.0f);
-                for (int d = 0; d < 8; ++d) dirW[d][x] *= 1.0f - own;
                 dirW[8][x] = own;
                 g[x] = std::max(g[x], p * p);
+            }
+            const float* const ownW = dirW[8];
+            for (int d = 0; d < 8; ++d) {
+                float* const wd = dirW[d];
+                for (int x = xs; x < xe; ++x) wd[x] *= 1.0f - ownW[x];
             }
         };
         // The largest pooled energy within reach of each block of kGateBlock pixels, per pooled
