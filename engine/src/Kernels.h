@@ -137,7 +137,8 @@ struct GridSliceArgs {
 // D^2 = sum of (q[c] (u_c - n_e,c))^2 and n_e the average along e without the middle tap (the
 // other taps' sum times apart[e], 1 / their weight), v moves to u by the larger of
 // speck[x] min(1, (D^2 - own0) ownScale) and min(1, (D^2 - alone0) aloneScale)
-// (alone0 >= own0): a speck that no line holds keeps its own value.
+// (alone0 >= own0): a speck that no line holds keeps its own value. (The clean stage passes
+// the lines' taps without their middle one and gives the pixel's share as line 8's weight.)
 constexpr int kMaxGateRestore = 2;
 struct GateRestoreArgs {
     const float* rows[3][4 * kMaxGateRestore + 1];  // rows y - 2 R .. y + 2 R of each channel

@@ -80,6 +80,15 @@ constexpr int kColourLineRows = 64;     // rows done in place together
 constexpr int kColourLineTile = 512;  // columns of a tile, at least (but for narrow images)
 // What the gate restores is the input averaged along the line with this sigma, in pixels.
 constexpr float kGateRestoreSigma = 1.0f;
+// The lines' middle taps differ with their steps (about 0.40 along the axes, 0.56 diagonally,
+// 0.86 along the knight's moves), so where the lines are mixed the pixel's own share would be
+// their weighted mean, and a feature of a pixel or two whose energy is alike in every
+// direction (a catchlight) would be dimmed by the axes' neighbours. Its share rises towards the
+// largest middle tap of the mixed lines by (1 - line) times a ramp of the gain, none up to
+// kGateMiddleGainFrom, in full from kGateMiddleGainFull: what is surely kept keeps its middle,
+// while noise and texture near the knee are averaged as before.
+constexpr float kGateMiddleGainFrom = 0.5f;
+constexpr float kGateMiddleGainFull = 0.9f;
 // A speck of a pixel or two (a catchlight, a star, a glint) is diluted along every line, so it
 // is weighed by itself as well: its blurred energy less kGatePointRing times the mean energy on
 // a ring kGatePointRadius pixels about it, times kGatePointGain (at most 1 + kGateLineBonus,
@@ -2303,9 +2312,10 @@ int CGlazeRun::CleanReduction() const {
 // twice, so faint veins between strong ones come back softly; noise, whose averages differ
 // little between directions, hardly gains. The gain,
 // RMS^4 / (RMS^4 + knee^4), is gentle enough that a line whose contrast wavers about the knee
-// is softened there, not cut. What comes back is the input averaged along the direction whose
-// energy won (a Gaussian of sigma 1 px along it): an edge or a line is the same along its own
-// direction, so it comes back as sharp as it is, without the noise and grain beside it.
+// is softened there, not cut. What comes back is the input averaged along the directions whose
+// energy is near the largest (a Gaussian of sigma 1 px along each, see kGateDirShare and
+// kGateMiddleGainFrom): an edge or a line is the same along its own direction, so it comes
+// back as sharp as it is, without the noise and grain beside it.
 // The energy is made from the input and base row by row as the bands reach it; each tile
 // works in scratch rows with aprons.
 void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* sliceTail) {
@@ -2386,6 +2396,8 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
     const int ringAt[8][2] = {{pr, 0},  {-pr, 0},  {0, pr},   {0, -pr},
                               {pd, pd}, {-pd, pd}, {pd, -pd}, {-pd, -pd}};
     static constexpr float kOwnTap = 1.0f;
+    float restoreMiddle[8];  // each line's middle tap
+    const float middleGainScale = 1.0f / (kGateMiddleGainFull - kGateMiddleGainFrom);
     GateRestoreArgs proto{};
     proto.t2 = t2;
     proto.least = kGateNothing;
@@ -2399,6 +2411,10 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
         for (int j = 0; j <= 2 * restoreK[d]; ++j)
             rest += j == restoreK[d] ? 0.0f : restoreTaps[d][j];
         proto.apart[d] = 1.0f / rest;
+        // The kernel sums a line's neighbours alone; the middle comes with the own pixel's
+        // weight (line 8).
+        restoreMiddle[d] = restoreTaps[d][restoreK[d]];
+        restoreTaps[d][restoreK[d]] = 0.0f;
     }
     proto.own0 = kGateOwnFrom * kGateOwnFrom;
     proto.ownScale = 1.0f / (kGateOwnFull * kGateOwnFull - proto.own0);
@@ -2479,6 +2495,7 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
         ra.speck = speck;
         // The knee's tone factor of each pixel of the row (see kGateToneFull).
         float tone[kOutputTile];
+        float lineOf[kOutputTile];  // how much the energy is a line's, per pixel of the row
         // The taps beside the line across each direction (see kGateToneFull), for one row.
         const float* side[8][2 * kMaxGateReach];
         // g (the line energy, RMS^4 against knee^4) and the lines' weights for pixels [xs, xe) of the tile's
@@ -2535,6 +2552,7 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
             for (int x = xs; x < xe; ++x) {
                 // How much the energy is a line's: 0 alike in every direction, 1 along one.
                 const float line = (g[x] - least[x]) / (g[x] + 1e-6f);
+                lineOf[x] = line;
                 const float v = g[x] * (1.0f + kGateLineBonus * line * line);
                 float scale = 1.0f;  // (knee / the pixel's knee)^4
                 float lineV = v;
@@ -2587,11 +2605,51 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                 dirW[8][x] = own;
                 g[x] = std::max(g[x], p * p);
             }
-            const float* const ownW = dirW[8];
+            // The mixed lines' share of the pixel itself (see kGateMiddleGainFrom): c0, the
+            // weighted mean of their middle taps, raised towards the largest middle tap of
+            // the lines (each times its weight against the largest weight, so it follows the
+            // weights continuously) where the energy is alike in every direction and well
+            // above the knee. The lines bring their neighbours as they would (each line's
+            // weight times 1 - its middle tap), scaled to the rest.
+            float* const mid = least;
+            for (int x = xs; x < xe; ++x) {
+                acc[x] = 0.0f;
+                mid[x] = 0.0f;
+            }
+            for (int d = 0; d < 8; ++d) {
+                const float* const wd = dirW[d];
+                for (int x = xs; x < xe; ++x) acc[x] = std::max(acc[x], wd[x]);
+            }
+            for (int d = 0; d < 8; ++d) {
+                const float* const wd = dirW[d];
+                const float md = restoreMiddle[d];
+                for (int x = xs; x < xe; ++x) mid[x] = std::max(mid[x], md * wd[x] / acc[x]);
+            }
+            for (int x = xs; x < xe; ++x) acc[x] = 0.0f;  // the lines' neighbours: 1 - c0
+            for (int d = 0; d < 8; ++d) {
+                const float* const wd = dirW[d];
+                const float rest = 1.0f - restoreMiddle[d];
+                for (int x = xs; x < xe; ++x) acc[x] += wd[x] * rest;
+            }
+            float* const ownW = dirW[8];
+            for (int x = xs; x < xe; ++x) {
+                const float c0 = 1.0f - acc[x];
+                const float gain = g[x] / (g[x] + t2);
+                const float raise =
+                    (1.0f - lineOf[x]) *
+                    std::clamp((gain - kGateMiddleGainFrom) * middleGainScale, 0.0f, 1.0f);
+                const float c = c0 + raise * std::max(0.0f, mid[x] - c0);
+                // The neighbours' weights times (1 - c) / (1 - c0), at most 1; where the lines'
+                // middle taps hold nearly all (preview steps) the pixel itself.
+                const bool apart = acc[x] > 1e-6f;
+                acc[x] = apart ? (1.0f - ownW[x]) * (1.0f - c) / acc[x] : 0.0f;
+                mid[x] = apart ? c : 1.0f;
+            }
             for (int d = 0; d < 8; ++d) {
                 float* const wd = dirW[d];
-                for (int x = xs; x < xe; ++x) wd[x] *= 1.0f - ownW[x];
+                for (int x = xs; x < xe; ++x) wd[x] *= acc[x];
             }
+            for (int x = xs; x < xe; ++x) ownW[x] += (1.0f - ownW[x]) * mid[x];
         };
         // The largest pooled energy within reach of each block of kGateBlock pixels, per pooled
         // row: a block whose lines reach nothing above `hopeless` restores nothing.
