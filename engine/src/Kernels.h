@@ -143,7 +143,7 @@ constexpr int kMaxGateRestore = 2;
 struct GateRestoreArgs {
     const float* rows[3][4 * kMaxGateRestore + 1];  // rows y - 2 R .. y + 2 R of each channel
     const float* g;
-    const float* w[9];  // per line, the weight of its average (they sum to 1)
+    const float* w[9];   // per line, the weight of its average (they sum to 1)
     const float* speck;  // 0..1: how much the pixel stands above the energy about it
     float t2, least;
     float q[3], own0, ownScale, alone0, aloneScale, apart[8];

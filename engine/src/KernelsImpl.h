@@ -395,11 +395,13 @@ void GateRestore(const GateRestoreArgs& a) {
         }
         const __m256 one = _mm256_set1_ps(1.0f);
         const __m256 w = _mm256_max_ps(
-            _mm256_mul_ps(speck,
-                          _mm256_min_ps(one, _mm256_max_ps(zero, _mm256_mul_ps(_mm256_sub_ps(d2, own0),
-                                                                              _mm256_set1_ps(a.ownScale))))),
-            _mm256_min_ps(one, _mm256_max_ps(zero, _mm256_mul_ps(_mm256_sub_ps(d2, _mm256_set1_ps(a.alone0)),
-                                                                _mm256_set1_ps(a.aloneScale)))));
+            _mm256_mul_ps(
+                speck,
+                _mm256_min_ps(one, _mm256_max_ps(zero, _mm256_mul_ps(_mm256_sub_ps(d2, own0),
+                                                                     _mm256_set1_ps(a.ownScale))))),
+            _mm256_min_ps(
+                one, _mm256_max_ps(zero, _mm256_mul_ps(_mm256_sub_ps(d2, _mm256_set1_ps(a.alone0)),
+                                                       _mm256_set1_ps(a.aloneScale)))));
         for (int c = 0; c < 3; ++c) {
             const __m256 b = _mm256_loadu_ps(a.base[c] + x);
             const __m256 u = _mm256_fmadd_ps(w, off[c], v[c]);

@@ -2161,7 +2161,8 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
                 }
                 std::memcpy(zs.c[c].Row(y) + x0, jr, sizeof(float) * static_cast<std::size_t>(n));
                 if (c == 0)
-                    std::memcpy(weight.Row(y) + x0, wt, sizeof(float) * static_cast<std::size_t>(n));
+                    std::memcpy(weight.Row(y) + x0, wt,
+                                sizeof(float) * static_cast<std::size_t>(n));
             }
         }
     }));
@@ -2445,8 +2446,8 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
     for (int c = 0; c < 3; ++c) proto.q[c] = q[c];
     const unsigned char* const tail[2] = {sliceTail, sliceTail + m_w};
     int* const fused = reinterpret_cast<int*>(NewFloats(static_cast<std::size_t>(m_w)));
-    float* const dirBlock =
-        NewFloats(9 * static_cast<std::size_t>(kOutputTile) * static_cast<std::size_t>(m_team.Threads()));
+    float* const dirBlock = NewFloats(9 * static_cast<std::size_t>(kOutputTile) *
+                                      static_cast<std::size_t>(m_team.Threads()));
     int fusedCount = 0;
     for (int x = 0; x < m_w; ++x) {
         if ((tail[0][x] | tail[1][x]) != 0)
@@ -2498,8 +2499,8 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
         float lineOf[kOutputTile];  // how much the energy is a line's, per pixel of the row
         // The taps beside the line across each direction (see kGateToneFull), for one row.
         const float* side[8][2 * kMaxGateReach];
-        // g (the line energy, RMS^4 against knee^4) and the lines' weights for pixels [xs, xe) of the tile's
-        // row r.
+        // g (the line energy, RMS^4 against knee^4) and the lines' weights for pixels [xs, xe) of
+        // the tile's row r.
         auto lineEnergy = [&](int r, int xs, int xe) {
             const int m = xe - xs;
             for (int d = 0; d < 8; ++d) {
@@ -2537,9 +2538,9 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                 const float lone = d == 0 ? 1.0f : 0.0f;
                 for (int x = xs; x < xe; ++x) {
                     const float top = g[x];
-                    const float w = top > 0.0f
-                                        ? std::clamp((wd[x] - kGateDirShare * top) * invShare, 0.0f, top)
-                                        : lone;
+                    const float w =
+                        top > 0.0f ? std::clamp((wd[x] - kGateDirShare * top) * invShare, 0.0f, top)
+                                   : lone;
                     wd[x] = w;
                     wsum[x] += w;
                 }
@@ -2600,8 +2601,9 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                 // The lines' energy (RMS^2) against the speck's, then their weights shared.
                 const float lines = std::sqrt(g[x]);
                 const float own =
-                    lines > 0.0f ? std::clamp((p - kGateDirShare * lines) * invShare / lines, 0.0f, 1.0f)
-                                 : (p > 0.0f ? 1.0f : 0.0f);
+                    lines > 0.0f
+                        ? std::clamp((p - kGateDirShare * lines) * invShare / lines, 0.0f, 1.0f)
+                        : (p > 0.0f ? 1.0f : 0.0f);
                 dirW[8][x] = own;
                 g[x] = std::max(g[x], p * p);
             }
