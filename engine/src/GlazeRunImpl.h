@@ -250,6 +250,7 @@ private:
     // Accent stage (StageAccentImpl.h).
     void Accent(Planes3& s);
     // Texture band and output (StageOutputImpl.h).
+    float TextureRange() const;
     void TextureBase(const Plane& lum, Plane& base);
     void TextureBand(Plane& lum, Plane& base, float gain);
     void Output(const Planes3& s, const Plane* tex);

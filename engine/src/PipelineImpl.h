@@ -44,7 +44,7 @@ int CGlazeRun::EstimatePasses() const {
         passes += 1 + (kShockFineScale * re >= kMinBlurSigma ? 2 : 1) + 3 * 2 + 1;
     }
     if (m_s.textureStrength > 0.0f) {
-        passes += 4;  // luminance, a guided grid and the band
+        passes += 5;  // luminance, a guided grid, the steps' share and the band
         if (m_s.textureGamma < 1.0f) {
             passes += 1;  // the boost's detail
         }

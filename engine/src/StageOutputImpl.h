@@ -51,6 +51,11 @@ constexpr float kTextureNoiseReach = 2.0f;
 // wider, it smooths across edges, which the band then adds back as halos, luminance only (a
 // light band beside a dark cable, a pale rim on a saturated colour).
 constexpr float kTextureRangeMax = 0.1f;
+// Where the luminance spans more than this many of the base's ranges over a pixel's 3 x 3
+// neighbours, the pixel lies on a step between two levels that the base keeps apart, and its
+// detail is left out (fully from kTextureStepHigh on).
+constexpr float kTextureStepLow = 2.0f;
+constexpr float kTextureStepHigh = 3.0f;
 }  // namespace
 
 // The rows for RampSpan: the blurred rows y - 1, y, y + 1 of the luminance and of each
@@ -178,10 +183,14 @@ inline void RampSpan(const RampRows& r, int ja, int jb) {
 // The smooth part of the luminance at the texture size, edge-aware (range twice the
 // threshold, at most kTextureRangeMax), so that strong edges stay out of the texture band and
 // adding it back cannot make halos.
-void CGlazeRun::TextureBase(const Plane& lum, Plane& base) {
-    const float t = std::clamp(
+float CGlazeRun::TextureRange() const {
+    return std::clamp(
         2.0f * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]}), 0.02f,
         kTextureRangeMax);
+}
+
+void CGlazeRun::TextureBase(const Plane& lum, Plane& base) {
+    const float t = TextureRange();
     GridJob job;
     job.nv = 1;
     job.values[0] = &lum;
@@ -197,6 +206,43 @@ void CGlazeRun::TextureBase(const Plane& lum, Plane& base) {
 // base, small detail remapped by a power (|d| < tau becomes tau * (|d| / tau)^gamma), so that
 // the output reads one plane and the luminance plane is free before the accent.
 void CGlazeRun::TextureBand(Plane& lum, Plane& base, float gain) {
+    // A pixel on the slope of a step of several ranges (an edge's few middle pixels) has few
+    // neighbours of its own level, and the base there is the level of the step's nearer side:
+    // its detail is the edge itself, which added back drew each slanted edge's middle pixels
+    // towards the step's middle by whole levels, so the edge followed the pixel grid (a
+    // staircase). There the base follows the luminance, and the detail fades out.
+    const float t = TextureRange();
+    const float stepLow = kTextureStepLow * t, stepScale = 1.0f / ((kTextureStepHigh - kTextureStepLow) * t);
+    ForRows(m_h, [&](int y, int thread) {
+        const float* up = lum.Row(std::max(0, y - 1));
+        const float* mid = lum.Row(y);
+        const float* down = lum.Row(std::min(m_h - 1, y + 1));
+        float* b = base.Row(y);
+        float* lo = Scratch(thread, 0);
+        float* hi = Scratch(thread, 1);
+        for (int x0 = 0; x0 < m_w; x0 += kOutputTile) {
+            const int n = std::min(kOutputTile, m_w - x0);
+            // lo[i], hi[i] hold column x0 - 1 + i; columns outside the image repeat the border's.
+            const int xa = std::max(0, x0 - 1), xb = std::min(m_w, x0 + n + 1);
+            float* l = lo + (xa - (x0 - 1));
+            float* h = hi + (xa - (x0 - 1));
+            for (int x = xa; x < xb; ++x) {
+                l[x - xa] = std::min({up[x], mid[x], down[x]});
+                h[x - xa] = std::max({up[x], mid[x], down[x]});
+            }
+            lo[0] = l[0];
+            hi[0] = h[0];
+            lo[n + 1] = l[xb - xa - 1];
+            hi[n + 1] = h[xb - xa - 1];
+            for (int i = 0; i < n; ++i) {
+                const float span = std::max({hi[i], hi[i + 1], hi[i + 2]}) -
+                                   std::min({lo[i], lo[i + 1], lo[i + 2]});
+                const float u = std::clamp((span - stepLow) * stepScale, 0.0f, 1.0f);
+                const float off = u * u * (3.0f - 2.0f * u);  // share of the detail left out
+                b[x0 + i] += off * (mid[x0 + i] - b[x0 + i]);
+            }
+        }
+    });
     float remap[kRemapEntries + 2];
     const float tau = m_s.knee;
     for (int i = 0; i <= kRemapEntries + 1; ++i) {
