@@ -45,10 +45,10 @@ constexpr float kFlowChangeLimit = 1.0f;
 constexpr int kMaxGateBlur = 3;
 constexpr int kMaxGateReach = 8;
 // Working rows per thread, each as wide as an output tile plus its aprons: the output pass
-// uses 69; the gate a row chunk with the aprons of its blur and of its line averages, the same
+// uses 73; the gate a row chunk with the aprons of its blur and of its line averages, the same
 // blurred, and six.
 constexpr int kScratchRows =
-    std::max(69, 2 * kRowsPerChunk + 4 * kMaxGateReach + 2 * kMaxGateBlur + 6);
+    std::max(73, 2 * kRowsPerChunk + 4 * kMaxGateReach + 2 * kMaxGateBlur + 6);
 // A thread costs its own scratch and grid tiles: images below this many pixels per thread
 // get fewer threads.
 constexpr long long kPixelsPerThread = 128 * 1024;

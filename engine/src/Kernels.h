@@ -44,11 +44,9 @@ constexpr float kShockAcrossFrom = 0.25f, kShockAcrossTo = 0.6f, kShockAcrossKne
 // The shock step's sign is also smooth in the distance to the edge's middle (the zero of the
 // second derivative across it), over this many pixels: a sign that follows the contrast alone
 // flips within a tenth of a pixel on a strong edge, so every pixel went wholly to one side and
-// curved contours became staircases of whole pixels. Up to an edge radius of kShockRampFullTo
-// (as set, not divided by the sampling step, so a preview matches the full result); from there
-// the width narrows to nothing at kShockRampGoneAt: at wide edge scales the ramp drew straight
-// slanted edges of the strongest settings into regular steps.
-constexpr float kShockRampWidth = 0.7f, kShockRampFullTo = 2.0f, kShockRampGoneAt = 3.0f;
+// contours became staircases of whole pixels (curves at every edge scale, straight slanted
+// edges at the wide ones).
+constexpr float kShockRampWidth = 0.7f;
 
 // The flow field of one pixel from its smoothed structure tensor (a, b, c): the tangent step
 // (tx, ty) of tapStep pixels and the blend. A tensor trace below flatEnergy / stepScale^2, or
@@ -226,11 +224,14 @@ constexpr int kTangentRows = 2 * kTangentReach + 1;
 // then change with the edge's position along it, not by whole pixels. d holds the rows
 // y - reach .. y + reach; left and right (0 .. kTangentReach) columns beyond the tile are read
 // on each side, 0 where the image ends there, the last of them where the formula reaches
-// farther (lum likewise, one column at most).
+// farther (lum likewise, one column at most). Where the change already placed the pixel on a
+// ramp at the edge's sub-pixel position (placed, 0 .. 1 per pixel), w is that much smaller: the
+// mean, read between pixels, would only bend a straight ramp by the steepened edge's phase.
 struct TangentSmoothArgs {
     const float* lum[3];
     const float* d[kTangentRows];
     const float* s;
+    const float* placed;
     float* out;
     float lambda, knee, re, span;
     int n;

@@ -542,6 +542,7 @@ void TangentSmoothSpan(const TangentSmoothArgs& a, int ja, int jb) {
     const float* l1 = a.lum[1];
     const float* l2 = a.lum[2];
     const float* s = a.s;
+    const float* placed = a.placed;
     float* out = a.out;
     const float lambda = a.lambda, knee = a.knee, re = a.re, span = a.span;
 #pragma GCC ivdep
@@ -553,8 +554,8 @@ void TangentSmoothSpan(const TangentSmoothArgs& a, int ja, int jb) {
             for (int j = 0; j < kTangentRows; ++j)
                 if ((i >= c - 1 && i <= c + 1) || (j >= c - 1 && j <= c + 1))
                     v[i][j] = rows[i][x - c + j];
-        out[x] = TangentSmoothValue(s[x], l1[x + 1] - l1[x - 1], l2[x] - l0[x], v, lambda, knee,
-                                    re, span);
+        out[x] = TangentSmoothValue(s[x], l1[x + 1] - l1[x - 1], l2[x] - l0[x], v,
+                                    lambda * (1.0f - placed[x]), knee, re, span);
     }
 }
 
@@ -569,8 +570,8 @@ void TangentSmoothRow(const TangentSmoothArgs& a) {
         const int xl = std::clamp(x - 1, lo, hi), xr = std::clamp(x + 1, lo, hi);
         const float lx =
             (a.lum[1][xr] - a.lum[1][xl]) * (2.0f / static_cast<float>(std::max(1, xr - xl)));
-        a.out[x] = TangentSmoothValue(a.s[x], lx, a.lum[2][x] - a.lum[0][x], v, a.lambda,
-                                      a.knee, a.re, a.span);
+        a.out[x] = TangentSmoothValue(a.s[x], lx, a.lum[2][x] - a.lum[0][x], v,
+                                      a.lambda * (1.0f - a.placed[x]), a.knee, a.re, a.span);
     };
     const int ja = std::min(n, std::max(0, kTangentReach - a.left));
     const int jb = std::max(ja, std::min(n, n + a.right - kTangentReach));

@@ -181,9 +181,7 @@ void CGlazeRun::Accent(Planes3& s) {
     sa.re = re;
     sa.knee = m_s.knee;
     sa.shockStep = std::max(0.5f, 0.75f * re);
-    sa.rampWidth = kShockRampWidth * std::clamp((kShockRampGoneAt - m_s.edgeRadius) /
-                                                    (kShockRampGoneAt - kShockRampFullTo),
-                                                0.0f, 1.0f);
+    sa.rampWidth = kShockRampWidth;
     for (int c = 0; c < 3; ++c) {
         fa.planes[c] = s.c[c].data;
         sa.planes[c] = flow.c[c].data;

@@ -30,11 +30,13 @@ constexpr float kSteepenAlongEdge = 0.6f;
 // where the edge is, at every phase of a slanted edge against the pixel grid.
 constexpr float kSteepenRampWidth = 1.4f;
 // How far from the ramp, in parts of the bounds' range, a steepened pixel may be and still be
-// drawn to it (fully at 0, not at all this far): farther, the pixel is not on one clean edge
-// (a thin line, lettering, a corner), and the ramp through the bounds' middle would flatten it.
-// A wider blur leaves its crossing less sure, so the tolerance narrows from radius 2 to 4.
+// drawn to it (not at all this far): farther, the pixel is not on one clean edge (a thin line,
+// lettering, a corner), and the ramp through the bounds' middle would flatten it.
 constexpr float kSteepenRampTolerance = 0.35f;
-constexpr float kSteepenRampToleranceWide = 0.2f;
+// Up to this share of the tolerance from the ramp a pixel is drawn wholly onto it, and from
+// there less, to nothing at the tolerance: drawn only partly, a steep edge's pixels kept part
+// of the clamped step's whole-pixel jumps.
+constexpr float kSteepenRampWhole = 0.75f;
 // Where every channel's window range is at most this (4 levels), the ramp would move a pixel by
 // at most a third of a level (a quarter of the tolerance times the range), and it is skipped.
 constexpr float kSteepenRampFloor = 4.0f / 255.0f;
@@ -67,6 +69,7 @@ struct RampRows {
     const float* mn[3];
     const float* mx[3];
     float* out[3];
+    float* placed;  // how much of each pixel the ramp placed (share times the least near)
     float gyScale, tol, share;
 };
 
@@ -89,15 +92,17 @@ inline __attribute__((always_inline)) float RampPlace(float l, float lx, float l
 // A channel's steepened value o drawn towards the ramp at place f between its window's bounds
 // lo and hi, rising the way the channel rises along the luminance's gradient ((cx, cy) its
 // blurred differences, (lx, ly) the luminance's), by share times how near it is (see
-// kSteepenRampTolerance).
+// kSteepenRampTolerance, kSteepenRampWhole), which goes to near.
 inline __attribute__((always_inline)) float RampChannel(float o, float cx, float cy, float lx,
                                                         float ly, float f, float lo, float hi,
-                                                        float tol, float share) {
+                                                        float tol, float share, float& near) {
     const float fc = cx * lx + cy * ly >= 0.0f ? f : 1.0f - f;
     const float hgt = hi - lo;
     const float toward = lo + hgt * fc - o;
-    const float near = 1.0f - std::fabs(toward) / (tol * hgt + 1e-12f);
-    return o + share * (near > 0.0f ? near : 0.0f) * toward;
+    const float n = (1.0f - std::fabs(toward) / (tol * hgt + 1e-12f)) *
+                    (1.0f / (1.0f - kSteepenRampWhole));
+    near = n < 0.0f ? 0.0f : (n > 1.0f ? 1.0f : n);
+    return o + share * near * toward;
 }
 
 // share where one of the channels' window ranges (lo, hi) is above kSteepenRampFloor, else 0.
@@ -120,12 +125,16 @@ inline void RampPixel(const RampRows& r, int x, int xl, int xr, float xs) {
     const float f = RampPlace(l[x], lx, ly, midL);
     const float share =
         RampShare(r.mn[0][x], r.mx[0][x], r.mn[1][x], r.mx[1][x], r.mn[2][x], r.mx[2][x], r.share);
+    float least = 1.0f;
     for (int c = 0; c < 3; ++c) {
         const float* b = r.blur[c][1];
+        float near;
         r.out[c][x] = RampChannel(r.out[c][x], (b[xr] - b[xl]) * xs,
                                   (r.blur[c][2][x] - r.blur[c][0][x]) * r.gyScale, lx, ly, f,
-                                  r.mn[c][x], r.mx[c][x], r.tol, share);
+                                  r.mn[c][x], r.mx[c][x], r.tol, share, near);
+        least = std::min(least, near);
     }
+    r.placed[x] = share * least;
 }
 
 // Columns [ja, jb) of RampPixel, each with its neighbours on both sides; runs of 16 columns
@@ -152,6 +161,7 @@ inline void RampSpan(const RampRows& r, int ja, int jb) {
     float* __restrict o0 = r.out[0];
     float* __restrict o1 = r.out[1];
     float* __restrict o2 = r.out[2];
+    float* __restrict placed = r.placed;
     const float gyScale = r.gyScale, tol = r.tol, share = r.share;
     constexpr int kRun = 16;
     for (int xa = ja; xa < jb; xa += kRun) {
@@ -160,8 +170,10 @@ inline void RampSpan(const RampRows& r, int ja, int jb) {
         for (int x = xa; x < xb; ++x)
             steep |= (hi0[x] - lo0[x] > kSteepenRampFloor) | (hi1[x] - lo1[x] > kSteepenRampFloor) |
                      (hi2[x] - lo2[x] > kSteepenRampFloor);
-        if (steep == 0)
+        if (steep == 0) {
+            for (int x = xa; x < xb; ++x) placed[x] = 0.0f;
             continue;
+        }
             // No output row is an input row (too many pairs for the compiler to check at run time).
 #pragma GCC ivdep
         for (int x = xa; x < xb; ++x) {
@@ -170,12 +182,15 @@ inline void RampSpan(const RampRows& r, int ja, int jb) {
                                        kLumB * (lo2[x] + hi2[x]));
             const float f = RampPlace(l1[x], lx, ly, midL);
             const float s = RampShare(lo0[x], hi0[x], lo1[x], hi1[x], lo2[x], hi2[x], share);
+            float n0, n1, n2;
             o0[x] = RampChannel(o0[x], 0.5f * (m0[x + 1] - m0[x - 1]), (d0[x] - u0[x]) * gyScale,
-                                lx, ly, f, lo0[x], hi0[x], tol, s);
+                                lx, ly, f, lo0[x], hi0[x], tol, s, n0);
             o1[x] = RampChannel(o1[x], 0.5f * (m1[x + 1] - m1[x - 1]), (d1[x] - u1[x]) * gyScale,
-                                lx, ly, f, lo1[x], hi1[x], tol, s);
+                                lx, ly, f, lo1[x], hi1[x], tol, s, n1);
             o2[x] = RampChannel(o2[x], 0.5f * (m2[x + 1] - m2[x - 1]), (d2[x] - u2[x]) * gyScale,
-                                lx, ly, f, lo2[x], hi2[x], tol, s);
+                                lx, ly, f, lo2[x], hi2[x], tol, s, n2);
+            const float n01 = n0 < n1 ? n0 : n1;
+            placed[x] = s * (n01 < n2 ? n01 : n2);
         }
     }
 }
@@ -331,9 +346,7 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
     const bool smooth = smoothShare > 0.0f;
     const float rampShare =
         steepen ? std::clamp(0.5f * (m_s.edgeSharpness - 1.0f), 0.0f, 1.0f) : 0.0f;
-    const float rampTol =
-        kSteepenRampTolerance + (kSteepenRampToleranceWide - kSteepenRampTolerance) *
-                                    std::clamp(0.5f * (re - 2.0f), 0.0f, 1.0f);
+    const float rampTol = kSteepenRampTolerance;
     const float lowStep =
         kSteepenFloor * std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]});
     const float low2 = lowStep * lowStep;  // 0 without the clean stage
@@ -360,13 +373,17 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
         // the steepening's change of rows y-reach .. y+reach of each channel (a ring) when it
         // is evened out along edges.
         constexpr int kRing = kTangentReach + 3;
-        constexpr int kOut = 5 * kRing, kChange = kOut + 18;
-        static_assert(kChange + 3 * kTangentRows <= kScratchRows,
+        constexpr int kOut = 5 * kRing, kChange = kOut + 18, kPlaced = kChange + 3 * kTangentRows;
+        static_assert(kPlaced + kTangentReach + 1 <= kScratchRows,
                       "the output pass's rows fit the scratch rows");
         auto ring = [](int yy) { return (yy % kRing + kRing) % kRing; };
         auto blurSlot = [&](int yy, int c) { return Scratch(thread, ring(yy) * 3 + c); };
         auto lumSlot = [&](int yy) { return Scratch(thread, 3 * kRing + ring(yy)); };
         auto sharpLumSlot = [&](int yy) { return Scratch(thread, 4 * kRing + ring(yy)); };
+        // What the ramp placed of rows y .. y + reach (only row y is read).
+        auto placedSlot = [&](int yy) {
+            return Scratch(thread, kPlaced + std::clamp(yy, 0, h - 1) % (kTangentReach + 1));
+        };
         auto changeSlot = [&](int yy, int c) {
             return Scratch(thread,
                            kChange + (std::clamp(yy, 0, h - 1) % kTangentRows) * 3 + c);
@@ -442,6 +459,7 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                 rr.mx[c] = bounds[2 * c + 1];
                 rr.out[c] = out[c] - a;
             }
+            rr.placed = placedSlot(y);
             rr.gyScale = y == 0 || y == h - 1 ? 1.0f : 0.5f;
             rr.tol = rampTol;
             rr.share = rampShare;
@@ -573,6 +591,7 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
                         for (int k = 0; k < kTangentRows; ++k)
                             ts.d[k] = changeSlot(y - kTangentReach + k, c) + o0;
                         ts.s = s.c[c].Row(y) + tx0;
+                        ts.placed = placedSlot(y) + o0;
                         ts.out = o[c];
                         ts.lambda = smoothShare;
                         ts.knee = knee;
