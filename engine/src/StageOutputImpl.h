@@ -53,9 +53,9 @@ constexpr float kTextureNoiseReach = 2.0f;
 // wider, it smooths across edges, which the band then adds back as halos, luminance only (a
 // light band beside a dark cable, a pale rim on a saturated colour).
 constexpr float kTextureRangeMax = 0.1f;
-// Where the luminance spans more than this many of the base's ranges over a pixel's 3 x 3
-// neighbours, the pixel lies on a step between two levels that the base keeps apart, and its
-// detail is left out (fully from kTextureStepHigh on).
+// Where a pixel's neighbours on opposite sides differ by more than this many of the base's
+// ranges, the pixel lies on the slope of a step between two levels that the base keeps apart,
+// and its detail is left out (fully from kTextureStepHigh on).
 constexpr float kTextureStepLow = 2.0f;
 constexpr float kTextureStepHigh = 3.0f;
 }  // namespace
@@ -225,38 +225,28 @@ void CGlazeRun::TextureBand(Plane& lum, Plane& base, float gain) {
     // neighbours of its own level, and the base there is the level of the step's nearer side:
     // its detail is the edge itself, which added back drew each slanted edge's middle pixels
     // towards the step's middle by whole levels, so the edge followed the pixel grid (a
-    // staircase). There the base follows the luminance, and the detail fades out.
+    // staircase). Such a pixel's neighbours on opposite sides differ by the step; there the
+    // base follows the luminance, and the detail fades out. The crest of a thin line, whose
+    // neighbours on both sides lie on the ground, keeps its detail.
     const float t = TextureRange();
-    const float stepLow = kTextureStepLow * t, stepScale = 1.0f / ((kTextureStepHigh - kTextureStepLow) * t);
-    ForRows(m_h, [&](int y, int thread) {
+    const float stepLow = kTextureStepLow * t,
+                stepScale = 1.0f / ((kTextureStepHigh - kTextureStepLow) * t);
+    ForRows(m_h, [&](int y, int) {
         const float* up = lum.Row(std::max(0, y - 1));
         const float* mid = lum.Row(y);
         const float* down = lum.Row(std::min(m_h - 1, y + 1));
         float* b = base.Row(y);
-        float* lo = Scratch(thread, 0);
-        float* hi = Scratch(thread, 1);
-        for (int x0 = 0; x0 < m_w; x0 += kOutputTile) {
-            const int n = std::min(kOutputTile, m_w - x0);
-            // lo[i], hi[i] hold column x0 - 1 + i; columns outside the image repeat the border's.
-            const int xa = std::max(0, x0 - 1), xb = std::min(m_w, x0 + n + 1);
-            float* l = lo + (xa - (x0 - 1));
-            float* h = hi + (xa - (x0 - 1));
-            for (int x = xa; x < xb; ++x) {
-                l[x - xa] = std::min({up[x], mid[x], down[x]});
-                h[x - xa] = std::max({up[x], mid[x], down[x]});
-            }
-            lo[0] = l[0];
-            hi[0] = h[0];
-            lo[n + 1] = l[xb - xa - 1];
-            hi[n + 1] = h[xb - xa - 1];
-            for (int i = 0; i < n; ++i) {
-                const float span = std::max({hi[i], hi[i + 1], hi[i + 2]}) -
-                                   std::min({lo[i], lo[i + 1], lo[i + 2]});
-                const float u = std::clamp((span - stepLow) * stepScale, 0.0f, 1.0f);
-                const float off = u * u * (3.0f - 2.0f * u);  // share of the detail left out
-                b[x0 + i] += off * (mid[x0 + i] - b[x0 + i]);
-            }
-        }
+        auto across = [&](int x, int xl, int xr) {
+            const float span = std::max({std::fabs(mid[xr] - mid[xl]), std::fabs(down[x] - up[x]),
+                                         std::fabs(down[xr] - up[xl]), std::fabs(down[xl] - up[xr])});
+            const float u = std::clamp((span - stepLow) * stepScale, 0.0f, 1.0f);
+            const float off = u * u * (3.0f - 2.0f * u);  // share of the detail left out
+            b[x] += off * (mid[x] - b[x]);
+        };
+        across(0, 0, std::min(1, m_w - 1));
+        for (int x = 1; x < m_w - 1; ++x) across(x, x - 1, x + 1);
+        if (m_w > 1)
+            across(m_w - 1, m_w - 2, m_w - 1);
     });
     float remap[kRemapEntries + 2];
     const float tau = m_s.knee;
