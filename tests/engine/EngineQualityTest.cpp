@@ -303,8 +303,8 @@ TEST(EngineQuality, AccentContoursFollowCurvesWithoutStaircases) {
     // Before the shock step's sign was smooth in the distance to the edge's middle, every pixel
     // went wholly to one side and the crossing followed whole pixels: 0.113, 0.139, 0.136 at
     // accent 5 and edge radius 1.5 (radius 12, 40, 100), 0.131 at accent 3, 0.108 at edge
-    // radius 2 (now 0.039, 0.015, 0.027, 0.021, 0.018). From edge radius 3 on the sign is the
-    // contrast's alone, as before (0.094 at edge radius 4).
+    // radius 2 (now 0.039, 0.015, 0.027, 0.021, 0.018); at edge radius 4, where it followed the
+    // contrast alone until it was smooth there too, 0.094 (now 0.038).
     struct Case {
         double radius, accent, edgeRadius, bound;
     };
@@ -312,7 +312,8 @@ TEST(EngineQuality, AccentContoursFollowCurvesWithoutStaircases) {
                           {40, 5, 1.5, 0.05},
                           {100, 5, 1.5, 0.05},
                           {40, 3, 1.5, 0.04},
-                          {100, 5, 2, 0.05}};
+                          {100, 5, 2, 0.05},
+                          {100, 5, 4, 0.05}};
     for (const Case& k : cases) {
         const int size = static_cast<int>(2 * k.radius) + 40;
         const double cx = size / 2.0 + 0.31, cy = size / 2.0 - 0.17;
