@@ -35,8 +35,9 @@ constexpr float kSteepenRampWidth = 1.4f;
 constexpr float kSteepenRampTolerance = 0.35f;
 // Up to this share of the tolerance from the ramp a pixel is drawn wholly onto it, and from
 // there less, to nothing at the tolerance: drawn only partly, a steep edge's pixels kept part
-// of the clamped step's whole-pixel jumps.
-constexpr float kSteepenRampWhole = 0.75f;
+// of the clamped step's whole-pixel jumps. (Closer to 1 the weight turns so steeply that the
+// baseline and AVX2 kernels' rounding came apart by two levels.)
+constexpr float kSteepenRampWhole = 0.6f;
 // Where every channel's window range is at most this (4 levels), the ramp would move a pixel by
 // at most a third of a level (a quarter of the tolerance times the range), and it is skipped.
 constexpr float kSteepenRampFloor = 4.0f / 255.0f;
@@ -55,7 +56,8 @@ constexpr float kTextureNoiseReach = 2.0f;
 constexpr float kTextureRangeMax = 0.1f;
 // Where a pixel's neighbours on opposite sides differ by more than this many of the base's
 // ranges, the pixel lies on the slope of a step between two levels that the base keeps apart,
-// and its detail is left out (fully from kTextureStepHigh on).
+// and its detail, where it would draw the pixel towards the step's middle, is left out (fully
+// from kTextureStepHigh on).
 constexpr float kTextureStepLow = 2.0f;
 constexpr float kTextureStepHigh = 3.0f;
 }  // namespace
@@ -225,9 +227,11 @@ void CGlazeRun::TextureBand(Plane& lum, Plane& base, float gain) {
     // neighbours of its own level, and the base there is the level of the step's nearer side:
     // its detail is the edge itself, which added back drew each slanted edge's middle pixels
     // towards the step's middle by whole levels, so the edge followed the pixel grid (a
-    // staircase). Such a pixel's neighbours on opposite sides differ by the step; there the
-    // base follows the luminance, and the detail fades out. The crest of a thin line, whose
-    // neighbours on both sides lie on the ground, keeps its detail.
+    // staircase). Such a pixel's neighbours on opposite sides differ by the step; where its
+    // detail draws it towards their middle, the base follows the luminance and the detail fades
+    // out. The crest of a thin line, whose neighbours on both sides lie on the ground, keeps its
+    // detail, and so does a small bright (dark) feature whose detail lifts (lowers) it further
+    // from the step's middle (the white of an eye beside the iris).
     const float t = TextureRange();
     const float stepLow = kTextureStepLow * t,
                 stepScale = 1.0f / ((kTextureStepHigh - kTextureStepLow) * t);
@@ -237,8 +241,19 @@ void CGlazeRun::TextureBand(Plane& lum, Plane& base, float gain) {
         const float* down = lum.Row(std::min(m_h - 1, y + 1));
         float* b = base.Row(y);
         auto across = [&](int x, int xl, int xr) {
-            const float span = std::max({std::fabs(mid[xr] - mid[xl]), std::fabs(down[x] - up[x]),
-                                         std::fabs(down[xr] - up[xl]), std::fabs(down[xl] - up[xr])});
+            // The pair of opposite neighbours that differs most, and its middle.
+            const float first[4] = {mid[xl], up[x], up[xl], up[xr]};
+            const float second[4] = {mid[xr], down[x], down[xr], down[xl]};
+            float span = -1.0f, middle = mid[x];
+            for (int k = 0; k < 4; ++k) {
+                const float d = std::fabs(second[k] - first[k]);
+                if (d > span) {
+                    span = d;
+                    middle = 0.5f * (first[k] + second[k]);
+                }
+            }
+            if ((mid[x] - b[x]) * (middle - mid[x]) <= 0.0f)
+                return;  // the detail draws the pixel away from the middle
             const float u = std::clamp((span - stepLow) * stepScale, 0.0f, 1.0f);
             const float off = u * u * (3.0f - 2.0f * u);  // share of the detail left out
             b[x] += off * (mid[x] - b[x]);
