@@ -47,6 +47,24 @@ constexpr float kShockAcrossFrom = 0.25f, kShockAcrossTo = 0.6f, kShockAcrossKne
 // contours became staircases of whole pixels (curves at every edge scale, straight slanted
 // edges at the wide ones).
 constexpr float kShockRampWidth = 0.7f;
+// At wide edge scales the finer curvature's disagreement near the edge's middle does not count
+// by as much as the contour's curvature explains: a contour curving by k (its curvature along the
+// edge over the slope) has its middle at the edge scale k re^2 pixels from the finer scale's, and
+// the pixels between the two, kept or moved by their phase against the grid, made small circles
+// wobble. Only for offsets up to kShockNearInner edge scales (none from kShockNearOuter): a
+// feature smaller than the edge scale (a speck, an eye, a dark patch) curves more and stays
+// kept; so does a straight bar narrower than the edge scale, whose contours do not curve. From
+// edge radius kShockNearFrom (as set, like the preview's) to kShockNearTo this comes in: at
+// narrow edge scales the pixels beside a catchlight lie that close. kShockNearSlack (pixels)
+// keeps the ramp finite on straight contours.
+constexpr float kShockNearInner = 0.5f, kShockNearOuter = 0.75f, kShockNearSlack = 0.1f;
+constexpr float kShockNearFrom = 2.0f, kShockNearTo = 3.0f;
+// A pixel beyond both of the shock step's samples (darker than the darker, or brighter than
+// the brighter: a feature's core against the ground beside it) takes its step by k^2 / (k^2 +
+// e^2), e how far beyond, k this many knees: with a share of the step it was drawn to the
+// sample, and a small dark patch's rim washed into the skin about it once the flow had lifted
+// it within reach.
+constexpr float kShockBeyondKnee = 0.5f;
 
 // The flow field of one pixel from its smoothed structure tensor (a, b, c): the tangent step
 // (tx, ty) of tapStep pixels and the blend. A tensor trace below flatEnergy / stepScale^2, or
@@ -91,6 +109,10 @@ struct ShockRowArgs {
     // The width over which the sign is smooth in the distance to the edge's middle, in pixels;
     // 0 leaves the sign to the contrast alone.
     float rampWidth;
+    // The offsets between the two scales' middles (in pixels) up to which the finer curvature's
+    // disagreement between them does not count, and from which it counts in full (see
+    // kShockNearInner); nearOuter 0 counts it everywhere.
+    float nearInner, nearOuter;
     float* out[3];    // row y of the result
     // Optional: rows y - 1, y, y + 1 of the luminance at the finer scale (none on the image's
     // first and last rows; its first and last columns are not checked).

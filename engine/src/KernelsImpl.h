@@ -842,6 +842,30 @@ inline float ShockFineScale(const ShockRowArgs& g) {
     return g.re * g.re / (kShockFineDisagree * g.knee);
 }
 
+// How much of the finer curvature's disagreement counts for a pixel with curvatures lnn across
+// the edge and ltt along it and 1 / gradient inv at the edge scale (see ShockRowArgs::nearInner).
+// |ltt| re^2 inv is how far the edge scale draws a contour curving that much from the finer
+// scale's middle, |lnn| re^2 inv the pixel's distance to the edge scale's middle: within the
+// first the disagreement is the two middles' offset, not a feature.
+inline float NearShare(const ShockRowArgs& g, float lnn, float ltt, float inv) {
+    if (!(g.nearOuter > 0.0f))
+        return 1.0f;
+    const float d = std::fabs(lnn) * (g.re * g.re) * inv;
+    const float e = std::fabs(ltt) * (g.re * g.re) * inv;
+    const float w =
+        std::fmin(1.0f, std::fmax(0.0f, (g.nearOuter - e) / (g.nearOuter - g.nearInner)));
+    const float past = std::fmin(1.0f, std::fmax(0.0f, (d - e) / (0.5f * e + kShockNearSlack)));
+    return 1.0f - w * (1.0f - past);
+}
+
+// How much of its shock step a pixel takes by its own luminance lh against the samples' (lf,
+// lb): all of it between them, less the further it lies beyond both (see kShockBeyondKnee).
+inline float BeyondShare(float lh, float lf, float lb, float knee) {
+    const float e = std::fmax(0.0f, std::fmax(std::fmin(lf, lb) - lh, lh - std::fmax(lf, lb)));
+    const float k2 = (kShockBeyondKnee * knee) * (kShockBeyondKnee * knee);
+    return k2 / (k2 + e * e);
+}
+
 // How much of its shock step a pixel takes, from its curvatures across the edge at the edge
 // scale (lnn) and at the finer one (fnn): all of it where they agree, less the more strongly the
 // finer one curves the other way, none from kShockFineDisagree knees (in units of the edge
@@ -891,7 +915,9 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     const float lnn = NormalCurvature(g.lum, x, nx, ny);
     float agree = 1.0f;
     if (g.fine[0] != nullptr && x > 0 && x < g.width - 1) {
-        agree = FineAgreement(lnn, NormalCurvature(g.fine, x, nx, ny), ShockFineScale(g));
+        const float near =
+            g.nearOuter > 0.0f ? NearShare(g, lnn, NormalCurvature(g.lum, x, -ny, nx), inv) : 1.0f;
+        agree = FineAgreement(lnn, NormalCurvature(g.fine, x, nx, ny) * near, ShockFineScale(g));
         if (agree <= 0.0f) {
             for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
             return;
@@ -920,7 +946,7 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
                          kLumB * g.planes[2][row + x];
         const float lf = kLumR * fwd[0] + kLumG * fwd[1] + kLumB * fwd[2];
         const float lb = kLumR * back[0] + kLumG * back[1] + kLumB * back[2];
-        gate *= AcrossAgreement(s, lh, lf, lb, knee);
+        gate *= AcrossAgreement(s, lh, lf, lb, knee) * BeyondShare(lh, lf, lb, knee);
     }
     for (int ch = 0; ch < 3; ++ch) {
         const float here = g.planes[ch][row + x];
@@ -1277,7 +1303,27 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     __m256 agree = one;
     if (g.fine[0] != nullptr) {
         // FineAgreement; lanes that take none of their step keep their pixel (gate 0).
-        const __m256 fnn = NormalCurvature8(g.fine, x, nx, ny);
+        __m256 fnn = NormalCurvature8(g.fine, x, nx, ny);
+        if (g.nearOuter > 0.0f) {
+            // NearShare (a skipped lane's distances may be NaN: max returns its second operand).
+            const __m256 abs = _mm256_set1_ps(-0.0f);
+            const __m256 scale = _mm256_mul_ps(_mm256_set1_ps(g.re * g.re), inv);
+            const __m256 ltt = NormalCurvature8(g.lum, x, _mm256_xor_ps(ny, abs), nx);
+            const __m256 d = _mm256_mul_ps(_mm256_andnot_ps(abs, lnn), scale);
+            const __m256 e = _mm256_mul_ps(_mm256_andnot_ps(abs, ltt), scale);
+            const __m256 w = _mm256_min_ps(
+                _mm256_max_ps(_mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(g.nearOuter), e),
+                                            _mm256_set1_ps(1.0f / (g.nearOuter - g.nearInner))),
+                              zero),
+                one);
+            const __m256 past = _mm256_min_ps(
+                _mm256_max_ps(_mm256_div_ps(_mm256_sub_ps(d, e),
+                                            _mm256_fmadd_ps(half, e,
+                                                            _mm256_set1_ps(kShockNearSlack))),
+                              zero),
+                one);
+            fnn = _mm256_mul_ps(fnn, _mm256_fnmadd_ps(w, _mm256_sub_ps(one, past), one));
+        }
         const __m256 flip =
             _mm256_and_ps(_mm256_cmp_ps(lnn, zero, _CMP_LT_OQ), _mm256_set1_ps(-0.0f));
         agree = _mm256_fmadd_ps(_mm256_xor_ps(fnn, flip), _mm256_set1_ps(ShockFineScale(g)), one);
@@ -1320,6 +1366,13 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
             _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(kShockAcrossTo), across),
                           _mm256_set1_ps(1.0f / (kShockAcrossTo - kShockAcrossFrom)));
         gate = _mm256_mul_ps(gate, _mm256_min_ps(one, _mm256_max_ps(zero, side)));
+        // BeyondShare.
+        const __m256 e = _mm256_max_ps(
+            zero, _mm256_max_ps(_mm256_sub_ps(_mm256_min_ps(lf, lb), lh),
+                                _mm256_sub_ps(lh, _mm256_max_ps(lf, lb))));
+        const float k = kShockBeyondKnee * g.knee;
+        const __m256 k2 = _mm256_set1_ps(k * k);
+        gate = _mm256_mul_ps(gate, _mm256_div_ps(k2, _mm256_fmadd_ps(e, e, k2)));
     }
     for (int ch = 0; ch < 3; ++ch) {
         const __m256 mean = _mm256_mul_ps(half, _mm256_add_ps(fwd[ch], back[ch]));

@@ -182,6 +182,10 @@ void CGlazeRun::Accent(Planes3& s) {
     sa.knee = m_s.knee;
     sa.shockStep = std::max(0.5f, 0.75f * re);
     sa.rampWidth = kShockRampWidth;
+    const float nearShare = std::clamp(
+        (m_s.edgeRadius - kShockNearFrom) / (kShockNearTo - kShockNearFrom), 0.0f, 1.0f);
+    sa.nearInner = nearShare * kShockNearInner * re;
+    sa.nearOuter = nearShare * kShockNearOuter * re;
     for (int c = 0; c < 3; ++c) {
         fa.planes[c] = s.c[c].data;
         sa.planes[c] = flow.c[c].data;
