@@ -62,6 +62,28 @@ constexpr float kTextureStepLow = 2.0f;
 constexpr float kTextureStepHigh = 3.0f;
 }  // namespace
 
+// The texture band's base at a pixel c with base b on the slope of a step (see TextureBand):
+// (l, r), (u, d), (ul, dr), (ur, dl) its opposite neighbours; the pair that differs most gives
+// the step and its middle. Where the detail c - b draws the pixel towards that middle, the
+// base follows c by smoothstep((span - stepLow) * stepScale). Without branches, so that the
+// row loop runs in vectors.
+inline __attribute__((always_inline)) float StepBase(float c, float b, float l, float r, float u,
+                                                     float d, float ul, float dr, float ur,
+                                                     float dl, float stepLow, float stepScale) {
+    float span = std::fabs(r - l), middle = 0.5f * (l + r);
+    const float s1 = std::fabs(d - u), s2 = std::fabs(dr - ul), s3 = std::fabs(dl - ur);
+    middle = s1 > span ? 0.5f * (u + d) : middle;
+    span = s1 > span ? s1 : span;
+    middle = s2 > span ? 0.5f * (ul + dr) : middle;
+    span = s2 > span ? s2 : span;
+    middle = s3 > span ? 0.5f * (ur + dl) : middle;
+    span = s3 > span ? s3 : span;
+    const float v = (span - stepLow) * stepScale;
+    const float w = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+    const float off = (c - b) * (middle - c) > 0.0f ? w * w * (3.0f - 2.0f * w) : 0.0f;
+    return b + off * (c - b);
+}
+
 // The rows for RampSpan: the blurred rows y - 1, y, y + 1 of the luminance and of each
 // channel (y itself at the image's first and last rows, gyScale then 1 instead of 0.5), each
 // channel's window bounds and steepened row.
@@ -232,33 +254,30 @@ void CGlazeRun::TextureBand(Plane& lum, Plane& base, float gain) {
     // out. The crest of a thin line, whose neighbours on both sides lie on the ground, keeps its
     // detail, and so does a small bright (dark) feature whose detail lifts (lowers) it further
     // from the step's middle (the white of an eye beside the iris).
+    //
+    // With a boost, whether a pixel lies in texture is judged from the detail about it as it
+    // was before (kept in `before`): a small feature's rim, left out here, would otherwise lower
+    // the boost of its own detail inside it (a small dark patch came out lighter).
+    const bool boost = m_s.textureGamma < 1.0f;
+    Plane before = boost ? NewPlane(m_w, m_h) : Plane{};
     const float t = TextureRange();
     const float stepLow = kTextureStepLow * t,
                 stepScale = 1.0f / ((kTextureStepHigh - kTextureStepLow) * t);
     ForRows(m_h, [&](int y, int) {
-        const float* up = lum.Row(std::max(0, y - 1));
-        const float* mid = lum.Row(y);
-        const float* down = lum.Row(std::min(m_h - 1, y + 1));
-        float* b = base.Row(y);
+        const float* __restrict up = lum.Row(std::max(0, y - 1));
+        const float* __restrict mid = lum.Row(y);
+        const float* __restrict down = lum.Row(std::min(m_h - 1, y + 1));
+        float* __restrict b = base.Row(y);
+        if (boost) {
+            float* __restrict p = before.Row(y);
+            for (int x = 0; x < m_w; ++x) p[x] = mid[x] - b[x];
+        }
         auto across = [&](int x, int xl, int xr) {
-            // The pair of opposite neighbours that differs most, and its middle.
-            const float first[4] = {mid[xl], up[x], up[xl], up[xr]};
-            const float second[4] = {mid[xr], down[x], down[xr], down[xl]};
-            float span = -1.0f, middle = mid[x];
-            for (int k = 0; k < 4; ++k) {
-                const float d = std::fabs(second[k] - first[k]);
-                if (d > span) {
-                    span = d;
-                    middle = 0.5f * (first[k] + second[k]);
-                }
-            }
-            if ((mid[x] - b[x]) * (middle - mid[x]) <= 0.0f)
-                return;  // the detail draws the pixel away from the middle
-            const float u = std::clamp((span - stepLow) * stepScale, 0.0f, 1.0f);
-            const float off = u * u * (3.0f - 2.0f * u);  // share of the detail left out
-            b[x] += off * (mid[x] - b[x]);
+            b[x] = StepBase(mid[x], b[x], mid[xl], mid[xr], up[x], down[x], up[xl], down[xr],
+                            up[xr], down[xl], stepLow, stepScale);
         };
         across(0, 0, std::min(1, m_w - 1));
+#pragma GCC ivdep
         for (int x = 1; x < m_w - 1; ++x) across(x, x - 1, x + 1);
         if (m_w > 1)
             across(m_w - 1, m_w - 2, m_w - 1);
@@ -310,7 +329,7 @@ void CGlazeRun::TextureBand(Plane& lum, Plane& base, float gain) {
             float* s = sum + (xa - (x0 - k));
             for (int x = xa; x < xb; ++x) s[x - xa] = 0.0f;
             for (int dy = -k; dy <= k; ++dy) {
-                const float* r = lum.Row(std::clamp(y + dy, 0, m_h - 1));
+                const float* r = before.Row(std::clamp(y + dy, 0, m_h - 1));
                 for (int x = xa; x < xb; ++x) s[x - xa] += r[x] * r[x];
             }
             std::fill(sum, s, s[0]);
@@ -324,6 +343,7 @@ void CGlazeRun::TextureBand(Plane& lum, Plane& base, float gain) {
             }
         }
     });
+    m_ws.FreePlane(before);
 }
 
 // The last pass, in tiles small enough for the cache: clamped steepening (an unsharp step
