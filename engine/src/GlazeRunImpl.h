@@ -241,7 +241,8 @@ private:
     // Holds out near the colour line of each pixel's neighbourhood (see StageCleanImpl.h).
     void ColourLines(Planes3& out);
     void MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
-                         const float* shared, const float* lumWeight, Planes3& zs, Plane& weight);
+                         const float* shared, const float* lumWeight, Planes3& zs, Plane& weight,
+                         float* zRanges);
     // Channel c's guide of the last pass's slice at full size into z (see Clean).
     void MakeFullSliceGuide(const Planes3* input, int c, const float* own, const float* shared,
                             const float* lumWeight, Plane& jz, const Plane& weight, Plane& z);

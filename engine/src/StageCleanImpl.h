@@ -1483,7 +1483,7 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     } else {
         j = NewPlanes(wl, hl);
     }
-    {
+    if (d > 1) {
         GridJob seed;
         for (int c = 0; c < 3; ++c) {
             seed.values[c] = &lo.c[c];
@@ -1492,6 +1492,14 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
         }
         seed.sigmaS = sigma / static_cast<float>(d);
         GridFilter(seed);
+    } else {
+        // At full size a grid's cells are two or three pixels wide, and its tents' blur
+        // changes with where a pixel falls in its cell: the seed would follow the picture's
+        // phase, and the guided passes would carry that into where an edge's step lands. A
+        // Gaussian is the same for every pixel.
+        Plane tmp = NewPlane(m_w, m_h);
+        for (int c = 0; c < 3; ++c) Gauss(lo.c[c], j.c[c], sigma, tmp);
+        m_ws.FreePlane(tmp);
     }
     // Each channel's range coordinate: the channel plus the luminance, each weighted by its
     // factor, in units of the channel's threshold. The channel's own term keeps edges between
@@ -1593,7 +1601,7 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     float* const tailBlock = NewFloats((2 * static_cast<std::size_t>(m_w) + 3) / 4);
     unsigned char* const sliceTail = reinterpret_cast<unsigned char*>(tailBlock);
     std::memset(sliceTail, 0, 2 * static_cast<std::size_t>(m_w));
-    const bool sharpGuide = ranged && d > 1;
+    const bool sharpGuide = ranged;
     const bool zsInOut = sharpGuide && 2 * jFloats <= planeFloats;
     Planes3 zs;
     float* zsBlock = nullptr;
@@ -1610,7 +1618,11 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                 m_ws.FreePlanes(j);
         }
         if (last && sharpGuide) {
-            if (zsInOut) {
+            if (d == 1) {
+                // At full size the guides take the latest result's planes, and the pass's
+                // results theirs once these are made.
+                zs = NewPlanes(m_w, m_h);
+            } else if (zsInOut) {
                 out.c[1] = NewPlane(m_w, m_h);
                 zs.c[0] = reduced(out.c[1].data);
                 zs.c[1] = reduced(out.c[1].data + jFloats);
@@ -1622,9 +1634,15 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                     zs.c[c] = reduced(zsBlock + static_cast<std::size_t>(c) * jFloats);
             }
             // The guides' ranges are not read again: they take these guides' (GridJob::zRanges).
-            weightBlock = NewFloats(jFloats);
-            slopeWeight = reduced(weightBlock);
-            MakeSliceGuides(lo, guides, own, shared, lumWeight, zs, slopeWeight);
+            if (d == 1) {
+                // At full size the guides are made whole here, with their ranges.
+                MakeSliceGuides(lo, guides, own, shared, lumWeight, zs, slopeWeight, zRanges);
+                m_ws.FreePlanes(guides);
+            } else {
+                weightBlock = NewFloats(jFloats);
+                slopeWeight = reduced(weightBlock);
+                MakeSliceGuides(lo, guides, own, shared, lumWeight, zs, slopeWeight, nullptr);
+            }
         }
         for (int c = 0; c < 3; ++c) {
             GridJob job;
@@ -1663,7 +1681,9 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                     job.own[0] = &in->c[c];
                 else
                     job.ownInput = c;
-                if (sharpGuide) {
+                if (sharpGuide && d == 1) {
+                    job.zSplat = &zs.c[c];  // splatted and read at the same guide
+                } else if (sharpGuide) {
                     // Splatted where it is read: the grid's values around an edge then come
                     // from the samples on the same side of it as the pixels that read them.
                     // The slice reads the guide at full size, made in the result's plane (each
@@ -1677,8 +1697,12 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                 }
             }
             GridFilter(job);
-            if (last && d == 1)
-                m_ws.FreePlane(guides.c[c]);  // a spare for the next channel's result
+            if (last && d == 1) {
+                // Spares for the next channel's result (the guides are freed already where
+                // there are slice guides).
+                m_ws.FreePlane(zs.c[c]);
+                m_ws.FreePlane(guides.c[c]);
+            }
         }
         if (!last) {
             if (robust && rvBlock == nullptr) {
@@ -1993,11 +2017,18 @@ void CGlazeRun::ColourLines(Planes3& out) {
 // slope and the weight's blur need, so that only the reduced input and the guide are read and
 // j and w written; j is blurred row by row from clamped rows of g.
 // The guide's blur is linear: each row blurs the reduced input down its columns and mixes the
-// guides from that. Rows and columns outside the image repeat the border's.
+// guides from that. Rows and columns outside the image repeat the border's. Without a reduction
+// (d = 1, zRanges given) all this runs on the input itself, j is the guide as it is (it has no
+// steps between reduced samples), and the guide itself, z = j + w (g - j), is written to zs with
+// its ranges per block (as the guides' were, GridJob::zRanges); weight is not written.
 void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
                                 const float* shared, const float* lumWeight, Planes3& zs,
-                                Plane& weight) {
+                                Plane& weight, float* zRanges) {
     const int wl = lo.c[0].width, hl = lo.c[0].height;
+    static_assert(kOutputTile % kZBlock == 0, "a tile holds whole blocks");
+    const int zbw = (wl + kZBlock - 1) / kZBlock;
+    const std::size_t zRangeFloats =
+        2 * static_cast<std::size_t>((hl + kRowsPerChunk - 1) / kRowsPerChunk) * zbw;
     const float d = static_cast<float>(CleanReduction());
     float taps[2 * kMaxFirRadius + 1] = {1.0f};
     const float sigma = SliceGuideSigma();
@@ -2006,7 +2037,7 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
     const float wsigma = kSharpGuideWeightSigma / (m_n * d);
     const int rw = wsigma >= kMinBlurSigma ? GaussTaps(wsigma, wtaps) : 0;
     float jtaps[2 * kMaxFirRadius + 1] = {1.0f};
-    const float jsigma = m_s.cleanStrength > 0 ? kSliceGuideBlur / (m_n * d) : 0.0f;
+    const float jsigma = m_s.cleanStrength > 0 && d > 1 ? kSliceGuideBlur / (m_n * d) : 0.0f;
     const int rj = jsigma >= kMinBlurSigma ? GaussTaps(jsigma, jtaps) : 0;
     // Slope per pixel of the original picture, also in a preview's sampled one. Stronger
     // cleaning asks for flat regions: the input's guide then takes over at steep edges only.
@@ -2025,7 +2056,8 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
     const int sRows = kTall + 2 * rw + 2, wRows = kTall + 2 * rw;
     const std::size_t perThread = sstride * (3 * static_cast<std::size_t>(sRows) + wRows);
     // The rows of g clamped (below) that the guide's blur reads: a ring of 2 rj + 1 rows per
-    // channel in the scratch rows from 11 on (rj is at most 3: the guides are reduced).
+    // channel in the scratch rows from 11 on (rj is at most 3: the guides are reduced; 0 at
+    // full size).
     static_assert(11 + 3 * (2 * 3 + 1) <= kScratchRows, "the clamped rows fit the scratch rows");
     // The grids' memory is free until the pass reads these guides, and already touched.
     float* sbuf = GridBlock(perThread * static_cast<std::size_t>(m_team.Threads()));
@@ -2101,6 +2133,8 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
             padEdges(raw, wx, wa, wb, n + 2 * rw);
             m_k.firH(raw, wtaps, 2 * rw + 1, wrow(y), n);
         }
+        // The tile holds whole blocks of zRanges (kOutputTile and kTall are multiples of theirs).
+        const int bx0 = x0 / kZBlock, bx1 = (x1 + kZBlock - 1) / kZBlock;
         const int ja = std::max(0, x0 - rj), jb = std::min(wl, x1 + rj);
         // Row y of g, columns [ja, jb), clamped into the guide's range over the 3 x 3 samples
         // about each: about a step the guidance left between flat regions the guide then
@@ -2158,6 +2192,27 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
                     padEdges(jv, x0 - rj, ja, jb, n + 2 * rj);
                     m_k.firH(jv, jtaps, 2 * rj + 1, jh, n);
                     jr = jh;
+                }
+                if (zRanges != nullptr) {
+                    const float* gr = grow(c, y) + (x0 - sa);
+                    float* z = zs.c[c].Row(y) + x0;
+                    for (int x = 0; x < n; ++x) z[x] = jr[x] + wt[x] * (gr[x] - jr[x]);
+                    float* least = zRanges + c * zRangeFloats +
+                                   2 * static_cast<std::size_t>(y / kRowsPerChunk) * zbw;
+                    float* most = least + zbw;
+                    if (y % kRowsPerChunk == 0) {
+                        std::fill(least + bx0, least + bx1, 1e30f);
+                        std::fill(most + bx0, most + bx1, -1e30f);
+                    }
+                    for (int bx = bx0; bx < bx1; ++bx) {
+                        float a = least[bx], b = most[bx];
+                        const int xs = std::max(x0, bx * kZBlock);
+                        const int xe = std::min(x1, (bx + 1) * kZBlock);
+                        SpanMinMax(z + (xs - x0), xe - xs, a, b);
+                        least[bx] = a;
+                        most[bx] = b;
+                    }
+                    continue;
                 }
                 std::memcpy(zs.c[c].Row(y) + x0, jr, sizeof(float) * static_cast<std::size_t>(n));
                 if (c == 0)
@@ -2283,11 +2338,11 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
 }
 
 // The blur of the last pass's smoothed guide on the reduced copy, in its pixels. Variances at
-// full size: the reduction's binomial's 5 / 4 and the slice's tent's d^2 / 6 are part of it.
+// full size: with a reduction, its binomial's 5 / 4 and the slice's tent's d^2 / 6 are part of it.
 float CGlazeRun::SliceGuideSigma() const {
     const float d = static_cast<float>(CleanReduction());
     const float full = kSharpGuideSigma / m_n;
-    const float rest = full * full - (d > 1.0f ? 1.25f : 0.0f) - d * d / 6.0f;
+    const float rest = full * full - (d > 1.0f ? 1.25f + d * d / 6.0f : 0.0f);
     return rest > 0.0f ? std::sqrt(rest) / d : 0.0f;
 }
 
