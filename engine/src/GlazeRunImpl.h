@@ -240,6 +240,15 @@ private:
     void Clean(const Planes3* input, Planes3& out);
     // Holds out near the colour line of each pixel's neighbourhood (see StageCleanImpl.h).
     void ColourLines(Planes3& out);
+    // The input's local colour statistics about each pixel (see InputLines), from its reduced
+    // copy lo (d: the reduction); then out held near the line they give.
+    struct LineStats {
+        Plane m[9];  // means of r, g, b, rr, rg, rb, gg, gb, bb, every `step` samples of lo
+        int step = 1;
+        int down = 1;
+    };
+    void MakeLineStats(const Planes3& lo, int d, LineStats& st);
+    void InputLines(const Planes3* input, Planes3& out, const LineStats& st);
     void MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
                          const float* shared, const float* lumWeight, Planes3& zs, Plane& weight,
                          float* zRanges);

@@ -78,6 +78,9 @@ constexpr float kColourLineNoise = 0.6f;
 constexpr float kColourLineFlat = 1e-6f;  // a window's variance (0..1 units) that counts as flat
 constexpr int kColourLineRows = 64;     // rows done in place together
 constexpr int kColourLineTile = 512;  // columns of a tile, at least (but for narrow images)
+// The input's colour statistics for the hold at the radius's scale are kept on cells this many
+// sigmas wide (then blurred by a sigma and read bilinearly).
+constexpr float kLineStatsStepSigmas = 1.0f;
 // What the gate restores is the input averaged along the line with this sigma, in pixels.
 constexpr float kGateRestoreSigma = 1.0f;
 // The lines' middle taps differ with their steps (about 0.40 along the axes, 0.56 diagonally,
@@ -217,6 +220,12 @@ inline V Min(V a, V b) {
 template <typename V>
 inline V Abs(V a) {
     return a < Lanes(a, 0.0f) ? -a : a;
+}
+inline float Sqrt(float v) { return std::sqrt(v); }
+inline FV Sqrt(FV v) {
+    FV r = v;
+    for (int k = 0; k < kLanes; ++k) r[k] = std::sqrt(r[k]);
+    return r;
 }
 template <typename V>
 inline V Load(const float* p) {
@@ -1470,6 +1479,12 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
         }
         ReduceDown(in, lo);
     }
+    LineStats lineStats;
+    // At strength 0 the guidance has two passes and its fringes stay narrow; there the hold
+    // would cost about a tenth of the run.
+    const bool inputLines = d > 1 && m_s.cleanStrength > 0;
+    if (inputLines)
+        MakeLineStats(lo, d, lineStats);
     // The seed of all three channels in one unguided pass.
     // A guided pass reads only the guides made from the result before it, so one set of
     // planes serves every pass.
@@ -1731,6 +1746,10 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
         m_ws.FreePlanes(lo);
     Gate(in, out, sliceTail);  // the stage's last read of the input
     m_ws.FreeFloats(tailBlock);
+    if (inputLines) {
+        InputLines(in, out, lineStats);
+        for (int k = 0; k < 9; ++k) m_ws.FreePlane(lineStats.m[k]);
+    }
     ColourLines(out);
 }
 
@@ -2004,6 +2023,217 @@ void CGlazeRun::ColourLines(Planes3& out) {
             }
         }
     }));
+}
+
+// Holds the result near the colour line of the input about each pixel at the radius's scale.
+// Each channel's grid holds an edge by its own contrast, so about a feature narrower than the
+// radius they mix the two sides by different shares: a white stripe on a sky came out pink
+// and green, far wider than ColourLines' window. The reduced input's channels and products are
+// averaged over cells a sigma wide and blurred by a sigma; each cell's hold (ColourLinePixel
+// with the input's line and spread) is affine, o = M i + c, kept as M's six terms and c, and
+// read bilinearly at full size. Of the hold's move of a pixel only what exceeds the move it
+// would give the input's own pixel is taken: a thin line of a third colour lies off the line
+// in the input too and keeps its colour, and noise is left to ColourLines.
+void CGlazeRun::MakeLineStats(const Planes3& lo, int d, LineStats& st) {
+    const int wl = lo.c[0].width, hl = lo.c[0].height;
+    const float sigma = std::max(0.5f, m_s.cleanRadius / m_n) / static_cast<float>(d);
+    const int step = std::max(1, static_cast<int>(sigma / kLineStatsStepSigmas));
+    const int ws = (wl + step - 1) / step, hs = (hl + step - 1) / step;
+    st.step = step;
+    st.down = d;
+    Plane across[9];
+    for (int k = 0; k < 9; ++k) {
+        st.m[k] = NewPlane(ws, hs);
+        across[k] = NewPlane(ws, hs);
+    }
+    float taps[2 * kMaxFirRadius + 1];
+    const int radius = GaussTaps(sigma / static_cast<float>(step), taps);
+    // Each cell's means of the channels and their products over its step x step samples,
+    // blurred along the row.
+    ForRows(hs, [&](int cy, int) {
+        float* o[9];
+        for (int k = 0; k < 9; ++k) o[k] = st.m[k].Row(cy);
+        const int y0 = cy * step, y1 = std::min(hl, y0 + step);
+        for (int cx = 0; cx < ws; ++cx) {
+            const int x0 = cx * step, x1 = std::min(wl, x0 + step);
+            float sum[9] = {};
+            for (int y = y0; y < y1; ++y) {
+                const float* r = lo.c[0].Row(y);
+                const float* g = lo.c[1].Row(y);
+                const float* b = lo.c[2].Row(y);
+                for (int x = x0; x < x1; ++x) {
+                    sum[0] += r[x];
+                    sum[1] += g[x];
+                    sum[2] += b[x];
+                    sum[3] += r[x] * r[x];
+                    sum[4] += r[x] * g[x];
+                    sum[5] += r[x] * b[x];
+                    sum[6] += g[x] * g[x];
+                    sum[7] += g[x] * b[x];
+                    sum[8] += b[x] * b[x];
+                }
+            }
+            const float inv = 1.0f / static_cast<float>((y1 - y0) * (x1 - x0));
+            for (int k = 0; k < 9; ++k) o[k][cx] = sum[k] * inv;
+        }
+        for (int k = 0; k < 9; ++k) {
+            float* h = across[k].Row(cy);
+            for (int cx = 0; cx < ws; ++cx) {
+                float acc = 0.0f;
+                for (int j = -radius; j <= radius; ++j)
+                    acc += taps[j + radius] * o[k][std::clamp(cx + j, 0, ws - 1)];
+                h[cx] = acc;
+            }
+        }
+    });
+    // Down the columns; then each cell's hold, which is affine, o = M i + c: M and c found by
+    // holding the mean and the mean plus each unit colour.
+    const float t = std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2]});
+    const float noise = kColourLineNoise * t;
+    const float n2 = noise * noise;
+    ForRows(hs, [&](int cy, int) {
+        float* v[9];
+        for (int k = 0; k < 9; ++k) {
+            v[k] = st.m[k].Row(cy);
+            for (int cx = 0; cx < ws; ++cx) v[k][cx] = 0.0f;
+            for (int j = -radius; j <= radius; ++j) {
+                const float* h = across[k].Row(std::clamp(cy + j, 0, hs - 1));
+                const float w = taps[j + radius];
+                for (int cx = 0; cx < ws; ++cx) v[k][cx] += w * h[cx];
+            }
+        }
+        for (int cx = 0; cx < ws; ++cx) {
+            float s[9];
+            for (int k = 0; k < 9; ++k) s[k] = v[k][cx];
+            float o[4][3];
+            for (int e = 0; e < 4; ++e) {
+                const float i0 = s[0] + (e == 1 ? 1.0f : 0.0f);
+                const float i1 = s[1] + (e == 2 ? 1.0f : 0.0f);
+                const float i2 = s[2] + (e == 3 ? 1.0f : 0.0f);
+                ColourLinePixel<float>(s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8], i0,
+                                       i1, i2, n2, o[e][0], o[e][1], o[e][2]);
+            }
+            // Columns of M: o(mean + e_k) - o(mean); c = o(mean) - M mean.
+            float m[3][3];
+            for (int k = 0; k < 3; ++k)
+                for (int j = 0; j < 3; ++j) m[j][k] = o[k + 1][j] - o[0][j];
+            v[0][cx] = m[0][0];
+            v[1][cx] = m[0][1];
+            v[2][cx] = m[0][2];
+            v[3][cx] = m[1][1];
+            v[4][cx] = m[1][2];
+            v[5][cx] = m[2][2];
+            for (int j = 0; j < 3; ++j)
+                v[6 + j][cx] = o[0][j] - (m[j][0] * s[0] + m[j][1] * s[1] + m[j][2] * s[2]);
+        }
+    });
+    for (int k = 0; k < 9; ++k) m_ws.FreePlane(across[k]);
+}
+
+void CGlazeRun::InputLines(const Planes3* in, Planes3& out, const LineStats& st) {
+    const int ws = st.m[0].width, hs = st.m[0].height;
+    // Full-size pixel x lies at reduced sample (x - (d - 1) / 2) / d, the cells' centres at
+    // cx step + (step - 1) / 2.
+    const float scale = 1.0f / static_cast<float>(st.down * st.step);
+    const float offset = (-0.5f * static_cast<float>(st.down - 1) / static_cast<float>(st.down) -
+                          0.5f * static_cast<float>(st.step - 1)) /
+                         static_cast<float>(st.step);
+    auto place = [&](int x, int n, int& i0, float& f) {
+        if (n < 2) {
+            i0 = 0;
+            f = 0.0f;
+            return;
+        }
+        const float u = std::clamp(x * scale + offset, 0.0f, static_cast<float>(n - 1));
+        i0 = std::min(n - 2, static_cast<int>(u));
+        f = u - static_cast<float>(i0);
+    };
+    // In tiles: each column's cell and weight are found once per tile, and each row of cells
+    // the tile's rows lie between is spread along the columns once (rows of cells 0 and 1 in
+    // the scratch rows `spread`, slots 2.. and 11..); a pixel's row then only mixes the two.
+    static_assert(2 + 2 * 9 + 3 <= kScratchRows, "the spread and input rows fit the scratch rows");
+    ForTiles(m_w, m_h, [&](int x0, int x1, int y0, int y1, int thread) {
+        const int n = x1 - x0;
+        int* const at = reinterpret_cast<int*>(Scratch(thread, 0));
+        float* const frac = Scratch(thread, 1);
+        for (int x = 0; x < n; ++x) place(x0 + x, ws, at[x], frac[x]);
+        float* spread[2][9];
+        int held[2] = {-1, -1};
+        for (int k = 0; k < 9; ++k) {
+            spread[0][k] = Scratch(thread, 2 + k);
+            spread[1][k] = Scratch(thread, 11 + k);
+        }
+        auto spreadRow = [&](int slot, int j) {
+            for (int k = 0; k < 9; ++k) {
+                const float* r = st.m[k].Row(j);
+                float* __restrict e = spread[slot][k];
+                for (int x = 0; x < n; ++x) {
+                    const int i0 = at[x], i1 = std::min(ws - 1, i0 + 1);
+                    e[x] = r[i0] + frac[x] * (r[i1] - r[i0]);
+                }
+            }
+            held[slot] = j;
+        };
+        for (int y = y0; y < y1; ++y) {
+            int j0;
+            float fy;
+            place(y, hs, j0, fy);
+            const int j1 = std::min(hs - 1, j0 + 1);
+            if (held[0] != j0) {
+                if (held[1] == j0) {
+                    std::swap(spread[0], spread[1]);
+                    std::swap(held[0], held[1]);
+                } else {
+                    spreadRow(0, j0);
+                }
+            }
+            if (held[1] != j1)
+                spreadRow(1, j1);
+            float* __restrict p0 = out.c[0].Row(y) + x0;
+            float* __restrict p1 = out.c[1].Row(y) + x0;
+            float* __restrict p2 = out.c[2].Row(y) + x0;
+            const float* const* e0 = spread[0];
+            const float* const* e1 = spread[1];
+            float* const src[3] = {Scratch(thread, 20), Scratch(thread, 21), Scratch(thread, 22)};
+            if (in != nullptr) {
+                for (int c = 0; c < 3; ++c)
+                    std::memcpy(src[c], in->c[c].Row(y) + x0, sizeof(float) * static_cast<std::size_t>(n));
+            } else {
+                InputSpan(y, x0, n, src);
+            }
+            auto apply = [&](auto z, int x) {
+                using V = decltype(z);
+                V v[9];
+                for (int k = 0; k < 9; ++k) {
+                    const V top = Load<V>(e0[k] + x);
+                    v[k] = top + fy * (Load<V>(e1[k] + x) - top);
+                }
+                // The hold's move of the pixel (M - I) o + c, and the move it would give the
+                // input's own pixel: only what the result has off the line beyond the input
+                // goes (a thin line of a third colour keeps its colour, noise is left to the
+                // finer hold below).
+                const V a = Load<V>(p0 + x), b = Load<V>(p1 + x), g = Load<V>(p2 + x);
+                const V d0 = v[0] * a + v[1] * b + v[2] * g + v[6] - a;
+                const V d1 = v[1] * a + v[3] * b + v[4] * g + v[7] - b;
+                const V d2 = v[2] * a + v[4] * b + v[5] * g + v[8] - g;
+                const V ia = Load<V>(src[0] + x), ib = Load<V>(src[1] + x), ic = Load<V>(src[2] + x);
+                const V e0v = v[0] * ia + v[1] * ib + v[2] * ic + v[6] - ia;
+                const V e1v = v[1] * ia + v[3] * ib + v[4] * ic + v[7] - ib;
+                const V e2v = v[2] * ia + v[4] * ib + v[5] * ic + v[8] - ic;
+                const V out2 = d0 * d0 + d1 * d1 + d2 * d2;
+                const V in2 = e0v * e0v + e1v * e1v + e2v * e2v;
+                // The share of the move that goes: 1 - |in| / |out| where positive.
+                const V ro = Sqrt(out2), ri = Sqrt(in2);
+                const V gain = Max(ro - ri, Lanes(a, 0.0f)) / (ro + Lanes(a, 1e-12f));
+                Store(p0 + x, a + gain * d0);
+                Store(p1 + x, b + gain * d1);
+                Store(p2 + x, g + gain * d2);
+            };
+            int xv = 0;
+            for (; xv + kLanes <= n; xv += kLanes) apply(FV{}, xv);
+            for (; xv < n; ++xv) apply(0.0f, xv);
+        }
+    });
 }
 
 // The parts of the guides the last pass reads at (see Clean and MakeFullSliceGuide), on the

@@ -986,3 +986,58 @@ TEST(EngineQuality, CleaningKeepsSmallStrongSpecksAndRemovesNoise) {
         EXPECT_LT(beside, 0.4) << k.levels << " " << k.ground << " " << k.size << " " << k.strength;
     }
 }
+
+// Between two colours every pixel of the cleaned result is a mix of the two: the channels'
+// grids, each holding the edge by its own contrast, once mixed them by different shares about
+// a stripe narrower than the radius (a white pipe against a sky came out pink and green).
+TEST(EngineQuality, CleaningMixesTwoColoursWithoutFringes) {
+    struct Pair {
+        const char* name;
+        float a[3], b[3];  // 8-bit levels
+    };
+    const Pair pairs[] = {{"white | sky", {250, 250, 245}, {174, 208, 236}},
+                          {"grey | skin", {150, 150, 150}, {215, 160, 130}},
+                          {"green | yellow", {90, 170, 60}, {200, 190, 40}},
+                          {"beige | sky", {219, 209, 200}, {174, 208, 236}}};
+    UserParams mid, strong;
+    mid.cleanStrength = 4;
+    mid.cleanRadius = 15;
+    strong.cleanStrength = 8;
+    strong.cleanRadius = 25;
+    const UserParams settings[] = {mid, strong};
+    constexpr int w = 192, h = 96, margin = 16;
+    for (const Pair& pair : pairs)
+        for (const float width : {6.0f, 16.0f, 32.0f})
+            for (const UserParams& p : settings) {
+                // A slanted stripe of the first colour on the second, antialiased.
+                FloatImage in(w, h);
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        const float d = std::fabs(x - w / 2.0f + 0.3f * (y - h / 2.0f));
+                        const float m = std::clamp(width / 2 - d + 0.5f, 0.0f, 1.0f);
+                        for (int c = 0; c < 3; ++c)
+                            in.At(x, y, c) = (m * pair.a[c] + (1 - m) * pair.b[c]) / 255.0f;
+                    }
+                const FloatImage out = Filter(in, p);
+                // The largest distance, in levels, from the segment between the two colours.
+                double worst = 0, uu = 0;
+                for (int c = 0; c < 3; ++c) uu += (pair.b[c] - pair.a[c]) * (pair.b[c] - pair.a[c]);
+                for (int y = margin; y < h - margin; ++y)
+                    for (int x = margin; x < w - margin; ++x) {
+                        double o[3], t = 0;
+                        for (int c = 0; c < 3; ++c) {
+                            o[c] = out.At(x, y, c) * 255.0 - pair.a[c];
+                            t += o[c] * (pair.b[c] - pair.a[c]);
+                        }
+                        t = std::clamp(t / uu, 0.0, 1.0);
+                        double e = 0;
+                        for (int c = 0; c < 3; ++c) {
+                            const double off = o[c] - t * (pair.b[c] - pair.a[c]);
+                            e += off * off;
+                        }
+                        worst = std::max(worst, std::sqrt(e));
+                    }
+                EXPECT_LT(worst, 4.0) << pair.name << ", stripe " << width << " px, strength "
+                                      << p.cleanStrength << " radius " << p.cleanRadius;
+            }
+}
