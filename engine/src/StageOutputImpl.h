@@ -41,6 +41,16 @@ constexpr float kSteepenRampWhole = 0.6f;
 // Where every channel's window range is at most this (4 levels), the ramp would move a pixel by
 // at most a third of a level (a quarter of the tolerance times the range), and it is skipped.
 constexpr float kSteepenRampFloor = 4.0f / 255.0f;
+// The ramp's place is the blurred luminance's distance from the bounds' middle over its
+// gradient. Across one clean edge at edge scale re that gradient is about the bounds' luminance
+// range over re sqrt(2 pi) at the edge's middle; where it is much less, the window holds several
+// small edges (grass, feathers, fur), the place turns a level's change of a bound or of the
+// blur into a ramp a pixel away, and a picture shifted by a pixel came out up to 17 levels
+// apart. There the pixel is drawn to the ramp less: not at all below kSteepenRampSureLow of a
+// clean edge's gradient, fully from kSteepenRampSureHigh (within 0.67 re of a sharp step's
+// middle, where the ramp lies at every edge radius).
+constexpr float kSteepenRampSureLow = 0.5f;
+constexpr float kSteepenRampSureHigh = 0.8f;
 // The length of that mean along the edge in treads of the staircase (1 / slope pixels, see
 // TangentSmoothArgs).
 constexpr float kSteepenAlongSpan = 0.5f;
@@ -95,6 +105,7 @@ struct RampRows {
     float* out[3];
     float* placed;  // how much of each pixel the ramp placed (share times the least near)
     float gyScale, tol, share;
+    float sure;  // re sqrt(2 pi) (see kSteepenRampSureLow)
 };
 
 // sqrt(gx^2 + gy^2) within 4 %, without a square root (whose errno check would keep the loops
@@ -106,10 +117,10 @@ inline float GradientLength(float gx, float gy) {
 }
 
 // The place across the ramp kSteepenRampWidth wide (0 .. 1, rising with the luminance) of a
-// pixel whose blurred luminance is l, (lx, ly) its differences across the pixel, midL the
-// luminance of the middle of the channels' window bounds.
-inline __attribute__((always_inline)) float RampPlace(float l, float lx, float ly, float midL) {
-    const float f = 0.5f + (l - midL) / (GradientLength(lx, ly) * kSteepenRampWidth + 1e-12f);
+// pixel whose blurred luminance is l, g the length of its gradient, midL the luminance of the
+// middle of the channels' window bounds.
+inline __attribute__((always_inline)) float RampPlace(float l, float g, float midL) {
+    const float f = 0.5f + (l - midL) / (g * kSteepenRampWidth + 1e-12f);
     return f < 0.0f ? 0.0f : (f > 1.0f ? 1.0f : f);
 }
 
@@ -129,12 +140,19 @@ inline __attribute__((always_inline)) float RampChannel(float o, float cx, float
     return o + share * near * toward;
 }
 
-// share where one of the channels' window ranges (lo, hi) is above kSteepenRampFloor, else 0.
+// share where one of the channels' window ranges (lo, hi) is above kSteepenRampFloor (else 0),
+// times how surely the pixel lies on one clean edge: g the luminance's gradient, times sure
+// (re sqrt(2 pi)), against the bounds' luminance range (see kSteepenRampSureLow).
 inline __attribute__((always_inline)) float RampShare(float lo0, float hi0, float lo1, float hi1,
-                                                      float lo2, float hi2, float share) {
+                                                      float lo2, float hi2, float share, float g,
+                                                      float sure) {
     const bool steep = (hi0 - lo0 > kSteepenRampFloor) | (hi1 - lo1 > kSteepenRampFloor) |
                        (hi2 - lo2 > kSteepenRampFloor);
-    return steep ? share : 0.0f;
+    const float range = kLumR * (hi0 - lo0) + kLumG * (hi1 - lo1) + kLumB * (hi2 - lo2);
+    const float v = (g * sure - kSteepenRampSureLow * range) /
+                    ((kSteepenRampSureHigh - kSteepenRampSureLow) * range + 1e-12f);
+    const float q = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+    return steep ? share * q : 0.0f;
 }
 
 // Pixel x of RampRows drawn towards the ramp, its place from the blurred luminance, the same
@@ -146,9 +164,10 @@ inline void RampPixel(const RampRows& r, int x, int xl, int xr, float xs) {
     const float midL =
         0.5f * (kLumR * (r.mn[0][x] + r.mx[0][x]) + kLumG * (r.mn[1][x] + r.mx[1][x]) +
                 kLumB * (r.mn[2][x] + r.mx[2][x]));
-    const float f = RampPlace(l[x], lx, ly, midL);
-    const float share =
-        RampShare(r.mn[0][x], r.mx[0][x], r.mn[1][x], r.mx[1][x], r.mn[2][x], r.mx[2][x], r.share);
+    const float g = GradientLength(lx, ly);
+    const float f = RampPlace(l[x], g, midL);
+    const float share = RampShare(r.mn[0][x], r.mx[0][x], r.mn[1][x], r.mx[1][x], r.mn[2][x],
+                                  r.mx[2][x], r.share, g, r.sure);
     float least = 1.0f;
     for (int c = 0; c < 3; ++c) {
         const float* b = r.blur[c][1];
@@ -186,7 +205,7 @@ inline void RampSpan(const RampRows& r, int ja, int jb) {
     float* __restrict o1 = r.out[1];
     float* __restrict o2 = r.out[2];
     float* __restrict placed = r.placed;
-    const float gyScale = r.gyScale, tol = r.tol, share = r.share;
+    const float gyScale = r.gyScale, tol = r.tol, share = r.share, sure = r.sure;
     constexpr int kRun = 16;
     for (int xa = ja; xa < jb; xa += kRun) {
         const int xb = xa + kRun < jb ? xa + kRun : jb;
@@ -204,8 +223,10 @@ inline void RampSpan(const RampRows& r, int ja, int jb) {
             const float lx = 0.5f * (l1[x + 1] - l1[x - 1]), ly = (l2[x] - l0[x]) * gyScale;
             const float midL = 0.5f * (kLumR * (lo0[x] + hi0[x]) + kLumG * (lo1[x] + hi1[x]) +
                                        kLumB * (lo2[x] + hi2[x]));
-            const float f = RampPlace(l1[x], lx, ly, midL);
-            const float s = RampShare(lo0[x], hi0[x], lo1[x], hi1[x], lo2[x], hi2[x], share);
+            const float g = GradientLength(lx, ly);
+            const float f = RampPlace(l1[x], g, midL);
+            const float s =
+                RampShare(lo0[x], hi0[x], lo1[x], hi1[x], lo2[x], hi2[x], share, g, sure);
             float n0, n1, n2;
             o0[x] = RampChannel(o0[x], 0.5f * (m0[x + 1] - m0[x - 1]), (d0[x] - u0[x]) * gyScale,
                                 lx, ly, f, lo0[x], hi0[x], tol, s, n0);
@@ -488,6 +509,7 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
             rr.gyScale = y == 0 || y == h - 1 ? 1.0f : 0.5f;
             rr.tol = rampTol;
             rr.share = rampShare;
+            rr.sure = re * 2.5066283f;
             const int ia = std::max(a, 1), ib = std::max(ia, std::min(b, sw - 1));
             if (a < ia)
                 RampPixel(rr, a, a, std::min(a + 1, sw - 1), 1.0f);

@@ -286,6 +286,24 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsWithTextureAndAccent) {
          {{"strength 2 radius 12 accent 5", Strength(2, 12, 5)}, 12}});
 }
 
+// Sharpness 3 draws steep edges onto a ramp at the edge's sub-pixel position. On texture (a
+// feather's barbs, blades of grass) the window's bounds span many small edges, and a ramp
+// placed from them turned a level's difference between the two crops into ten or more.
+TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsAtSharpness3) {
+    auto sharp = [](double edgeRadius) {
+        UserParams p;
+        p.edgeSharpness = 3;
+        p.edgeRadius = edgeRadius;
+        return p;
+    };
+    ExpectShiftedPicturesFilterToTheSamePixels(
+        {{{"feathers, sharpness 3 edge radius 4", sharp(4)}, 8, "feathers.ppm"},
+         {{"grass, sharpness 3 edge radius 4", sharp(4)}, 8, "grass.pgm"},
+         {{"grass, sharpness 3", sharp(1.5)}, 8, "grass.pgm"},
+         {{"face, sharpness 3 edge radius 4", sharp(4)}, 8, "face.ppm"},
+         {{"sharpness 3 edge radius 4", sharp(4)}, 8}});
+}
+
 // Fine, strong detail: a bird's barbs, one to three pixels wide and of high contrast. A crop
 // and the same crop shifted by an odd number of pixels differed by 5 levels (99.9th percentile)
 // across and 3 down at the defaults, about the barbs (19 to 25 on pebbles and on branches
