@@ -20,6 +20,7 @@ namespace {
 
 constexpr int kRowsPerChunk = 16;
 constexpr int kMinVerticalStrip = 256;  // columns of a pass down the image, at least
+constexpr int kPrefetchRows = 2;  // rows ahead that tiled loops ask the cache for
 constexpr int kOutputTile = 512;        // columns of an output tile
 constexpr int kMaxFirRadius = 12;
 constexpr float kFirSigmaLimit = 3.0f;    // above this the recursive Gaussian is used
@@ -52,6 +53,17 @@ constexpr int kScratchRows =
 // A thread costs its own scratch and grid tiles: images below this many pixels per thread
 // get fewer threads.
 constexpr long long kPixelsPerThread = 128 * 1024;
+
+// Asks for the cache lines of [p, p + bytes) ahead of their use.
+inline void PrefetchSpan(const void* p, std::size_t bytes, bool write) {
+    const char* c = static_cast<const char*>(p);
+    for (std::size_t i = 0; i < bytes; i += 64) {
+        if (write)
+            __builtin_prefetch(c + i, 1, 3);
+        else
+            __builtin_prefetch(c + i, 0, 3);
+    }
+}
 
 inline float Clampf(float v, float lo, float hi) {
     return v < lo ? lo : (v > hi ? hi : v);
@@ -211,6 +223,8 @@ private:
     // gate and the texture's luminance read the input, all before the output is written.
     bool ReadsHostRows() const { return m_s.cleanIterations > 0 && CleanReduction() > 1; }
     void InputSpan(int y, int x0, int n, float* const out[3]) const;
+    const void* InputRow(int y, int x) const;
+    std::size_t InputBytes(int n) const;
     void ReadInput(Planes3& rgb);
     // dst = Gauss(src) with the border continued by its edge value; dst may be src; tmp is a
     // spare plane of the same size.
@@ -278,6 +292,16 @@ private:
     float* m_grid = nullptr;  // see GridBlock
     std::size_t m_gridFloats = 0;
 };
+
+// Where column x of the host's row y starts, and the bytes of n pixels.
+inline const void* CGlazeRun::InputRow(int y, int x) const {
+    const int bytes = m_image.pixelFormat == VWGLAZE_FORMAT_RGB16 ? 6 : 3;
+    return static_cast<const unsigned char*>(m_image.srcData) +
+           static_cast<std::ptrdiff_t>(y) * m_image.srcRowBytes + bytes * static_cast<std::ptrdiff_t>(x);
+}
+inline std::size_t CGlazeRun::InputBytes(int n) const {
+    return static_cast<std::size_t>(n) * (m_image.pixelFormat == VWGLAZE_FORMAT_RGB16 ? 6 : 3);
+}
 
 // Columns [x0, x0 + n) of the host's row y, as 0..1 floats: channel c into out[c] where that
 // is not null.

@@ -1067,6 +1067,17 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                     vwin[2] = RowSpan(*job.values[0], y + 1, xa - 1, n + 2, vb[2], spare);
                     zwin[2] = RowSpan(*job.zSplat, y + 1, xa - 1, n + 2, zb[2], spare);
                 }
+                if (job.ownInput >= 0 && y + kPrefetchRows < yb) {
+                    // The host's rows under a reduced row ahead, far apart in memory.
+                    const int wl = job.values[0]->width, ahead = y + kPrefetchRows;
+                    const int a = std::clamp(-xa, 0, n), b = std::clamp(wl - xa, a, n);
+                    const int X0 = 2 * (xa + a), X1 = std::min(m_w, 2 * (xa + b));
+                    if (X1 > X0) {
+                        for (int k = 0; k < 2; ++k)
+                            PrefetchSpan(InputRow(std::min(m_h - 1, 2 * ahead + k), X0),
+                                         InputBytes(X1 - X0), false);
+                    }
+                }
                 // The input's two rows under reduced row y, over the span's samples inside.
                 auto full = [&] {
                     FullRows f;
@@ -1232,6 +1243,16 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         if (blend)
             std::memset(ga, 0, sizeof(float) * sy);
         for (int y = py0; y < py1; ++y) {
+            if (job.down > 1 && y + kPrefetchRows < py1) {
+                // The rows ahead that the slice reads and writes, far apart in memory: their
+                // misses overlap this row's work.
+                const int ahead = y + kPrefetchRows;
+                if (job.zSlice != nullptr)
+                    PrefetchSpan(job.zSlice->Row(ahead) + px0, sizeof(float) * m, false);
+                PrefetchSpan(job.out[0]->Row(ahead) + px0, sizeof(float) * m, true);
+                if (job.ownInput >= 0)
+                    PrefetchSpan(InputRow(ahead, px0), InputBytes(m), false);
+            }
             sa.g0 = grid + static_cast<std::size_t>(rowCell[y] - oy) * sy;
             sa.fy = rowFrac[y];
             if (ranged && job.down > 1 && job.zSlice != nullptr) {
@@ -2498,6 +2519,10 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
             if (in != nullptr) {
                 for (int k = 0; k < 3; ++k) ch[k] = in->c[k].Row(Y) + ca;
             } else {
+                // A tile's rows are far apart in memory: the misses of the rows ahead overlap
+                // this row's work.
+                PrefetchSpan(InputRow(std::clamp(y + kPrefetchRows, 0, m_h - 1), ca),
+                             InputBytes(cb - ca), false);
                 InputSpan(Y, ca, cb - ca, host);
                 for (int k = 0; k < 3; ++k) ch[k] = host[k];
             }
@@ -2526,6 +2551,8 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
         const float* rows[2 * kMaxFirRadius + 1];
         for (int y = y0; y < y1; ++y) {
             for (int t = 0; t <= 2 * r; ++t) rows[t] = blurred(y + t - r);
+            if (y + kPrefetchRows < y1)
+                PrefetchSpan(z.Row(y + kPrefetchRows) + x0, sizeof(float) * n, true);
             float* zo = z.Row(y) + x0;
             m_k.firV(rows, taps, 2 * r + 1, zo, n);
             const float py = posOf(y);

@@ -446,6 +446,11 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
         // beyond the border enter as 2 * edge - mirror, folded into the tap list.
         auto blurRow = [&](int yy) {
             const int yc = std::clamp(yy, 0, h - 1);
+            // A tile's rows are far apart in memory: the misses of the rows ahead overlap this
+            // row's work.
+            for (int c = 0; c < 3; ++c)
+                PrefetchSpan(s.c[c].Row(std::min(h - 1, yc + fr + kPrefetchRows)) + sx0,
+                             sizeof(float) * static_cast<std::size_t>(sw), false);
             const float* rows[4 * kMaxFirRadius + 2];
             float wts[4 * kMaxFirRadius + 2];
             for (int c = 0; c < 3; ++c) {
@@ -676,6 +681,9 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
             }
             unsigned char* drow = dst + static_cast<std::ptrdiff_t>(y) * stride +
                                   static_cast<std::ptrdiff_t>(tx0) * (wide ? 6 : 3);
+            if (y + kPrefetchRows < y1)
+                PrefetchSpan(drow + kPrefetchRows * stride,
+                             static_cast<std::size_t>(tw) * (wide ? 6 : 3), true);
             if (wide) {
                 m_k.store16(out, texRow, drow, tw);
             } else {
