@@ -268,6 +268,23 @@ void CGlazeRun::Accent(Planes3& s) {
             // The ring holds rows first to next - 1.
             int first = std::max(0, y0 - bandReach), next = first;
             for (int y = y0; y < y1; ++y) {
+                // A strip's rows are far apart in memory: the misses of the rows ahead overlap
+                // this row's work.
+                const std::size_t stripBytes = sizeof(float) * static_cast<std::size_t>(x1 - x0);
+                if (y + kPrefetchRows < y1) {
+                    const int ahead = y + kPrefetchRows;
+                    for (const Plane* p : {&jxx, &jxy, &jyy})
+                        PrefetchSpan(p->Row(ahead) + x0, stripBytes, false);
+                    for (int c = 0; c < 3; ++c)
+                        PrefetchSpan(flow.c[c].Row(ahead) + x0, stripBytes, true);
+                }
+                if (y + bandReach + kPrefetchRows < m_h) {
+                    const int ahead = y + bandReach + kPrefetchRows;
+                    for (int c = 0; c < 3; ++c)
+                        PrefetchSpan(s.c[c].Row(ahead) + left,
+                                     sizeof(float) * static_cast<std::size_t>(right - left + 1),
+                                     false);
+                }
                 FlowRowArgs a = fa;
                 if (band != nullptr) {
                     for (const int end = std::min(m_h, y + bandReach + 1); next < end; ++next) {

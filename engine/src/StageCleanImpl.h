@@ -1067,6 +1067,12 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                     vwin[2] = RowSpan(*job.values[0], y + 1, xa - 1, n + 2, vb[2], spare);
                     zwin[2] = RowSpan(*job.zSplat, y + 1, xa - 1, n + 2, zb[2], spare);
                 }
+                if (y >= 0 && y + 1 + kPrefetchRows < job.zSplat->height) {
+                    const int a = std::clamp(-xa, 0, n), b = std::clamp(job.zSplat->width - xa, a, n);
+                    const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(b - a);
+                    PrefetchSpan(job.values[0]->Row(y + 1 + kPrefetchRows) + xa + a, bytes, false);
+                    PrefetchSpan(job.zSplat->Row(y + 1 + kPrefetchRows) + xa + a, bytes, false);
+                }
                 if (job.ownInput >= 0 && y + kPrefetchRows < yb) {
                     // The host's rows under a reduced row ahead, far apart in memory.
                     const int wl = job.values[0]->width, ahead = y + kPrefetchRows;
@@ -1115,6 +1121,14 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                     rowHi[k] = std::max(rowHi[k], hi);
                 }
             } else {
+                if (y + kPrefetchRows < std::min(yb, job.zSplat->height) && y >= 0) {
+                    // A tile's rows are far apart in memory: the misses of the rows ahead
+                    // overlap this row's work.
+                    const int a = std::clamp(-xa, 0, n), b = std::clamp(job.zSplat->width - xa, a, n);
+                    const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(b - a);
+                    PrefetchSpan(job.values[0]->Row(y + kPrefetchRows) + xa + a, bytes, false);
+                    PrefetchSpan(job.zSplat->Row(y + kPrefetchRows) + xa + a, bytes, false);
+                }
                 const float* vrow = RowSpan(*job.values[0], y, xa, n, vbuf[0], spare);
                 const float* zr = RowSpan(*job.zSplat, y, xa, n, zrow, spare);
                 int lo = nz, hi = -1;
@@ -1927,6 +1941,11 @@ void CGlazeRun::ColourLines(Planes3& out) {
             auto load = [&](int y, bool fresh) {
                 const int ym = Mirror(y, h);
                 const bool inside = ym >= y0 && ym < y1;
+                // A tile's rows are far apart in memory: the misses of the rows ahead overlap
+                // this row's work.
+                for (int c = 0; c < 3; ++c)
+                    PrefetchSpan(out.c[c].Row(std::clamp(y + kPrefetchRows, 0, h - 1)) + x0,
+                                 sizeof(float) * static_cast<std::size_t>(n), false);
                 for (int c = 0; c < 3; ++c) {
                     const float* src = original(ci, y, c);
                     float* __restrict d = chan + static_cast<std::size_t>(c) * span;
