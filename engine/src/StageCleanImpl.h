@@ -222,10 +222,14 @@ inline V Abs(V a) {
     return a < Lanes(a, 0.0f) ? -a : a;
 }
 inline float Sqrt(float v) { return std::sqrt(v); }
+// One instruction for all lanes (the square root is correctly rounded, so each lane is what
+// std::sqrt gives; lane by lane, each took a scalar root and a check for a negative argument).
 inline FV Sqrt(FV v) {
-    FV r = v;
-    for (int k = 0; k < kLanes; ++k) r[k] = std::sqrt(r[k]);
-    return r;
+#if defined(VG_KERNEL_AVX2)
+    return reinterpret_cast<FV>(_mm256_sqrt_ps(reinterpret_cast<__m256>(v)));
+#else
+    return reinterpret_cast<FV>(_mm_sqrt_ps(reinterpret_cast<__m128>(v)));
+#endif
 }
 template <typename V>
 inline V Load(const float* p) {
