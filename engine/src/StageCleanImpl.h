@@ -433,8 +433,33 @@ struct CellAxis {
     }
 };
 
+// Where sample p (p >= n) of an axis of n samples continues by odd reflection about position
+// n - 1 + o, o a quarter of a sample either way (Plane::farX): 2 v(n - 1 + o) less the value
+// mirrored about it, each read linearly between the two samples about it, so that the
+// continuation is the same whichever side of the last sample the border lies. Up to four taps.
+struct FarTaps {
+    int at[4];
+    float w[4];
+};
+inline FarTaps FarReflection(int p, int n, float o) {
+    FarTaps t;
+    // v(n - 1 + o) = v(n - 1) + o (v(n - 1) - v(n - 2)); the mirror 2 (n - 1 + o) - p lies
+    // half-way between a and a + 1.
+    const int a = 2 * n - 2 - p - (o < 0.0f ? 1 : 0);
+    t.at[0] = n - 1;
+    t.w[0] = 2.0f * (1.0f + o);
+    t.at[1] = n - 2;
+    t.w[1] = -2.0f * o;
+    t.at[2] = Mirror(a, n);
+    t.w[2] = -0.5f;
+    t.at[3] = Mirror(a + 1, n);
+    t.w[3] = -0.5f;
+    return t;
+}
+
 // Row y (any integer) of a plane over columns [xa, xa + n): the plane's own memory where that
-// lies inside, else the row continued by odd reflection about the border pixels, written to
+// lies inside, else the row continued by odd reflection about the border pixels (beyond the
+// far border of a reduced plane, about the full-size border's place: FarReflection), written to
 // buf (tmp holds n floats).
 const float* RowSpan(const Plane& p, int y, int xa, int n, float* buf, float* tmp) {
     const int w = p.width, h = p.height;
@@ -442,14 +467,33 @@ const float* RowSpan(const Plane& p, int y, int xa, int n, float* buf, float* tm
         return p.Row(y) + xa;
     // Columns [in0, in1) of the span lie inside.
     const int in0 = std::clamp(-xa, 0, n), in1 = std::clamp(w - xa, in0, n);
+    const bool farX = p.farX != 0.0f && w >= 3, farY = p.farY != 0.0f && h >= 3;
     auto fill = [&](int yy, float* o) {
         const float* row = p.Row(yy);
         for (int j = 0; j < in0; ++j) o[j] = 2.0f * row[0] - row[Mirror(xa + j, w)];
         std::memcpy(o + in0, row + xa + in0, sizeof(float) * static_cast<std::size_t>(in1 - in0));
+        if (farX) {
+            for (int j = in1; j < n; ++j) {
+                const FarTaps t = FarReflection(xa + j, w, p.farX);
+                o[j] = (t.w[0] * row[t.at[0]] + t.w[1] * row[t.at[1]]) +
+                       (t.w[2] * row[t.at[2]] + t.w[3] * row[t.at[3]]);
+            }
+            return;
+        }
         for (int j = in1; j < n; ++j) o[j] = 2.0f * row[w - 1] - row[Mirror(xa + j, w)];
     };
     if (y >= 0 && y < h) {
         fill(y, buf);
+        return buf;
+    }
+    if (y >= h && farY) {
+        const FarTaps t = FarReflection(y, h, p.farY);
+        fill(t.at[0], buf);
+        for (int j = 0; j < n; ++j) buf[j] *= t.w[0];
+        for (int k = 1; k < 4; ++k) {
+            fill(t.at[k], tmp);
+            for (int j = 0; j < n; ++j) buf[j] += t.w[k] * tmp[j];
+        }
         return buf;
     }
     fill(y < 0 ? 0 : h - 1, buf);
@@ -619,6 +663,8 @@ constexpr float kSpreadBins = 0.35f;
 struct FullRows {
     const float* row[2] = {};
     int a = 0, b = 0;
+    int end = 0;         // row[.][i] is a pixel of the image for i < end
+    bool second = true;  // row[1] is a row of the image
 };
 
 // Adds one row of a reduced image to a guided grid that is read at full size (GridJob::down =
@@ -700,7 +746,8 @@ void SplatRowZSpread(float* g0, std::size_t sy, std::size_t sb, const int* cx, c
             for (int k = 0; k < 4; ++k, ++q) {
                 const int a = k >> 1, b = k & 1;
                 qcx[q] = cx[j];
-                *reinterpret_cast<F4u*>(qwx + 4 * q) = wq;
+                const bool beyond = inside && ((b == 1 && !own.second) || 2 * j + a >= own.end);
+                *reinterpret_cast<F4u*>(qwx + 4 * q) = beyond ? F4{} : wq;
                 qa[q] = inside ? own.row[b][2 * j + a] : v0 + dv[a] + dv[2 + b];
                 qz[q] = std::clamp(zz0 + zs * (dz[a] + dz[2 + b]), clampLo, clampHi) / zs;
             }
@@ -1097,6 +1144,11 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                     f.a = std::clamp(-xa, 0, n);
                     f.b = std::clamp(wl - xa, f.a, n);
                     const int X0 = 2 * (xa + f.a), X1 = std::min(m_w, 2 * (xa + f.b));
+                    // Pixels beyond the border (the last sample's second row or column at an
+                    // odd height or width) are not splatted: as many of the image's own pixels
+                    // count there whatever the parity.
+                    f.end = X1 - 2 * xa;
+                    f.second = 2 * y + 1 < m_h;
                     for (int b = 0; b < 2; ++b) {
                         const int Y = std::min(m_h - 1, 2 * y + b);
                         float* o = fullBuf + static_cast<std::size_t>(b) * fullFloats;
@@ -1110,7 +1162,8 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                                             sizeof(float) * static_cast<std::size_t>(X1 - X0));
                             }
                         }
-                        // An odd width: the last sample's second pixel is its first.
+                        // An odd width: the last sample's second pixel (not splatted) is its
+                        // first.
                         if (f.b > f.a && X1 < 2 * (xa + f.b))
                             o[2 * f.b - 1] = o[2 * f.b - 2];
                         f.row[b] = o;
@@ -1497,13 +1550,29 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     const std::size_t planeFloats = CWorkspace::PlaneStride(m_w) * static_cast<std::size_t>(m_h);
     const std::size_t jStride = CWorkspace::PlaneStride(wl);
     const std::size_t jFloats = (jStride * static_cast<std::size_t>(hl) + 15) & ~std::size_t{15};
+    // Sample k of a reduced plane stands at d k + (d - 1) / 2 of the image: where the image's
+    // last column and row lie beyond the last sample, in samples (see Plane::farX).
+    auto farOf = [&](int size, int samples) {
+        return d > 1 ? (static_cast<float>(size - 1 - d * (samples - 1)) - 0.5f * (d - 1)) / d
+                     : 0.0f;
+    };
+    const float farX = farOf(m_w, wl), farY = farOf(m_h, hl);
+    auto far = [&](Plane p) {
+        p.farX = farX;
+        p.farY = farY;
+        return p;
+    };
+    auto farAll = [&](Planes3 p) {
+        for (Plane& q : p.c) q = far(q);
+        return p;
+    };
     auto reduced = [&](float* at) {
         Plane p;
         p.data = at;
         p.width = wl;
         p.height = hl;
         p.stride = static_cast<std::ptrdiff_t>(jStride);
-        return p;
+        return far(p);
     };
     const bool early = d > 1 && 4 * jFloats >= planeFloats;
     float* earlyBlock = early ? NewFloats(4 * jFloats) : nullptr;
@@ -1512,9 +1581,9 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
         if (early) {
             lo.c[0] = reduced(earlyBlock);
             lo.c[1] = reduced(earlyBlock + jFloats);
-            lo.c[2] = NewPlane(wl, hl);
+            lo.c[2] = far(NewPlane(wl, hl));
         } else {
-            lo = NewPlanes(wl, hl);
+            lo = farAll(NewPlanes(wl, hl));
         }
         ReduceDown(in, lo);
     }
@@ -1535,7 +1604,7 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
         for (int c = 0; c < 3; ++c)
             j.c[c] = reduced(home.data + static_cast<std::size_t>(c) * jFloats);
     } else {
-        j = NewPlanes(wl, hl);
+        j = farAll(NewPlanes(wl, hl));
     }
     if (d > 1) {
         GridJob seed;
@@ -1574,9 +1643,9 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     if (early) {
         guides.c[0] = reduced(earlyBlock + 2 * jFloats);
         guides.c[1] = reduced(earlyBlock + 3 * jFloats);
-        guides.c[2] = NewPlane(wl, hl);
+        guides.c[2] = far(NewPlane(wl, hl));
     } else {
-        guides = NewPlanes(wl, hl);
+        guides = farAll(NewPlanes(wl, hl));
     }
     // Each guide's range per block, found as the guides are made (GridJob::zRanges), so
     // that the grids need not read the guides once more for it.
@@ -2602,16 +2671,37 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
             }
         }
     }));
-    // The 2 x 2 means (an odd width or height repeats the last pixel).
+    // The 2 x 2 means. The second row or column of an odd height or width lies beyond the
+    // border, where z continues by odd reflection (twice the border's less the one before, as
+    // the input does in the reduction), so that the last mean stands at its sample's place
+    // whatever the parity.
     const int wl = jz.width, hl = jz.height;
+    const bool oddW = d * wl > m_w && m_w >= 2;
     ForRowChunks(hl, [&](int ya, int yb, int) {
         for (int y = ya; y < yb; ++y) {
+            const bool below = d * y + 1 >= m_h && m_h >= 2;
             const float* r0 = z.Row(std::min(m_h - 1, d * y));
-            const float* r1 = z.Row(std::min(m_h - 1, d * y + 1));
+            const float* r1 = z.Row(below ? m_h - 2 : std::min(m_h - 1, d * y + 1));
             float* o = jz.Row(y);
-            for (int x = 0; x < wl; ++x) {
+            const int inner = oddW ? wl - 1 : wl;
+            for (int x = 0; x < inner; ++x) {
                 const int x0 = std::min(m_w - 1, d * x), x1 = std::min(m_w - 1, d * x + 1);
                 o[x] = 0.25f * ((r0[x0] + r0[x1]) + (r1[x0] + r1[x1]));
+            }
+            if (oddW) {
+                auto pair = [&](const float* row) { return 3.0f * row[m_w - 1] - row[m_w - 2]; };
+                o[wl - 1] = 0.25f * (pair(r0) + pair(r1));
+            }
+            if (below) {
+                for (int x = 0; x < wl; ++x) {
+                    // Row pairs r0 + (2 r0 - r1): the mean above with r1's part taken twice
+                    // from r0's.
+                    const int x0 = std::min(m_w - 1, d * x), x1 = std::min(m_w - 1, d * x + 1);
+                    const bool last = oddW && x == wl - 1;
+                    const float a0 = last ? 3.0f * r0[m_w - 1] - r0[m_w - 2] : r0[x0] + r0[x1];
+                    const float a1 = last ? 3.0f * r1[m_w - 1] - r1[m_w - 2] : r1[x0] + r1[x1];
+                    o[x] = 0.25f * (3.0f * a0 - a1);
+                }
             }
         }
     });
