@@ -70,6 +70,15 @@ constexpr float kSharpGuideWeightSigma = 6.0f;  // the weight's blur, in pixels
 // it goes from one level to the other where the input does. At strength 0 its two passes leave
 // no such steps, and the guide is read as it is.
 constexpr float kSliceGuideBlur = 1.8f;
+// At strength 0, where the input's smoothed guide lies e bins off the guide brought up, the
+// input's own takes at least e^2 / (e^2 + kSliceGuideApart^2) of the slice's guide. The guide's
+// steps lie between reduced samples: about a line of a few pixels that the guidance left
+// narrower or wider than the input's (a mortar line, a plank's gap), the line's profile read at
+// the guide followed the reduction's phase, and a picture shifted by a pixel filtered it
+// differently by up to 13 levels. Noise and texture within a bin or so of the guide are still
+// read at it. (At strength 8 the input's own guide where it departs would soften the edges
+// the stronger guidance draws.)
+constexpr float kSliceGuideApart = 0.7f;
 // The clean stage's output is held near the colour line of the pixels within this radius, in
 // pixels, about each; what lies off it is taken away up to this many thresholds (RMS), and the
 // line is found by three power steps (about an edge one colour dominates and two suffice).
@@ -2585,6 +2594,9 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
     const int d = CleanReduction();
     const float scaleDown = static_cast<float>(d);
     auto posOf = [&](int X) { return (static_cast<float>(X) + 0.5f) / scaleDown - 0.5f; };
+    // At strength 0, the square of kSliceGuideApart (see there); 0: none.
+    const float apart =
+        m_s.cleanStrength == 0 ? (kSliceGuideApart * kSliceGuideApart) * (kSliceGuideApart * kSliceGuideApart) : 0.0f;
     // The input's weights in channel c's guide.
     float mix[3];
     for (int k = 0; k < 3; ++k) mix[k] = shared[c] * lumWeight[k] + (k == c ? own[c] : 0.0f);
@@ -2666,7 +2678,12 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
                 const int i = colAt[x];
                 const float f = colFrac[x];
                 const float jv = jr[i] + f * (jr[i + 1] - jr[i]);
-                const float wv = std::clamp(wr[i] + f * (wr[i + 1] - wr[i]), 0.0f, 1.0f);
+                float wv = std::clamp(wr[i] + f * (wr[i + 1] - wr[i]), 0.0f, 1.0f);
+                if (apart > 0.0f) {
+                    const float e = zo[x] - jv;
+                    const float e4 = (e * e) * (e * e);
+                    wv = std::max(wv, e4 / (e4 + apart));
+                }
                 zo[x] = jv + wv * (zo[x] - jv);
             }
         }

@@ -241,10 +241,13 @@ void ExpectShiftedPicturesFilterToTheSamePixels(const std::vector<ShiftCase>& ca
 // that each stays well within the test time limit under load.) Below radius 6 the grids run at
 // full size, with cells of two or three pixels: on a feather's barbs and a face's eyes and hair,
 // whose edges the guidance steepens, an edge's step must land where the picture has it,
-// whatever the grid's phase.
+// whatever the grid's phase. On a brick wall at the defaults a mortar line of 4-5 pixels came
+// out with its profile where the reduced samples fell (5 levels across, 4 down, by 1 and by 37
+// pixels).
 TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixels) {
     ExpectShiftedPicturesFilterToTheSamePixels(
         {{{"feathers, strength 1 radius 5", Strength(1, 5)}, 5, "feathers.ppm"},
+         {{"brick, defaults", UserParams{}}, 8, "brick.pgm"},
          {{"face, strength 1 radius 5", Strength(1, 5)}, 5, "face.ppm"},
          {{"defaults", UserParams{}}, 8},
          {{"strength 1 radius 5", Strength(1, 5)}, 5},
@@ -335,12 +338,12 @@ TEST(EnginePhotos, ShiftedFineStrongDetailFiltersToTheSamePixels) {
 // the image's own, so the far border followed the parity (5 levels on the barbs, 14 on the
 // face's bottom rows with one row cut off the top; 1 with two). Both now follow the image's own
 // border pixel. What is left near the border (the reduction's samples there mix in what the
-// input's odd reflection puts beyond it) is held to 4 levels on the face and the hillside.
+// input's odd reflection puts beyond it) is held to 4 levels on the face and 5 on the hillside.
 TEST(EnginePhotos, FarBorderDoesNotFollowTheParityOfTheSize) {
     struct Case {
         const char* photo;
         double limit;
-    } cases[] = {{"feathers.ppm", 2}, {"face.ppm", 4}, {"hillside.ppm", 4}};
+    } cases[] = {{"feathers.ppm", 2}, {"face.ppm", 4}, {"hillside.ppm", 5}};
     const UserParams p;  // the defaults: the reduced copy
     const int margin = 3 * static_cast<int>(p.cleanRadius) + 16;
     constexpr int kStrip = 8;
