@@ -71,7 +71,7 @@ constexpr float kSharpGuideWeightSigma = 6.0f;  // the weight's blur, in pixels
 // no such steps, and the guide is read as it is.
 constexpr float kSliceGuideBlur = 1.8f;
 // At strength 0, where the input's smoothed guide lies e bins off the guide brought up, the
-// input's own takes at least e^2 / (e^2 + kSliceGuideApart^2) of the slice's guide. The guide's
+// input's own takes at least e^4 / (e^4 + kSliceGuideApart^4) of the slice's guide. The guide's
 // steps lie between reduced samples: about a line of a few pixels that the guidance left
 // narrower or wider than the input's (a mortar line, a plank's gap), the line's profile read at
 // the guide followed the reduction's phase, and a picture shifted by a pixel filtered it
@@ -2594,9 +2594,9 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
     const int d = CleanReduction();
     const float scaleDown = static_cast<float>(d);
     auto posOf = [&](int X) { return (static_cast<float>(X) + 0.5f) / scaleDown - 0.5f; };
-    // At strength 0, the square of kSliceGuideApart (see there); 0: none.
-    const float apart =
-        m_s.cleanStrength == 0 ? (kSliceGuideApart * kSliceGuideApart) * (kSliceGuideApart * kSliceGuideApart) : 0.0f;
+    // At strength 0, kSliceGuideApart^4 (see there); 0: none.
+    const float apart2 = kSliceGuideApart * kSliceGuideApart;
+    const float apart = m_s.cleanStrength == 0 ? apart2 * apart2 : 0.0f;
     // The input's weights in channel c's guide.
     float mix[3];
     for (int k = 0; k < 3; ++k) mix[k] = shared[c] * lumWeight[k] + (k == c ? own[c] : 0.0f);
