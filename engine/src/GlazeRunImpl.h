@@ -229,9 +229,11 @@ private:
     // dst = Gauss(src) with the border continued by its edge value; dst may be src; tmp is a
     // spare plane of the same size.
     void Gauss(const Plane& src, Plane& dst, float sigma, Plane& tmp);
-    // Accent stage (StageAccentImpl.h): row y of s held within ref's range over kAccentReach
-    // and its own value before the step.
-    void HoldWithinReach(Planes3& s, const Planes3& before, const Plane& ref, int y, int thread);
+    // Accent stage (StageAccentImpl.h): row y of s held within the range of ref (rows y - 1,
+    // y, y + 1, the image's edge rows repeated beyond it) over kAccentReach and its own value
+    // before the step.
+    void HoldWithinReach(Planes3& s, const Planes3& before, const float* const ref[3], int y,
+                         int thread);
     void GaussFir(const Plane& src, Plane& dst, float sigma, Plane& tmp);
     // With lumOf, src is not read: each row starts as lumOf's luminance.
     void GaussIir(const Plane& src, Plane& dst, float sigma, const Planes3* lumOf = nullptr);

@@ -38,6 +38,11 @@ constexpr int kFlowTaps = 7;
 // The finer curvature against the edge from which the shock step keeps a pixel wholly, in
 // knees at the edge scale (curvature x re^2); below it the pixel takes part of its step.
 constexpr float kShockFineDisagree = 4.0f;
+// The side of the edge the finer curvature is judged against: the edge scale's curvature in
+// the shock sign's units (u below), times this, clamped to -1..1. Near the edge's middle that
+// curvature is as small as a level's difference, and its plain sign made a pixel kept in one
+// crop of a picture and moved in a shifted one.
+constexpr float kShockFineSide = 2.0f;
 // AcrossAgreement's ramp (in squared half-differences of the shock step's two samples) and the
 // share of the knee added to that half-difference.
 constexpr float kShockAcrossFrom = 0.25f, kShockAcrossTo = 0.6f, kShockAcrossKnee = 0.1f;
@@ -117,6 +122,9 @@ struct ShockRowArgs {
     // Optional: rows y - 1, y, y + 1 of the luminance at the finer scale (none on the image's
     // first and last rows; its first and last columns are not checked).
     const float* fine[3];
+    // Optional: row y of the luminance of the accent's input, from which the step reads where
+    // a pixel lies against its two samples (see AcrossAgreement); without it, from the pixel.
+    const float* own;
 };
 
 // One row read back from a bilateral grid that holds a value and its weight per cell and range

@@ -867,13 +867,14 @@ inline float BeyondShare(float lh, float lf, float lb, float knee) {
 }
 
 // How much of its shock step a pixel takes, from its curvatures across the edge at the edge
-// scale (lnn) and at the finer one (fnn): all of it where they agree, less the more strongly the
-// finer one curves the other way, none from kShockFineDisagree knees (in units of the edge
-// scale) on. A ramp, not a switch: near a flat stretch the finer curvature is as small as a
-// level's difference, and a sign test there kept or moved pixels by a picture's phase.
-inline float FineAgreement(float lnn, float fnn, float scale) {
-    const float agree = lnn < 0.0f ? -fnn : fnn;
-    return std::fmin(1.0f, std::fmax(0.0f, 1.0f + agree * scale));
+// scale (u, in the shock sign's units) and at the finer one (fnn): all of it where they agree,
+// less the more strongly the finer one curves the other way, none from kShockFineDisagree knees
+// (in units of the edge scale) on. A ramp, not a switch, in both: near a flat stretch the finer
+// curvature is as small as a level's difference, and near the edge's middle the edge scale's
+// is (see kShockFineSide); a sign test there kept or moved pixels by a picture's phase.
+inline float FineAgreement(float u, float fnn, float scale) {
+    const float side = std::fmin(1.0f, std::fmax(-1.0f, kShockFineSide * u));
+    return std::fmin(1.0f, std::fmax(0.0f, 1.0f + side * fnn * scale));
 }
 
 // How much of its shock step a pixel takes by its own luminance lh against those of the two
@@ -913,11 +914,18 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     const float inv = 1.0f / std::sqrt(g2);
     const float nx = gx * inv, ny = gy * inv;
     const float lnn = NormalCurvature(g.lum, x, nx, ny);
+    // u is the smaller of the curvature in half knees and the distance to the edge's middle in
+    // ramp widths: a blurred step's second derivative over its slope is the distance to its
+    // middle over the blur's variance (re^2), so the step places each contour at its sub-pixel
+    // position instead of at the nearest whole pixel.
+    const float curv = lnn * re * re;
+    const float ramp = inv * ShockRampInv(g);
+    const float u = 2.0f / knee <= ramp ? curv / (0.5f * knee) : curv * ramp;
     float agree = 1.0f;
     if (g.fine[0] != nullptr && x > 0 && x < g.width - 1) {
         const float near =
             g.nearOuter > 0.0f ? NearShare(g, lnn, NormalCurvature(g.lum, x, -ny, nx), inv) : 1.0f;
-        agree = FineAgreement(lnn, NormalCurvature(g.fine, x, nx, ny) * near, ShockFineScale(g));
+        agree = FineAgreement(u, NormalCurvature(g.fine, x, nx, ny) * near, ShockFineScale(g));
         if (agree <= 0.0f) {
             for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
             return;
@@ -932,18 +940,17 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     // neighbour, on the dark side towards the darker one. The sign is smooth through the
     // middle of the edge, so the edge keeps an antialiased profile instead of becoming a
     // one-pixel step.
-    // u is the smaller of the curvature in half knees and the distance to the edge's middle in
-    // ramp widths: a blurred step's second derivative over its slope is the distance to its
-    // middle over the blur's variance (re^2), so the step places each contour at its sub-pixel
-    // position instead of at the nearest whole pixel.
-    const float curv = lnn * re * re;
-    const float ramp = inv * ShockRampInv(g);
-    const float u = 2.0f / knee <= ramp ? curv / (0.5f * knee) : curv * ramp;
     const float s = u / std::sqrt(1.0f + u * u);
     float gate = agree * (gs * gs / (gs * gs + knee * knee));
     {
-        const float lh = kLumR * g.planes[0][row + x] + kLumG * g.planes[1][row + x] +
-                         kLumB * g.planes[2][row + x];
+        // Where the pixel lies against the samples is read from the accent's input: read from
+        // what the earlier steps made of it, a pixel that one step moved a little looked more
+        // like an edge's ramp and took more of the next, so that a level's difference between
+        // two crops ended as a pixel kept in one and moved by tens of levels in the other.
+        const float lh = g.own != nullptr ? g.own[x]
+                                          : kLumR * g.planes[0][row + x] +
+                                                kLumG * g.planes[1][row + x] +
+                                                kLumB * g.planes[2][row + x];
         const float lf = kLumR * fwd[0] + kLumG * fwd[1] + kLumB * fwd[2];
         const float lb = kLumR * back[0] + kLumG * back[1] + kLumB * back[2];
         gate *= AcrossAgreement(s, lh, lf, lb, knee) * BeyondShare(lh, lf, lb, knee);
@@ -1299,6 +1306,11 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     }
     const __m256 zero = _mm256_setzero_ps();
     const __m256 one = _mm256_set1_ps(1.0f);
+    const __m256 curv = _mm256_mul_ps(lnn, _mm256_set1_ps(g.re * g.re));
+    const __m256 ramp = _mm256_mul_ps(inv, _mm256_set1_ps(ShockRampInv(g)));
+    const __m256 u = _mm256_blendv_ps(
+        _mm256_mul_ps(curv, ramp), _mm256_div_ps(curv, _mm256_set1_ps(0.5f * g.knee)),
+        _mm256_cmp_ps(_mm256_set1_ps(2.0f / g.knee), ramp, _CMP_LE_OQ));
     __m256 keep = skip;
     __m256 agree = one;
     if (g.fine[0] != nullptr) {
@@ -1324,9 +1336,10 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
                 one);
             fnn = _mm256_mul_ps(fnn, _mm256_fnmadd_ps(w, _mm256_sub_ps(one, past), one));
         }
-        const __m256 flip =
-            _mm256_and_ps(_mm256_cmp_ps(lnn, zero, _CMP_LT_OQ), _mm256_set1_ps(-0.0f));
-        agree = _mm256_fmadd_ps(_mm256_xor_ps(fnn, flip), _mm256_set1_ps(ShockFineScale(g)), one);
+        const __m256 side = _mm256_min_ps(
+            one, _mm256_max_ps(_mm256_set1_ps(-1.0f),
+                               _mm256_mul_ps(u, _mm256_set1_ps(kShockFineSide))));
+        agree = _mm256_fmadd_ps(_mm256_mul_ps(fnn, side), _mm256_set1_ps(ShockFineScale(g)), one);
         agree = _mm256_min_ps(one, _mm256_max_ps(zero, agree));
         keep = _mm256_or_ps(keep, _mm256_cmp_ps(agree, zero, _CMP_LE_OQ));
     }
@@ -1339,11 +1352,6 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     __m256 fwd[3], back[3];
     Sample8(g.planes, stride, g.width, g.height, fx, fy, fwd);
     Sample8(g.planes, stride, g.width, g.height, bx, by, back);
-    const __m256 curv = _mm256_mul_ps(lnn, _mm256_set1_ps(g.re * g.re));
-    const __m256 ramp = _mm256_mul_ps(inv, _mm256_set1_ps(ShockRampInv(g)));
-    const __m256 u = _mm256_blendv_ps(
-        _mm256_mul_ps(curv, ramp), _mm256_div_ps(curv, _mm256_set1_ps(0.5f * g.knee)),
-        _mm256_cmp_ps(_mm256_set1_ps(2.0f / g.knee), ramp, _CMP_LE_OQ));
     const __m256 s = _mm256_div_ps(u, _mm256_sqrt_ps(_mm256_fmadd_ps(u, u, one)));
     const __m256 gs2 = _mm256_mul_ps(gs, gs);
     __m256 gate = _mm256_andnot_ps(
@@ -1354,7 +1362,8 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     for (int ch = 0; ch < 3; ++ch) here[ch] = _mm256_loadu_ps(g.planes[ch] + row + x);
     {
         // AcrossAgreement.
-        const __m256 lh = Lum8(here), lf = Lum8(fwd), lb = Lum8(back);
+        const __m256 lh = g.own != nullptr ? _mm256_loadu_ps(g.own + x) : Lum8(here);
+        const __m256 lf = Lum8(fwd), lb = Lum8(back);
         const __m256 d = _mm256_sub_ps(lf, lb);
         const __m256 sign = _mm256_and_ps(d, _mm256_set1_ps(-0.0f));
         const __m256 hd = _mm256_fmadd_ps(half, _mm256_andnot_ps(_mm256_set1_ps(-0.0f), d),

@@ -30,18 +30,17 @@ int CGlazeRun::EstimatePasses() const {
     }
     if (m_s.edgeAccent > 0) {
         // 14 loops in the first iteration (with the structure tensor and its flow field), in
-        // each further one 3 and the blurred luminance's, and in the first 2 more for the finer
-        // scale's blur.
+        // each further one 3 and the blurred luminance's.
         const float re = std::max(0.5f, m_s.edgeRadius / m_n);
-        const int fine = kShockFineScale * re >= kMinBlurSigma ? 2 : 0;
-        passes += 14 + (m_s.edgeAccent - 1) * (3 + LuminanceGaussLoops(re)) + fine;
+        passes += 14 + (m_s.edgeAccent - 1) * (3 + LuminanceGaussLoops(re));
     }
     if (m_s.edgeAccent > 0 && kAccentAntialias / m_n >= kMinBlurSigma) {
-        // The contours' antialiasing blur, by how far the accent moved each pixel: the
-        // luminance and its finer-scale blur (a copy where that is too fine), the three blurs
-        // and the blend.
+        // The contours' antialiasing blur, by how far the accent moved each pixel: the input's
+        // finer-scale blur, the luminance and its finer-scale blur (a copy where that is too
+        // fine), the three blurs and the blend.
         const float re = std::max(0.5f, m_s.edgeRadius / m_n);
-        passes += 1 + (kShockFineScale * re >= kMinBlurSigma ? 2 : 1) + 3 * 2 + 1;
+        const bool fine = kShockFineScale * re >= kMinBlurSigma;
+        passes += (fine ? 2 : 0) + 1 + (fine ? 2 : 1) + 3 * 2 + 1;
     }
     if (m_s.textureStrength > 0.0f) {
         passes += 5;  // luminance, a guided grid, the steps' share and the band

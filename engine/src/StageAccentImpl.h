@@ -6,6 +6,12 @@ namespace vg {
 namespace VG_KERNEL_NS {
 namespace {
 
+// Rows per task of the shock steps: each task makes the rows of the finer scale it needs from
+// the filter's reach above its first row, a share that longer tasks keep small.
+constexpr int kShockChunk = 64;
+// The finer scale's blur is a FIR (GaussFir's) at every edge radius (at most 8).
+static_assert(kShockFineScale * 8.0f < kFirSigmaLimit, "the finer scale is filtered by rows");
+
 // The row loops below take their rows as separate restrict parameters: the planes never
 // overlap, and without that promise the compiler leaves loops over six or more rows scalar.
 
@@ -95,8 +101,8 @@ void TensorRow(const float* __restrict up, const float* __restrict mid,
 // luminance in `before` (the step's input). ref is the accent's input at the finer scale: a step
 // may steepen an edge and move it by the reach, but it cannot grow a feature (an eye, a speck, a
 // gap between strands) into the ground beside it.
-void CGlazeRun::HoldWithinReach(Planes3& s, const Planes3& before, const Plane& ref, int y,
-                                int thread) {
+void CGlazeRun::HoldWithinReach(Planes3& s, const Planes3& before, const float* const ref[3],
+                                int y, int thread) {
     static_assert(kAccentReach == 1, "the window below is 3 x 3");
     // Plain comparisons: they compile to min and max instructions, std::fmin to calls.
     auto least = [](float a, float b) { return b < a ? b : a; };
@@ -109,9 +115,9 @@ void CGlazeRun::HoldWithinReach(Planes3& s, const Planes3& before, const Plane& 
     const float* r0 = before.c[0].Row(y);
     const float* g0 = before.c[1].Row(y);
     const float* b0 = before.c[2].Row(y);
-    const float* up = ref.Row(std::max(y - 1, 0));
-    const float* mid = ref.Row(y);
-    const float* down = ref.Row(std::min(y + 1, m_h - 1));
+    const float* up = ref[0];
+    const float* mid = ref[1];
+    const float* down = ref[2];
     for (int x0 = 0; x0 < m_w; x0 += kOutputTile) {
         const int n = std::min(kOutputTile, m_w - x0);
         // Columns x0 - 1 to x0 + n, the image's edge columns repeated beyond it; lo[i] and
@@ -166,9 +172,24 @@ void CGlazeRun::Accent(Planes3& s) {
         for (float& t : taps) t /= sum;
     }
     const float tangentSigma = re;
-    // The accent's input's luminance at the finer scale, which every iteration's shock step
-    // reads and is held to.
-    Plane fine = NewPlane(m_w, m_h);
+    // The accent's input's luminance, from which each shock step reads where a pixel lies
+    // against the edge's two sides, and at the finer scale, which every shock step reads and
+    // is held to. Only the luminance is kept as a plane: the shock steps make the rows of the
+    // finer scale they need as they go, in a ring per thread (the same filter as Gauss, so the
+    // same values), which keeps the stage at the planes it held with one of them.
+    Plane inputLum = NewPlane(m_w, m_h);
+    const float fineSigma = kShockFineScale * re;
+    const bool fineBlurred = fineSigma >= kMinBlurSigma;
+    float fineTaps[2 * kMaxFirRadius + 1];
+    const int fineRadius = fineBlurred ? GaussTaps(fineSigma, fineTaps) : 0;
+    // Per thread: the rows of the luminance filtered across (2 radius + 1 of them), then three
+    // rows of the finer scale.
+    const int hRing = 2 * fineRadius + 1;
+    const std::size_t ringStride = CWorkspace::PlaneStride(m_w);
+    const std::size_t ringFloats = static_cast<std::size_t>(hRing + 3) * ringStride;
+    float* rings = fineBlurred
+                       ? NewFloats(static_cast<std::size_t>(m_team.Threads()) * ringFloats)
+                       : nullptr;
     FlowRowArgs fa{};
     fa.stride = s.c[0].stride;
     fa.width = m_w;
@@ -219,9 +240,8 @@ void CGlazeRun::Accent(Planes3& s) {
         // each iteration, the kept ring moved out with every step, and five iterations at a
         // wide edge scale made an eye, a speck or a pebble into a disc).
         if (it == 0) {
-            Luminance(&s, fine);
-            Gauss(fine, lum, re, tmp);
-            Gauss(fine, fine, kShockFineScale * re, tmp);
+            Luminance(&s, inputLum);
+            Gauss(inputLum, lum, re, tmp);
         } else {
             LuminanceGauss(s, lum, re, tmp);
         }
@@ -320,20 +340,65 @@ void CGlazeRun::Accent(Planes3& s) {
                                x1 - x0);
             }
         }));
-        ForRows(m_h, [&](int y, int thread) {
-            ShockRowArgs a = sa;
-            a.y = y;
-            a.lum[0] = lum.Row(y - 1);
-            a.lum[1] = lum.Row(y);
-            a.lum[2] = lum.Row(y + 1);
-            for (int c = 0; c < 3; ++c) a.out[c] = s.c[c].Row(y);
-            if (y > 0 && y < m_h - 1) {
-                for (int j = 0; j < 3; ++j) a.fine[j] = fine.Row(y - 1 + j);
+        // Chunks of rows longer than ForRows's: each starts its ring of the finer scale afresh
+        // from the reach above its first row. A row's result does not depend on the chunks.
+        const int shockChunks = (m_h + kShockChunk - 1) / kShockChunk;
+        Check(m_team.ParallelFor(shockChunks, [&](int i, int thread) {
+            const int y0 = i * kShockChunk, y1 = std::min(m_h, y0 + kShockChunk);
+            float* const across =
+                fineBlurred ? rings + static_cast<std::size_t>(thread) * ringFloats : nullptr;
+            float* const fineRows =
+                fineBlurred ? across + static_cast<std::size_t>(hRing) * ringStride : nullptr;
+            // Row r of the finer scale, r in [0, m_h): the input's luminance as it is, or
+            // filtered across and then down (GaussFir's order, taps and tiles).
+            int acrossNext = 0, fineNext = std::max(y0 - 1, 0);
+            auto acrossRow = [&](int r) {
+                return across + static_cast<std::size_t>(r % hRing) * ringStride;
+            };
+            auto fineRow = [&](int r) -> const float* {
+                if (!fineBlurred) return inputLum.Row(r);
+                return fineRows + static_cast<std::size_t>(r % 3) * ringStride;
+            };
+            auto makeFine = [&](int last) {
+                if (!fineBlurred) return;
+                for (; fineNext <= last; ++fineNext) {
+                    const int reach = std::min(m_h - 1, fineNext + fineRadius);
+                    acrossNext = std::max(acrossNext, std::max(0, fineNext - fineRadius));
+                    for (; acrossNext <= reach; ++acrossNext) {
+                        for (int x0 = 0; x0 < m_w; x0 += kOutputTile) {
+                            FirSpan(m_k, inputLum.Row(acrossNext), m_w, x0,
+                                    std::min(kOutputTile, m_w - x0), fineTaps, fineRadius, false,
+                                    Scratch(thread, 0), acrossRow(acrossNext) + x0);
+                        }
+                    }
+                    const float* rows[2 * kMaxFirRadius + 1];
+                    for (int k = 0; k < hRing; ++k) {
+                        rows[k] = acrossRow(std::clamp(fineNext + k - fineRadius, 0, m_h - 1));
+                    }
+                    m_k.firV(rows, fineTaps, hRing,
+                             fineRows + static_cast<std::size_t>(fineNext % 3) * ringStride, m_w);
+                }
+            };
+            for (int y = y0; y < y1; ++y) {
+                makeFine(std::min(y + 1, m_h - 1));
+                ShockRowArgs a = sa;
+                a.y = y;
+                a.lum[0] = lum.Row(y - 1);
+                a.lum[1] = lum.Row(y);
+                a.lum[2] = lum.Row(y + 1);
+                for (int c = 0; c < 3; ++c) a.out[c] = s.c[c].Row(y);
+                a.own = inputLum.Row(y);
+                if (y > 0 && y < m_h - 1) {
+                    for (int j = 0; j < 3; ++j) a.fine[j] = fineRow(y - 1 + j);
+                }
+                m_k.shockRow(a);
+                const float* const ref[3] = {fineRow(std::max(y - 1, 0)), fineRow(y),
+                                             fineRow(std::min(y + 1, m_h - 1))};
+                HoldWithinReach(s, flow, ref, y, thread);
             }
-            m_k.shockRow(a);
-            HoldWithinReach(s, flow, fine, y, thread);
-        });
+        }));
     }
+    if (rings != nullptr) m_ws.FreeFloats(rings);
     // The shock steps leave contours one pixel wide: a light blur gives them back an antialiased
     // profile (at the sampling step's scale, so that a preview looks like the full result). It
     // acts by how far the accent moved a pixel (its luminance at the finer scale against the
@@ -347,6 +412,9 @@ void CGlazeRun::Accent(Planes3& s) {
     // of a contour's staircase has brighter and darker neighbours and is blurred as before.
     const float antialias = kAccentAntialias / m_n;
     if (antialias >= kMinBlurSigma) {
+        // The input at the finer scale, now as a plane (the flow field's are free).
+        Plane& fine = inputLum;
+        Gauss(inputLum, fine, fineSigma, jxx);
         Plane& own = jxy;  // the accent's result's luminance (the flow field is no longer needed)
         Luminance(&s, own);
         Gauss(own, lum, kShockFineScale * re, tmp);
@@ -405,7 +473,7 @@ void CGlazeRun::Accent(Planes3& s) {
     }
     if (bands != nullptr)
         m_ws.FreeFloats(bands);
-    m_ws.FreePlane(fine);
+    m_ws.FreePlane(inputLum);
     m_ws.FreeFloats(framed.data);
     m_ws.FreePlanes(flow);
     m_ws.FreePlane(jxx);

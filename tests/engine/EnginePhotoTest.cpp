@@ -307,6 +307,20 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsAtSharpness3) {
          {{"sharpness 3 edge radius 4", sharp(4)}, 8}});
 }
 
+// The accent on fine, strong detail: a bird's barbs (at edge radius 1.5 and 4) and a face's eyes
+// and hair. A step read where a pixel lies against an edge's two sides from what the earlier
+// steps had made of it, and near an edge's middle judged the finer curvature by the plain sign
+// of the edge scale's: a level's difference between the crops became a pixel kept in one and
+// moved in the other (feathers at edge radius 4: 3 levels across and down, the face 3 down).
+TEST(EnginePhotos, ShiftedFineDetailFiltersToTheSamePixelsAtAccent5) {
+    UserParams wide = Strength(0, 8, 5);
+    wide.edgeRadius = 4;
+    ExpectShiftedPicturesFilterToTheSamePixels(
+        {{{"feathers, accent 5", Strength(0, 8, 5)}, 8, "feathers.ppm"},
+         {{"feathers, accent 5 edge radius 4", wide}, 8, "feathers.ppm"},
+         {{"face, accent 5", Strength(0, 8, 5)}, 8, "face.ppm"}});
+}
+
 // Fine, strong detail: a bird's barbs, one to three pixels wide and of high contrast. A crop
 // and the same crop shifted by an odd number of pixels differed by 5 levels (99.9th percentile)
 // across and 3 down at the defaults, about the barbs (19 to 25 on pebbles and on branches
