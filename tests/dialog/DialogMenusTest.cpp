@@ -85,7 +85,7 @@ TEST(DialogPreferences, FirstRunDefaultsAreStoredWhenTheDialogCloses) {
     ASSERT_TRUE(host.Load(ModuleWithTestEngine(), &error)) << error;
     CHostImage image = TestImage(900, 700, 8);
     CDialogDriver d;
-    d.Until([] { return EngineCalls() >= 3; }, "the thumbnail and the settled preview");
+    UntilSettledPreview(d, 3);
     d.Do([&] {
         EXPECT_EQ(StoredPreference("vwphelp"), "(none)");  // nothing written before closing
         EXPECT_TRUE(d.Enabled(IDC_VG_REFRESH));
@@ -119,7 +119,7 @@ TEST(DialogPreferences, StoredValuesRuleAndChangesAreKeptEvenOnCancel) {
     ASSERT_TRUE(host.Load(ModuleWithTestEngine(), &error)) << error;
     CHostImage image = TestImage(900, 700, 8);
     CDialogDriver d;
-    d.Until([] { return EngineCalls() >= 2; }, "the settled preview");
+    UntilSettledPreview(d, 2);
     d.Do([&] {
         // The plain list: no thumbnail rendered, "Refresh" disabled.
         EXPECT_EQ(EngineCalls(), 2);
@@ -177,7 +177,7 @@ TEST(SettingsReport, ShowsTheChangedValuesAndCopiesThemOnlyOnTheButton) {
                                "values)\r\n\r\n";
     SetClipboard("before");
     CDialogDriver d;
-    d.Until([] { return EngineCalls() >= 2; }, "the settled preview");
+    UntilSettledPreview(d, 2);
     d.Do([&] { d.Command(ID_VG_COPY_SETTINGS); });
     d.OnPopup(kReportCaption, [&](HWND dialog) {
         SaveWindowPng(dialog, OutputFolder() + "settings-report.png");

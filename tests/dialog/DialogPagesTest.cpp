@@ -43,7 +43,7 @@ struct PageRun {
         ResetRegistry();
         std::string error;
         EXPECT_TRUE(host.Load(ModuleWithTestEngine(), &error)) << error;
-        d.Until([] { return EngineCalls() >= 2; }, "the settled preview");
+        UntilSettledPreview(d, 2);
     }
     RunResult Go() {
         const RunResult r = d.Run(host, image, RunOptions{});

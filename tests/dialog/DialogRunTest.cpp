@@ -12,10 +12,6 @@ using namespace vg::host;
 
 namespace {
 
-int EngineCalls() {
-    return ReadEngine().last.calls;
-}
-
 double Recorded(const RunResult& r, const char (&key)[5]) {
     const DescriptorItem* item = r.recorded.Find(FourCC(key));
     return item ? item->number : -1;
@@ -86,7 +82,7 @@ TEST(DialogRun, AFailureInsideTheDialogReachesTheHostAndGivesItsWindowBack) {
     CHostImage image = TestImage(900, 600, 8);
     CDialogDriver d;
     std::string box;
-    d.Until([] { return EngineCalls() >= 2; }, "the settled preview");
+    UntilSettledPreview(d, 2);
     d.Do([&] {
         EXPECT_FALSE(::IsWindowEnabled(hostWindow)) << "the host is disabled while the dialog runs";
         EXPECT_EQ(::GetWindow(d.Dialog(), GW_OWNER), hostWindow);
@@ -147,7 +143,7 @@ TEST(DialogRun, LessCompleteHostsShowTheDialogAndFilter) {
         for (int run = 0; run < 2; ++run) {
             CHostImage image = original;
             CDialogDriver d;
-            d.Until([] { return EngineCalls() >= 2; }, "the settled preview");
+            UntilSettledPreview(d, 2);
             d.Do([&] {
                 if (!c.options.samplingSupport) {
                     // Without sampling the preview cannot show less than every pixel.
@@ -192,7 +188,7 @@ TEST(DialogRun, RegionsBeyond32767PixelsAreShownAtOneHundredPercent) {
     CHostImage image = TestImage(40000, 60, 8);
     const CHostImage original = image;
     CDialogDriver d;
-    d.Until([] { return EngineCalls() >= 2; }, "the settled preview");
+    UntilSettledPreview(d, 2);
     d.Do([&] {
         // Drag the navigator's frame far to the right.
         const RECT nav = d.ClientRectOf(d.Item(IDC_VG_NAVIGATOR));

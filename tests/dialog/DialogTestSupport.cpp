@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "RegistrySettingsWin.h"
+#include "DialogDriver.h"
 #include "presets/XmlProfile.h"
 
 using namespace vg::host;
@@ -125,6 +126,12 @@ CHostImage TestImage(int32_t width, int32_t height, int32_t depth) {
         }
     }
     return image;
+}
+
+void UntilSettledPreview(CDialogDriver& d, int calls) {
+    d.Until([calls] { return ReadEngine().last.calls >= calls; }, "the settled preview");
+    // The settle timer (500 ms) starts when the dialog has opened, before the first step.
+    d.Sleep(1000);
 }
 
 EngineState ReadEngine() {

@@ -47,6 +47,12 @@ struct EngineState {
 EngineState ReadEngine();
 void ScriptEngine(const TestEngineScript& script);
 
+class CDialogDriver;
+// Waits for the preview the dialog filters once more when it has settled after opening: at least
+// `calls` engine calls (the presets' thumbnails count too, so the count alone can be reached
+// before the settle), then long enough for the dialog's settle timer to have fired.
+void UntilSettledPreview(CDialogDriver& d, int calls);
+
 // What the host painted last through displayPixels, copied when it happened.
 struct Painted {
     int calls = 0;

@@ -226,7 +226,7 @@ TEST(PresetSave, NamesAreFilteredPredefinedOnesRefusedAndFailuresReported) {
     CDialogDriver d;
     int calls = 0;
     HANDLE held = INVALID_HANDLE_VALUE;
-    d.Until([] { return EngineCalls() >= 4; }, "the settled preview");
+    UntilSettledPreview(d, 4);
     SaveAs(d, "my  preset!", "Soft\rand <warm> & \"bright\"");  // Enter starts a line
     d.Do([&] {
         // Written as my__preset into my__preset.vpp, with the pages' row values; listed.
@@ -310,7 +310,7 @@ TEST(PresetDelete, HidesThePresetKeepsItsFileAndExportCopiesTheWholeFile) {
     Fixture f;
     CHostImage image = TestImage(900, 700, 8);
     CDialogDriver d;
-    d.Until([] { return EngineCalls() >= 5; }, "the settled preview");
+    UntilSettledPreview(d, 5);
     d.Do([&] { d.Command(ID_VG_PRESET_DELETE); });
     d.ExpectMessage("Click on a preset to be deleted first", IDOK);
     d.Do([&] {
@@ -374,7 +374,7 @@ TEST(PresetImport, CopiesPresetFilesAndRefusesOthers) {
     CHostImage image = TestImage(900, 700, 8);
     CDialogDriver d;
     int calls = 0;
-    d.Until([] { return EngineCalls() >= 3; }, "the settled preview");
+    UntilSettledPreview(d, 3);
     d.Do([&] { d.Command(ID_VG_PRESET_IMPORT); });
     ChooseFile(d, outside + "Shared.vpp");
     d.Do([&] {
@@ -425,7 +425,7 @@ TEST(PresetLinks, DownloadsOnlyPresetFilesWithPlainNamesIntoTheFolder) {
     Fixture f;
     CHostImage image = TestImage(900, 700, 8);
     CDialogDriver d;
-    d.Until([] { return EngineCalls() >= 2; }, "the settled preview");
+    UntilSettledPreview(d, 2);
     // Refused by the check: the dialog says so and stays open for another try.
     d.Do([&] { d.Command(ID_VG_PRESET_IMPORT_URL); });
     for (const char* refused : {"ftp://127.0.0.1/x.vpp", "httpx://127.0.0.1/x.vpp",

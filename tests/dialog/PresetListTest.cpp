@@ -130,7 +130,7 @@ TEST(PresetList, ThumbnailsOfThePreviewedRegionAndTheListViewWithoutTheEngine) {
     CDialogDriver d;
     int opened = 0;
     // Three thumbnails and the preview, then the preview once more when it has settled.
-    d.Until([] { return EngineCalls() >= 5; }, "the thumbnails and the settled preview");
+    UntilSettledPreview(d, 5);
     d.Do([&] {
         opened = EngineCalls();
         EXPECT_EQ(opened, 5);
@@ -213,7 +213,7 @@ TEST(PresetList, AnEmptyStoreStillFiltersThePreview) {
     ASSERT_TRUE(host.Load(ModuleWithTestEngine(), &error)) << error;
     CHostImage image = TestImage(900, 700, 8);
     CDialogDriver d;
-    d.Until([] { return EngineCalls() >= 2; }, "the settled preview");
+    UntilSettledPreview(d, 2);
     d.Do([&] {
         EXPECT_EQ(EngineCalls(), 2);
         EXPECT_TRUE(Items(d.Item(IDC_VG_PRESET_LIST)).empty());
@@ -236,7 +236,7 @@ TEST(PresetList, SelectingMarksThePresetAndAppliesItAgainAfterARefill) {
     CHostImage image = TestImage(1200, 900, 8);
     CDialogDriver d;
     int calls = 0;
-    d.Until([] { return EngineCalls() >= 5; }, "the thumbnails and the settled preview");
+    UntilSettledPreview(d, 5);
     d.Do([&] {
         calls = EngineCalls();
         SelectItem(d.Item(IDC_VG_PRESET_LIST), 0);
