@@ -2958,14 +2958,14 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
                 for (int j = -k; j <= k; ++j)
                     window[j + k] = Scratch(thread, pooled + r + reach + j * dy) + reach + xs +
                                     j * dx;
-                m_k.firV(window, lineTaps[d], 2 * k + 1, acc + xs, m);
-                std::copy(acc + xs, acc + xe, dirW[d] + xs);
+                float* const line = dirW[d];
+                m_k.firV(window, lineTaps[d], 2 * k + 1, line + xs, m);
                 if (d == 0) {
-                    std::copy(acc + xs, acc + xe, g + xs);
-                    std::copy(acc + xs, acc + xe, least + xs);
+                    std::copy(line + xs, line + xe, g + xs);
+                    std::copy(line + xs, line + xe, least + xs);
                 } else {
-                    for (int x = xs; x < xe; ++x) g[x] = acc[x] > g[x] ? acc[x] : g[x];
-                    m_k.minRow(least + xs, acc + xs, m);
+                    for (int x = xs; x < xe; ++x) g[x] = line[x] > g[x] ? line[x] : g[x];
+                    m_k.minRow(least + xs, line + xs, m);
                 }
             }
             const float invShare = 1.0f / (1.0f - kGateDirShare);
@@ -3032,23 +3032,31 @@ void CGlazeRun::Gate(const Planes3* in, Planes3& base, const unsigned char* slic
             for (int i = 0; i < 8; ++i)
                 around[i] =
                     Scratch(thread, pooled + r + reach + ringAt[i][1]) + reach + ringAt[i][0];
-            for (int x = xs; x < xe; ++x) {
-                float ringSum = 0.0f;
-                for (int i = 0; i < 8; ++i) ringSum += around[i][x];
-                const float about = 0.125f * ringSum;
-                speck[x] = std::min(
-                    1.0f, std::max(0.0f, (ctr[x] - kGateSpeckFrom * about) /
-                                             ((kGateSpeckFull - kGateSpeckFrom) * about + 1e-6f)));
-                const float p = kGatePointGain * std::max(0.0f, ctr[x] - kGatePointRing * about);
+            // Whole vectors where they fit (one square root instruction for all lanes), the
+            // rest pixel by pixel; the same arithmetic either way.
+            auto speckAt = [&](auto z, int x) {
+                using V = decltype(z);
+                const V zero = Lanes(z, 0.0f), one = Lanes(z, 1.0f);
+                V ringSum = zero;
+                for (int i = 0; i < 8; ++i) ringSum += Load<V>(around[i] + x);
+                const V about = 0.125f * ringSum;
+                const V c = Load<V>(ctr + x);
+                Store(speck + x,
+                      Min(one, Max(zero, (c - kGateSpeckFrom * about) /
+                                             ((kGateSpeckFull - kGateSpeckFrom) * about + 1e-6f))));
+                const V p = kGatePointGain * Max(zero, c - kGatePointRing * about);
                 // The lines' energy (RMS^2) against the speck's, then their weights shared.
-                const float lines = std::sqrt(g[x]);
-                const float own =
-                    lines > 0.0f
-                        ? std::clamp((p - kGateDirShare * lines) * invShare / lines, 0.0f, 1.0f)
-                        : (p > 0.0f ? 1.0f : 0.0f);
-                dirW[8][x] = own;
-                g[x] = std::max(g[x], p * p);
-            }
+                const V gx = Load<V>(g + x);
+                const V lines = Sqrt(gx);
+                const V part = (p - kGateDirShare * lines) * invShare / lines;
+                const V share = part < zero ? zero : (one < part ? one : part);  // as std::clamp
+                const V alone = p > zero ? one : zero;
+                Store(dirW[8] + x, lines > zero ? share : alone);
+                Store(g + x, Max(gx, p * p));
+            };
+            int xv = xs;
+            for (; xv + kLanes <= xe; xv += kLanes) speckAt(FV{}, xv);
+            for (; xv < xe; ++xv) speckAt(0.0f, xv);
             // The mixed lines' share of the pixel itself (see kGateMiddleGainFrom): c0, the
             // weighted mean of their middle taps, raised towards the largest middle tap of
             // the lines (each times its weight against the largest weight, so it follows the
