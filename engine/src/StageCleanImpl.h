@@ -2674,18 +2674,30 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
             }
             const float* jr = jw[0];
             const float* wr = jw[1];
+            // j and w along x first (the rows b and spare are free now), then the mix in whole
+            // vectors: lane by lane its division held up every pixel.
+            float* __restrict jx = pr[1];
+            float* __restrict wx = spare;
             for (int x = 0; x < n; ++x) {
                 const int i = colAt[x];
                 const float f = colFrac[x];
-                const float jv = jr[i] + f * (jr[i + 1] - jr[i]);
-                float wv = std::clamp(wr[i] + f * (wr[i + 1] - wr[i]), 0.0f, 1.0f);
-                if (apart > 0.0f) {
-                    const float e = zo[x] - jv;
-                    const float e4 = (e * e) * (e * e);
-                    wv = std::max(wv, e4 / (e4 + apart));
-                }
-                zo[x] = jv + wv * (zo[x] - jv);
+                jx[x] = jr[i] + f * (jr[i + 1] - jr[i]);
+                wx[x] = std::clamp(wr[i] + f * (wr[i + 1] - wr[i]), 0.0f, 1.0f);
             }
+            auto mixAt = [&](auto v, int x) {
+                using V = decltype(v);
+                const V jv = Load<V>(jx + x), zv = Load<V>(zo + x);
+                V wv = Load<V>(wx + x);
+                if (apart > 0.0f) {
+                    const V e = zv - jv;
+                    const V e4 = (e * e) * (e * e);
+                    wv = Max(wv, e4 / (e4 + apart));
+                }
+                Store(zo + x, jv + wv * (zv - jv));
+            };
+            int xv = 0;
+            for (; xv + kLanes <= n; xv += kLanes) mixAt(FV{}, xv);
+            for (; xv < n; ++xv) mixAt(0.0f, xv);
         }
     }));
     // The 2 x 2 means. The second row or column of an odd height or width lies beyond the
@@ -2701,10 +2713,10 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
             const float* r1 = z.Row(below ? m_h - 2 : std::min(m_h - 1, d * y + 1));
             float* o = jz.Row(y);
             const int inner = oddW ? wl - 1 : wl;
-            for (int x = 0; x < inner; ++x) {
-                const int x0 = std::min(m_w - 1, d * x), x1 = std::min(m_w - 1, d * x + 1);
-                o[x] = 0.25f * ((r0[x0] + r0[x1]) + (r1[x0] + r1[x1]));
-            }
+            // Both columns of these means lie in the image (d is 2 here), so the loop needs
+            // no clamp and runs in whole vectors.
+            for (int x = 0; x < inner; ++x)
+                o[x] = 0.25f * ((r0[2 * x] + r0[2 * x + 1]) + (r1[2 * x] + r1[2 * x + 1]));
             if (oddW) {
                 auto pair = [&](const float* row) { return 3.0f * row[m_w - 1] - row[m_w - 2]; };
                 o[wl - 1] = 0.25f * (pair(r0) + pair(r1));
