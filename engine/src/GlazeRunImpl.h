@@ -268,9 +268,11 @@ private:
     void MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
                          const float* shared, const float* lumWeight, Planes3& zs, Plane& weight,
                          float* zRanges);
+    void MakeSliceBounds(const Planes3& guides, Planes3& lower, Planes3& upper, Plane* tmp);
     // Channel c's guide of the last pass's slice at full size into z (see Clean).
     void MakeFullSliceGuide(const Planes3* input, int c, const float* own, const float* shared,
-                            const float* lumWeight, Plane& jz, const Plane& weight, Plane& z);
+                            const float* lumWeight, Plane& jz, const Plane* upper,
+                            const Plane& weight, Plane& z);
     // sliceTail: see GateEnergyRow, two rows of m_w bytes.
     void Gate(const Planes3* input, Planes3& base, const unsigned char* sliceTail);
     // Accent stage (StageAccentImpl.h).

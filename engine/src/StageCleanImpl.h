@@ -62,14 +62,19 @@ constexpr float kGuideLuminance = 0.3f;  // weight of the luminance in each chan
 constexpr float kSharpGuideSigma = 2.0f;
 constexpr float kSharpGuideSlope = 0.15f;
 constexpr float kSharpGuideWeightSigma = 6.0f;  // the weight's blur, in pixels
-// Where the input is flat the last pass reads at the reduced guide blurred by this sigma, in
-// pixels: the guidance leaves steps between flat regions from one reduced sample to the next,
-// and brought up bilinearly such a step's position and sharpness would follow the reduction's
-// phase (the step itself is not in the input, which has no slope there). What is blurred is the
-// input's smoothed guide clamped into the guide's range about each sample, so that about a step
-// it goes from one level to the other where the input does. At strength 0 its two passes leave
-// no such steps, and the guide is read as it is.
-constexpr float kSliceGuideBlur = 1.8f;
+// Where the input is flat the last pass reads at strength > 0 at the input's smoothed guide held
+// within bounds that the guide gives: the least and greatest of the guide, blurred by
+// kSliceBoundBlur, within kSliceBoundReach of each pixel, blurred by kSliceBoundSoft (all in
+// pixels). Flat regions of the guide so take its level, and about a step the slice's guide goes
+// from one level to the other where the input does. The bounds are made on the reduced copy:
+// blurred first, the guide's least and greatest over the samples about a pixel are those of a
+// smooth field, which do not depend on where the samples fall. (Bounds taken from the raw
+// samples about each sample, their step moved by a whole sample with the reduction's phase, and
+// a picture shifted by a pixel filtered by up to 6 levels differently.) At strength 0 its two
+// passes leave no such steps, and the guide is read as it is.
+constexpr float kSliceBoundBlur = 3.0f;
+constexpr float kSliceBoundReach = 4.0f;
+constexpr float kSliceBoundSoft = 2.0f;
 // At strength 0, where the input's smoothed guide lies e bins off the guide brought up, the
 // input's own takes at least e^4 / (e^4 + kSliceGuideApart^4) of the slice's guide. The guide's
 // steps lie between reduced samples: about a line of a few pixels that the guidance left
@@ -1740,6 +1745,11 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     // The weight of the input's own guide in the slice's (see MakeFullSliceGuide).
     Plane slopeWeight;
     float* weightBlock = nullptr;
+    // At strength > 0 the slice guide's lower bounds lie in zs, the upper ones here (see
+    // MakeSliceBounds).
+    const bool bounded = sharpGuide && d > 1 && m_s.cleanStrength > 0;
+    Planes3 upper;
+    float* upperBlock = nullptr;
     for (int pass = 1; pass <= m_s.cleanIterations; ++pass) {
         const bool last = pass == m_s.cleanIterations;
         if (last) {
@@ -1774,6 +1784,15 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                 weightBlock = NewFloats(jFloats);
                 slopeWeight = reduced(weightBlock);
                 MakeSliceGuides(lo, guides, own, shared, lumWeight, zs, slopeWeight, nullptr);
+                if (bounded) {
+                    upperBlock = NewFloats(3 * jFloats);
+                    for (int c = 0; c < 3; ++c)
+                        upper.c[c] = reduced(upperBlock + static_cast<std::size_t>(c) * jFloats);
+                    float* tmpBlock = NewFloats(2 * jFloats);
+                    Plane tmp[2] = {reduced(tmpBlock), reduced(tmpBlock + jFloats)};
+                    MakeSliceBounds(guides, zs, upper, tmp);
+                    m_ws.FreeFloats(tmpBlock);
+                }
             }
         }
         for (int c = 0; c < 3; ++c) {
@@ -1821,8 +1840,8 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                     // The slice reads the guide at full size, made in the result's plane (each
                     // pixel's guide is read before its result is written); the grid is
                     // splatted at its 2 x 2 means.
-                    MakeFullSliceGuide(in, c, own, shared, lumWeight, zs.c[c], slopeWeight,
-                                       out.c[c]);
+                    MakeFullSliceGuide(in, c, own, shared, lumWeight, zs.c[c],
+                                       bounded ? &upper.c[c] : nullptr, slopeWeight, out.c[c]);
                     job.zSplat = &zs.c[c];
                     job.zRanges = nullptr;
                     job.zSlice = &out.c[c];
@@ -1857,6 +1876,8 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
         m_ws.FreeFloats(zsBlock);
     if (weightBlock != nullptr)
         m_ws.FreeFloats(weightBlock);
+    if (upperBlock != nullptr)
+        m_ws.FreeFloats(upperBlock);
     m_ws.FreeFloats(zRanges);
     m_ws.FreePlanes(guides);  // no-ops for planes freed already or lying in a shared block
     if (d > 1)
@@ -2359,15 +2380,15 @@ void CGlazeRun::InputLines(const Planes3* in, Planes3& out, const LineStats& st)
 }
 
 // The parts of the guides the last pass reads at (see Clean and MakeFullSliceGuide), on the
-// reduced copy: j into zs, j is g clamped into the guide's range over the 3 x 3 samples about
-// each and blurred by kSliceGuideBlur (at strength 0 the guide itself), g the reduced input's
-// guide smoothed so that, with the reduction and a bilinear reading, it is smoothed by
-// kSharpGuideSigma at full size; and into weight w = m / (1 + m), m = (|grad g| / slope)^2
-// (the largest over the channels), blurred by kSharpGuideWeightSigma: a weight that changes
-// within a reduced pixel would move with the reduction's phase.
+// reduced copy: j, the guide, into zs (at strength > 0 MakeSliceBounds then puts the guide's
+// lower bound there); and into weight w = m / (1 + m), m = (|grad g| / slope)^2 (the largest
+// over the channels), g the reduced input's guide smoothed so that, with the reduction and a
+// bilinear reading, it is smoothed by kSharpGuideSigma at full size, blurred by
+// kSharpGuideWeightSigma: a weight that changes within a reduced pixel would move with the
+// reduction's phase.
 // One loop over tall tiles that keep g and the weight in the grids' memory with the aprons the
 // slope and the weight's blur need, so that only the reduced input and the guide are read and
-// j and w written; j is blurred row by row from clamped rows of g.
+// j and w written.
 // The guide's blur is linear: each row blurs the reduced input down its columns and mixes the
 // guides from that. Rows and columns outside the image repeat the border's. Without a reduction
 // (d = 1, zRanges given) all this runs on the input itself, j is the guide as it is (it has no
@@ -2388,9 +2409,6 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
     float wtaps[2 * kMaxFirRadius + 1] = {1.0f};
     const float wsigma = kSharpGuideWeightSigma / (m_n * d);
     const int rw = wsigma >= kMinBlurSigma ? GaussTaps(wsigma, wtaps) : 0;
-    float jtaps[2 * kMaxFirRadius + 1] = {1.0f};
-    const float jsigma = m_s.cleanStrength > 0 && d > 1 ? kSliceGuideBlur / (m_n * d) : 0.0f;
-    const int rj = jsigma >= kMinBlurSigma ? GaussTaps(jsigma, jtaps) : 0;
     // Slope per pixel of the original picture, also in a preview's sampled one. Stronger
     // cleaning asks for flat regions: the input's guide then takes over at steep edges only.
     const float slope = kSharpGuideSlope * (1.0f + static_cast<float>(m_s.cleanStrength));
@@ -2407,10 +2425,6 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
     const std::size_t sstride = (static_cast<std::size_t>(tileW) + 2 * rw + 2 + 15) & ~std::size_t{15};
     const int sRows = kTall + 2 * rw + 2, wRows = kTall + 2 * rw;
     const std::size_t perThread = sstride * (3 * static_cast<std::size_t>(sRows) + wRows);
-    // The rows of g clamped (below) that the guide's blur reads: a ring of 2 rj + 1 rows per
-    // channel in the scratch rows from 11 on (rj is at most 3: the guides are reduced; 0 at
-    // full size).
-    static_assert(11 + 3 * (2 * 3 + 1) <= kScratchRows, "the clamped rows fit the scratch rows");
     // The grids' memory is free until the pass reads these guides, and already touched.
     float* sbuf = GridBlock(perThread * static_cast<std::size_t>(m_team.Threads()));
     Check(m_team.ParallelFor(across * down, [&](int tile, int thread) {
@@ -2429,8 +2443,6 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
         float* g = Scratch(thread, 4);
         float* raw = Scratch(thread, 5);
         float* wt = Scratch(thread, 6);
-        float* jv = Scratch(thread, 7);  // the guide blurred down, columns from x0 - rj
-        float* jh = Scratch(thread, 8);  // and across: j over [x0, x1)
         float* buf = sbuf + perThread * static_cast<std::size_t>(thread);
         // Row y of g's channel c and of the weight blurred across (column x at x - sa).
         auto grow = [&](int c, int y) {
@@ -2487,64 +2499,11 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
         }
         // The tile holds whole blocks of zRanges (kOutputTile and kTall are multiples of theirs).
         const int bx0 = x0 / kZBlock, bx1 = (x1 + kZBlock - 1) / kZBlock;
-        const int ja = std::max(0, x0 - rj), jb = std::min(wl, x1 + rj);
-        // Row y of g, columns [ja, jb), clamped into the guide's range over the 3 x 3 samples
-        // about each: about a step the guidance left between flat regions the guide then
-        // follows the input from one level to the other, instead of stepping between two
-        // reduced samples, where the step's position would follow the reduction's phase.
-        // Column x at x - ja.
-        const int ring = 2 * rj + 1;
-        auto clamped = [&](int c, int y) { return Scratch(thread, 11 + c * ring + y % ring); };
-        auto clampRow = [&](int y) {
-            // The guide's least and greatest over three rows, columns [ja - 1, jb + 1) (the
-            // image's border column repeated beyond it) at x - ja + 1.
-            float* __restrict lo3 = Scratch(thread, 9);
-            float* __restrict hi3 = Scratch(thread, 10);
-            const int cn = jb - ja;
-            for (int c = 0; c < 3; ++c) {
-                const float* up = guides.c[c].Row(std::max(0, y - 1));
-                const float* mid = guides.c[c].Row(y);
-                const float* dn = guides.c[c].Row(std::min(hl - 1, y + 1));
-                const int ea = std::max(0, ja - 1), eb = std::min(wl, jb + 1);
-                for (int x = ea; x < eb; ++x) {
-                    lo3[x - ja + 1] = std::min(std::min(up[x], mid[x]), dn[x]);
-                    hi3[x - ja + 1] = std::max(std::max(up[x], mid[x]), dn[x]);
-                }
-                if (ja == 0) {
-                    lo3[0] = lo3[1];
-                    hi3[0] = hi3[1];
-                }
-                if (jb == wl) {
-                    lo3[cn + 1] = lo3[cn];
-                    hi3[cn + 1] = hi3[cn];
-                }
-                const float* __restrict gg = grow(c, y) + (ja - sa);
-                float* __restrict o = clamped(c, y);
-                for (int i = 0; i < cn; ++i) {
-                    const float a = std::min(std::min(lo3[i], lo3[i + 1]), lo3[i + 2]);
-                    const float b = std::max(std::max(hi3[i], hi3[i + 1]), hi3[i + 2]);
-                    o[i] = std::min(std::max(gg[i], a), b);
-                }
-            }
-        };
-        if (rj > 0) {
-            for (int y = std::max(0, y0 - rj); y < std::min(hl, y0 + rj); ++y) clampRow(y);
-        }
         for (int y = y0; y < y1; ++y) {
             for (int t = 0; t <= 2 * rw; ++t) rows[t] = wrow(std::clamp(y + t - rw, 0, hl - 1));
-            if (rj > 0 && y + rj < hl)
-                clampRow(y + rj);
             m_k.firV(rows, wtaps, 2 * rw + 1, wt, n);
             for (int c = 0; c < 3; ++c) {
                 const float* jr = guides.c[c].Row(y) + x0;
-                if (rj > 0) {
-                    for (int t = 0; t <= 2 * rj; ++t)
-                        rows[t] = clamped(c, std::clamp(y + t - rj, 0, hl - 1));
-                    m_k.firV(rows, jtaps, 2 * rj + 1, jv + (ja - (x0 - rj)), jb - ja);
-                    padEdges(jv, x0 - rj, ja, jb, n + 2 * rj);
-                    m_k.firH(jv, jtaps, 2 * rj + 1, jh, n);
-                    jr = jh;
-                }
                 if (zRanges != nullptr) {
                     const float* gr = grow(c, y) + (x0 - sa);
                     float* z = zs.c[c].Row(y) + x0;
@@ -2575,10 +2534,71 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
     }));
 }
 
+// The bounds of the last pass's slice guide at strength > 0 (see kSliceBoundBlur), on the
+// reduced copy: each channel's guide blurred, its least and greatest over the (2 r + 1)^2
+// samples about each sample, r = kSliceBoundReach, into lower and upper, both then blurred.
+// Rows and columns beyond the border repeat the border's. tmp holds two reduced planes.
+void CGlazeRun::MakeSliceBounds(const Planes3& guides, Planes3& lower, Planes3& upper,
+                                Plane* tmp) {
+    const int wl = guides.c[0].width, hl = guides.c[0].height;
+    const float scale = 1.0f / (m_n * static_cast<float>(CleanReduction()));
+    const int r = std::max(1, static_cast<int>(std::lround(kSliceBoundReach * scale)));
+    for (int c = 0; c < 3; ++c) {
+        Plane& u = tmp[0];
+        Gauss(guides.c[c], u, kSliceBoundBlur * scale, tmp[1]);
+        // Down the columns into lower and upper, then across into tmp.
+        ForRows(hl, [&](int y, int) {
+            float* __restrict a = lower.c[c].Row(y);
+            float* __restrict b = upper.c[c].Row(y);
+            const float* r0 = u.Row(std::max(0, y - r));
+            std::memcpy(a, r0, sizeof(float) * static_cast<std::size_t>(wl));
+            std::memcpy(b, r0, sizeof(float) * static_cast<std::size_t>(wl));
+            for (int t = 1 - r; t <= r; ++t) {
+                const float* __restrict q = u.Row(std::clamp(y + t, 0, hl - 1));
+                for (int x = 0; x < wl; ++x) {
+                    a[x] = std::min(a[x], q[x]);
+                    b[x] = std::max(b[x], q[x]);
+                }
+            }
+        });
+        ForRows(hl, [&](int y, int) {
+            const float* __restrict a = lower.c[c].Row(y);
+            const float* __restrict b = upper.c[c].Row(y);
+            float* __restrict oa = tmp[0].Row(y);
+            float* __restrict ob = tmp[1].Row(y);
+            auto edge = [&](int x) {
+                float p = a[x], q = b[x];
+                for (int t = std::max(0, x - r); t <= std::min(wl - 1, x + r); ++t) {
+                    p = std::min(p, a[t]);
+                    q = std::max(q, b[t]);
+                }
+                oa[x] = p;
+                ob[x] = q;
+            };
+            const int ia = std::min(r, wl), ib = std::max(ia, wl - r);
+            for (int x = 0; x < ia; ++x) edge(x);
+            for (int x = ia; x < ib; ++x) {
+                float p = a[x - r], q = b[x - r];
+                for (int t = 1 - r; t <= r; ++t) {
+                    p = std::min(p, a[x + t]);
+                    q = std::max(q, b[x + t]);
+                }
+                oa[x] = p;
+                ob[x] = q;
+            }
+            for (int x = ib; x < wl; ++x) edge(x);
+        });
+        Gauss(tmp[0], lower.c[c], kSliceBoundSoft * scale, upper.c[c]);
+        Gauss(tmp[1], upper.c[c], kSliceBoundSoft * scale, tmp[0]);
+    }
+}
+
 // Channel c's guide of the last pass's slice at full size, into z: z = j + w (g - j), g the
 // input's guide (the channel and the luminance, see Clean) smoothed by kSharpGuideSigma, made
 // from the full-size input, j (in jz) and w (see MakeSliceGuides) brought up bilinearly, by odd
-// reflection beyond the border as the slice reads. Made on the reduced copy and brought up, g's
+// reflection beyond the border as the slice reads. With upper bounds (strength > 0), jz holds
+// the lower ones, and j is g held within the two brought up (see MakeSliceBounds). Made on the
+// reduced copy and brought up, g's
 // value on a line of a pixel or two would follow the reduction's phase (the binomial leaves part
 // of such a line aliased, and a bilinear reading smooths it more or less with its place among
 // the samples), and in units of the threshold a small error there is another bin: a picture
@@ -2586,8 +2606,8 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
 // smooth enough for its samples to hold all of it. Then jz takes the means of z's 2 x 2 blocks,
 // at which the grid is splatted. Rows and columns beyond the border repeat the border's.
 void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, const float* shared,
-                                   const float* lumWeight, Plane& jz, const Plane& weight,
-                                   Plane& z) {
+                                   const float* lumWeight, Plane& jz, const Plane* upper,
+                                   const Plane& weight, Plane& z) {
     float taps[2 * kMaxFirRadius + 1] = {1.0f};
     const float sigma = kSharpGuideSigma / m_n;
     const int r = sigma >= kMinBlurSigma ? GaussTaps(sigma, taps) : 0;
@@ -2601,10 +2621,10 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
     float mix[3];
     for (int k = 0; k < 3; ++k) mix[k] = shared[c] * lumWeight[k] + (k == c ? own[c] : 0.0f);
     // Tiles of kTall rows: their rows of the guide blurred across, with the blur's aprons, take
-    // scratch rows [0, kTall + 2 r) (r is at most 6); the next ten hold the input's rows, the
+    // scratch rows [0, kTall + 2 r) (r is at most 6); the next eleven hold the input's rows, the
     // parts' and the columns' places among them.
     constexpr int kTall = 48;
-    static_assert(kTall + 2 * 6 + 10 <= kScratchRows, "a tile's rows fit the scratch rows");
+    static_assert(kTall + 2 * 6 + 11 <= kScratchRows, "a tile's rows fit the scratch rows");
     const int across = (m_w + kOutputTile - 1) / kOutputTile, down = (m_h + kTall - 1) / kTall;
     Check(m_team.ParallelFor(across * down, [&](int tile, int thread) {
         const int x0 = (tile % across) * kOutputTile, x1 = std::min(m_w, x0 + kOutputTile);
@@ -2643,6 +2663,7 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
         float* pr[2] = {Scratch(thread, base + 4), Scratch(thread, base + 5)};
         float* spare = Scratch(thread, base + 6);
         float* jrow = Scratch(thread, base + 7);
+        float* hrow = Scratch(thread, base + 10);
         // Each pixel's column among the parts' and its weight, the same for every row.
         int* colAt = reinterpret_cast<int*>(Scratch(thread, base + 8));
         float* colFrac = Scratch(thread, base + 9);
@@ -2662,10 +2683,13 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
             const float py = posOf(y);
             const int yl = static_cast<int>(std::floor(py));
             const float fy = py - static_cast<float>(yl);
-            // j and w between the two nearest rows of samples, then along x.
-            float* jw[2] = {jrow, pr[0]};
-            for (int k = 0; k < 2; ++k) {
-                const Plane& p = k == 0 ? jz : weight;
+            // j (the lower bound where there are bounds), the upper bound and w between the two
+            // nearest rows of samples, then along x.
+            float* jw[3] = {jrow, hrow, pr[0]};
+            for (int k = 0; k < 3; ++k) {
+                if (k == 1 && upper == nullptr)
+                    continue;
+                const Plane& p = k == 0 ? jz : k == 1 ? *upper : weight;
                 const float* a = RowSpan(p, yl, gx0, gn, pr[0], spare);
                 const float* b = RowSpan(p, yl + 1, gx0, gn, pr[1], spare);
                 // jw[1] may be a: each entry is read before it is written.
@@ -2673,15 +2697,22 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
                 for (int j = 0; j < gn; ++j) o[j] = a[j] + fy * (b[j] - a[j]);
             }
             const float* jr = jw[0];
-            const float* wr = jw[1];
-            // j and w along x first (the rows b and spare are free now), then the mix in whole
-            // vectors: lane by lane its division held up every pixel.
+            const float* hr = jw[1];
+            const float* wr = jw[2];
+            // j (held within the bounds where there are bounds) and w along x first (the rows b
+            // and spare are free now), then the mix in whole vectors: lane by lane its division
+            // held up every pixel.
             float* __restrict jx = pr[1];
             float* __restrict wx = spare;
             for (int x = 0; x < n; ++x) {
                 const int i = colAt[x];
                 const float f = colFrac[x];
-                jx[x] = jr[i] + f * (jr[i + 1] - jr[i]);
+                float jv = jr[i] + f * (jr[i + 1] - jr[i]);
+                if (upper != nullptr) {
+                    const float hv = hr[i] + f * (hr[i + 1] - hr[i]);
+                    jv = std::min(std::max(zo[x], jv), hv);
+                }
+                jx[x] = jv;
                 wx[x] = std::clamp(wr[i] + f * (wr[i + 1] - wr[i]), 0.0f, 1.0f);
             }
             auto mixAt = [&](auto v, int x) {
