@@ -51,6 +51,16 @@ constexpr float kSteepenRampFloor = 4.0f / 255.0f;
 // middle, where the ramp lies at every edge radius).
 constexpr float kSteepenRampSureLow = 0.5f;
 constexpr float kSteepenRampSureHigh = 0.8f;
+// On a sure edge (by the same measure, from low to high) the tolerance widens to this many times
+// kSteepenRampTolerance, while the part drawn wholly stays kSteepenRampWhole of the narrow one.
+// Between the two the draw falls from whole to nothing, and a pixel d off the ramp moves by
+// (2 d - whole) / (tolerance - whole) times its steepened value's change: at a third of the
+// range 3.4 with the narrow tolerance, 0.6 with the wide one. A soft edge's shoulder, which
+// the clamped step leaves about that far off the ramp, lay in the narrow band: a level's
+// difference from the clean stage, three after the unsharp step, came out as ten (24 on a
+// suit's rim) between a picture and its copy shifted by a pixel. Thin lines and corners are
+// not sure edges and keep the narrow tolerance.
+constexpr float kSteepenRampSureTolerance = 3.0f;
 // The length of that mean along the edge in treads of the staircase (1 / slope pixels, see
 // TangentSmoothArgs).
 constexpr float kSteepenAlongSpan = 0.5f;
@@ -104,8 +114,9 @@ struct RampRows {
     const float* mx[3];
     float* out[3];
     float* placed;  // how much of each pixel the ramp placed (share times the least near)
-    float gyScale, tol, share;
-    float sure;  // re sqrt(2 pi) (see kSteepenRampSureLow)
+    float gyScale, share;
+    float tol, tolWide, whole;  // the tolerance, its widening on a sure edge, the whole part
+    float sure;                 // re sqrt(2 pi) (see kSteepenRampSureLow)
 };
 
 // sqrt(gx^2 + gy^2) within 4 %, without a square root (whose errno check would keep the loops
@@ -126,32 +137,33 @@ inline __attribute__((always_inline)) float RampPlace(float l, float g, float mi
 
 // A channel's steepened value o drawn towards the ramp at place f between its window's bounds
 // lo and hi, rising the way the channel rises along the luminance's gradient ((cx, cy) its
-// blurred differences, (lx, ly) the luminance's), by share times how near it is (see
-// kSteepenRampTolerance, kSteepenRampWhole), which goes to near.
+// blurred differences, (lx, ly) the luminance's), by share times how near it is, which goes to
+// near: wholly up to whole, nothing from tol on (parts of the bounds' range; see
+// kSteepenRampTolerance, kSteepenRampWhole, kSteepenRampSureTolerance).
 inline __attribute__((always_inline)) float RampChannel(float o, float cx, float cy, float lx,
                                                         float ly, float f, float lo, float hi,
-                                                        float tol, float share, float& near) {
+                                                        float tol, float whole, float share,
+                                                        float& near) {
     const float fc = cx * lx + cy * ly >= 0.0f ? f : 1.0f - f;
     const float hgt = hi - lo;
     const float toward = lo + hgt * fc - o;
-    const float n = (1.0f - std::fabs(toward) / (tol * hgt + 1e-12f)) *
-                    (1.0f / (1.0f - kSteepenRampWhole));
+    const float n = (tol * hgt - std::fabs(toward)) / ((tol - whole) * hgt + 1e-12f);
     near = n < 0.0f ? 0.0f : (n > 1.0f ? 1.0f : n);
     return o + share * near * toward;
 }
 
 // share where one of the channels' window ranges (lo, hi) is above kSteepenRampFloor (else 0),
-// times how surely the pixel lies on one clean edge: g the luminance's gradient, times sure
-// (re sqrt(2 pi)), against the bounds' luminance range (see kSteepenRampSureLow).
+// times how surely the pixel lies on one clean edge (q, 0 .. 1): g the luminance's gradient,
+// times sure (re sqrt(2 pi)), against the bounds' luminance range (see kSteepenRampSureLow).
 inline __attribute__((always_inline)) float RampShare(float lo0, float hi0, float lo1, float hi1,
                                                       float lo2, float hi2, float share, float g,
-                                                      float sure) {
+                                                      float sure, float& q) {
     const bool steep = (hi0 - lo0 > kSteepenRampFloor) | (hi1 - lo1 > kSteepenRampFloor) |
                        (hi2 - lo2 > kSteepenRampFloor);
     const float range = kLumR * (hi0 - lo0) + kLumG * (hi1 - lo1) + kLumB * (hi2 - lo2);
     const float v = (g * sure - kSteepenRampSureLow * range) /
                     ((kSteepenRampSureHigh - kSteepenRampSureLow) * range + 1e-12f);
-    const float q = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+    q = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
     return steep ? share * q : 0.0f;
 }
 
@@ -166,15 +178,17 @@ inline void RampPixel(const RampRows& r, int x, int xl, int xr, float xs) {
                 kLumB * (r.mn[2][x] + r.mx[2][x]));
     const float g = GradientLength(lx, ly);
     const float f = RampPlace(l[x], g, midL);
+    float q;
     const float share = RampShare(r.mn[0][x], r.mx[0][x], r.mn[1][x], r.mx[1][x], r.mn[2][x],
-                                  r.mx[2][x], r.share, g, r.sure);
+                                  r.mx[2][x], r.share, g, r.sure, q);
+    const float tol = r.tol + r.tolWide * q;
     float least = 1.0f;
     for (int c = 0; c < 3; ++c) {
         const float* b = r.blur[c][1];
         float near;
         r.out[c][x] = RampChannel(r.out[c][x], (b[xr] - b[xl]) * xs,
                                   (r.blur[c][2][x] - r.blur[c][0][x]) * r.gyScale, lx, ly, f,
-                                  r.mn[c][x], r.mx[c][x], r.tol, share, near);
+                                  r.mn[c][x], r.mx[c][x], tol, r.whole, share, near);
         least = std::min(least, near);
     }
     r.placed[x] = share * least;
@@ -205,7 +219,8 @@ inline void RampSpan(const RampRows& r, int ja, int jb) {
     float* __restrict o1 = r.out[1];
     float* __restrict o2 = r.out[2];
     float* __restrict placed = r.placed;
-    const float gyScale = r.gyScale, tol = r.tol, share = r.share, sure = r.sure;
+    const float gyScale = r.gyScale, tol = r.tol, tolWide = r.tolWide, whole = r.whole,
+                share = r.share, sure = r.sure;
     constexpr int kRun = 16;
     for (int xa = ja; xa < jb; xa += kRun) {
         const int xb = xa + kRun < jb ? xa + kRun : jb;
@@ -225,15 +240,17 @@ inline void RampSpan(const RampRows& r, int ja, int jb) {
                                        kLumB * (lo2[x] + hi2[x]));
             const float g = GradientLength(lx, ly);
             const float f = RampPlace(l1[x], g, midL);
+            float q;
             const float s =
-                RampShare(lo0[x], hi0[x], lo1[x], hi1[x], lo2[x], hi2[x], share, g, sure);
+                RampShare(lo0[x], hi0[x], lo1[x], hi1[x], lo2[x], hi2[x], share, g, sure, q);
+            const float t = tol + tolWide * q;
             float n0, n1, n2;
             o0[x] = RampChannel(o0[x], 0.5f * (m0[x + 1] - m0[x - 1]), (d0[x] - u0[x]) * gyScale,
-                                lx, ly, f, lo0[x], hi0[x], tol, s, n0);
+                                lx, ly, f, lo0[x], hi0[x], t, whole, s, n0);
             o1[x] = RampChannel(o1[x], 0.5f * (m1[x + 1] - m1[x - 1]), (d1[x] - u1[x]) * gyScale,
-                                lx, ly, f, lo1[x], hi1[x], tol, s, n1);
+                                lx, ly, f, lo1[x], hi1[x], t, whole, s, n1);
             o2[x] = RampChannel(o2[x], 0.5f * (m2[x + 1] - m2[x - 1]), (d2[x] - u2[x]) * gyScale,
-                                lx, ly, f, lo2[x], hi2[x], tol, s, n2);
+                                lx, ly, f, lo2[x], hi2[x], t, whole, s, n2);
             const float n01 = n0 < n1 ? n0 : n1;
             placed[x] = s * (n01 < n2 ? n01 : n2);
         }
@@ -513,6 +530,8 @@ void CGlazeRun::Output(const Planes3& s, const Plane* tex) {
             rr.placed = placedSlot(y);
             rr.gyScale = y == 0 || y == h - 1 ? 1.0f : 0.5f;
             rr.tol = rampTol;
+            rr.tolWide = rampTol * (kSteepenRampSureTolerance - 1.0f);
+            rr.whole = rampTol * kSteepenRampWhole;
             rr.share = rampShare;
             rr.sure = re * 2.5066283f;
             const int ia = std::max(a, 1), ib = std::max(ia, std::min(b, sw - 1));
