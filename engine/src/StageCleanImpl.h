@@ -2542,51 +2542,21 @@ void CGlazeRun::MakeSliceBounds(const Planes3& guides, Planes3& lower, Planes3& 
                                 Plane* tmp) {
     const int wl = guides.c[0].width, hl = guides.c[0].height;
     const float scale = 1.0f / (m_n * static_cast<float>(CleanReduction()));
-    const int r = std::max(1, static_cast<int>(std::lround(kSliceBoundReach * scale)));
+    // The reduced copy holds at least 2 x 2 pixels per sample, so r is at most kMaxReach.
+    constexpr int kMaxReach = static_cast<int>(kSliceBoundReach / 2.0f + 0.5f);
+    const int r = std::clamp(static_cast<int>(std::lround(kSliceBoundReach * scale)), 1, kMaxReach);
     for (int c = 0; c < 3; ++c) {
         Plane& u = tmp[0];
         Gauss(guides.c[c], u, kSliceBoundBlur * scale, tmp[1]);
         // Down the columns into lower and upper, then across into tmp.
         ForRows(hl, [&](int y, int) {
-            float* __restrict a = lower.c[c].Row(y);
-            float* __restrict b = upper.c[c].Row(y);
-            const float* r0 = u.Row(std::max(0, y - r));
-            std::memcpy(a, r0, sizeof(float) * static_cast<std::size_t>(wl));
-            std::memcpy(b, r0, sizeof(float) * static_cast<std::size_t>(wl));
-            for (int t = 1 - r; t <= r; ++t) {
-                const float* __restrict q = u.Row(std::clamp(y + t, 0, hl - 1));
-                for (int x = 0; x < wl; ++x) {
-                    a[x] = std::min(a[x], q[x]);
-                    b[x] = std::max(b[x], q[x]);
-                }
-            }
+            const float* rows[2 * kMaxReach + 1];
+            for (int t = -r; t <= r; ++t) rows[t + r] = u.Row(std::clamp(y + t, 0, hl - 1));
+            m_k.minMaxRows(rows, 2 * r + 1, lower.c[c].Row(y), upper.c[c].Row(y), wl);
         });
         ForRows(hl, [&](int y, int) {
-            const float* __restrict a = lower.c[c].Row(y);
-            const float* __restrict b = upper.c[c].Row(y);
-            float* __restrict oa = tmp[0].Row(y);
-            float* __restrict ob = tmp[1].Row(y);
-            auto edge = [&](int x) {
-                float p = a[x], q = b[x];
-                for (int t = std::max(0, x - r); t <= std::min(wl - 1, x + r); ++t) {
-                    p = std::min(p, a[t]);
-                    q = std::max(q, b[t]);
-                }
-                oa[x] = p;
-                ob[x] = q;
-            };
-            const int ia = std::min(r, wl), ib = std::max(ia, wl - r);
-            for (int x = 0; x < ia; ++x) edge(x);
-            for (int x = ia; x < ib; ++x) {
-                float p = a[x - r], q = b[x - r];
-                for (int t = 1 - r; t <= r; ++t) {
-                    p = std::min(p, a[x + t]);
-                    q = std::max(q, b[x + t]);
-                }
-                oa[x] = p;
-                ob[x] = q;
-            }
-            for (int x = ib; x < wl; ++x) edge(x);
+            m_k.minMaxWindow(lower.c[c].Row(y), upper.c[c].Row(y), r, tmp[0].Row(y), tmp[1].Row(y),
+                             wl);
         });
         Gauss(tmp[0], lower.c[c], kSliceBoundSoft * scale, upper.c[c]);
         Gauss(tmp[1], upper.c[c], kSliceBoundSoft * scale, tmp[0]);
