@@ -671,6 +671,13 @@ void SplatRowZ(float* g0, std::size_t sy, std::size_t sb, const int* cx, const f
 // A reduced sample whose z differs from a neighbour's by this many bins or more, counted a
 // quarter of the way, is splatted as its four pixels (SplatRowZSpread).
 constexpr float kSpreadBins = 0.35f;
+// The same at clean strength 0. A whole sample holds the reduced input (the binomial about its
+// block) at its pixels' mean guide; on texture whose guide varies by a bin or so between
+// samples the grid's bins so held a mix that followed the reduction's phase, and the split
+// flipped with it: a picture shifted by a pixel came out about 1.5 levels apart (99.9th
+// percentile), which the accent and the sharpening multiplied to 3-5. Split from here that is
+// about 0.6; splitting every sample gains a little more for a fifth more of the run's time.
+constexpr float kSpreadBinsFlat = 0.1f;
 
 // The input's rows 2 y and 2 y + 1 of one channel, over the pixels of the span's samples:
 // span column j's pixels at 2 j and 2 j + 1, for columns [a, b) (the samples inside the image).
@@ -690,14 +697,15 @@ struct FullRows {
 // there (a quarter of the way towards the neighbours across and down), clamped to [zcl, zch]
 // (the tile's bins: the neighbours may lie outside the tile), with the pixel's own value from
 // full() (called once per row, at the first such sample), or for samples outside the image the
-// value interpolated as z is. Samples outside [zmin, zmax] stay whole and are left out by
-// SplatRowZ. v and z: rows y - 1, y, y + 1 over the span and one column beyond it either side
-// (span column j at j + 1). Arguments otherwise as SplatRowZ's.
+// value interpolated as z is. A sample splits where its z differs from a neighbour's by
+// spreadBins bins or more a quarter of the way. Samples outside [zmin, zmax] stay whole and are
+// left out by SplatRowZ. v and z: rows y - 1, y, y + 1 over the span and one column beyond it
+// either side (span column j at j + 1). Arguments otherwise as SplatRowZ's.
 template <typename Full>
 void SplatRowZSpread(float* g0, std::size_t sy, std::size_t sb, const int* cx, const float* wx,
                      const float* const* v, const float* const* z, float zs, float zlo, float zmin,
                      float zmax, float zcl, float zch, float fy, int n, int& lo, int& hi,
-                     float* masked, const Full& full) {
+                     float* masked, float spreadBins, const Full& full) {
     constexpr int kChunk = 64;
     static_assert(kChunk <= 64, "a chunk's samples fit one mask");
     alignas(32) float spread[kChunk];
@@ -706,7 +714,7 @@ void SplatRowZSpread(float* g0, std::size_t sy, std::size_t sb, const int* cx, c
     alignas(32) float qwx[16 * kChunk], qa[4 * kChunk], qz[4 * kChunk];
     int q = 0;
     const float clampLo = std::max(zcl, zmin), clampHi = std::max(clampLo, std::min(zch, zmax));
-    const float least = kSpreadBins / (0.25f * std::fabs(zs));  // in units of z
+    const float least = spreadBins / (0.25f * std::fabs(zs));  // in units of z
     const float* zu = z[0] + 1;
     const float* zc = z[1] + 1;
     const float* zd = z[2] + 1;
@@ -858,6 +866,7 @@ struct CGlazeRun::GridJob {
     // Optional, output size (down > 1): the guide the slice reads at, instead of zSplat
     // interpolated.
     const Plane* zSlice = nullptr;
+    float spreadBins = kSpreadBins;  // down > 1, guided: see SplatRowZSpread
 };
 
 void CGlazeRun::GridFilter(const GridJob& job) {
@@ -1186,7 +1195,8 @@ void CGlazeRun::GridFilter(const GridJob& job) {
                 };
                 int lo = nz, hi = -1;
                 SplatRowZSpread(g0, sy, sbin, cxs, wxs, vwin, zwin, zs, zlof, zmin, zmax, zSpreadLo,
-                                zSpreadHi, fy, n, lo, hi, rows + 17 * rowFloats, full);
+                                zSpreadHi, fy, n, lo, hi, rows + 17 * rowFloats, job.spreadBins,
+                                full);
                 for (int k = ly; k <= ly + 1; ++k) {
                     rowLo[k] = std::min(rowLo[k], lo);
                     rowHi[k] = std::max(rowHi[k], hi);
@@ -1845,6 +1855,8 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                     job.zSplat = &zs.c[c];
                     job.zRanges = nullptr;
                     job.zSlice = &out.c[c];
+                    if (m_s.cleanStrength == 0)
+                        job.spreadBins = kSpreadBinsFlat;
                 }
             }
             GridFilter(job);
