@@ -94,6 +94,61 @@ void TensorRow(const float* __restrict up, const float* __restrict mid,
     }
 }
 
+// The antialias blur's weight of one pixel (see Accent): m is the change of its luminance at the
+// finer scale, blur the blur's change of its luminance, and left and right are its neighbours'
+// columns in the 3 x 3 of `up`, `mid` and `down`, the accent's result's luminance.
+inline __attribute__((always_inline)) float AntialiasWeight(
+    const float* __restrict after, const float* __restrict before, const float* __restrict up,
+    const float* __restrict mid, const float* __restrict down, const float* __restrict r,
+    const float* __restrict g, const float* __restrict b, const float* __restrict br,
+    const float* __restrict bg, const float* __restrict bb, int x, int left, int right,
+    float k2, float featureScale, float featureTo) {
+    // std::max's and std::min's comparisons on values, and both sides of each choice made
+    // before it: the loop over a row then has no branches and runs in whole vectors.
+    auto larger = [](float p, float q) { return p < q ? q : p; };
+    auto smaller = [](float p, float q) { return q < p ? q : p; };
+    const float m = after[x] - before[x];
+    const float blur = kLumR * (br[x] - r[x]) + kLumG * (bg[x] - g[x]) + kLumB * (bb[x] - b[x]);
+    const float most = larger(larger(larger(up[left], up[x]), up[right]),
+                              larger(larger(mid[left], mid[right]),
+                                     larger(larger(down[left], down[x]), down[right])));
+    const float least = smaller(smaller(smaller(up[left], up[x]), up[right]),
+                                smaller(smaller(mid[left], mid[right]),
+                                        smaller(smaller(down[left], down[x]), down[right])));
+    // How far the pixel lies below the brightest of its 3 x 3 (for a darkening) or above the
+    // darkest (for a brightening).
+    const float below = blur < 0.0f ? most - mid[x] : mid[x] - least;
+    const float ramp = smaller(1.0f, larger(0.0f, (below - featureTo) * featureScale + 1.0f));
+    const float blend = m * blur < 0.0f ? 1.0f : ramp;
+    return blend * (m * m / (m * m + k2));
+}
+
+// AntialiasWeight over a row of n pixels, the edge columns repeated beyond the image. The rows
+// are separate restrict parameters, and the function stays out of line (inlined into a row
+// loop's lambda, the loop lost the promise and stayed scalar), so the inner columns run in
+// whole vectors.
+__attribute__((noinline)) void AntialiasWeightRow(
+    const float* __restrict after, const float* __restrict before, const float* __restrict up,
+    const float* __restrict mid, const float* __restrict down, const float* __restrict r,
+    const float* __restrict g, const float* __restrict b, const float* __restrict br,
+    const float* __restrict bg, const float* __restrict bb, float* __restrict weight, int n,
+    float k2, float featureScale, float featureTo) {
+    auto at = [&](int x, int left, int right) {
+        return AntialiasWeight(after, before, up, mid, down, r, g, b, br, bg, bb, x, left, right,
+                               k2, featureScale, featureTo);
+    };
+    if (n == 1) {
+        weight[0] = at(0, 0, 0);
+        return;
+    }
+    weight[0] = at(0, 0, 1);
+    for (int x = 1; x < n - 1; ++x) {
+        weight[x] = AntialiasWeight(after, before, up, mid, down, r, g, b, br, bg, bb, x, x - 1,
+                                    x + 1, k2, featureScale, featureTo);
+    }
+    weight[n - 1] = at(n - 1, n - 2, n - 1);
+}
+
 }  // namespace
 
 // Shifts row y of s by a grey amount so that its luminance lies within the least and greatest
@@ -424,46 +479,11 @@ void CGlazeRun::Accent(Planes3& s) {
             1.0f / ((kAntialiasFeatureTo - kAntialiasFeatureFrom) * m_s.knee);
         const float featureTo = kAntialiasFeatureTo * m_s.knee;
         ForRows(m_h, [&](int y, int) {
-            const float* __restrict after = lum.Row(y);
-            const float* __restrict before = fine.Row(y);
             float* __restrict weight = jyy.Row(y);
-            const float* __restrict up = own.Row(std::max(y - 1, 0));
-            const float* __restrict mid = own.Row(y);
-            const float* __restrict down = own.Row(std::min(y + 1, m_h - 1));
-            const float* __restrict r = s.c[0].Row(y);
-            const float* __restrict g = s.c[1].Row(y);
-            const float* __restrict b = s.c[2].Row(y);
-            const float* __restrict br = flow.c[0].Row(y);
-            const float* __restrict bg = flow.c[1].Row(y);
-            const float* __restrict bb = flow.c[2].Row(y);
-            auto pixel = [&](int x, int left, int right) {
-                const float m = after[x] - before[x];
-                const float blur =
-                    kLumR * (br[x] - r[x]) + kLumG * (bg[x] - g[x]) + kLumB * (bb[x] - b[x]);
-                const float most =
-                    std::max(std::max(std::max(up[left], up[x]), up[right]),
-                             std::max(std::max(mid[left], mid[right]),
-                                      std::max(std::max(down[left], down[x]), down[right])));
-                const float least =
-                    std::min(std::min(std::min(up[left], up[x]), up[right]),
-                             std::min(std::min(mid[left], mid[right]),
-                                      std::min(std::min(down[left], down[x]), down[right])));
-                // How far the pixel lies below the brightest of its 3 x 3 (for a darkening) or
-                // above the darkest (for a brightening).
-                const float below = blur < 0.0f ? most - mid[x] : mid[x] - least;
-                const float blend =
-                    m * blur < 0.0f
-                        ? 1.0f
-                        : std::min(1.0f, std::max(0.0f, (below - featureTo) * featureScale + 1.0f));
-                weight[x] = blend * (m * m / (m * m + k2));
-            };
-            if (m_w == 1) {
-                pixel(0, 0, 0);
-            } else {
-                pixel(0, 0, 1);
-                for (int x = 1; x < m_w - 1; ++x) pixel(x, x - 1, x + 1);
-                pixel(m_w - 1, m_w - 2, m_w - 1);
-            }
+            AntialiasWeightRow(lum.Row(y), fine.Row(y), own.Row(std::max(y - 1, 0)), own.Row(y),
+                               own.Row(std::min(y + 1, m_h - 1)), s.c[0].Row(y), s.c[1].Row(y),
+                               s.c[2].Row(y), flow.c[0].Row(y), flow.c[1].Row(y),
+                               flow.c[2].Row(y), weight, m_w, k2, featureScale, featureTo);
             for (int c = 0; c < 3; ++c) {
                 float* __restrict o = s.c[c].Row(y);
                 const float* __restrict blurred = flow.c[c].Row(y);
