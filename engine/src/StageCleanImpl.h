@@ -2655,6 +2655,12 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
             colAt[x] = xl - gx0;
             colFrac[x] = p - static_cast<float>(xl);
         }
+        // Halved from an even column (as the tiles are wherever this runs), pixels 2m and
+        // 2m + 1 lie at 0.75 between samples m and m + 1 and at 0.25 between m + 1 and m + 2:
+        // a vector of pixels then takes its samples from one load of the row (below).
+        bool paired = true;
+        for (int x = 0; x < n && paired; ++x)
+            paired = colAt[x] == (x + 1) / 2 && colFrac[x] == ((x & 1) != 0 ? 0.25f : 0.75f);
         const float* rows[2 * kMaxFirRadius + 1];
         for (int y = y0; y < y1; ++y) {
             for (int t = 0; t <= 2 * r; ++t) rows[t] = blurred(y + t - r);
@@ -2686,7 +2692,38 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
             // held up every pixel.
             float* __restrict jx = pr[1];
             float* __restrict wx = spare;
-            for (int x = 0; x < n; ++x) {
+            int xs = 0;  // the columns the vectors made
+            if (paired) {
+                // The same operations as the loop below, lane by lane: Max and Min are
+                // std::max's and std::min's comparisons, and the clamp is std::clamp's.
+#if defined(VG_KERNEL_AVX2)
+                typedef int IV __attribute__((vector_size(32)));
+                const IV lower = {0, 1, 1, 2, 2, 3, 3, 4}, higher = {1, 2, 2, 3, 3, 4, 4, 5};
+                const FV f = {0.75f, 0.25f, 0.75f, 0.25f, 0.75f, 0.25f, 0.75f, 0.25f};
+#else
+                typedef int IV __attribute__((vector_size(16)));
+                const IV lower = {0, 1, 1, 2}, higher = {1, 2, 2, 3};
+                const FV f = {0.75f, 0.25f, 0.75f, 0.25f};
+#endif
+                const FV zero = Lanes(FV{}, 0.0f), one = Lanes(FV{}, 1.0f);
+                auto up = [&](const float* row, int q) {
+                    const FV v = Load<FV>(row + q);
+                    const FV a = __builtin_shuffle(v, lower), b = __builtin_shuffle(v, higher);
+                    return a + f * (b - a);
+                };
+                // A vector reads samples q to q + kLanes - 1, all within the gn brought up.
+                for (; xs + kLanes <= n && xs / 2 + kLanes <= gn; xs += kLanes) {
+                    const int q = xs / 2;
+                    FV jv = up(jr, q);
+                    if (upper != nullptr)
+                        jv = Min(Max(Load<FV>(zo + xs), jv), up(hr, q));
+                    Store(jx + xs, jv);
+                    const FV wv = up(wr, q);
+                    const FV high = one < wv ? one : wv;
+                    Store(wx + xs, wv < zero ? zero : high);
+                }
+            }
+            for (int x = xs; x < n; ++x) {
                 const int i = colAt[x];
                 const float f = colFrac[x];
                 float jv = jr[i] + f * (jr[i + 1] - jr[i]);
