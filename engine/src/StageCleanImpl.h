@@ -70,11 +70,13 @@ constexpr float kSharpGuideWeightSigma = 6.0f;  // the weight's blur, in pixels
 // blurred first, the guide's least and greatest over the samples about a pixel are those of a
 // smooth field, which do not depend on where the samples fall. (Bounds taken from the raw
 // samples about each sample, their step moved by a whole sample with the reduction's phase, and
-// a picture shifted by a pixel filtered by up to 6 levels differently.) At strength 0 its two
-// passes leave no such steps, and the guide is read as it is.
-constexpr float kSliceBoundBlur = 3.0f;
-constexpr float kSliceBoundReach = 4.0f;
-constexpr float kSliceBoundSoft = 2.0f;
+// a picture shifted by a pixel filtered by up to 6 levels differently.) Within 4 px the bounds
+// about broad bands of grey still followed the phase by 3 levels; a wider blur in place of the
+// wider reach bled a step's other side further into the flat region beside it. At strength 0 its two passes leave no such steps, and
+// the guide is read as it is.
+constexpr float kSliceBoundBlur = 5.0f;
+constexpr float kSliceBoundReach = 6.0f;
+constexpr float kSliceBoundSoft = 3.0f;
 // At strength 0, where the input's smoothed guide lies e bins off the guide brought up, the
 // input's own takes at least e^4 / (e^4 + kSliceGuideApart^4) of the slice's guide. The guide's
 // steps lie between reduced samples: about a line of a few pixels that the guidance left
