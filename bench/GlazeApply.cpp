@@ -1,7 +1,8 @@
 // Filters one image file with the engine and writes the result: for looking at the look.
 // glaze_apply IN OUT [name=value ...] with the plug-in's nine parameter names, plus step=n
 // (filters a 1/n point-decimated copy, like the dialog's preview) and bits=16 (with keep16=1 the
-// result is written as it is, 0..32768, for formats that hold 16 bits: for comparing builds).
+// result is written as it is, 0..32768, for formats that hold 16 bits: for comparing builds);
+// in16=1 reads a 16-bit file's samples as they are (0..32768, such a result) and filters at 16 bits.
 #include "plugin/EngineCall.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
     p["step"] = 1;
     p["bits"] = 8;
     p["keep16"] = 0;
+    p["in16"] = 0;
     for (int i = 3; i < argc; ++i) {
         const char* eq = std::strchr(argv[i], '=');
         if (eq == nullptr ||
@@ -42,7 +44,13 @@ int main(int argc, char** argv) {
         }
         p[std::string(argv[i], static_cast<std::size_t>(eq - argv[i]))] = std::atof(eq + 1);
     }
-    cv::Mat bgr = cv::imread(argv[1], cv::IMREAD_COLOR);
+    const bool in16 = p["in16"] != 0;
+    cv::Mat bgr = cv::imread(argv[1], in16 ? cv::IMREAD_ANYDEPTH | cv::IMREAD_COLOR
+                                           : cv::IMREAD_COLOR);
+    if (in16 && !bgr.empty() && bgr.depth() != CV_16U) {
+        std::fprintf(stderr, "in16=1 needs a 16-bit file\n");
+        return 1;
+    }
     if (bgr.empty()) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 1;
@@ -52,13 +60,16 @@ int main(int argc, char** argv) {
         cv::Mat small((bgr.rows + step - 1) / step, (bgr.cols + step - 1) / step, bgr.type());
         for (int y = 0; y < small.rows; ++y)
             for (int x = 0; x < small.cols; ++x)
-                small.at<cv::Vec3b>(y, x) = bgr.at<cv::Vec3b>(y * step, x * step);
+                if (in16)
+                    small.at<cv::Vec3w>(y, x) = bgr.at<cv::Vec3w>(y * step, x * step);
+                else
+                    small.at<cv::Vec3b>(y, x) = bgr.at<cv::Vec3b>(y * step, x * step);
         bgr = small;
     }
     cv::Mat rgb;
     cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
-    const bool wide = p["bits"] == 16;
-    if (wide) {
+    const bool wide = in16 || p["bits"] == 16;
+    if (wide && !in16) {
         rgb.convertTo(rgb, CV_16UC3, 32768.0 / 255.0);
     }
     cv::Mat out = rgb.clone();
