@@ -28,9 +28,12 @@ constexpr float kMinBlurSigma = 0.3f;     // below this a Gaussian leaves the pl
 constexpr float kAccentAntialias = 0.8f;  // blur of the accent's contours, in pixels
 // The accent's change of a pixel's finer-scale luminance, in knees, at which that blur acts by half.
 constexpr float kAntialiasChange = 0.5f;
+// The share of the blur's own luminance change added to that knee: the blur acts by half where
+// the accent moved the pixel by about twice as much as the blur would move it back.
+constexpr float kAntialiasChangeOfBlur = 0.5f;
 // Within this many knees of being the brightest (or darkest) of its 3 x 3, a pixel that the blur
-// would carry further the way the accent moved it keeps its value; from the second on it is
-// blurred in full (see Accent).
+// would carry further the way the accent moved it keeps its value; from the second on, plus the
+// blur's own luminance change, it is blurred in full (see Accent).
 constexpr float kAntialiasFeatureFrom = 1.5f, kAntialiasFeatureTo = 2.5f;
 // The scale, in edge radii, of the luminance whose curvature the shock step checks its own
 // against, so that it leaves features smaller than the edge scale their size.

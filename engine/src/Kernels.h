@@ -38,6 +38,10 @@ constexpr int kFlowTaps = 7;
 // The finer curvature against the edge from which the shock step keeps a pixel wholly, in
 // knees at the edge scale (curvature x re^2); below it the pixel takes part of its step.
 constexpr float kShockFineDisagree = 4.0f;
+// That span widens by this share of the step's own change of the pixel's luminance: over a span
+// of fixed width, a level's difference of the finer curvature (which a level's difference of the
+// picture can make) moved a step of tens of levels by several.
+constexpr float kShockFineOfStep = 1.0f;
 // The side of the edge the finer curvature is judged against: the edge scale's curvature in
 // the shock sign's units (u below), times this, clamped to -1..1. Near the edge's middle that
 // curvature is as small as a level's difference, and its plain sign made a pixel kept in one

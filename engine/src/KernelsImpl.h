@@ -837,9 +837,10 @@ inline float ShockRampInv(const ShockRowArgs& g) {
     return g.rampWidth > 0.0f ? 1.0f / g.rampWidth : 1e30f;
 }
 
-// FineAgreement's scale: one over the finer curvature against the edge that keeps a pixel wholly.
-inline float ShockFineScale(const ShockRowArgs& g) {
-    return g.re * g.re / (kShockFineDisagree * g.knee);
+// FineAgreement's span: the finer curvature against the edge (times re^2) that keeps a pixel
+// wholly, for a step that changes the pixel's luminance by `step`.
+inline float ShockFineSpan(const ShockRowArgs& g, float step) {
+    return kShockFineDisagree * g.knee + kShockFineOfStep * step;
 }
 
 // How much of the finer curvature's disagreement counts for a pixel with curvatures lnn across
@@ -875,6 +876,12 @@ inline float BeyondShare(float lh, float lf, float lb, float knee) {
 inline float FineAgreement(float u, float fnn, float scale) {
     const float side = std::fmin(1.0f, std::fmax(-1.0f, kShockFineSide * u));
     return std::fmin(1.0f, std::fmax(0.0f, 1.0f + side * fnn * scale));
+}
+
+// The luminance change of a pixel lh that a step to the samples' (lf forward, lb back) mix by
+// the sign s makes.
+inline float ShockStepChange(float s, float lh, float lf, float lb) {
+    return std::fabs(0.5f * (lf + lb) - s * 0.5f * (lf - lb) - lh);
 }
 
 // How much of its shock step a pixel takes by its own luminance lh against those of the two
@@ -921,15 +928,13 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     const float curv = lnn * re * re;
     const float ramp = inv * ShockRampInv(g);
     const float u = 2.0f / knee <= ramp ? curv / (0.5f * knee) : curv * ramp;
-    float agree = 1.0f;
-    if (g.fine[0] != nullptr && x > 0 && x < g.width - 1) {
+    // The finer curvature against the edge (see FineAgreement), weighed once the step is known.
+    float fineNn = 0.0f;
+    const bool fine = g.fine[0] != nullptr && x > 0 && x < g.width - 1;
+    if (fine) {
         const float near =
             g.nearOuter > 0.0f ? NearShare(g, lnn, NormalCurvature(g.lum, x, -ny, nx), inv) : 1.0f;
-        agree = FineAgreement(u, NormalCurvature(g.fine, x, nx, ny) * near, ShockFineScale(g));
-        if (agree <= 0.0f) {
-            for (int ch = 0; ch < 3; ++ch) g.out[ch][x] = g.planes[ch][row + x];
-            return;
-        }
+        fineNn = NormalCurvature(g.fine, x, nx, ny) * near;
     }
     float fwd[3], back[3];
     Sample(g.planes, g.stride, g.width, g.height, static_cast<float>(x) + nx * g.shockStep,
@@ -941,7 +946,7 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
     // middle of the edge, so the edge keeps an antialiased profile instead of becoming a
     // one-pixel step.
     const float s = u / std::sqrt(1.0f + u * u);
-    float gate = agree * (gs * gs / (gs * gs + knee * knee));
+    float gate = gs * gs / (gs * gs + knee * knee);
     {
         // Where the pixel lies against the samples is read from the accent's input: read from
         // what the earlier steps made of it, a pixel that one step moved a little looked more
@@ -954,6 +959,12 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
         const float lf = kLumR * fwd[0] + kLumG * fwd[1] + kLumB * fwd[2];
         const float lb = kLumR * back[0] + kLumG * back[1] + kLumB * back[2];
         gate *= AcrossAgreement(s, lh, lf, lb, knee) * BeyondShare(lh, lf, lb, knee);
+        if (fine) {
+            const float here = kLumR * g.planes[0][row + x] + kLumG * g.planes[1][row + x] +
+                               kLumB * g.planes[2][row + x];
+            gate *= FineAgreement(
+                u, fineNn, re * re / ShockFineSpan(g, ShockStepChange(s, here, lf, lb)));
+        }
     }
     for (int ch = 0; ch < 3; ++ch) {
         const float here = g.planes[ch][row + x];
@@ -1311,10 +1322,10 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     const __m256 u = _mm256_blendv_ps(
         _mm256_mul_ps(curv, ramp), _mm256_div_ps(curv, _mm256_set1_ps(0.5f * g.knee)),
         _mm256_cmp_ps(_mm256_set1_ps(2.0f / g.knee), ramp, _CMP_LE_OQ));
-    __m256 keep = skip;
-    __m256 agree = one;
+    // The finer curvature against the edge, times the side (FineAgreement), weighed once the
+    // step is known.
+    __m256 fineSide = zero;
     if (g.fine[0] != nullptr) {
-        // FineAgreement; lanes that take none of their step keep their pixel (gate 0).
         __m256 fnn = NormalCurvature8(g.fine, x, nx, ny);
         if (g.nearOuter > 0.0f) {
             // NearShare (a skipped lane's distances may be NaN: max returns its second operand).
@@ -1339,14 +1350,7 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
         const __m256 side = _mm256_min_ps(
             one, _mm256_max_ps(_mm256_set1_ps(-1.0f),
                                _mm256_mul_ps(u, _mm256_set1_ps(kShockFineSide))));
-        agree = _mm256_fmadd_ps(_mm256_mul_ps(fnn, side), _mm256_set1_ps(ShockFineScale(g)), one);
-        agree = _mm256_min_ps(one, _mm256_max_ps(zero, agree));
-        keep = _mm256_or_ps(keep, _mm256_cmp_ps(agree, zero, _CMP_LE_OQ));
-    }
-    if (_mm256_movemask_ps(keep) == 0xff) {
-        for (int ch = 0; ch < 3; ++ch)
-            _mm256_storeu_ps(g.out[ch] + x, _mm256_loadu_ps(g.planes[ch] + row + x));
-        return true;
+        fineSide = _mm256_mul_ps(fnn, side);
     }
     const int stride = static_cast<int>(g.stride);
     __m256 fwd[3], back[3];
@@ -1355,8 +1359,7 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
     const __m256 s = _mm256_div_ps(u, _mm256_sqrt_ps(_mm256_fmadd_ps(u, u, one)));
     const __m256 gs2 = _mm256_mul_ps(gs, gs);
     __m256 gate = _mm256_andnot_ps(
-        keep, _mm256_mul_ps(
-                  agree, _mm256_div_ps(gs2, _mm256_add_ps(gs2, _mm256_set1_ps(g.knee * g.knee)))));
+        skip, _mm256_div_ps(gs2, _mm256_add_ps(gs2, _mm256_set1_ps(g.knee * g.knee))));
     const __m256 hs = _mm256_mul_ps(half, s);
     __m256 here[3];
     for (int ch = 0; ch < 3; ++ch) here[ch] = _mm256_loadu_ps(g.planes[ch] + row + x);
@@ -1382,6 +1385,20 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
         const float k = kShockBeyondKnee * g.knee;
         const __m256 k2 = _mm256_set1_ps(k * k);
         gate = _mm256_mul_ps(gate, _mm256_div_ps(k2, _mm256_fmadd_ps(e, e, k2)));
+        if (g.fine[0] != nullptr) {
+            // FineAgreement over ShockFineSpan of ShockStepChange.
+            const __m256 target = _mm256_fnmadd_ps(hs, d, _mm256_mul_ps(half, _mm256_add_ps(lf, lb)));
+            const __m256 change =
+                _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(target, Lum8(here)));
+            const __m256 span = _mm256_fmadd_ps(_mm256_set1_ps(kShockFineOfStep), change,
+                                                _mm256_set1_ps(kShockFineDisagree * g.knee));
+            const __m256 agree = _mm256_min_ps(
+                one, _mm256_max_ps(zero, _mm256_fmadd_ps(fineSide,
+                                                         _mm256_div_ps(_mm256_set1_ps(g.re * g.re),
+                                                                       span),
+                                                         one)));
+            gate = _mm256_mul_ps(gate, agree);
+        }
     }
     for (int ch = 0; ch < 3; ++ch) {
         const __m256 mean = _mm256_mul_ps(half, _mm256_add_ps(fwd[ch], back[ch]));

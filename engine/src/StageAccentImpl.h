@@ -102,7 +102,7 @@ inline __attribute__((always_inline)) float AntialiasWeight(
     const float* __restrict mid, const float* __restrict down, const float* __restrict r,
     const float* __restrict g, const float* __restrict b, const float* __restrict br,
     const float* __restrict bg, const float* __restrict bb, int x, int left, int right,
-    float k2, float featureScale, float featureTo) {
+    float k2, float blurShare2, float featureFrom, float featureSpan) {
     // std::max's and std::min's comparisons on values, and both sides of each choice made
     // before it: the loop over a row then has no branches and runs in whole vectors.
     auto larger = [](float p, float q) { return p < q ? q : p; };
@@ -118,9 +118,10 @@ inline __attribute__((always_inline)) float AntialiasWeight(
     // How far the pixel lies below the brightest of its 3 x 3 (for a darkening) or above the
     // darkest (for a brightening).
     const float below = blur < 0.0f ? most - mid[x] : mid[x] - least;
-    const float ramp = smaller(1.0f, larger(0.0f, (below - featureTo) * featureScale + 1.0f));
+    const float ramp =
+        smaller(1.0f, larger(0.0f, (below - featureFrom) / (featureSpan + std::fabs(blur))));
     const float blend = m * blur < 0.0f ? 1.0f : ramp;
-    return blend * (m * m / (m * m + k2));
+    return blend * (m * m / (m * m + k2 + blurShare2 * blur * blur));
 }
 
 // AntialiasWeight over a row of n pixels, the edge columns repeated beyond the image. The rows
@@ -132,10 +133,10 @@ __attribute__((noinline)) void AntialiasWeightRow(
     const float* __restrict mid, const float* __restrict down, const float* __restrict r,
     const float* __restrict g, const float* __restrict b, const float* __restrict br,
     const float* __restrict bg, const float* __restrict bb, float* __restrict weight, int n,
-    float k2, float featureScale, float featureTo) {
+    float k2, float blurShare2, float featureFrom, float featureSpan) {
     auto at = [&](int x, int left, int right) {
         return AntialiasWeight(after, before, up, mid, down, r, g, b, br, bg, bb, x, left, right,
-                               k2, featureScale, featureTo);
+                               k2, blurShare2, featureFrom, featureSpan);
     };
     if (n == 1) {
         weight[0] = at(0, 0, 0);
@@ -144,7 +145,7 @@ __attribute__((noinline)) void AntialiasWeightRow(
     weight[0] = at(0, 0, 1);
     for (int x = 1; x < n - 1; ++x) {
         weight[x] = AntialiasWeight(after, before, up, mid, down, r, g, b, br, bg, bb, x, x - 1,
-                                    x + 1, k2, featureScale, featureTo);
+                                    x + 1, k2, blurShare2, featureFrom, featureSpan);
     }
     weight[n - 1] = at(n - 1, n - 2, n - 1);
 }
@@ -457,14 +458,19 @@ void CGlazeRun::Accent(Planes3& s) {
     // The shock steps leave contours one pixel wide: a light blur gives them back an antialiased
     // profile (at the sampling step's scale, so that a preview looks like the full result). It
     // acts by how far the accent moved a pixel (its luminance at the finer scale against the
-    // input's, weight m^2 / (m^2 + k^2)): what the steps left, fine structure they kept beside
-    // an edge or ground they did not reach, keeps its crispness. Where the blur would carry a
-    // pixel further the way the accent moved it and the pixel is the brightest of its 3 x 3
-    // (for a darkening; the darkest for a brightening) within kAntialiasFeatureFrom knees, it
-    // keeps its value, and from kAntialiasFeatureTo on it is blurred in full: such a pixel is a
-    // small feature (a catchlight, the white of an eye, a speck) that the flow dimmed a little,
-    // and the blur only washed it into the dark about it (faces came out with dull eyes). A step
-    // of a contour's staircase has brighter and darker neighbours and is blurred as before.
+    // input's, weight m^2 / (m^2 + k^2 + (b/2)^2), b the blur's own change of the pixel's
+    // luminance): what the steps left, fine structure they kept beside an edge or ground they
+    // did not reach, keeps its crispness. Where the blur would carry a pixel further the way the
+    // accent moved it and the pixel is the brightest of its 3 x 3 (for a darkening; the darkest
+    // for a brightening) within kAntialiasFeatureFrom knees, it keeps its value, and from
+    // kAntialiasFeatureTo knees plus |b| on it is blurred in full: such a pixel is a small
+    // feature (a catchlight, the white of an eye, a speck) that the flow dimmed a little, and
+    // the blur only washed it into the dark about it (faces came out with dull eyes). A step of
+    // a contour's staircase has brighter and darker neighbours and is blurred as before. Both
+    // ramps widen with |b| so that the pixel's change, up to b, moves by at most about a level
+    // for a level's change of m or of its place against the 3 x 3: with ramps of a fixed width
+    // a blur of tens of levels turned a level's difference between a picture and a shifted copy
+    // into ten or twenty at a dark blade of grass or a glint.
     const float antialias = kAccentAntialias / m_n;
     if (antialias >= kMinBlurSigma) {
         // The input at the finer scale, now as a plane (the flow field's are free).
@@ -475,15 +481,15 @@ void CGlazeRun::Accent(Planes3& s) {
         Gauss(own, lum, kShockFineScale * re, tmp);
         for (int c = 0; c < 3; ++c) Gauss(s.c[c], flow.c[c], antialias, jxx);
         const float k2 = (kAntialiasChange * m_s.knee) * (kAntialiasChange * m_s.knee);
-        const float featureScale =
-            1.0f / ((kAntialiasFeatureTo - kAntialiasFeatureFrom) * m_s.knee);
-        const float featureTo = kAntialiasFeatureTo * m_s.knee;
+        const float featureFrom = kAntialiasFeatureFrom * m_s.knee;
+        const float featureSpan = (kAntialiasFeatureTo - kAntialiasFeatureFrom) * m_s.knee;
+        const float blurShare2 = kAntialiasChangeOfBlur * kAntialiasChangeOfBlur;
         ForRows(m_h, [&](int y, int) {
             float* __restrict weight = jyy.Row(y);
             AntialiasWeightRow(lum.Row(y), fine.Row(y), own.Row(std::max(y - 1, 0)), own.Row(y),
                                own.Row(std::min(y + 1, m_h - 1)), s.c[0].Row(y), s.c[1].Row(y),
                                s.c[2].Row(y), flow.c[0].Row(y), flow.c[1].Row(y),
-                               flow.c[2].Row(y), weight, m_w, k2, featureScale, featureTo);
+                               flow.c[2].Row(y), weight, m_w, k2, blurShare2, featureFrom, featureSpan);
             for (int c = 0; c < 3; ++c) {
                 float* __restrict o = s.c[c].Row(y);
                 const float* __restrict blurred = flow.c[c].Row(y);

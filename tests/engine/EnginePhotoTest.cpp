@@ -316,18 +316,25 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsAtSharpness3) {
          {{"sharpness 3 edge radius 4", sharp(4)}, 8}});
 }
 
-// The accent on fine, strong detail: a bird's barbs (at edge radius 1.5 and 4) and a face's eyes
-// and hair. A step read where a pixel lies against an edge's two sides from what the earlier
-// steps had made of it, and near an edge's middle judged the finer curvature by the plain sign
-// of the edge scale's: a level's difference between the crops became a pixel kept in one and
-// moved in the other (feathers at edge radius 4: 3 levels across and down, the face 3 down).
+// The accent on fine, strong detail: a bird's barbs (at edge radius 1.5 and 4), a face's eyes
+// and hair, and a dark helmet with its glints. A step read where a pixel lies against an edge's
+// two sides from what the earlier steps had made of it, and near an edge's middle judged the
+// finer curvature by the plain sign of the edge scale's: a level's difference between the crops
+// became a pixel kept in one and moved in the other (feathers at edge radius 4: 3 levels across
+// and down, the face 3 down). The antialias blur, kept off a pixel near the extreme of its 3 x 3
+// by a ramp of fixed width, turned a level's difference into up to twenty where it would move a
+// pixel by tens of levels (the helmet: 3 down). The finer curvature's disagreement, weighed over a
+// span of fixed width, did the same on the shoulders of long straight edges (a shuttle and its
+// tank: 3 across).
 TEST(EnginePhotos, ShiftedFineDetailFiltersToTheSamePixelsAtAccent5) {
     UserParams wide = Strength(0, 8, 5);
     wide.edgeRadius = 4;
     ExpectShiftedPicturesFilterToTheSamePixels(
         {{{"feathers, accent 5", Strength(0, 8, 5)}, 8, "feathers.ppm"},
          {{"feathers, accent 5 edge radius 4", wide}, 8, "feathers.ppm"},
-         {{"face, accent 5", Strength(0, 8, 5)}, 8, "face.ppm"}});
+         {{"face, accent 5", Strength(0, 8, 5)}, 8, "face.ppm"},
+         {{"helmet, accent 5", Strength(0, 8, 5)}, 8, "helmet.ppm"},
+         {{"shuttle, accent 5", Strength(0, 8, 5)}, 8, "shuttle.ppm"}});
 }
 
 // The steepening at sharpness 3 draws a soft edge's shoulder towards the ramp by how near the
