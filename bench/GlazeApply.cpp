@@ -2,7 +2,8 @@
 // glaze_apply IN OUT [name=value ...] with the plug-in's nine parameter names, plus step=n
 // (filters a 1/n point-decimated copy, like the dialog's preview) and bits=16 (with keep16=1 the
 // result is written as it is, 0..32768, for formats that hold 16 bits: for comparing builds);
-// in16=1 reads a 16-bit file's samples as they are (0..32768, such a result) and filters at 16 bits.
+// in16=1 reads a 16-bit file's samples as they are (0..32768, such a result) and filters at 16
+// bits.
 #include "plugin/EngineCall.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -45,8 +46,8 @@ int main(int argc, char** argv) {
         p[std::string(argv[i], static_cast<std::size_t>(eq - argv[i]))] = std::atof(eq + 1);
     }
     const bool in16 = p["in16"] != 0;
-    cv::Mat bgr = cv::imread(argv[1], in16 ? cv::IMREAD_ANYDEPTH | cv::IMREAD_COLOR
-                                           : cv::IMREAD_COLOR);
+    cv::Mat bgr =
+        cv::imread(argv[1], in16 ? cv::IMREAD_ANYDEPTH | cv::IMREAD_COLOR : cv::IMREAD_COLOR);
     if (in16 && !bgr.empty() && bgr.depth() != CV_16U) {
         std::fprintf(stderr, "in16=1 needs a 16-bit file\n");
         return 1;

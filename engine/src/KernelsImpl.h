@@ -962,8 +962,8 @@ inline __attribute__((always_inline)) void ShockPixel(const ShockRowArgs& g, std
         if (fine) {
             const float here = kLumR * g.planes[0][row + x] + kLumG * g.planes[1][row + x] +
                                kLumB * g.planes[2][row + x];
-            gate *= FineAgreement(
-                u, fineNn, re * re / ShockFineSpan(g, ShockStepChange(s, here, lf, lb)));
+            gate *= FineAgreement(u, fineNn,
+                                  re * re / ShockFineSpan(g, ShockStepChange(s, here, lf, lb)));
         }
     }
     for (int ch = 0; ch < 3; ++ch) {
@@ -1387,16 +1387,17 @@ inline bool Shock8(const ShockRowArgs& g, std::ptrdiff_t row, int x) {
         gate = _mm256_mul_ps(gate, _mm256_div_ps(k2, _mm256_fmadd_ps(e, e, k2)));
         if (g.fine[0] != nullptr) {
             // FineAgreement over ShockFineSpan of ShockStepChange.
-            const __m256 target = _mm256_fnmadd_ps(hs, d, _mm256_mul_ps(half, _mm256_add_ps(lf, lb)));
+            const __m256 target =
+                _mm256_fnmadd_ps(hs, d, _mm256_mul_ps(half, _mm256_add_ps(lf, lb)));
             const __m256 change =
                 _mm256_andnot_ps(_mm256_set1_ps(-0.0f), _mm256_sub_ps(target, Lum8(here)));
             const __m256 span = _mm256_fmadd_ps(_mm256_set1_ps(kShockFineOfStep), change,
                                                 _mm256_set1_ps(kShockFineDisagree * g.knee));
             const __m256 agree = _mm256_min_ps(
-                one, _mm256_max_ps(zero, _mm256_fmadd_ps(fineSide,
-                                                         _mm256_div_ps(_mm256_set1_ps(g.re * g.re),
-                                                                       span),
-                                                         one)));
+                one,
+                _mm256_max_ps(
+                    zero, _mm256_fmadd_ps(fineSide,
+                                          _mm256_div_ps(_mm256_set1_ps(g.re * g.re), span), one)));
             gate = _mm256_mul_ps(gate, agree);
         }
     }

@@ -101,17 +101,17 @@ inline __attribute__((always_inline)) float AntialiasWeight(
     const float* __restrict after, const float* __restrict before, const float* __restrict up,
     const float* __restrict mid, const float* __restrict down, const float* __restrict r,
     const float* __restrict g, const float* __restrict b, const float* __restrict br,
-    const float* __restrict bg, const float* __restrict bb, int x, int left, int right,
-    float k2, float blurShare2, float featureFrom, float featureSpan) {
+    const float* __restrict bg, const float* __restrict bb, int x, int left, int right, float k2,
+    float blurShare2, float featureFrom, float featureSpan) {
     // std::max's and std::min's comparisons on values, and both sides of each choice made
     // before it: the loop over a row then has no branches and runs in whole vectors.
     auto larger = [](float p, float q) { return p < q ? q : p; };
     auto smaller = [](float p, float q) { return q < p ? q : p; };
     const float m = after[x] - before[x];
     const float blur = kLumR * (br[x] - r[x]) + kLumG * (bg[x] - g[x]) + kLumB * (bb[x] - b[x]);
-    const float most = larger(larger(larger(up[left], up[x]), up[right]),
-                              larger(larger(mid[left], mid[right]),
-                                     larger(larger(down[left], down[x]), down[right])));
+    const float most = larger(
+        larger(larger(up[left], up[x]), up[right]),
+        larger(larger(mid[left], mid[right]), larger(larger(down[left], down[x]), down[right])));
     const float least = smaller(smaller(smaller(up[left], up[x]), up[right]),
                                 smaller(smaller(mid[left], mid[right]),
                                         smaller(smaller(down[left], down[x]), down[right])));
@@ -488,8 +488,8 @@ void CGlazeRun::Accent(Planes3& s) {
             float* __restrict weight = jyy.Row(y);
             AntialiasWeightRow(lum.Row(y), fine.Row(y), own.Row(std::max(y - 1, 0)), own.Row(y),
                                own.Row(std::min(y + 1, m_h - 1)), s.c[0].Row(y), s.c[1].Row(y),
-                               s.c[2].Row(y), flow.c[0].Row(y), flow.c[1].Row(y),
-                               flow.c[2].Row(y), weight, m_w, k2, blurShare2, featureFrom, featureSpan);
+                               s.c[2].Row(y), flow.c[0].Row(y), flow.c[1].Row(y), flow.c[2].Row(y),
+                               weight, m_w, k2, blurShare2, featureFrom, featureSpan);
             for (int c = 0; c < 3; ++c) {
                 float* __restrict o = s.c[c].Row(y);
                 const float* __restrict blurred = flow.c[c].Row(y);

@@ -72,8 +72,8 @@ constexpr float kSharpGuideWeightSigma = 6.0f;  // the weight's blur, in pixels
 // samples about each sample, their step moved by a whole sample with the reduction's phase, and
 // a picture shifted by a pixel filtered by up to 6 levels differently.) Within 4 px the bounds
 // about broad bands of grey still followed the phase by 3 levels; a wider blur in place of the
-// wider reach bled a step's other side further into the flat region beside it. At strength 0 its two passes leave no such steps, and
-// the guide is read as it is.
+// wider reach bled a step's other side further into the flat region beside it. At strength 0 its
+// two passes leave no such steps, and the guide is read as it is.
 constexpr float kSliceBoundBlur = 5.0f;
 constexpr float kSliceBoundReach = 6.0f;
 constexpr float kSliceBoundSoft = 3.0f;
