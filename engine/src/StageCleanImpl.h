@@ -473,6 +473,23 @@ inline FarTaps FarReflection(int p, int n, float o) {
     return t;
 }
 
+// FarReflection's sum for count columns whose first mirrored pair is row[a], row[a + 1], the
+// pair stepping back one sample per column (a - count + 1 >= 0, so no mirror folds), written
+// as that function's callers write it, so that the sums are the same to the bit. Kept out of
+// line so that the restrict promise holds and the loop runs in vectors.
+__attribute__((noinline)) void FarBorderRow(float* __restrict o, const float* __restrict row, int a,
+                                            float w0, float r0, float w1, float r1, int count) {
+    for (int j = 0; j < count; ++j)
+        o[j] = (w0 * r0 + w1 * r1) + (-0.5f * row[a - j] + -0.5f * row[a - j + 1]);
+}
+
+// Odd reflection about the sample e for count columns whose mirrored samples are row[a],
+// row[a - 1], ... (a - count + 1 >= 0): 2 e less the mirrored sample.
+__attribute__((noinline)) void MirrorBorderRow(float* __restrict o, const float* __restrict row,
+                                               int a, float e, int count) {
+    for (int j = 0; j < count; ++j) o[j] = 2.0f * e - row[a - j];
+}
+
 // Row y (any integer) of a plane over columns [xa, xa + n): the plane's own memory where that
 // lies inside, else the row continued by odd reflection about the border pixels (beyond the
 // far border of a reduced plane, about the full-size border's place: FarReflection), written to
@@ -486,17 +503,36 @@ const float* RowSpan(const Plane& p, int y, int xa, int n, float* buf, float* tm
     const bool farX = p.farX != 0.0f && w >= 3, farY = p.farY != 0.0f && h >= 3;
     auto fill = [&](int yy, float* o) {
         const float* row = p.Row(yy);
-        for (int j = 0; j < in0; ++j) o[j] = 2.0f * row[0] - row[Mirror(xa + j, w)];
+        // Before the first column: column -x mirrors to x, stepping back one per column once
+        // the mirror lies inside the row.
+        const int jl = std::clamp(1 - w - xa, 0, in0);
+        for (int j = 0; j < jl; ++j) o[j] = 2.0f * row[0] - row[Mirror(xa + j, w)];
+        if (in0 > jl)
+            MirrorBorderRow(o + jl, row, -xa - jl, row[0], in0 - jl);
         std::memcpy(o + in0, row + xa + in0, sizeof(float) * static_cast<std::size_t>(in1 - in0));
         if (farX) {
-            for (int j = in1; j < n; ++j) {
+            // FarReflection's taps: the last two samples with the same weights for every
+            // column, and two mirrored samples that step back by one per column until the
+            // mirror passes the first sample.
+            const int first = 2 * w - 2 - xa - (p.farX < 0.0f ? 1 : 0);  // a at j = 0
+            const int j1 = std::clamp(first + 1, in1, n);
+            if (j1 > in1) {
+                const FarTaps t = FarReflection(xa + in1, w, p.farX);
+                FarBorderRow(o + in1, row, first - in1, t.w[0], row[t.at[0]], t.w[1], row[t.at[1]],
+                             j1 - in1);
+            }
+            for (int j = j1; j < n; ++j) {
                 const FarTaps t = FarReflection(xa + j, w, p.farX);
                 o[j] = (t.w[0] * row[t.at[0]] + t.w[1] * row[t.at[1]]) +
                        (t.w[2] * row[t.at[2]] + t.w[3] * row[t.at[3]]);
             }
             return;
         }
-        for (int j = in1; j < n; ++j) o[j] = 2.0f * row[w - 1] - row[Mirror(xa + j, w)];
+        // Beyond the last column: column x mirrors to 2 (w - 1) - x while that is not negative.
+        const int jm = std::clamp(2 * w - 1 - xa, in1, n);
+        if (jm > in1)
+            MirrorBorderRow(o + in1, row, 2 * (w - 1) - xa - in1, row[w - 1], jm - in1);
+        for (int j = jm; j < n; ++j) o[j] = 2.0f * row[w - 1] - row[Mirror(xa + j, w)];
     };
     if (y >= 0 && y < h) {
         fill(y, buf);
