@@ -271,7 +271,7 @@ private:
     void MakeSliceGuides(const Planes3& lo, const Planes3& guides, const float* own,
                          const float* shared, const float* lumWeight, Planes3& zs, Plane& weight,
                          float* zRanges);
-    void MakeSliceBounds(const Planes3& guides, Planes3& lower, Planes3& upper, Plane* tmp);
+    void MakeSliceBounds(const Plane& guide, Plane& lower, Plane& upper, Plane* tmp);
     // Channel c's guide of the last pass's slice at full size into z (see Clean).
     void MakeFullSliceGuide(const Planes3* input, int c, const float* own, const float* shared,
                             const float* lumWeight, Plane& jz, const Plane* upper,

@@ -62,7 +62,7 @@ constexpr float kGuideLuminance = 0.3f;  // weight of the luminance in each chan
 constexpr float kSharpGuideSigma = 2.0f;
 constexpr float kSharpGuideSlope = 0.15f;
 constexpr float kSharpGuideWeightSigma = 6.0f;  // the weight's blur, in pixels
-// Where the input is flat the last pass reads at strength > 0 at the input's smoothed guide held
+// Where the input is flat the last pass, with a reduction, reads at the input's smoothed guide held
 // within bounds that the guide gives: the least and greatest of the guide, blurred by
 // kSliceBoundBlur, within kSliceBoundReach of each pixel, blurred by kSliceBoundSoft (all in
 // pixels). Flat regions of the guide so take its level, and about a step the slice's guide goes
@@ -72,8 +72,10 @@ constexpr float kSharpGuideWeightSigma = 6.0f;  // the weight's blur, in pixels
 // samples about each sample, their step moved by a whole sample with the reduction's phase, and
 // a picture shifted by a pixel filtered by up to 6 levels differently.) Within 4 px the bounds
 // about broad bands of grey still followed the phase by 3 levels; a wider blur in place of the
-// wider reach bled a step's other side further into the flat region beside it. At strength 0 its
-// two passes leave no such steps, and the guide is read as it is.
+// wider reach bled a step's other side further into the flat region beside it. At strength 0 the
+// same bounds hold a steep straight edge's guide where the input has it: read as it is, the guide
+// brought up from the reduced copy moved such an edge by a few hundredths of a pixel with the
+// phase, and a picture shifted by a pixel filtered its pixels up to 13 levels differently.
 constexpr float kSliceBoundBlur = 5.0f;
 constexpr float kSliceBoundReach = 6.0f;
 constexpr float kSliceBoundSoft = 3.0f;
@@ -1793,10 +1795,10 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     // The weight of the input's own guide in the slice's (see MakeFullSliceGuide).
     Plane slopeWeight;
     float* weightBlock = nullptr;
-    // At strength > 0 the slice guide's lower bounds lie in zs, the upper ones here (see
-    // MakeSliceBounds).
-    const bool bounded = sharpGuide && d > 1 && m_s.cleanStrength > 0;
-    Planes3 upper;
+    // With a reduction the slice guide's lower bounds lie in zs, the upper ones here, one
+    // channel's at a time (see MakeSliceBounds).
+    const bool bounded = sharpGuide && d > 1;
+    Plane upper;
     float* upperBlock = nullptr;
     for (int pass = 1; pass <= m_s.cleanIterations; ++pass) {
         const bool last = pass == m_s.cleanIterations;
@@ -1833,17 +1835,23 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                 slopeWeight = reduced(weightBlock);
                 MakeSliceGuides(lo, guides, own, shared, lumWeight, zs, slopeWeight, nullptr);
                 if (bounded) {
-                    upperBlock = NewFloats(3 * jFloats);
-                    for (int c = 0; c < 3; ++c)
-                        upper.c[c] = reduced(upperBlock + static_cast<std::size_t>(c) * jFloats);
-                    float* tmpBlock = NewFloats(2 * jFloats);
-                    Plane tmp[2] = {reduced(tmpBlock), reduced(tmpBlock + jFloats)};
-                    MakeSliceBounds(guides, zs, upper, tmp);
-                    m_ws.FreeFloats(tmpBlock);
+                    upperBlock = NewFloats(jFloats);
+                    upper = reduced(upperBlock);
                 }
             }
         }
         for (int c = 0; c < 3; ++c) {
+            if (last && bounded) {
+                // The bounds' scratch: from the second channel on, the previous channel's
+                // reduced copy and guide, dead once its grid has run (with an early block they
+                // lie in the third channel's result, not yet written).
+                float* tmpBlock = c == 0 ? NewFloats(2 * jFloats) : nullptr;
+                Plane tmp[2] = {c == 0 ? reduced(tmpBlock) : lo.c[c - 1],
+                                c == 0 ? reduced(tmpBlock + jFloats) : guides.c[c - 1]};
+                MakeSliceBounds(guides.c[c], zs.c[c], upper, tmp);
+                if (tmpBlock != nullptr)
+                    m_ws.FreeFloats(tmpBlock);
+            }
             GridJob job;
             job.nv = 1;
             job.values[0] = pass >= 2 && robust ? &rv.c[c] : &lo.c[c];
@@ -1889,7 +1897,7 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                     // pixel's guide is read before its result is written); the grid is
                     // splatted at its 2 x 2 means.
                     MakeFullSliceGuide(in, c, own, shared, lumWeight, zs.c[c],
-                                       bounded ? &upper.c[c] : nullptr, slopeWeight, out.c[c]);
+                                       bounded ? &upper : nullptr, slopeWeight, out.c[c]);
                     job.zSplat = &zs.c[c];
                     job.zRanges = nullptr;
                     job.zSlice = &out.c[c];
@@ -2584,39 +2592,36 @@ void CGlazeRun::MakeSliceGuides(const Planes3& lo, const Planes3& guides, const 
     }));
 }
 
-// The bounds of the last pass's slice guide at strength > 0 (see kSliceBoundBlur), on the
-// reduced copy: each channel's guide blurred, its least and greatest over the (2 r + 1)^2
+// The bounds of the last pass's slice guide for one channel (see kSliceBoundBlur), on the
+// reduced copy: the channel's guide blurred, its least and greatest over the (2 r + 1)^2
 // samples about each sample, r = kSliceBoundReach, into lower and upper, both then blurred.
 // Rows and columns beyond the border repeat the border's. tmp holds two reduced planes.
-void CGlazeRun::MakeSliceBounds(const Planes3& guides, Planes3& lower, Planes3& upper,
-                                Plane* tmp) {
-    const int wl = guides.c[0].width, hl = guides.c[0].height;
+void CGlazeRun::MakeSliceBounds(const Plane& guide, Plane& lower, Plane& upper, Plane* tmp) {
+    const int wl = guide.width, hl = guide.height;
     const float scale = 1.0f / (m_n * static_cast<float>(CleanReduction()));
     // The reduced copy holds at least 2 x 2 pixels per sample, so r is at most kMaxReach.
     constexpr int kMaxReach = static_cast<int>(kSliceBoundReach / 2.0f + 0.5f);
     const int r = std::clamp(static_cast<int>(std::lround(kSliceBoundReach * scale)), 1, kMaxReach);
-    for (int c = 0; c < 3; ++c) {
-        Plane& u = tmp[0];
-        Gauss(guides.c[c], u, kSliceBoundBlur * scale, tmp[1]);
-        // Down the columns into lower and upper, then across into tmp.
-        ForRows(hl, [&](int y, int) {
-            const float* rows[2 * kMaxReach + 1];
-            for (int t = -r; t <= r; ++t) rows[t + r] = u.Row(std::clamp(y + t, 0, hl - 1));
-            m_k.minMaxRows(rows, 2 * r + 1, lower.c[c].Row(y), upper.c[c].Row(y), wl);
-        });
-        ForRows(hl, [&](int y, int) {
-            m_k.minMaxWindow(lower.c[c].Row(y), upper.c[c].Row(y), r, tmp[0].Row(y), tmp[1].Row(y),
-                             wl);
-        });
-        Gauss(tmp[0], lower.c[c], kSliceBoundSoft * scale, upper.c[c]);
-        Gauss(tmp[1], upper.c[c], kSliceBoundSoft * scale, tmp[0]);
-    }
+    Plane& u = tmp[0];
+    Gauss(guide, u, kSliceBoundBlur * scale, tmp[1]);
+    // Down the columns into lower and upper, then across into tmp.
+    ForRows(hl, [&](int y, int) {
+        const float* rows[2 * kMaxReach + 1];
+        for (int t = -r; t <= r; ++t) rows[t + r] = u.Row(std::clamp(y + t, 0, hl - 1));
+        m_k.minMaxRows(rows, 2 * r + 1, lower.Row(y), upper.Row(y), wl);
+    });
+    ForRows(hl, [&](int y, int) {
+        m_k.minMaxWindow(lower.Row(y), upper.Row(y), r, tmp[0].Row(y), tmp[1].Row(y),
+                         wl);
+    });
+    Gauss(tmp[0], lower, kSliceBoundSoft * scale, upper);
+    Gauss(tmp[1], upper, kSliceBoundSoft * scale, tmp[0]);
 }
 
 // Channel c's guide of the last pass's slice at full size, into z: z = j + w (g - j), g the
 // input's guide (the channel and the luminance, see Clean) smoothed by kSharpGuideSigma, made
 // from the full-size input, j (in jz) and w (see MakeSliceGuides) brought up bilinearly, by odd
-// reflection beyond the border as the slice reads. With upper bounds (strength > 0), jz holds
+// reflection beyond the border as the slice reads. With upper bounds (a reduction), jz holds
 // the lower ones, and j is g held within the two brought up (see MakeSliceBounds). Made on the
 // reduced copy and brought up, g's
 // value on a line of a pixel or two would follow the reduction's phase (the binomial leaves part

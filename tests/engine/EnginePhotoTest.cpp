@@ -294,6 +294,39 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsWithTextureAndAccent) {
          {{"strength 2 radius 12 accent 5", Strength(2, 12, 5)}, 12}});
 }
 
+// A long straight edge of strong contrast, antialiased as a lens and a sensor leave it, at
+// angles from the rows to the columns. Read at its guide brought up from the 2 x 2 reduced copy,
+// the last pass placed such an edge a few hundredths of a pixel off where the picture has it,
+// following the reduction's phase: a picture shifted by a pixel filtered the edge's pixels up to
+// 13 levels differently at the defaults (a cup's rim, a roof line).
+TEST(EnginePhotos, ShiftedStraightEdgesFilterToTheSamePixels) {
+    struct Edge {
+        double degrees;  // from the rows
+        int dark, light;
+    };
+    const Edge edges[] = {{5, 30, 230},  {10, 30, 230}, {20, 30, 230}, {30, 30, 230},
+                          {80, 30, 230}, {5, 60, 190},  {20, 60, 190}};
+    const double pi = 3.14159265358979;
+    for (const Edge& e : edges) {
+        Image im(320, 220, VWGLAZE_FORMAT_RGB8);
+        std::mt19937 rng(1);
+        std::normal_distribution<double> noise(0.0, 1.5);
+        const double slope = std::tan(e.degrees * pi / 180.0);
+        for (int y = 0; y < im.height; ++y)
+            for (int x = 0; x < im.width; ++x) {
+                const double cover = std::clamp(y - (110 + (x - 160) * slope) + 0.5, 0.0, 1.0);
+                const double v = e.dark + (e.light - e.dark) * cover;
+                for (int c = 0; c < 3; ++c)
+                    im.Set(x, y, c, std::clamp((v + noise(rng)) / 255.0, 0.0, 1.0));
+            }
+        for (bool vertical : {false, true}) {
+            const double d = ShiftDifference(im, UserParams{}, 1, vertical, 3 * 8 + 16);
+            EXPECT_LE(d, 2) << e.degrees << " degrees, " << e.dark << " to " << e.light
+                            << (vertical ? ", shift down" : ", shift across");
+        }
+    }
+}
+
 // Sharpness 3 draws steep edges onto a ramp at the edge's sub-pixel position. On texture (a
 // feather's barbs, blades of grass) the window's bounds span many small edges, and a ramp
 // placed from them turned a level's difference between the two crops into ten or more. At edge
