@@ -2611,8 +2611,7 @@ void CGlazeRun::MakeSliceBounds(const Plane& guide, Plane& lower, Plane& upper, 
         m_k.minMaxRows(rows, 2 * r + 1, lower.Row(y), upper.Row(y), wl);
     });
     ForRows(hl, [&](int y, int) {
-        m_k.minMaxWindow(lower.Row(y), upper.Row(y), r, tmp[0].Row(y), tmp[1].Row(y),
-                         wl);
+        m_k.minMaxWindow(lower.Row(y), upper.Row(y), r, tmp[0].Row(y), tmp[1].Row(y), wl);
     });
     Gauss(tmp[0], lower, kSliceBoundSoft * scale, upper);
     Gauss(tmp[1], upper, kSliceBoundSoft * scale, tmp[0]);
