@@ -87,7 +87,7 @@ def sky_crop(bgr):
         g = grad(c)
         return -float(np.percentile(g, 90))
     r = pick(bgr, 320, 160, score)
-    return r[1], r[2]
+    return (r[1], r[2]) if r else None  # no mid-tone crop (a night sky)
 
 
 def plateau(bgr):
@@ -99,8 +99,10 @@ def plateau(bgr):
 def shift_diff(photo, params, s, vertical, margin):
     H, W = photo.shape[:2]
     w, h = W - (0 if vertical else s), H - (s if vertical else 0)
-    a = run(np.ascontiguousarray(photo[0:h, 0:w]), params).astype(np.int32)
     dx, dy = (0, s) if vertical else (s, 0)
+    if h - 2 * margin - dy <= 0 or w - 2 * margin - dx <= 0:
+        return None  # nothing left inside the margins (a shift as large as the picture)
+    a = run(np.ascontiguousarray(photo[0:h, 0:w]), params).astype(np.int32)
     b = run(np.ascontiguousarray(photo[dy:dy + h, dx:dx + w]), params).astype(np.int32)
     A = a[margin + dy:h - margin, margin + dx:w - margin]
     B = b[margin:h - margin - dy, margin:w - margin - dx]
@@ -217,12 +219,14 @@ def main():
             r['psnr_def'] = cv2.PSNR(run(n, DEFAULTS), clean)
             r['psnr_epf'] = cv2.PSNR(epf, clean)
         if 'all' in what or 'sky' in what:
-            sx, sy = sky_crop(bgr)
-            c = np.ascontiguousarray(bgr[sy:sy + 160, sx:sx + 320])
-            r['sky_crop'] = [sx, sy]
-            r['plateau_in'] = plateau(c)
-            r['plateau_def'] = plateau(run(c, DEFAULTS))
-            r['plateau_strong'] = plateau(run(c, STRONG))
+            crop = sky_crop(bgr)
+            if crop:
+                sx, sy = crop
+                c = np.ascontiguousarray(bgr[sy:sy + 160, sx:sx + 320])
+                r['sky_crop'] = [sx, sy]
+                r['plateau_in'] = plateau(c)
+                r['plateau_def'] = plateau(run(c, DEFAULTS))
+                r['plateau_strong'] = plateau(run(c, STRONG))
         if 'all' in what or 'edge' in what:
             for lname, p in (('a3', {'edgeAccent': 3}), ('a5', {'edgeAccent': 5}), ('max', MAXIMUM)):
                 out = run(big, p)
