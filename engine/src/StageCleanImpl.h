@@ -26,6 +26,9 @@ constexpr std::size_t kGridTileFloats = 1u << 20;  // one of a thread's two grid
 // of the guide, so they store more bins; at 32 the two balance (as fast as 64 on 12 MP), and a
 // thread's grids take a third of the memory, i.e. of the page faults of a preview.
 constexpr int kMaxTileCells = 32;
+// The same for cells a pixel wide (GridJob::pixelCells), whose tiles so span as many pixels as
+// those of the usual cells.
+constexpr int kMaxPixelTileCells = 64;
 constexpr float kGateKnee = 1.3f;        // residual RMS, in thresholds, that is half restored
 // The knee in 0..1 units at most: raised by strength and threshold together it would otherwise
 // pass every residual a picture can hold (150 levels at the strongest settings), and the
@@ -642,6 +645,8 @@ void SplatRowZ(float* g0, std::size_t sy, std::size_t sb, const int* cx, const f
         float* p = g0 + at;
         AddHalves(p, wy0, u0);
         AddHalves(p + sb, wy0, u1);
+        if (wy1 == 0.0f)
+            return;  // the row lies on its cell row (always with cells a pixel wide)
         AddHalves(p + sy, wy1, u0);
         AddHalves(p + sy + sb, wy1, u1);
     };
@@ -907,13 +912,14 @@ struct CGlazeRun::GridJob {
     // interpolated.
     const Plane* zSlice = nullptr;
     float spreadBins = kSpreadBins;  // down > 1, guided: see SplatRowZSpread
+    bool pixelCells = false;         // cells one pixel wide, whatever the sigma (see Clean)
 };
 
 void CGlazeRun::GridFilter(const GridJob& job) {
     // The values set the grid; the output may be larger (see GridJob::down).
     const int nv = job.nv, V = nv == 3 ? 4 : 2;
     const bool ranged = job.zSplat != nullptr;
-    const float c = std::max(1.0f, kCellPerSigma * job.sigmaS);
+    const float c = job.pixelCells ? 1.0f : std::max(1.0f, kCellPerSigma * job.sigmaS);
     const CellAxis axis{1.0f / c};
     // The tents of splat and slice each add a variance of c^2 / 6.
     const float blur2 = job.sigmaS * job.sigmaS - c * c / 3.0f;
@@ -970,7 +976,7 @@ void CGlazeRun::GridFilter(const GridJob& job) {
     const std::size_t perCell = static_cast<std::size_t>(zbins) * V;
     int tc =
         static_cast<int>(std::sqrt(static_cast<double>(kGridTileFloats) / perCell)) - 2 * r - 3;
-    tc = std::clamp(tc, 4, kMaxTileCells);
+    tc = std::clamp(tc, 4, job.pixelCells ? kMaxPixelTileCells : kMaxTileCells);
     // Cell and tent weight of every output column and row: output pixels are assigned to the
     // tile of their cell, so every pixel is written by exactly one tile.
     const int wo = job.out[0]->width, ho = job.out[0]->height;
@@ -1124,8 +1130,8 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         const std::size_t sy = sbin * nz;                            // floats per row of cells
         std::memset(ga, 0, sizeof(float) * sy * ny);
         // Bins each cell row holds, [rowLo, rowHi]; empty where rowLo > rowHi.
-        int rowLo[kMaxTileCells + 2 * kMaxGridRadius + 3];
-        int rowHi[kMaxTileCells + 2 * kMaxGridRadius + 3];
+        int rowLo[kMaxPixelTileCells + 2 * kMaxGridRadius + 3];
+        int rowHi[kMaxPixelTileCells + 2 * kMaxGridRadius + 3];
         for (int ly = 0; ly < ny; ++ly) {
             rowLo[ly] = ranged ? nz : 0;
             rowHi[ly] = ranged ? -1 : nz - 1;
@@ -1266,8 +1272,8 @@ void CGlazeRun::GridFilter(const GridJob& job) {
         // never splatted to) and is set to zero in b below.
         const int ly0 = r + 1, ly1 = r + 1 + (cj1 - cj0) + 1;  // rows [ly0, ly1)
         const int lx0 = r + 1, lx1 = r + 1 + (ci1 - ci0) + 1;
-        int useLo[kMaxTileCells + 2 * kMaxGridRadius + 3];
-        int useHi[kMaxTileCells + 2 * kMaxGridRadius + 3];
+        int useLo[kMaxPixelTileCells + 2 * kMaxGridRadius + 3];
+        int useHi[kMaxPixelTileCells + 2 * kMaxGridRadius + 3];
         const float* rowPtr[2 * kMaxGridRadius + 1];
         for (int ly = ly0; ly < ly1; ++ly) {
             int lo = nz, hi = -1;
@@ -1859,6 +1865,13 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
             job.zSplat = ranged ? &guides.c[c] : nullptr;
             job.zRanges = zRanges + c * zRangeFloats;
             job.sigmaS = sigma / static_cast<float>(d);
+            // At full size, from three passes on, the cells are a pixel wide: with wider ones
+            // what a pixel reads back depends a little on where it falls in its cell, and every
+            // pass built on the last one's guide multiplied that (a picture shifted by a pixel
+            // came out up to 15 levels apart at strength 8 radius 4, 3 at strength 3). This
+            // doubles the run's time at strength 8 radius 4; two passes stay within a level
+            // or two with the usual cells, and the reduced path holds the phase by other means.
+            job.pixelCells = d == 1 && m_s.cleanIterations >= 3;
             job.out[0] = &j.c[c];
             if (last) {
                 // The last pass is read back at full resolution, at the guide interpolated

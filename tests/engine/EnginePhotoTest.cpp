@@ -237,15 +237,15 @@ void ExpectShiftedPicturesFilterToTheSamePixels(const std::vector<ShiftCase>& ca
 // regions they make would move with its phase if read back as they are. Strengths and radii
 // across their ranges, the strongest settings, texture, and the accent, whose shock step must
 // not turn a level's difference into a pixel kept in one crop and moved in the other. The
-// steepening must not multiply what is left of the phase into several levels. (Four tests, so
+// steepening must not multiply what is left of the phase into several levels. (Five tests, so
 // that each stays well within the test time limit under load.) Below radius 6 the grids run at
-// full size, with cells of two or three pixels: on a feather's barbs and a face's eyes and hair,
-// whose edges the guidance steepens, an edge's step must land where the picture has it,
-// whatever the grid's phase. On a brick wall at the defaults a mortar line of 4-5 pixels came
-// out with its profile where the reduced samples fell (5 levels across, 4 down, by 1 and by 37
-// pixels). On misty ridges at strength 8 radius 25 the guidance leaves broad soft edges as steps
-// between reduced samples, and the slice's guide, held within the guide's range over the
-// samples about each, followed them (4 levels down by 1 pixel, 6 by 37).
+// full size: on a feather's barbs and a face's eyes and hair, whose edges the guidance steepens,
+// an edge's step must land where the picture has it, whatever the grid's phase. On a brick wall at
+// the defaults a mortar line of 4-5 pixels came out with its profile where the reduced samples fell
+// (5 levels across, 4 down, by 1 and by 37 pixels). On misty ridges at strength 8 radius 25 the
+// guidance leaves broad soft edges as steps between reduced samples, and the slice's guide, held
+// within the guide's range over the samples about each, followed them (4 levels down by 1 pixel, 6
+// by 37).
 TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixels) {
     ExpectShiftedPicturesFilterToTheSamePixels(
         {{{"feathers, strength 1 radius 5", Strength(1, 5)}, 5, "feathers.ppm"},
@@ -258,6 +258,17 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixels) {
          {{"strength 4 radius 6", Strength(4, 6)}, 6},
          {{"strength 6 radius 6", Strength(6, 6)}, 6},
          {{"strength 8 radius 6", Strength(8, 6)}, 6}});
+}
+
+// At full size with grid cells of two or three pixels every guided pass multiplied the little
+// that a pixel's place in its cell changes: at strength 8 radius 4 grass, gravel and a brick
+// wall came out 12-15 levels apart when shifted by a pixel (strength 3 radius 4: 2-3).
+TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsAtSmallRadii) {
+    ExpectShiftedPicturesFilterToTheSamePixels(
+        {{{"grass, strength 8 radius 4", Strength(8, 4)}, 4, "grass.pgm"},
+         {{"brick, strength 8 radius 5", Strength(8, 5)}, 5, "brick.pgm"},
+         {{"blades, strength 8 radius 3", Strength(8, 3)}, 3, "blades.pgm"},
+         {{"strength 3 radius 4", Strength(3, 4)}, 4}});
 }
 
 TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsAtRadius8) {
