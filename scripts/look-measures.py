@@ -11,6 +11,9 @@
 # difference. One JSON line per image.
 # Usage: scripts/look-measures.py [--apply build/bench/bench/glaze_apply] IMAGE...
 #        (WHAT=aniso,shift,noise,sky,edge,b16 picks measures; all by default)
+#        SHIFT_SETS="name:key=value,key=value name2:..." measures the shift at those settings
+#        instead (an empty list after the colon: the defaults), SHIFTS=1 only by one pixel; each
+#        set then gives [across, down], each the 99.9th percentile and the largest difference.
 import cv2, numpy as np, subprocess, os, sys, json, tempfile, shutil
 
 args = sys.argv[1:]
@@ -111,6 +114,32 @@ def shift_diff(photo, params, s, vertical, margin):
     return float(np.percentile(np.abs(A - B), 99.9, method='lower'))
 
 
+def shift_sets(spec):
+    sets = []
+    for item in spec.split():
+        name, _, kv = item.partition(':')
+        sets.append((name, {k: float(v) for k, v in (a.split('=') for a in kv.split(',') if a)}))
+    return sets
+
+
+def shift_both(photo, params, s, margin):
+    # [p99.9, largest] of the interior difference, across and down.
+    out = []
+    for vertical in (False, True):
+        H, W = photo.shape[:2]
+        w, h = W - (0 if vertical else s), H - (s if vertical else 0)
+        dx, dy = (0, s) if vertical else (s, 0)
+        if h - 2 * margin - dy <= 0 or w - 2 * margin - dx <= 0:
+            out.append(None)
+            continue
+        a = run(np.ascontiguousarray(photo[0:h, 0:w]), params).astype(np.int32)
+        b = run(np.ascontiguousarray(photo[dy:dy + h, dx:dx + w]), params).astype(np.int32)
+        d = np.abs(a[margin + dy:h - margin, margin + dx:w - margin] -
+                   b[margin:h - margin - dy, margin:w - margin - dx])
+        out.append([int(np.percentile(d, 99.9, method='lower')), int(d.max())])
+    return out
+
+
 def noisy(clean):
     rng = np.random.default_rng(5)
     lin = (clean / 255.0) ** 2.2 * 600.0
@@ -199,7 +228,13 @@ def main():
             r['aniso_def'] = anisotropy(run(c, DEFAULTS))
             r['aniso_strong'] = anisotropy(run(c, STRONG))
         big, bx, by = center_crop(bgr, tx + 96, ty + 96, 720, 720)
-        if 'all' in what or 'shift' in what:
+        if os.environ.get('SHIFT_SETS'):
+            shifts = [int(v) for v in os.environ.get('SHIFTS', '1,37,200').split(',')]
+            for lname, p in shift_sets(os.environ['SHIFT_SETS']):
+                margin = int(3 * p.get('cleanRadius', 8)) + 16
+                for s in shifts:
+                    r['shift%d_%s' % (s, lname)] = shift_both(big, p, s, margin)
+        elif 'all' in what or 'shift' in what:
             worst = {}
             for lname, p, rad in (('def', DEFAULTS, 8), ('strong', STRONG, 25), ('max', MAXIMUM, 25)):
                 margin = 3 * rad + 16
