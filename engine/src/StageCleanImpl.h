@@ -722,10 +722,10 @@ constexpr float kSpreadBins = 0.35f;
 // flipped with it: a picture shifted by a pixel came out about 1.5 levels apart (99.9th
 // percentile), which the accent and the sharpening multiplied to 3-5. Split from 0.1 bins that
 // was about 0.6, but printed text on paper, whose ground varies by less between samples, still
-// came out 3-5 levels apart at radius 6-8 (7-8 with accent 5); split from 0.02, within 2. Costs
-// about 4 % of the defaults' run on 12 MP, 12 % on a preview of a soft background, where more
-// samples split.
-constexpr float kSpreadBinsFlat = 0.02f;
+// came out 3-4 levels apart at the defaults (4-5 at radius 6, 7-8 with accent 5); split from
+// 0.05, 2 (3 and 5). Splitting from 0.02 gains a little more at radius 6 but costs 13 % of a
+// preview of a soft background (40 % under Wine), where many samples split; from 0.05, 2-3 %.
+constexpr float kSpreadBinsFlat = 0.05f;
 
 // The input's rows 2 y and 2 y + 1 of one channel, over the pixels of the span's samples:
 // span column j's pixels at 2 j and 2 j + 1, for columns [a, b) (the samples inside the image).
