@@ -714,18 +714,24 @@ void SplatRowZ(float* g0, std::size_t sy, std::size_t sb, const int* cx, const f
 }
 
 // A reduced sample whose z differs from a neighbour's by this many bins or more, counted a
-// quarter of the way, is splatted as its four pixels (SplatRowZSpread).
-constexpr float kSpreadBins = 0.35f;
-// The same at clean strength 0. A whole sample holds the reduced input (the binomial about its
-// block) at its pixels' mean guide; on texture whose guide varies by a bin or so between
-// samples the grid's bins so held a mix that followed the reduction's phase, and the split
-// flipped with it: a picture shifted by a pixel came out about 1.5 levels apart (99.9th
-// percentile), which the accent and the sharpening multiplied to 3-5. Split from 0.1 bins that
-// was about 0.6, but printed text on paper, whose ground varies by less between samples, still
-// came out 3-4 levels apart at the defaults (4-5 at radius 6, 7-8 with accent 5); split from
+// quarter of the way, is splatted as its four pixels (SplatRowZSpread). A whole sample holds the
+// reduced input (the binomial about its block) at its pixels' mean guide; on texture whose guide
+// varies by a bin or so between samples the grid's bins so held a mix that followed the reduction's
+// phase, and the split flipped with it: a picture shifted by a pixel came out about 1.5 levels
+// apart (99.9th percentile), which the accent and the sharpening multiplied to 3-5. Split from 0.1
+// bins that was about 0.6, but printed text on paper, whose ground varies by less between samples,
+// still came out 3-4 levels apart at the defaults (4-5 at radius 6, 7-8 with accent 5); split from
 // 0.05, 2 (3 and 5). Splitting from 0.02 gains a little more at radius 6 but costs 13 % of a
 // preview of a soft background (40 % under Wine), where many samples split; from 0.05, 2-3 %.
+// The same held at strengths 1-8 (printed text at strength 2 radius 8: 5-8 levels, now 2).
 constexpr float kSpreadBinsFlat = 0.05f;
+// Where the robust rule averages samples far from the previous result as that result (wide
+// thresholds, strength > 0), a split sample's pixels bypass it: from 0.02 bins the sky beside a
+// dark cable darkened by 6 levels at the strongest settings. There samples split from this
+// many bins, reached as the cube of the rule's ramp: at a clean threshold of 0.75 (half the
+// ramp) 0.09 bins kept ten of twelve photographs within 2 levels that 0.2 (the ramp's own
+// half) left 3-4 levels apart.
+constexpr float kSpreadBinsRobust = 0.35f;
 
 // The input's rows 2 y and 2 y + 1 of one channel, over the pixels of the span's samples:
 // span column j's pixels at 2 j and 2 j + 1, for columns [a, b) (the samples inside the image).
@@ -914,7 +920,7 @@ struct CGlazeRun::GridJob {
     // Optional, output size (down > 1): the guide the slice reads at, instead of zSplat
     // interpolated.
     const Plane* zSlice = nullptr;
-    float spreadBins = kSpreadBins;  // down > 1, guided: see SplatRowZSpread
+    float spreadBins = kSpreadBinsFlat;  // down > 1, guided: see SplatRowZSpread
     bool pixelCells = false;         // cells one pixel wide, whatever the sigma (see Clean)
 };
 
@@ -1917,8 +1923,11 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                     job.zSplat = &zs.c[c];
                     job.zRanges = nullptr;
                     job.zSlice = &out.c[c];
-                    if (m_s.cleanStrength == 0)
-                        job.spreadBins = kSpreadBinsFlat;
+                    // Towards wide thresholds split samples, which take their pixels,
+                    // would bypass the robust rule (see kSpreadBinsRobust).
+                    if (m_s.cleanStrength > 0)
+                        job.spreadBins = kSpreadBinsFlat + (kSpreadBinsRobust - kSpreadBinsFlat) *
+                                                               robustRamp * robustRamp * robustRamp;
                 }
             }
             GridFilter(job);

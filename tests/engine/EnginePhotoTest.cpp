@@ -273,11 +273,17 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsAtSmallRadii) {
          {{"strength 3 radius 4", Strength(3, 4)}, 4}});
 }
 
+// Printed text on paper and a brick wall at strength 2-8 radius 8 came out 3-7 levels apart while
+// reduced samples on their grounds were splatted whole.
 TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsAtRadius8) {
-    ExpectShiftedPicturesFilterToTheSamePixels({{{"strength 2 radius 8", Strength(2, 8)}, 8},
-                                                {{"strength 4 radius 8", Strength(4, 8)}, 8},
-                                                {{"strength 6 radius 8", Strength(6, 8)}, 8},
-                                                {{"strength 8 radius 8", Strength(8, 8)}, 8}});
+    ExpectShiftedPicturesFilterToTheSamePixels(
+        {{{"strength 2 radius 8", Strength(2, 8)}, 8},
+         {{"strength 4 radius 8", Strength(4, 8)}, 8},
+         {{"strength 6 radius 8", Strength(6, 8)}, 8},
+         {{"strength 8 radius 8", Strength(8, 8)}, 8},
+         {{"page, strength 2 radius 8", Strength(2, 8)}, 8, "page.pgm"},
+         {{"page, strength 8 radius 8", Strength(8, 8)}, 8, "page.pgm"},
+         {{"brick, strength 8 radius 8", Strength(8, 8)}, 8, "brick.pgm"}});
 }
 
 TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsAtWideRadii) {
