@@ -728,10 +728,12 @@ constexpr float kSpreadBinsFlat = 0.05f;
 // Where the robust rule averages samples far from the previous result as that result (wide
 // thresholds, strength > 0), a split sample's pixels bypass it: from 0.02 bins the sky beside a
 // dark cable darkened by 6 levels at the strongest settings. There samples split from this
-// many bins, reached as the cube of the rule's ramp: at a clean threshold of 0.75 (half the
-// ramp) 0.09 bins kept ten of twelve photographs within 2 levels that 0.2 (the ramp's own
-// half) left 3-4 levels apart.
+// many bins. The split rises to it over the rule's ramp from half to 0.8: at clean threshold 0.75
+// (half the ramp) splitting from 0.05 kept ten of twelve photographs within 2 levels that 0.2
+// left 3-4 levels apart, while at 0.9 anything below 0.35 only moved which ones failed.
 constexpr float kSpreadBinsRobust = 0.35f;
+constexpr float kSpreadRiseFrom = 0.5f;
+constexpr float kSpreadRiseOver = 0.3f;
 
 // The input's rows 2 y and 2 y + 1 of one channel, over the pixels of the span's samples:
 // span column j's pixels at 2 j and 2 j + 1, for columns [a, b) (the samples inside the image).
@@ -1925,9 +1927,12 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
                     job.zSlice = &out.c[c];
                     // Towards wide thresholds split samples, which take their pixels,
                     // would bypass the robust rule (see kSpreadBinsRobust).
-                    if (m_s.cleanStrength > 0)
-                        job.spreadBins = kSpreadBinsFlat + (kSpreadBinsRobust - kSpreadBinsFlat) *
-                                                               robustRamp * robustRamp * robustRamp;
+                    if (m_s.cleanStrength > 0) {
+                        const float rise = std::clamp(
+                            (robustRamp - kSpreadRiseFrom) / kSpreadRiseOver, 0.0f, 1.0f);
+                        job.spreadBins =
+                            kSpreadBinsFlat + (kSpreadBinsRobust - kSpreadBinsFlat) * rise;
+                    }
                 }
             }
             GridFilter(job);
