@@ -272,6 +272,8 @@ private:
                          const float* shared, const float* lumWeight, Planes3& zs, Plane& weight,
                          float* zRanges);
     void MakeSliceBounds(const Plane& guide, Plane& lower, Plane& upper, Plane* tmp);
+    // values drawn towards own where the slice's guide follows the input's (see kKeepOwnOnSlopes).
+    void KeepOwnOnSlopes(const Plane& own, const Plane& slopeWeight, Plane& values);
     // Channel c's guide of the last pass's slice at full size into z (see Clean).
     void MakeFullSliceGuide(const Planes3* input, int c, const float* own, const float* shared,
                             const float* lumWeight, Plane& jz, const Plane* upper,
