@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "DialogDriver.h"
@@ -139,9 +140,10 @@ TEST(DialogCycles, TwoHundredLoadRunFreeCyclesLeaveTheProcessAsTheyFoundIt) {
 
 // With the real engine: it is gone after every free, and its loads and runs leave the process
 // flat too (its runtime's exception pool, its record of the host's thread). The picture is
-// large enough for the engine to start a worker thread. The growth is measured over two runs
-// of 10 cycles and the smaller counts: what each load leaves grows in both, while the host's
-// heap may keep a block once (seen once: 3 MB in one run of 20).
+// large enough for the engine to start a worker thread. The growth is measured over three runs
+// of 10 cycles and the smallest counts: what each load leaves grows in every run, while the
+// host's heap grows now and then in bursts (3 MB in one run; in another build, 0.85 and 0.4 MB
+// in both of two runs, none in four more).
 TEST(DialogCycles, TheRealEngineIsUnloadedWithThePlugIn) {
     ResetRegistry();
     const CHostImage image = TestImage(512, 384, 8);
@@ -150,24 +152,28 @@ TEST(DialogCycles, TheRealEngineIsUnloadedWithThePlugIn) {
         for (int i = 0; i < 3; ++i) {
             ASSERT_TRUE(Cycle(ModuleWithRealEngine(), dialog, image, &failure)) << failure;
         }
-        Usage usage[3] = {Measure()};
-        for (int half = 1; half <= 2; ++half) {
+        constexpr int kRounds = 3;
+        Usage usage[kRounds + 1] = {Measure()};
+        for (int round = 1; round <= kRounds; ++round) {
             for (int i = 0; i < 10; ++i) {
                 ASSERT_TRUE(Cycle(ModuleWithRealEngine(), dialog, image, &failure))
                     << "cycle " << i << ": " << failure;
             }
-            usage[half] = Measure();
+            usage[round] = Measure();
         }
-        int64_t bytes[2], handles[2];
-        for (int k = 0; k < 2; ++k) {
-            bytes[k] = usage[k + 1].privateBytes - usage[k].privateBytes;
-            handles[k] = int64_t(usage[k + 1].handles) - int64_t(usage[k].handles);
+        int64_t bytes = INT64_MAX, handles = INT64_MAX;
+        std::printf("real engine, %s, %d x 10 cycles:", dialog ? "with the dialog" : "replayed",
+                    kRounds);
+        for (int k = 0; k < kRounds; ++k) {
+            const int64_t b = usage[k + 1].privateBytes - usage[k].privateBytes;
+            const int64_t h = int64_t(usage[k + 1].handles) - int64_t(usage[k].handles);
+            std::printf(" private bytes %+lld, handles %+lld;", static_cast<long long>(b),
+                        static_cast<long long>(h));
+            bytes = std::min(bytes, b);
+            handles = std::min(handles, h);
         }
-        std::printf("real engine, %s, 2 x 10 cycles: private bytes %+lld %+lld, handles %+lld %+lld\n",
-                    dialog ? "with the dialog" : "replayed", static_cast<long long>(bytes[0]),
-                    static_cast<long long>(bytes[1]), static_cast<long long>(handles[0]),
-                    static_cast<long long>(handles[1]));
-        EXPECT_LE(std::min(bytes[0], bytes[1]), 128 << 10) << dialog;
-        EXPECT_LE(std::min(handles[0], handles[1]), 5) << dialog;
+        std::printf("\n");
+        EXPECT_LE(bytes, 128 << 10) << dialog;
+        EXPECT_LE(handles, 5) << dialog;
     }
 }
