@@ -274,6 +274,8 @@ private:
     void MakeSliceBounds(const Plane& guide, Plane& lower, Plane& upper, Plane* tmp);
     // values drawn towards own where the slice's guide follows the input's (see kKeepOwnOnSlopes).
     void KeepOwnOnSlopes(const Plane& own, const Plane& slopeWeight, Plane& values);
+    // How far the robust rule of the guided passes has ramped in, 0..1 (see kRobustFrom).
+    float RobustRamp() const;
     // Channel c's guide of the last pass's slice at full size into z (see Clean).
     void MakeFullSliceGuide(const Planes3* input, int c, const float* own, const float* shared,
                             const float* lumWeight, Plane& jz, const Plane* upper,

@@ -82,14 +82,20 @@ constexpr float kSharpGuideWeightSigma = 6.0f;  // the weight's blur, in pixels
 constexpr float kSliceBoundBlur = 5.0f;
 constexpr float kSliceBoundReach = 6.0f;
 constexpr float kSliceBoundSoft = 3.0f;
-// At strength 0, where the input's smoothed guide lies e bins off the guide brought up, the
-// input's own takes at least e^4 / (e^4 + kSliceGuideApart^4) of the slice's guide. The guide's
-// steps lie between reduced samples: about a line of a few pixels that the guidance left
-// narrower or wider than the input's (a mortar line, a plank's gap), the line's profile read at
-// the guide followed the reduction's phase, and a picture shifted by a pixel filtered it
-// differently by up to 13 levels. Noise and texture within a bin or so of the guide are still
-// read at it. (At strength 8 the input's own guide where it departs would soften the edges
-// the stronger guidance draws.)
+// Where the input's smoothed guide lies e bins off the guide brought up, the input's own takes
+// at least f e^4 / (e^4 + k^4) of the slice's guide, k = kSliceGuideApart (1 + s / 8) at clean
+// strength s. The guide's steps lie between reduced samples: about a line of a few pixels that
+// the guidance left narrower or wider than the input's (a mortar line, a plank's gap), the
+// line's profile read at the guide followed the reduction's phase, and a picture shifted by a
+// pixel filtered it differently by up to 13 levels at strength 0, 4-5 at strength 2-4 radius
+// 8-12. Noise and texture within a bin or so of the guide are still read at it; the knee grows
+// with the strength, whose guidance removes more. f is 1 up to strength 4 and falls to 0 at 8:
+// there the input's own guide where it departs would soften the edges the stronger guidance
+// draws, and from strength 6 at radius 8 the share itself followed the phase (3-4 levels).
+// Above strength 0, f also falls as the robust rule ramps in (see kRobustFrom): the input's
+// own guide beside the samples it replaces came out up to 11 levels apart at threshold 0.9.
+// (At strength 0 the rule is kept at every threshold: without it a picture shifted by a pixel
+// came out up to 5 levels apart at threshold 1.2-1.5.)
 constexpr float kSliceGuideApart = 0.7f;
 // The clean stage's output is held near the colour line of the pixels within this radius, in
 // pixels, about each; what lies off it is taken away up to this many thresholds (RMS), and the
@@ -1810,7 +1816,7 @@ void CGlazeRun::Clean(const Planes3* in, Planes3& out) {
     // weight would follow the reduction's phase on 1-2 px features (shifted pictures filtered
     // differently).
     const float tTop = std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2], 0.004f});
-    const float robustRamp = std::clamp((tTop - kRobustFrom) / kRobustFrom, 0.0f, 1.0f);
+    const float robustRamp = RobustRamp();
     const bool robust = ranged && d > 1 && robustRamp > 0.0f && m_s.cleanIterations >= 2;
     const float robustA = std::max(1.0f, kRobustBins / (tTop * tTop));
     const float robustInvAB = 1.0f / ((kRobustSoft - 1.0f) * robustA);
@@ -2768,6 +2774,11 @@ void CGlazeRun::MakeSliceBounds(const Plane& guide, Plane& lower, Plane& upper, 
 // shifted by one pixel would filter differently on fine strong detail. A Gaussian of 2 px is
 // smooth enough for its samples to hold all of it. Then jz takes the means of z's 2 x 2 blocks,
 // at which the grid is splatted. Rows and columns beyond the border repeat the border's.
+float CGlazeRun::RobustRamp() const {
+    const float tTop = std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2], 0.004f});
+    return std::clamp((tTop - kRobustFrom) / kRobustFrom, 0.0f, 1.0f);
+}
+
 void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, const float* shared,
                                    const float* lumWeight, Plane& jz, const Plane* upper,
                                    const Plane& weight, Plane& z) {
@@ -2777,9 +2788,15 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
     const int d = CleanReduction();
     const float scaleDown = static_cast<float>(d);
     auto posOf = [&](int X) { return (static_cast<float>(X) + 0.5f) / scaleDown - 0.5f; };
-    // At strength 0, kSliceGuideApart^4 (see there); 0: none.
-    const float apart2 = kSliceGuideApart * kSliceGuideApart;
-    const float apart = m_s.cleanStrength == 0 ? apart2 * apart2 : 0.0f;
+    // The input's own guide's least share where it departs from the guide brought up: at most
+    // apartTop, knee^4 (see kSliceGuideApart); a top of 0 leaves it out.
+    const float strength = static_cast<float>(m_s.cleanStrength);
+    const float knee = kSliceGuideApart * (1.0f + strength / 8.0f);
+    const float knee2 = knee * knee;
+    const float apart = knee2 * knee2;
+    float apartTop = std::min(1.0f, (8.0f - strength) / 4.0f);
+    if (m_s.cleanStrength > 0)
+        apartTop *= 1.0f - RobustRamp();
     // The input's weights in channel c's guide.
     float mix[3];
     for (int k = 0; k < 3; ++k) mix[k] = shared[c] * lumWeight[k] + (k == c ? own[c] : 0.0f);
@@ -2919,10 +2936,10 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
                 using V = decltype(v);
                 const V jv = Load<V>(jx + x), zv = Load<V>(zo + x);
                 V wv = Load<V>(wx + x);
-                if (apart > 0.0f) {
+                if (apartTop > 0.0f) {
                     const V e = zv - jv;
                     const V e4 = (e * e) * (e * e);
-                    wv = Max(wv, e4 / (e4 + apart));
+                    wv = Max(wv, apartTop * e4 / (e4 + apart));
                 }
                 Store(zo + x, jv + wv * (zv - jv));
             };

@@ -242,7 +242,8 @@ void ExpectShiftedPicturesFilterToTheSamePixels(const std::vector<ShiftCase>& ca
 // full size: on a feather's barbs and a face's eyes and hair, whose edges the guidance steepens,
 // an edge's step must land where the picture has it, whatever the grid's phase. On a brick wall at
 // the defaults a mortar line of 4-5 pixels came out with its profile where the reduced samples fell
-// (5 levels across, 4 down, by 1 and by 37 pixels). On misty ridges at strength 8 radius 25 the
+// (5 levels across, 4 down, by 1 and by 37 pixels), and so it did at strength 2-4 radius 8-12
+// (4-5 levels across by 1 pixel, 5 down by 37). On misty ridges at strength 8 radius 25 the
 // guidance leaves broad soft edges as steps between reduced samples, and the slice's guide, held
 // within the guide's range over the samples about each, followed them (4 levels down by 1 pixel, 6
 // by 37). Printed text on paper, whose ground varies by a fraction of a bin between reduced
@@ -283,7 +284,8 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsAtRadius8) {
          {{"strength 8 radius 8", Strength(8, 8)}, 8},
          {{"page, strength 2 radius 8", Strength(2, 8)}, 8, "page.pgm"},
          {{"page, strength 8 radius 8", Strength(8, 8)}, 8, "page.pgm"},
-         {{"brick, strength 8 radius 8", Strength(8, 8)}, 8, "brick.pgm"}});
+         {{"brick, strength 8 radius 8", Strength(8, 8)}, 8, "brick.pgm"},
+         {{"brick, strength 2 radius 8", Strength(2, 8)}, 8, "brick.pgm"}});
 }
 
 // From clean threshold 0.5 the robust rule replaces samples far from the previous result; at
@@ -299,22 +301,24 @@ TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsAtWideThresholds) {
         {{{"helmet, strength 8 radius 8 threshold 0.9", wide(8, 8, 0.9)}, 8, "helmet.ppm"},
          {{"suit, strength 6 radius 12 threshold 1", wide(6, 12, 1)}, 12, "suit.ppm"},
          {{"strength 4 radius 12 threshold 0.9", wide(4, 12, 0.9)}, 12},
+         {{"brick, strength 2 radius 8 threshold 0.75", wide(2, 8, 0.75)}, 8, "brick.pgm"},
          {{"strength 8 radius 25 threshold 1.2", wide(8, 25, 1.2)}, 25}});
 }
 
 TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsAtWideRadii) {
-    ExpectShiftedPicturesFilterToTheSamePixels({{{"strength 2 radius 12", Strength(2, 12)}, 12},
-                                                {{"strength 4 radius 12", Strength(4, 12)}, 12},
-                                                {{"strength 6 radius 12", Strength(6, 12)}, 12},
-                                                {{"strength 8 radius 12", Strength(8, 12)}, 12},
-                                                {{"strength 6 radius 18", Strength(6, 18)}, 18},
-                                                {{"strength 8 radius 18", Strength(8, 18)}, 18},
-                                                {{"strength 2 radius 25", Strength(2, 25)}, 25},
-                                                {{"strength 8 radius 25", Strength(8, 25)}, 25},
-                                                {{"ridges, strength 8 radius 25", Strength(8, 25)},
-                                                 25,
-                                                 "ridges.ppm"},
-                                                {{"strongest settings", MaximumParams()}, 25}});
+    ExpectShiftedPicturesFilterToTheSamePixels(
+        {{{"strength 2 radius 12", Strength(2, 12)}, 12},
+         {{"strength 4 radius 12", Strength(4, 12)}, 12},
+         {{"strength 6 radius 12", Strength(6, 12)}, 12},
+         {{"strength 8 radius 12", Strength(8, 12)}, 12},
+         {{"strength 6 radius 18", Strength(6, 18)}, 18},
+         {{"strength 8 radius 18", Strength(8, 18)}, 18},
+         {{"strength 2 radius 25", Strength(2, 25)}, 25},
+         {{"strength 8 radius 25", Strength(8, 25)}, 25},
+         {{"brick, strength 2 radius 12", Strength(2, 12)}, 12, "brick.pgm"},
+         {{"brick, strength 4 radius 12", Strength(4, 12)}, 12, "brick.pgm"},
+         {{"ridges, strength 8 radius 25", Strength(8, 25)}, 25, "ridges.ppm"},
+         {{"strongest settings", MaximumParams()}, 25}});
 }
 
 TEST(EnginePhotos, ShiftedPicturesFilterToTheSamePixelsWithTextureAndAccent) {
