@@ -89,9 +89,9 @@ constexpr float kSliceBoundSoft = 3.0f;
 // line's profile read at the guide followed the reduction's phase, and a picture shifted by a
 // pixel filtered it differently by up to 13 levels at strength 0, 4-5 at strength 2-4 radius
 // 8-12. Noise and texture within a bin or so of the guide are still read at it; the knee grows
-// with the strength, whose guidance removes more. f is 1 up to strength 4 and falls to 0 at 8:
-// there the input's own guide where it departs would soften the edges the stronger guidance
-// draws, and from strength 6 at radius 8 the share itself followed the phase (3-4 levels).
+// with the strength, whose guidance removes more. f is 1 up to strength 4 and falls to 0.5 at
+// 8: in full from strength 6 at radius 8 the share itself followed the phase (3-4 levels),
+// and without it the gaps between a pier's planks came out 3 levels apart at strength 7-8.
 // Above strength 0, f also falls as the robust rule ramps in (see kRobustFrom): the input's
 // own guide beside the samples it replaces came out up to 11 levels apart at threshold 0.9.
 // (At strength 0 the rule is kept at every threshold: without it a picture shifted by a pixel
@@ -2794,7 +2794,7 @@ void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, c
     const float knee = kSliceGuideApart * (1.0f + strength / 8.0f);
     const float knee2 = knee * knee;
     const float apart = knee2 * knee2;
-    float apartTop = std::min(1.0f, (8.0f - strength) / 4.0f);
+    float apartTop = 1.0f - 0.5f * std::clamp((strength - 4.0f) / 4.0f, 0.0f, 1.0f);
     if (m_s.cleanStrength > 0)
         apartTop *= 1.0f - RobustRamp();
     // The input's weights in channel c's guide.
