@@ -2762,6 +2762,11 @@ void CGlazeRun::MakeSliceBounds(const Plane& guide, Plane& lower, Plane& upper, 
     Gauss(tmp[1], upper, kSliceBoundSoft * scale, tmp[0]);
 }
 
+float CGlazeRun::RobustRamp() const {
+    const float tTop = std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2], 0.004f});
+    return std::clamp((tTop - kRobustFrom) / kRobustFrom, 0.0f, 1.0f);
+}
+
 // Channel c's guide of the last pass's slice at full size, into z: z = j + w (g - j), g the
 // input's guide (the channel and the luminance, see Clean) smoothed by kSharpGuideSigma, made
 // from the full-size input, j (in jz) and w (see MakeSliceGuides) brought up bilinearly, by odd
@@ -2774,11 +2779,6 @@ void CGlazeRun::MakeSliceBounds(const Plane& guide, Plane& lower, Plane& upper, 
 // shifted by one pixel would filter differently on fine strong detail. A Gaussian of 2 px is
 // smooth enough for its samples to hold all of it. Then jz takes the means of z's 2 x 2 blocks,
 // at which the grid is splatted. Rows and columns beyond the border repeat the border's.
-float CGlazeRun::RobustRamp() const {
-    const float tTop = std::max({m_s.thresholds[0], m_s.thresholds[1], m_s.thresholds[2], 0.004f});
-    return std::clamp((tTop - kRobustFrom) / kRobustFrom, 0.0f, 1.0f);
-}
-
 void CGlazeRun::MakeFullSliceGuide(const Planes3* in, int c, const float* own, const float* shared,
                                    const float* lumWeight, Plane& jz, const Plane* upper,
                                    const Plane& weight, Plane& z) {
